@@ -1,0 +1,55 @@
+// The application in app mode: its construction is the launch sequence (start the
+// host, then the first-run welcome and the daily update check), and it owns the
+// actions that reach across parts, such as the token reset.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <future>
+
+#include "app/app_settings.h"
+#include "host/host_status.h"
+#include "host/mcp_host.h"
+#include "platform/executor.h"
+#include "platform/settings_store.h"
+
+namespace melodock {
+
+class MelodockApp {
+ public:
+  // The windows and checks the launch may open; each is optional until it exists.
+  struct Launch {
+    std::function<void()> showWelcome;
+    std::function<void()> checkForUpdates;
+    std::function<std::chrono::system_clock::time_point()> now = [] {
+      return std::chrono::system_clock::now();
+    };
+  };
+
+  // Starts the host on the main actor without waiting for it. Every collaborator must
+  // outlive the app.
+  MelodockApp(Executor& executor, SettingsStore& store, HostStatus& status, Launch launch);
+
+  [[nodiscard]] MCPHost& host() { return host_; }
+  [[nodiscard]] AppSettings& settings() { return settings_; }
+
+  // Blocks until the launch's host start has run and its status updates are in. Not
+  // for pool threads.
+  void waitUntilStarted();
+
+  // Stores a new token and restarts the host with it; clients holding the old token
+  // are refused from then on.
+  asio::awaitable<void> resetToken();
+
+ private:
+  asio::awaitable<void> startHost();
+
+  Executor& executor_;
+  SettingsStore& store_;
+  AppSettings settings_;
+  MCPHost host_;
+  Launch launch_;
+  std::future<void> started_;
+};
+
+}  // namespace melodock

@@ -1,0 +1,141 @@
+// Reading one request: the header block up to CR LF CR LF, then as many body bytes as
+// Content-Length declares. Strict about sizes, lenient about everything else.
+#include <charconv>
+
+#include "host/mcp_host.h"
+
+namespace melodock {
+namespace {
+
+constexpr std::string_view kTerminator = "\r\n\r\n";
+
+bool isValidUTF8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = 0;
+    std::uint32_t point = 0;
+    if ((c & 0xE0) == 0xC0) {
+      length = 2, point = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      length = 3, point = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      length = 4, point = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      point = (point << 6) | (next & 0x3F);
+    }
+    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
+      return false;  // overlong, beyond Unicode, or a surrogate
+    }
+    i += length;
+  }
+  return true;
+}
+
+std::string_view trim(std::string_view text) {
+  constexpr std::string_view kSpace = " \t\v\f";
+  const auto first = text.find_first_not_of(kSpace);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
+// A decimal integer with an optional sign, the whole text; nothing otherwise.
+std::optional<std::int64_t> parseInteger(std::string_view text) {
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.front() == '-') return std::nullopt;
+  }
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+struct Head {
+  mcp::HTTPRequest request;
+  std::int64_t contentLength = 0;
+};
+
+std::optional<Head> parseHead(std::string_view text) {
+  if (!isValidUTF8(text)) return std::nullopt;
+  Head head;
+  const std::size_t lineEnd = std::min(text.find("\r\n"), text.size());
+  std::string_view requestLine = text.substr(0, lineEnd);
+  std::vector<std::string_view> pieces;
+  while (!requestLine.empty()) {
+    const std::size_t space = std::min(requestLine.find(' '), requestLine.size());
+    if (space > 0) pieces.push_back(requestLine.substr(0, space));
+    requestLine.remove_prefix(std::min(space + 1, requestLine.size()));
+  }
+  if (pieces.size() < 2) return std::nullopt;
+  head.request.method = pieces[0];
+  head.request.path = std::string(pieces[1]);
+
+  std::string_view rest = lineEnd < text.size() ? text.substr(lineEnd + 2) : std::string_view();
+  while (!rest.empty()) {
+    const std::size_t end = std::min(rest.find("\r\n"), rest.size());
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 2, rest.size()));
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    head.request.headers.insert_or_assign(std::string(trim(line.substr(0, colon))),
+                                          std::string(trim(line.substr(colon + 1))));
+  }
+  for (const auto& [name, value] : head.request.headers) {
+    if (mcp::equalsIgnoringCase(name, "content-length")) {
+      head.contentLength = parseInteger(value).value_or(0);
+      break;
+    }
+  }
+  return head;
+}
+
+}  // namespace
+
+asio::awaitable<bool> MCPHost::receive(asio::ip::tcp::socket& socket, std::string& buffer) {
+  const std::size_t before = buffer.size();
+  buffer.resize(before + kReceiveSize);
+  auto [error, count] =
+      co_await socket.async_read_some(asio::buffer(buffer.data() + before, kReceiveSize), kUseTuple);
+  buffer.resize(before + count);
+  co_return !error && count > 0;
+}
+
+asio::awaitable<std::optional<mcp::HTTPRequest>> MCPHost::readRequest(
+    asio::ip::tcp::socket& socket) {
+  std::string buffer;
+  std::size_t searchFrom = 0;
+  std::size_t terminator = std::string::npos;
+  while ((terminator = buffer.find(kTerminator, searchFrom)) == std::string::npos) {
+    if (buffer.size() >= kHeadCeiling) co_return std::nullopt;
+    searchFrom = buffer.size() < 3 ? 0 : buffer.size() - 3;
+    // The last receive may have ended the stream with bytes: those bytes still count,
+    // only a receive that brings nothing ends the request.
+    if (!co_await receive(socket, buffer)) co_return std::nullopt;
+  }
+
+  std::optional<Head> head = parseHead(std::string_view(buffer).substr(0, terminator));
+  if (!head || head->contentLength > static_cast<std::int64_t>(kBodyCeiling)) {
+    co_return std::nullopt;
+  }
+  buffer.erase(0, terminator + kTerminator.size());
+  const std::size_t wanted = head->contentLength > 0 ? static_cast<std::size_t>(head->contentLength) : 0;
+  while (buffer.size() < wanted) {
+    if (!co_await receive(socket, buffer)) co_return std::nullopt;
+  }
+  if (!buffer.empty()) head->request.body = std::move(buffer);
+  co_return std::move(head->request);
+}
+
+}  // namespace melodock

@@ -1,0 +1,60 @@
+// Writing one response: status line, the response's own headers (never its own
+// Content-Length), then the computed Content-Length and "Connection: close".
+#include "host/mcp_host.h"
+
+namespace melodock {
+namespace {
+
+
+}  // namespace
+
+std::string_view MCPHost::reason(int status) {
+  switch (status) {
+    case 200:
+      return "OK";
+    case 202:
+      return "Accepted";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 406:
+      return "Not Acceptable";
+    case 415:
+      return "Unsupported Media Type";
+    default:
+      return status < 400 ? "OK" : "Error";
+  }
+}
+
+std::string MCPHost::head(const mcp::HTTPResponse& response, std::size_t bodySize) {
+  const int status = response.statusCode();
+  std::string text = "HTTP/1.1 " + std::to_string(status) + " ";
+  text += reason(status);
+  text += "\r\n";
+  for (const auto& [name, value] : response.headers()) {
+    if (mcp::equalsIgnoringCase(name, "content-length")) continue;
+    text += name;
+    text += ": ";
+    text += value;
+    text += "\r\n";
+  }
+  text += "Content-Length: " + std::to_string(bodySize) + "\r\nConnection: close\r\n\r\n";
+  return text;
+}
+
+asio::awaitable<void> MCPHost::write(const mcp::HTTPResponse& response,
+                                     asio::ip::tcp::socket& socket) {
+  const std::string body = response.bodyData().value_or("");
+  const std::string text = head(response, body.size());
+  const std::array buffers{asio::buffer(text), asio::buffer(body)};
+  co_await asio::async_write(socket, buffers, kUseTuple);
+}
+
+}  // namespace melodock

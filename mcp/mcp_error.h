@@ -1,0 +1,78 @@
+// The protocol library's error: one closed set of cases, each with its JSON-RPC code
+// and fixed texts. Thrown by handlers and validators, turned into a JSON-RPC error
+// object exactly once, where a response is built.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mcp {
+
+// One URL elicitation a server may ask the client to complete.
+struct URLElicitation {
+  std::string mode;
+  std::string elicitationId;
+  std::string url;
+  std::string message;
+  bool operator==(const URLElicitation&) const = default;
+};
+
+class MCPError : public std::exception {
+ public:
+  enum class Kind {
+    parseError,
+    invalidRequest,
+    methodNotFound,
+    invalidParams,
+    internalError,
+    serverError,
+    urlElicitationRequired,
+    transportError,
+    connectionClosed,
+  };
+
+  static MCPError parseError(std::optional<std::string> detail = std::nullopt);
+  static MCPError invalidRequest(std::optional<std::string> detail = std::nullopt);
+  static MCPError methodNotFound(std::optional<std::string> detail = std::nullopt);
+  static MCPError invalidParams(std::optional<std::string> detail = std::nullopt);
+  static MCPError internalError(std::optional<std::string> detail = std::nullopt);
+  static MCPError serverError(std::int64_t code, std::string message);
+  static MCPError urlElicitationRequired(std::string message,
+                                         std::vector<URLElicitation> elicitations);
+  // `underlying` is the localized description of the error that caused it.
+  static MCPError transportError(std::string underlying);
+  static MCPError connectionClosed();
+
+  [[nodiscard]] Kind kind() const { return kind_; }
+  [[nodiscard]] std::int64_t code() const;
+  // The text put on the wire as the JSON-RPC `message`.
+  [[nodiscard]] std::string errorDescription() const;
+  [[nodiscard]] std::optional<std::string> failureReason() const;
+  [[nodiscard]] std::optional<std::string> recoverySuggestion() const;
+  // The detail of the five detail-carrying cases, the message of serverError and
+  // urlElicitationRequired, the underlying description of transportError.
+  [[nodiscard]] const std::optional<std::string>& detail() const { return detail_; }
+  [[nodiscard]] const std::vector<URLElicitation>& elicitations() const { return elicitations_; }
+
+  const char* what() const noexcept override { return what_.c_str(); }
+
+  bool operator==(const MCPError& other) const {
+    return kind_ == other.kind_ && code_ == other.code_ && detail_ == other.detail_ &&
+           elicitations_ == other.elicitations_;
+  }
+
+ private:
+  MCPError(Kind kind, std::int64_t code, std::optional<std::string> detail,
+           std::vector<URLElicitation> elicitations = {});
+
+  Kind kind_;
+  std::int64_t code_;
+  std::optional<std::string> detail_;
+  std::vector<URLElicitation> elicitations_;
+  std::string what_;
+};
+
+}  // namespace mcp

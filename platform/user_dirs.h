@@ -1,0 +1,13 @@
+// Where per-user files live, following the XDG base directory conventions.
+#pragma once
+
+#include <filesystem>
+
+namespace melodock {
+
+// $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config.
+[[nodiscard]] std::filesystem::path userConfigDir();
+// $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share.
+[[nodiscard]] std::filesystem::path userDataDir();
+
+}  // namespace melodock
