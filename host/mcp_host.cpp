@@ -128,8 +128,14 @@ asio::awaitable<void> MCPHost::serve(tcp::socket socket) {
   std::error_code ignored;
   if (read.index() == 0) {
     if (auto& request = std::get<0>(read)) {
-      const mcp::HTTPResponse response = co_await handle(*request, token());
-      co_await write(response, socket);
+      // Two plain statements: g++ 12 miscompiles co_await inside a conditional operator.
+      std::optional<mcp::HTTPResponse> response;
+      if (options_.handler) {
+        response.emplace(co_await options_.handler(*request, token()));
+      } else {
+        response.emplace(co_await handle(*request, token()));
+      }
+      co_await write(*response, socket);
       socket.shutdown(tcp::socket::shutdown_send, ignored);
     }
   }

@@ -1,0 +1,48 @@
+// Test helpers over real loopback sockets and real temporary folders.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace melodock::testing {
+
+// A port on 127.0.0.1 that was free a moment ago.
+std::uint16_t freePort();
+
+// What a client saw: the bytes until the server closed, or nothing when the
+// connection could not be made.
+struct Exchange {
+  bool connected = false;
+  std::string received;
+};
+
+// Connects to 127.0.0.1:`port`, sends each piece in turn (pausing `gap` between
+// pieces), half-closes unless `stall`, then reads until the server closes or
+// `timeout` passes.
+Exchange exchange(std::uint16_t port, const std::vector<std::string>& pieces,
+                  std::chrono::milliseconds gap = std::chrono::milliseconds(0),
+                  std::chrono::milliseconds timeout = std::chrono::milliseconds(5000),
+                  bool stall = false);
+Exchange exchange(std::uint16_t port, const std::string& request);
+
+// A fresh folder under the system's temp dir, removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string readFile(const std::filesystem::path& file);
+void writeFile(const std::filesystem::path& file, const std::string& text);
+
+}  // namespace melodock::testing
