@@ -1,0 +1,171 @@
+// The real executable in both modes.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <thread>
+
+#include "tests/support/loopback.h"
+
+namespace melodock {
+namespace {
+
+using testing::TempDir;
+
+struct Process {
+  pid_t pid = -1;
+  int input = -1;   // the child's stdin
+  int output = -1;  // the child's stdout
+};
+
+// Starts the binary with a config folder of its own; `fileLimit` lowers its
+// descriptor limit when set.
+Process launch(const std::filesystem::path& config, std::vector<std::string> arguments,
+               rlim_t fileLimit = 0) {
+  int in[2];
+  int out[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(in[0], STDIN_FILENO);
+    ::dup2(out[1], STDOUT_FILENO);
+    ::close(in[1]);
+    ::close(out[0]);
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    if (fileLimit > 0) {
+      const rlimit limit{fileLimit, fileLimit};
+      ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    std::vector<char*> argv{const_cast<char*>(MELODOCK_BINARY)};
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    ::execv(MELODOCK_BINARY, argv.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  return {pid, in[1], out[0]};
+}
+
+// The first line the process writes, waiting at most `timeout`.
+std::string firstLine(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  std::string line;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (line.find('\n') == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd wait{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) <= 0) break;
+    char c = 0;
+    if (::read(fd, &c, 1) != 1) break;
+    line += c;
+  }
+  return line;
+}
+
+// The exit status, or -1 when the process is still running after `timeout`.
+int exitStatus(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+void storePort(const TempDir& config, std::uint16_t port) {
+  testing::writeFile(config.path() / "melodock" / "settings.json",
+                     "{\"port\":" + std::to_string(port) + "}");
+}
+
+TEST(Binary, SaysWhereItListensAndEndsCleanlyOnEitherSignal) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    TempDir config;
+    const std::uint16_t port = testing::freePort();
+    storePort(config, port);
+    const Process app = launch(config.path(), {});
+    EXPECT_EQ(firstLine(app.output),
+              "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n");
+    EXPECT_TRUE(testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
+    ::kill(app.pid, signal);
+    EXPECT_EQ(exitStatus(app.pid), 0);
+    ::close(app.input);
+    ::close(app.output);
+  }
+}
+
+TEST(Binary, ReportsAnUnusablePortAndKeepsRunning) {
+  TempDir config;
+  testing::writeFile(config.path() / "melodock" / "settings.json", R"({"port":99999})");
+  const Process app = launch(config.path(), {});
+  EXPECT_EQ(firstLine(app.output),
+            "Melodock cannot listen: Port 99999 cannot be used: choose a port from 1 to 65535.\n");
+  EXPECT_EQ(exitStatus(app.pid, std::chrono::milliseconds(300)), -1);  // still running, killed
+  ::close(app.input);
+  ::close(app.output);
+}
+
+TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
+  TempDir config;
+  const Process bridge = launch(config.path(), {"--stdio"});
+  const std::string line = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\n";
+  for (int i = 0; i < 1000; ++i) ASSERT_EQ(::write(bridge.input, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+  ::close(bridge.input);
+  EXPECT_EQ(exitStatus(bridge.pid), 0);
+  ::close(bridge.output);
+  // The bridge starts no listener and writes no settings of its own.
+  EXPECT_FALSE(std::filesystem::exists(config.path() / "melodock" / "settings.json"));
+}
+
+TEST(Binary, KeepsAcceptingAfterRunningOutOfDescriptors) {
+  TempDir config;
+  const std::uint16_t port = testing::freePort();
+  storePort(config, port);
+  const Process app = launch(config.path(), {}, 64);
+  ASSERT_EQ(firstLine(app.output).rfind("Melodock is listening", 0), 0u);
+
+  // Idle connections past the limit: the server runs out of descriptors.
+  std::vector<int> idle;
+  for (int i = 0; i < 100; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+      idle.push_back(fd);
+    } else {
+      ::close(fd);
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (const int fd : idle) ::close(fd);
+
+  // Once they are gone it answers again.
+  bool answered = false;
+  for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
+    answered = testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 ");
+    if (!answered) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(answered);
+  ::kill(app.pid, SIGTERM);
+  EXPECT_EQ(exitStatus(app.pid), 0);
+  ::close(app.input);
+  ::close(app.output);
+}
+
+}  // namespace
+}  // namespace melodock
