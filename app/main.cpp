@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
   if (status.running()) {
     std::printf("Melodock is listening on %s\n", app.settings().endpoint().c_str());
   } else {
-    std::printf("Melodock cannot listen: %s\n", status.problem().value_or("unknown problem").c_str());
+    std::printf("Melodock cannot listen: %s\n",
+                status.problem().value_or("unknown problem").c_str());
   }
   std::fflush(stdout);
 

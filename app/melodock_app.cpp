@@ -13,7 +13,9 @@ MelodockApp::MelodockApp(Executor& executor, SettingsStore& store, HostStatus& s
       store_(store),
       settings_(store),
       host_(executor, status,
-            [this] { return HostSettings{settings_.port(), settings_.token()}; }),
+            [this] {
+              return HostSettings{settings_.port(), settings_.token()};
+            }),
       launch_(std::move(launch)) {
   started_ = asio::co_spawn(executor_.mainActor(), startHost(), asio::use_future);
 
@@ -24,8 +26,7 @@ MelodockApp::MelodockApp(Executor& executor, SettingsStore& store, HostStatus& s
       launch_.showWelcome();
     }
     const double last = store_.number("lastUpdateCheck").value_or(0);
-    const double now =
-        std::chrono::duration<double>(launch_.now().time_since_epoch()).count();
+    const double now = std::chrono::duration<double>(launch_.now().time_since_epoch()).count();
     if (now - last > kUpdateInterval && launch_.checkForUpdates) launch_.checkForUpdates();
   });
 }

@@ -106,8 +106,8 @@ std::optional<Head> parseHead(std::string_view text) {
 asio::awaitable<bool> MCPHost::receive(asio::ip::tcp::socket& socket, std::string& buffer) {
   const std::size_t before = buffer.size();
   buffer.resize(before + kReceiveSize);
-  auto [error, count] =
-      co_await socket.async_read_some(asio::buffer(buffer.data() + before, kReceiveSize), kUseTuple);
+  auto [error, count] = co_await socket.async_read_some(
+      asio::buffer(buffer.data() + before, kReceiveSize), kUseTuple);
   buffer.resize(before + count);
   co_return !error && count > 0;
 }
@@ -130,7 +130,8 @@ asio::awaitable<std::optional<mcp::HTTPRequest>> MCPHost::readRequest(
     co_return std::nullopt;
   }
   buffer.erase(0, terminator + kTerminator.size());
-  const std::size_t wanted = head->contentLength > 0 ? static_cast<std::size_t>(head->contentLength) : 0;
+  const std::size_t wanted =
+      head->contentLength > 0 ? static_cast<std::size_t>(head->contentLength) : 0;
   while (buffer.size() < wanted) {
     if (!co_await receive(socket, buffer)) co_return std::nullopt;
   }

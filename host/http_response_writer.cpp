@@ -3,10 +3,7 @@
 #include "host/mcp_host.h"
 
 namespace melodock {
-namespace {
-
-
-}  // namespace
+namespace {}  // namespace
 
 std::string_view MCPHost::reason(int status) {
   switch (status) {

@@ -8,9 +8,10 @@ namespace {
 using asio::ip::tcp;
 
 bool outOfDescriptors(const std::error_code& error) {
-  return error == std::errc::too_many_files_open ||
-         error == std::errc::too_many_files_open_in_system ||
-         error == std::errc::no_buffer_space || error == std::errc::not_enough_memory;
+  // Accept errors carry errno values in the system category.
+  const int value = error.value();
+  return error.category() == asio::system_category() &&
+         (value == EMFILE || value == ENFILE || value == ENOBUFS || value == ENOMEM);
 }
 
 // Reports a coroutine that ended by an exception instead of letting it vanish.
@@ -53,9 +54,8 @@ std::string MCPHost::token() const {
 }
 
 void MCPHost::publish(ListenerState state, std::int64_t port, std::string error) {
-  asio::post(executor_.mainActor(), [this, state, port, error = std::move(error)] {
-    status_.update(state, port, error);
-  });
+  asio::post(executor_.mainActor(),
+             [this, state, port, error = std::move(error)] { status_.update(state, port, error); });
 }
 
 void MCPHost::publishProblem(std::string problem) {
@@ -106,7 +106,9 @@ void MCPHost::startOnActor() {
 asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listener) {
   asio::steady_timer backoff(actor_);
   while (listener->is_open()) {
-    auto [error, socket] = co_await listener->async_accept(executor_.pool(), kUseTuple);
+    // Each connection gets a strand of its own for its coroutine and idle timer.
+    auto [error, socket] =
+        co_await listener->async_accept(asio::make_strand(executor_.pool()), kUseTuple);
     if (error == asio::error::operation_aborted || !listener->is_open()) co_return;
     if (error) {
       // Out of descriptors: the pending connection stays queued; try again shortly
@@ -117,29 +119,38 @@ asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listene
       }
       continue;
     }
-    asio::co_spawn(executor_.pool(), serve(std::move(socket)), reportFailure);
+    auto strand = socket.get_executor();
+    asio::co_spawn(strand, serve(std::move(socket)), reportFailure);
   }
 }
 
-asio::awaitable<void> MCPHost::serve(tcp::socket socket) {
-  using namespace asio::experimental::awaitable_operators;
-  asio::steady_timer idle(socket.get_executor(), options_.idleTimeout);
-  auto read = co_await (readRequest(socket) || idle.async_wait(kUseTuple));
-  std::error_code ignored;
-  if (read.index() == 0) {
-    if (auto& request = std::get<0>(read)) {
-      // Two plain statements: g++ 12 miscompiles co_await inside a conditional operator.
-      std::optional<mcp::HTTPResponse> response;
-      if (options_.handler) {
-        response.emplace(co_await options_.handler(*request, token()));
-      } else {
-        response.emplace(co_await handle(*request, token()));
-      }
-      co_await write(*response, socket);
-      socket.shutdown(tcp::socket::shutdown_send, ignored);
+asio::awaitable<void> MCPHost::serve(tcp::socket connection) {
+  // The idle timer and the coroutine share the connection's strand, so the timer may
+  // close the socket under a pending read; the read then fails and the request drops.
+  auto socket = std::make_shared<tcp::socket>(std::move(connection));
+  asio::steady_timer idle(socket->get_executor(), options_.idleTimeout);
+  idle.async_wait([weak = std::weak_ptr<tcp::socket>(socket)](const std::error_code& error) {
+    if (error) return;
+    if (auto stalled = weak.lock()) {
+      std::error_code ignored;
+      stalled->close(ignored);
     }
+  });
+  std::optional<mcp::HTTPRequest> request = co_await readRequest(*socket);
+  idle.cancel();
+  std::error_code ignored;
+  if (request && socket->is_open()) {
+    // Two plain statements: g++ 12 miscompiles co_await inside a conditional operator.
+    std::optional<mcp::HTTPResponse> response;
+    if (options_.handler) {
+      response.emplace(co_await options_.handler(*request, token()));
+    } else {
+      response.emplace(co_await handle(*request, token()));
+    }
+    co_await write(*response, *socket);
+    socket->shutdown(tcp::socket::shutdown_send, ignored);
   }
-  socket.close(ignored);
+  socket->close(ignored);
 }
 
 }  // namespace melodock

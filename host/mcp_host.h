@@ -41,8 +41,7 @@ class MCPHost {
     // How long to wait before accepting again when the process is out of descriptors.
     std::chrono::steady_clock::duration acceptBackoff = std::chrono::milliseconds(50);
     // Answers each request; the MCP endpoint (`handle`) when empty.
-    std::function<asio::awaitable<mcp::HTTPResponse>(const mcp::HTTPRequest&, std::string)>
-        handler;
+    std::function<asio::awaitable<mcp::HTTPResponse>(const mcp::HTTPRequest&, std::string)> handler;
   };
 
   // `executor` and `status` must outlive the host; `settings` is called at each start.

@@ -22,7 +22,6 @@
 
 #include <asio.hpp>
 #include <asio/experimental/as_tuple.hpp>
-#include <asio/experimental/awaitable_operators.hpp>
 
 namespace melodock {
 

@@ -146,8 +146,7 @@ void SettingsStore::update(const std::function<void(nlohmann::json&)>& change) {
 
   // A temporary name of this process's own, then rename: readers see the old file or
   // the new one, never a mixture.
-  const std::filesystem::path temporary =
-      file_.string() + ".tmp." + std::to_string(::getpid());
+  const std::filesystem::path temporary = file_.string() + ".tmp." + std::to_string(::getpid());
   writeWhole(temporary, all->dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
   if (::rename(temporary.c_str(), file_.c_str()) != 0) {
     const int saved = errno;

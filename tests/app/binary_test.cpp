@@ -77,7 +77,8 @@ int exitStatus(pid_t pid, std::chrono::milliseconds timeout = std::chrono::secon
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+    if (::waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ::kill(pid, SIGKILL);
@@ -99,7 +100,8 @@ TEST(Binary, SaysWhereItListensAndEndsCleanlyOnEitherSignal) {
     const Process app = launch(config.path(), {});
     EXPECT_EQ(firstLine(app.output),
               "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n");
-    EXPECT_TRUE(testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
+    EXPECT_TRUE(
+        testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
     ::kill(app.pid, signal);
     EXPECT_EQ(exitStatus(app.pid), 0);
     ::close(app.input);
@@ -122,7 +124,8 @@ TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
   TempDir config;
   const Process bridge = launch(config.path(), {"--stdio"});
   const std::string line = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\n";
-  for (int i = 0; i < 1000; ++i) ASSERT_EQ(::write(bridge.input, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+  for (int i = 0; i < 1000; ++i)
+    ASSERT_EQ(::write(bridge.input, line.data(), line.size()), static_cast<ssize_t>(line.size()));
   ::close(bridge.input);
   EXPECT_EQ(exitStatus(bridge.pid), 0);
   ::close(bridge.output);
@@ -157,7 +160,8 @@ TEST(Binary, KeepsAcceptingAfterRunningOutOfDescriptors) {
   // Once they are gone it answers again.
   bool answered = false;
   for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
-    answered = testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 ");
+    answered =
+        testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 ");
     if (!answered) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_TRUE(answered);

@@ -12,7 +12,8 @@ namespace melodock::testing {
 template <typename Work>
 auto runOn(Strand strand, Work work) {
   return asio::co_spawn(
-             strand, [work = std::move(work)]() mutable -> asio::awaitable<decltype(work())> {
+             strand,
+             [work = std::move(work)]() mutable -> asio::awaitable<decltype(work())> {
                co_return work();
              },
              asio::use_future)
@@ -22,7 +23,12 @@ auto runOn(Strand strand, Work work) {
 struct HostFixture {
   explicit HostFixture(MCPHost::Options options = {}, std::int64_t wantedPort = freePort())
       : port(wantedPort),
-        host(executor, status, [this] { return HostSettings{port, token}; }, std::move(options)) {}
+        host(
+            executor, status,
+            [this] {
+              return HostSettings{port, token};
+            },
+            std::move(options)) {}
 
   // Starts (or restarts) the host and waits until its status updates are in.
   void start() {

@@ -82,8 +82,10 @@ TEST(MCPHost, ReportsAStoredPortOutsideTheRangeAndKeepsNoListener) {
 
 TEST(MCPHost, RestartReplacesTheListenerAndTakesTheNewToken) {
   MCPHost::Options options;
-  options.handler = [](const mcp::HTTPRequest&, std::string token)
-      -> asio::awaitable<mcp::HTTPResponse> { co_return mcp::HTTPResponse::data(token); };
+  options.handler = [](const mcp::HTTPRequest&,
+                       std::string token) -> asio::awaitable<mcp::HTTPResponse> {
+    co_return mcp::HTTPResponse::data(token);
+  };
   HostFixture fixture(std::move(options));
   fixture.start();
   const auto port = static_cast<std::uint16_t>(fixture.port);

@@ -36,8 +36,8 @@ TEST(HttpServer, ReassemblesARequestSentOneByteAtATime) {
       "POST /mcp?x=1 HTTP/1.1\r\nHost: a\r\nContent-Length: 4\r\n\r\n{\"a\"";
   std::vector<std::string> bytes;
   for (char c : request) bytes.emplace_back(1, c);
-  const auto result = exchange(static_cast<std::uint16_t>(fixture.port), bytes,
-                               std::chrono::milliseconds(1));
+  const auto result =
+      exchange(static_cast<std::uint16_t>(fixture.port), bytes, std::chrono::milliseconds(1));
   EXPECT_EQ(bodyOf(result.received),
             "POST /mcp?x=1\n[Content-Length]=[4]\n[Host]=[a]\nbody={\"a\"");
 }
@@ -52,13 +52,15 @@ TEST(HttpServer, ParsesRequestLinesAndHeaderLines) {
       {"head and body in one segment", "POST /mcp HTTP/1.1\r\nContent-Length: 2\r\n\r\n{}",
        "POST /mcp\n[Content-Length]=[2]\nbody={}"},
       {"get without a body", "GET /mcp HTTP/1.1\r\n\r\n", "GET /mcp\nno body"},
-      {"runs of spaces in the request line", "POST    /mcp     HTTP/1.1\r\n\r\n", "POST /mcp\nno body"},
+      {"runs of spaces in the request line", "POST    /mcp     HTTP/1.1\r\n\r\n",
+       "POST /mcp\nno body"},
       {"no protocol version", "DELETE /x\r\n\r\n", "DELETE /x\nno body"},
       {"header values trimmed, lines without colon skipped",
        "POST / HTTP/1.1\r\n  X-A :\t one two \r\nnot a header\r\nX-B:\r\n\r\n",
        "POST /\n[X-A]=[one two]\n[X-B]=[]\nno body"},
       {"a later header of the same name replaces, other case stays separate",
-       "POST / HTTP/1.1\r\nX-A: 1\r\nx-a: 2\r\nX-A: 3\r\n\r\n", "POST /\n[X-A]=[3]\n[x-a]=[2]\nno body"},
+       "POST / HTTP/1.1\r\nX-A: 1\r\nx-a: 2\r\nX-A: 3\r\n\r\n",
+       "POST /\n[X-A]=[3]\n[x-a]=[2]\nno body"},
       {"colon in the value", "POST / HTTP/1.1\r\nHost: 127.0.0.1:80\r\n\r\n",
        "POST /\n[Host]=[127.0.0.1:80]\nno body"},
   };
@@ -122,8 +124,7 @@ TEST(HttpServer, WritesOneComputedContentLengthAndConnectionClose) {
        "HTTP/1.1 200 OK\r\nX-A: b\r\nContent-Length: 2\r\nConnection: close\r\n\r\nhi"},
       {"accepted", mcp::HTTPResponse::accepted(),
        "HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"},
-      {"418 is Error",
-       mcp::HTTPResponse::error(418, mcp::MCPError::invalidRequest("teapot")),
+      {"418 is Error", mcp::HTTPResponse::error(418, mcp::MCPError::invalidRequest("teapot")),
        "HTTP/1.1 418 Error\r\nContent-Type: application/json\r\nContent-Length: 87\r\n"
        "Connection: close\r\n\r\n"
        R"({"error":{"code":-32600,"message":"Invalid Request: teapot"},"id":null,"jsonrpc":"2.0"})"},
@@ -141,22 +142,33 @@ TEST(HttpServer, WritesOneComputedContentLengthAndConnectionClose) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     MCPHost::Options options;
-    options.handler = [response = row.response](const mcp::HTTPRequest&, std::string)
-        -> asio::awaitable<mcp::HTTPResponse> { co_return response; };
+    options.handler = [response = row.response](const mcp::HTTPRequest&,
+                                                std::string) -> asio::awaitable<mcp::HTTPResponse> {
+      co_return response;
+    };
     HostFixture fixture(std::move(options));
     fixture.start();
-    EXPECT_EQ(exchange(static_cast<std::uint16_t>(fixture.port), "POST / HTTP/1.1\r\n\r\n").received,
-              row.wire);
+    EXPECT_EQ(
+        exchange(static_cast<std::uint16_t>(fixture.port), "POST / HTTP/1.1\r\n\r\n").received,
+        row.wire);
   }
 }
 
 TEST(HttpServer, NamesEveryStatus) {
-  const std::vector<std::pair<int, std::string_view>> rows = {
-      {200, "OK"},           {202, "Accepted"},          {204, "OK"},
-      {301, "OK"},           {400, "Bad Request"},       {401, "Unauthorized"},
-      {403, "Forbidden"},    {404, "Not Found"},         {405, "Method Not Allowed"},
-      {406, "Not Acceptable"}, {415, "Unsupported Media Type"}, {418, "Error"},
-      {421, "Error"},        {500, "Error"}};
+  const std::vector<std::pair<int, std::string_view>> rows = {{200, "OK"},
+                                                              {202, "Accepted"},
+                                                              {204, "OK"},
+                                                              {301, "OK"},
+                                                              {400, "Bad Request"},
+                                                              {401, "Unauthorized"},
+                                                              {403, "Forbidden"},
+                                                              {404, "Not Found"},
+                                                              {405, "Method Not Allowed"},
+                                                              {406, "Not Acceptable"},
+                                                              {415, "Unsupported Media Type"},
+                                                              {418, "Error"},
+                                                              {421, "Error"},
+                                                              {500, "Error"}};
   for (const auto& [status, phrase] : rows) EXPECT_EQ(MCPHost::reason(status), phrase) << status;
 }
 
@@ -208,8 +220,8 @@ TEST(HttpServer, ServesManyConnectionsAtOnce) {
     clients.emplace_back([&, i] {
       for (int k = 0; k < 20; ++k) {
         const std::string path = "/c" + std::to_string(i) + "-" + std::to_string(k);
-        const auto result = exchange(static_cast<std::uint16_t>(fixture.port),
-                                     "GET " + path + " HTTP/1.1\r\n\r\n");
+        const auto result =
+            exchange(static_cast<std::uint16_t>(fixture.port), "GET " + path + " HTTP/1.1\r\n\r\n");
         if (bodyOf(result.received) == "GET " + path + "\nno body") ++served;
       }
     });

@@ -38,8 +38,7 @@ std::uint16_t freePort() {
 }
 
 Exchange exchange(std::uint16_t port, const std::vector<std::string>& pieces,
-                  std::chrono::milliseconds gap, std::chrono::milliseconds timeout,
-                  bool stall) {
+                  std::chrono::milliseconds gap, std::chrono::milliseconds timeout, bool stall) {
   Exchange result;
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   const int one = 1;
