@@ -15,10 +15,10 @@ Overloaded(F...) -> Overloaded<F...>;
 }  // namespace
 
 int HTTPResponse::statusCode() const {
-  return std::visit(Overloaded{[](const Accepted&) { return 202; },
-                               [](const Error& e) { return e.statusCode; },
-                               [](const auto&) { return 200; }},
-                    case_);
+  return std::visit(
+      Overloaded{[](const Accepted&) { return 202; }, [](const Error& e) { return e.statusCode; },
+                 [](const auto&) { return 200; }},
+      case_);
 }
 
 HTTPHeaders HTTPResponse::headers() const {

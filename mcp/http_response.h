@@ -42,8 +42,8 @@ class HTTPResponse {
 
   // Any case converts to a response.
   template <typename C>
-    requires std::is_constructible_v<Case, C&&>
-  HTTPResponse(C&& c) : case_(std::forward<C>(c)) {}  // NOLINT(google-explicit-constructor)
+  requires std::is_constructible_v<Case, C&&> HTTPResponse(C&& c)
+      : case_(std::forward<C>(c)) {}  // NOLINT(google-explicit-constructor)
 
   static HTTPResponse accepted(HTTPHeaders headers = {}) { return Accepted{std::move(headers)}; }
   static HTTPResponse ok(HTTPHeaders headers = {}) { return Ok{std::move(headers)}; }

@@ -1,6 +1,11 @@
 #include "mcp/mcp_error.h"
 
+#include <system_error>
 #include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "mcp/decoding_error.h"
 
 namespace mcp {
 namespace {
@@ -110,7 +115,8 @@ std::optional<std::string> MCPError::recoverySuggestion() const {
       return "Verify the parameters match the method's expected parameters";
     case Kind::urlElicitationRequired:
       if (elicitations_.empty()) return "Complete the required URL-based elicitation";
-      return "Visit " + elicitations_.front().url + " to complete the required authentication or input";
+      return "Visit " + elicitations_.front().url +
+             " to complete the required authentication or input";
     case Kind::connectionClosed:
       return "Try reconnecting to the server";
     case Kind::internalError:
@@ -119,6 +125,126 @@ std::optional<std::string> MCPError::recoverySuggestion() const {
       return std::nullopt;
   }
   return std::nullopt;
+}
+
+nlohmann::json MCPError::toJSON() const {
+  nlohmann::json json = {{"code", code_}, {"message", errorDescription()}};
+  switch (kind_) {
+    case Kind::parseError:
+    case Kind::invalidRequest:
+    case Kind::methodNotFound:
+    case Kind::invalidParams:
+    case Kind::internalError:
+      if (detail_) json["data"] = {{"detail", *detail_}};
+      break;
+    case Kind::transportError:
+      json["data"] = {{"error", detail_.value_or("")}};
+      break;
+    case Kind::urlElicitationRequired: {
+      json["message"] = detail_.value_or("");
+      nlohmann::json list = nlohmann::json::array();
+      for (const URLElicitation& elicitation : elicitations_) {
+        list.push_back({{"mode", elicitation.mode},
+                        {"elicitationId", elicitation.elicitationId},
+                        {"url", elicitation.url},
+                        {"message", elicitation.message}});
+      }
+      json["data"] = {{"elicitations", std::move(list)}};
+      break;
+    }
+    case Kind::serverError:
+    case Kind::connectionClosed:
+      break;
+  }
+  return json;
+}
+
+namespace {
+
+std::string stringMember(const nlohmann::json& object, const char* key) {
+  auto found = object.find(key);
+  if (found == object.end() || !found->is_string()) return {};
+  return found->get<std::string>();
+}
+
+// The detail a peer sent under data.detail, if any.
+std::optional<std::string> peerDetail(const nlohmann::json& json) {
+  auto data = json.find("data");
+  if (data == json.end() || !data->is_object()) return std::nullopt;
+  auto detail = data->find("detail");
+  if (detail == data->end() || !detail->is_string()) return std::nullopt;
+  return detail->get<std::string>();
+}
+
+// The text after "<prefix>: " in `message`, or the whole message without that prefix.
+std::string afterPrefix(const std::string& message, std::string_view prefix) {
+  if (message.starts_with(prefix) && message.substr(prefix.size(), 2) == ": ") {
+    return message.substr(prefix.size() + 2);
+  }
+  return message;
+}
+
+}  // namespace
+
+MCPError MCPError::fromJSON(const nlohmann::json& json) {
+  if (!json.is_object()) throw DecodingError::dataCorrupted("Expected an object for an error");
+  auto code = json.find("code");
+  if (code == json.end() || !code->is_number_integer()) throw DecodingError::keyNotFound("code");
+  auto message = json.find("message");
+  if (message == json.end() || !message->is_string()) throw DecodingError::keyNotFound("message");
+  const std::string text = message->get<std::string>();
+  if (code->is_number_unsigned() &&
+      code->get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX)) {
+    return serverError(INT64_MAX, text);
+  }
+  switch (code->get<std::int64_t>()) {
+    case -32700:
+      return parseError(peerDetail(json));
+    case -32600:
+      return invalidRequest(peerDetail(json));
+    case -32601:
+      return methodNotFound(peerDetail(json));
+    case -32602:
+      return invalidParams(peerDetail(json));
+    case -32603:
+      return internalError(peerDetail(json));
+    case -32042: {
+      std::vector<URLElicitation> elicitations;
+      auto data = json.find("data");
+      if (data != json.end() && data->is_object()) {
+        auto list = data->find("elicitations");
+        if (list != data->end() && list->is_array()) {
+          for (const auto& entry : *list) {
+            if (!entry.is_object()) continue;
+            elicitations.push_back({stringMember(entry, "mode"),
+                                    stringMember(entry, "elicitationId"),
+                                    stringMember(entry, "url"), stringMember(entry, "message")});
+          }
+        }
+      }
+      return urlElicitationRequired(afterPrefix(text, "URL elicitation required"),
+                                    std::move(elicitations));
+    }
+    case -32001: {
+      // A peer's transport error keeps its underlying text, from data.error when given.
+      auto data = json.find("data");
+      if (data != json.end() && data->is_object()) {
+        auto error = data->find("error");
+        if (error != data->end() && error->is_string())
+          return transportError(error->get<std::string>());
+      }
+      return transportError(afterPrefix(text, "Transport error"));
+    }
+    case -32000:
+      return connectionClosed();
+    default:
+      return serverError(code->get<std::int64_t>(), afterPrefix(text, "Server error"));
+  }
+}
+
+bool isResourceTemporarilyUnavailable(const std::exception& failure) {
+  const auto* system = dynamic_cast<const std::system_error*>(&failure);
+  return system && system->code() == std::errc::resource_unavailable_try_again;
 }
 
 }  // namespace mcp

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 namespace mcp {
 
 // One URL elicitation a server may ask the client to complete.
@@ -57,6 +59,13 @@ class MCPError : public std::exception {
   [[nodiscard]] const std::optional<std::string>& detail() const { return detail_; }
   [[nodiscard]] const std::vector<URLElicitation>& elicitations() const { return elicitations_; }
 
+  // The JSON-RPC `error` object: `code`, `message` and, for the cases that carry one,
+  // `data` (`{"detail": ...}` for the five detail cases when a detail is present).
+  [[nodiscard]] nlohmann::json toJSON() const;
+  // Reads a peer's error object; codes outside the table become serverError. Throws
+  // DecodingError when `code` is not an integer or `message` not a string.
+  static MCPError fromJSON(const nlohmann::json& json);
+
   const char* what() const noexcept override { return what_.c_str(); }
 
   bool operator==(const MCPError& other) const {
@@ -74,5 +83,9 @@ class MCPError : public std::exception {
   std::vector<URLElicitation> elicitations_;
   std::string what_;
 };
+
+// True when `failure` is the operating system's EAGAIN condition (resource temporarily
+// unavailable), a read worth retrying.
+[[nodiscard]] bool isResourceTemporarilyUnavailable(const std::exception& failure);
 
 }  // namespace mcp
