@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "mcp/detail/json_text.h"
+
 namespace mcp {
 namespace {
 
@@ -42,14 +44,8 @@ std::optional<std::string> HTTPResponse::bodyData() const {
   const auto* error = std::get_if<Error>(&case_);
   if (!error) return std::nullopt;
   const nlohmann::json body = {
-      {"jsonrpc", "2.0"},
-      {"error", {{"code", error->error.code()}, {"message", error->error.errorDescription()}}},
-      {"id", nullptr}};
-  try {
-    return body.dump();
-  } catch (const nlohmann::json::type_error&) {  // text that is not UTF-8
-    return std::nullopt;
-  }
+      {"jsonrpc", "2.0"}, {"error", error->error.toJSON()}, {"id", nullptr}};
+  return detail::encodeJSON(body);
 }
 
 }  // namespace mcp

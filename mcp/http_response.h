@@ -60,7 +60,7 @@ class HTTPResponse {
   [[nodiscard]] int statusCode() const;
   [[nodiscard]] HTTPHeaders headers() const;
   // The body bytes: the payload of `data`, the JSON-RPC error object of `error`
-  // (absent if it cannot be written), nothing for the other cases.
+  // (invalid UTF-8 in its texts replaced), nothing for the other cases.
   [[nodiscard]] std::optional<std::string> bodyData() const;
 
  private:

@@ -1,0 +1,25 @@
+// The HTTP transport's quick classification of one message, without full decoding:
+// enough to know whether to wait for an answer and under which id.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace mcp {
+
+struct JSONRPCMessageKind {
+  enum class Type { request, notification, response };
+
+  Type type;
+  std::string id;      // the id's text form; requests and responses
+  std::string method;  // requests and notifications
+
+  // Nothing for bytes that are not a JSON object (a batch array included), and for an
+  // object with neither a string `method` nor `result`/`error` with an id. The id
+  // counts when it is a string or an integer within 64 signed bits, the same ids the
+  // server reads.
+  static std::optional<JSONRPCMessageKind> classify(std::string_view bytes);
+};
+
+}  // namespace mcp

@@ -1,0 +1,177 @@
+// The server role of MCP: identity, capabilities, a registry of method and
+// notification handlers, and a message loop over one transport that decodes each
+// message, dispatches it and writes the answer back. `initialize` and `ping` are
+// answered by the server itself.
+//
+// A host answers each HTTP request with a fresh server and transport:
+//
+//   asio::awaitable<mcp::HTTPResponse> answer(const mcp::HTTPRequest& request) {
+//     auto transport = std::make_shared<mcp::StatelessHTTPServerTransport>(pipeline);
+//     mcp::Server server({.name = "Melodock", .version = "1.0"},
+//                        {.tools = mcp::Server::Capabilities::Tools{.listChanged = false}},
+//                        mcp::Server::Configuration{}, instructions);
+//     server.withMethodHandler<mcp::ListTools>(
+//         [](mcp::ListTools::Parameters) -> asio::awaitable<mcp::ListTools::Result> {
+//           co_return mcp::ListTools::Result{.tools = catalogue()};
+//         });
+//     server.withMethodHandler<mcp::CallTool>(
+//         [](mcp::CallTool::Parameters call) -> asio::awaitable<mcp::CallTool::Result> {
+//           co_return co_await dispatch(call);  // may hop to another strand and wait
+//         });
+//     co_await server.start(transport, [](const mcp::Client::Info& client,
+//                                         const mcp::Client::Capabilities&)
+//                                          -> asio::awaitable<void> { co_return; });
+//     mcp::HTTPResponse response = co_await transport->handleRequest(request);
+//     co_await server.stop();
+//     co_return response;
+//   }
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include <asio/awaitable.hpp>
+#include <nlohmann/json_fwd.hpp>
+
+#include "mcp/handshake.h"
+#include "mcp/http_request.h"
+#include "mcp/messages.h"
+#include "mcp/transport.h"
+
+namespace mcp {
+
+struct ServerConfiguration {
+  // Refuse everything but `initialize` and `ping` before a successful `initialize`.
+  bool strict = false;
+
+  static ServerConfiguration makeDefault() { return {}; }
+  static ServerConfiguration makeStrict() { return {.strict = true}; }
+};
+
+class Server {
+ public:
+  using Info = ServerInfo;
+  using Capabilities = ServerCapabilities;
+
+  using Configuration = ServerConfiguration;
+
+  // The request a method handler is serving.
+  struct HandlerContext {
+    ID id;
+    std::optional<HTTPRequest> httpContext;  // when the transport carries HTTP
+    // Set when the client cancelled the request. The handler's pending Asio operation
+    // also gets terminal cancellation, emitted on the server's strand: a handler that
+    // awaits work on another executor should not pass that cancellation on there.
+    std::shared_ptr<const std::atomic<bool>> cancelled;
+
+    [[nodiscard]] bool isCancelled() const { return cancelled && cancelled->load(); }
+  };
+
+  // A JSON-RPC batch. An element that is neither a request nor a notification is a
+  // request with an empty method, refused with "Invalid batch item format".
+  struct Batch {
+    using Item = std::variant<Request<AnyMethod>, Message<AnyNotification>>;
+    std::vector<Item> items;
+
+    static Batch fromJSON(const nlohmann::json& json);
+  };
+
+  using RequestHandler =
+      std::function<asio::awaitable<Response<AnyMethod>>(Request<AnyMethod>, HandlerContext)>;
+  using NotificationHandler = std::function<asio::awaitable<void>(Message<AnyNotification>)>;
+  // Told the client's identity and capabilities during `initialize`; throwing refuses
+  // the handshake with that failure.
+  using InitializeHook =
+      std::function<asio::awaitable<void>(const Client::Info&, const Client::Capabilities&)>;
+
+  Server(Info info, Capabilities capabilities, Configuration configuration = {},
+         std::optional<std::string> instructions = std::nullopt);
+  // A server still running when dropped is stopped in the background.
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+  Server(Server&&) noexcept = default;
+  Server& operator=(Server&&) noexcept = default;
+
+  // Registers `handler` under M::name, replacing an earlier one. `handler` takes
+  // M::Parameters (and optionally `const HandlerContext&`) and returns
+  // asio::awaitable<M::Result>; it may throw MCPError or any std::exception. It runs
+  // on the server's strand. Register before start().
+  template <Method M, class Handler>
+  Server& withMethodHandler(Handler handler) {
+    registerMethod(std::string(M::name), [handler = std::move(handler)](Request<AnyMethod> request,
+                                                                        HandlerContext context) {
+      return callTyped<M>(handler, std::move(request), std::move(context));
+    });
+    return *this;
+  }
+
+  // Appends `handler` (taking Message<N>, returning asio::awaitable<void>) to the
+  // handlers of N::name; they run in registration order. Register before start().
+  template <Notification N, class Handler>
+  Server& onNotification(Handler handler) {
+    registerNotification(std::string(N::name),
+                         [handler = std::move(handler)](Message<AnyNotification> message) {
+                           return callTypedNotification<N>(handler, std::move(message));
+                         });
+    return *this;
+  }
+
+  // Binds `transport`, installs the `initialize`, `ping` and cancellation handlers,
+  // connects the transport (its failure is thrown here and nothing runs) and starts
+  // the message loop on a strand of the caller's executor. Call once.
+  asio::awaitable<void> start(std::shared_ptr<Transport> transport,
+                              InitializeHook initializeHook = {});
+  // Ends the message loop, cancels requests still being handled (nobody will read
+  // their answers), disconnects the transport and unbinds it.
+  asio::awaitable<void> stop();
+  // Returns when the message loop has ended.
+  asio::awaitable<void> waitUntilCompleted();
+
+  // Writes a response or notification through the transport; internal error "Server
+  // connection not initialized" when none is bound.
+  asio::awaitable<void> send(const Response<AnyMethod>& response);
+  template <Notification N>
+  asio::awaitable<void> notify(const Message<N>& message) {
+    co_await sendJSON(message.toJSON());
+  }
+  // Tells the client that the server no longer wants the answer to its request `id`.
+  asio::awaitable<void> cancelRequest(ID id, std::optional<std::string> reason = std::nullopt);
+
+  struct Impl;
+
+ private:
+  template <Method M, class Handler>
+  static asio::awaitable<Response<AnyMethod>> callTyped(Handler handler, Request<AnyMethod> request,
+                                                        HandlerContext context) {
+    Request<M> typed = typedRequest<M>(request);
+    if constexpr (std::is_invocable_v<Handler&, typename M::Parameters, const HandlerContext&>) {
+      typename M::Result result = co_await handler(std::move(typed.params), context);
+      co_return untypedResponse<M>(request.id, result);
+    } else {
+      typename M::Result result = co_await handler(std::move(typed.params));
+      co_return untypedResponse<M>(request.id, result);
+    }
+  }
+  template <Notification N, class Handler>
+  static asio::awaitable<void> callTypedNotification(Handler handler,
+                                                     Message<AnyNotification> message) {
+    co_await handler(Message<N>::fromJSON(message.toJSON()));
+  }
+
+  void registerMethod(std::string name, RequestHandler handler);
+  void registerNotification(std::string name, NotificationHandler handler);
+  asio::awaitable<void> sendJSON(nlohmann::json message);
+
+  std::shared_ptr<Impl> impl_;
+};
+
+}  // namespace mcp

@@ -1,0 +1,240 @@
+#include "mcp/stateless_http_server_transport.h"
+
+#include <asio.hpp>
+
+#include "mcp/detail/actor.h"
+#include "mcp/http_request_validators.h"
+#include "mcp/jsonrpc_message_kind.h"
+#include "mcp/version.h"
+
+namespace mcp {
+namespace {
+
+// The suspended HTTP exchange of one request, resumed with the answer or a failure.
+struct Waiter {
+  explicit Waiter(const asio::any_io_executor& executor) : signal(executor) {}
+  detail::Signal signal;
+  std::optional<std::string> bytes;
+  std::optional<MCPError> failure;
+};
+
+std::shared_ptr<const HTTPRequestValidationPipeline> defaultPipeline() {
+  return std::make_shared<StandardValidationPipeline>(
+      std::vector<std::shared_ptr<HTTPRequestValidator>>{
+          std::make_shared<OriginValidator>(OriginValidator::localhost()),
+          std::make_shared<AcceptHeaderValidator>(AcceptHeaderValidator::Mode::jsonOnly),
+          std::make_shared<ContentTypeValidator>(), std::make_shared<ProtocolVersionValidator>()});
+}
+
+std::string upperCased(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+}  // namespace
+
+// Touched on `strand` only.
+struct StatelessHTTPServerTransport::State {
+  State(const asio::any_io_executor& executor, Logger logger,
+        std::shared_ptr<const HTTPRequestValidationPipeline> pipeline)
+      : strand(asio::make_strand(executor)),
+        logger(std::move(logger)),
+        validationPipeline(std::move(pipeline)),
+        incomingSignal(strand) {}
+
+  detail::Strand strand;
+  Logger logger;
+  std::shared_ptr<const HTTPRequestValidationPipeline> validationPipeline;
+  bool terminated = false;
+  bool started = false;
+  std::deque<std::string> incoming;
+  bool incomingFinished = false;
+  detail::Signal incomingSignal;
+  // Keyed by the id's text form; a list so that two exchanges reusing one id each
+  // get an answer instead of one waiting forever.
+  std::map<std::string, std::deque<std::shared_ptr<Waiter>>, std::less<>> responseWaiters;
+  std::map<std::string, HTTPRequest, std::less<>> httpRequestContexts;
+
+  void deliver(std::string body) {
+    incoming.push_back(std::move(body));
+    incomingSignal.notify();
+  }
+
+  asio::awaitable<HTTPResponse> handle(HTTPRequest request);
+  asio::awaitable<HTTPResponse> answerRequest(HTTPRequest request, const std::string& id);
+  void route(const std::string& data);
+  void terminate();
+};
+
+StatelessHTTPServerTransport::StatelessHTTPServerTransport(
+    std::shared_ptr<const HTTPRequestValidationPipeline> validationPipeline,
+    std::optional<Logger> logger)
+    : validationPipeline_(validationPipeline ? std::move(validationPipeline) : defaultPipeline()),
+      logger_(logger ? std::move(*logger) : Logger(kLoggerLabel)) {}
+
+StatelessHTTPServerTransport::StatelessHTTPServerTransport(
+    std::vector<std::shared_ptr<HTTPRequestValidator>> validators, std::optional<Logger> logger)
+    : StatelessHTTPServerTransport(
+          std::make_shared<StandardValidationPipeline>(std::move(validators)), std::move(logger)) {}
+
+StatelessHTTPServerTransport::~StatelessHTTPServerTransport() = default;
+
+asio::awaitable<std::shared_ptr<StatelessHTTPServerTransport::State>>
+StatelessHTTPServerTransport::state() {
+  const asio::any_io_executor executor = co_await asio::this_coro::executor;
+  std::lock_guard lock(stateMutex_);
+  if (!state_) state_ = std::make_shared<State>(executor, logger_, validationPipeline_);
+  co_return state_;
+}
+
+asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::handleRequest(HTTPRequest request) {
+  auto s = co_await state();
+  co_return co_await detail::onStrand(s->strand, [s, request = std::move(request)]() mutable {
+    return s->handle(std::move(request));
+  });
+}
+
+asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::handle(HTTPRequest request) {
+  if (terminated) {
+    co_return HTTPResponse::error(
+        404, MCPError::invalidRequest("Not Found: Transport has been terminated"));
+  }
+  if (upperCased(request.method) != "POST") {
+    co_return HTTPResponse::error(405, MCPError::invalidRequest("Method Not Allowed"), std::nullopt,
+                                  {{"Allow", "POST"}});
+  }
+  if (!request.body || request.body->empty()) {
+    co_return HTTPResponse::error(400, MCPError::parseError("Empty request body"));
+  }
+  const std::optional<JSONRPCMessageKind> kind = JSONRPCMessageKind::classify(*request.body);
+  if (!kind) co_return HTTPResponse::error(400, MCPError::parseError("Invalid JSON-RPC message"));
+
+  const HTTPValidationContext context{
+      "POST", std::nullopt,
+      kind->type == JSONRPCMessageKind::Type::request && kind->method == "initialize",
+      Version::supported()};
+  if (auto refusal = validationPipeline->validate(request, context)) co_return std::move(*refusal);
+
+  if (kind->type == JSONRPCMessageKind::Type::request) {
+    co_return co_await answerRequest(std::move(request), kind->id);
+  }
+  deliver(std::move(*request.body));
+  co_return HTTPResponse::accepted();
+}
+
+asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::answerRequest(
+    HTTPRequest request, const std::string& id) {
+  std::string body = *request.body;
+  httpRequestContexts.insert_or_assign(id, std::move(request));
+  auto waiter = std::make_shared<Waiter>(strand);
+  responseWaiters[id].push_back(waiter);
+  deliver(std::move(body));
+  while (!waiter->bytes && !waiter->failure) co_await waiter->signal.wait();
+  httpRequestContexts.erase(id);
+  if (waiter->bytes) {
+    co_return HTTPResponse::data(std::move(*waiter->bytes), {{"Content-Type", "application/json"}});
+  }
+  co_return HTTPResponse::error(500, MCPError::internalError("Error processing request: " +
+                                                             waiter->failure->errorDescription()));
+}
+
+asio::awaitable<void> StatelessHTTPServerTransport::connect() {
+  auto s = co_await state();
+  co_await detail::onStrand(s->strand, [s]() -> asio::awaitable<void> {
+    if (s->started) throw MCPError::internalError("Transport already started");
+    s->started = true;
+    s->logger.debug("Stateless HTTP server transport started");
+    co_return;
+  });
+}
+
+asio::awaitable<void> StatelessHTTPServerTransport::disconnect() {
+  auto s = co_await state();
+  co_await detail::onStrand(s->strand, [s]() -> asio::awaitable<void> {
+    s->terminate();
+    co_return;
+  });
+}
+
+void StatelessHTTPServerTransport::State::terminate() {
+  if (terminated) return;
+  terminated = true;
+  logger.debug("Stateless HTTP server transport terminated");
+  for (auto& [id, waiters] : responseWaiters) {
+    for (const auto& waiter : waiters) {
+      waiter->failure = MCPError::connectionClosed();
+      waiter->signal.notify();
+      logger.debug("Cancelled waiter for request", {{"requestID", id}});
+    }
+  }
+  responseWaiters.clear();
+  incomingFinished = true;
+  incomingSignal.notify();
+}
+
+asio::awaitable<void> StatelessHTTPServerTransport::send(std::string data) {
+  auto s = co_await state();
+  co_await detail::onStrand(s->strand, [s, data = std::move(data)]() -> asio::awaitable<void> {
+    s->route(data);
+    co_return;
+  });
+}
+
+void StatelessHTTPServerTransport::State::route(const std::string& data) {
+  const std::optional<JSONRPCMessageKind> kind = JSONRPCMessageKind::classify(data);
+  if (!kind) {
+    logger.warning("Could not classify outgoing message for routing");
+    return;
+  }
+  switch (kind->type) {
+    case JSONRPCMessageKind::Type::response: {
+      auto found = responseWaiters.find(kind->id);
+      if (found == responseWaiters.end()) {
+        logger.debug("No waiter for response, may have timed out", {{"requestID", kind->id}});
+        return;
+      }
+      std::shared_ptr<Waiter> waiter = found->second.front();
+      found->second.pop_front();
+      if (found->second.empty()) responseWaiters.erase(found);
+      waiter->bytes = data;
+      waiter->signal.notify();
+      return;
+    }
+    case JSONRPCMessageKind::Type::request:
+      logger.debug("Server-initiated request dropped in stateless mode (no GET SSE stream)",
+                   {{"method", kind->method}});
+      return;
+    case JSONRPCMessageKind::Type::notification:
+      logger.debug("Server-initiated notification dropped in stateless mode (no GET SSE stream)",
+                   {{"method", kind->method}});
+      return;
+  }
+}
+
+asio::awaitable<std::optional<std::string>> StatelessHTTPServerTransport::receive() {
+  auto s = co_await state();
+  co_return co_await detail::onStrand(s->strand,
+                                      [s]() -> asio::awaitable<std::optional<std::string>> {
+                                        while (s->incoming.empty() && !s->incomingFinished)
+                                          co_await s->incomingSignal.wait();
+                                        if (s->incoming.empty()) co_return std::nullopt;
+                                        std::string message = std::move(s->incoming.front());
+                                        s->incoming.pop_front();
+                                        co_return message;
+                                      });
+}
+
+asio::awaitable<std::optional<HTTPRequest>> StatelessHTTPServerTransport::httpRequestContext(
+    const ID& id) {
+  auto s = co_await state();
+  co_return co_await detail::onStrand(
+      s->strand, [s, key = id.description()]() -> asio::awaitable<std::optional<HTTPRequest>> {
+        auto found = s->httpRequestContexts.find(key);
+        if (found == s->httpRequestContexts.end()) co_return std::nullopt;
+        co_return found->second;
+      });
+}
+
+}  // namespace mcp

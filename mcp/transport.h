@@ -1,0 +1,37 @@
+// What a Server needs of the transport it is started on. A transport is shared by the
+// server's tasks and its embedding program, so it is held by std::shared_ptr.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <asio/awaitable.hpp>
+
+#include "mcp/http_request.h"
+#include "mcp/id.h"
+#include "mcp/logger.h"
+
+namespace mcp {
+
+class Transport {
+ public:
+  virtual ~Transport() = default;
+
+  // The sink the server logs through as well.
+  [[nodiscard]] virtual const Logger& logger() const = 0;
+
+  virtual asio::awaitable<void> connect() = 0;
+  virtual asio::awaitable<void> disconnect() = 0;
+  // One encoded JSON message (or batch) from the server.
+  virtual asio::awaitable<void> send(std::string data) = 0;
+  // The next incoming message, in arrival order; nothing once the transport has
+  // closed. Throws when the transport fails.
+  virtual asio::awaitable<std::optional<std::string>> receive() = 0;
+  // The HTTP request that carried the request `id`, for transports that have one.
+  virtual asio::awaitable<std::optional<HTTPRequest>> httpRequestContext(const ID& id) {
+    (void)id;
+    co_return std::nullopt;
+  }
+};
+
+}  // namespace mcp
