@@ -43,8 +43,11 @@ std::optional<std::string> HTTPResponse::bodyData() const {
   if (const auto* data = std::get_if<Data>(&case_)) return data->bytes;
   const auto* error = std::get_if<Error>(&case_);
   if (!error) return std::nullopt;
+  // An HTTP-level refusal carries only the code and the message, never `data`.
   const nlohmann::json body = {
-      {"jsonrpc", "2.0"}, {"error", error->error.toJSON()}, {"id", nullptr}};
+      {"jsonrpc", "2.0"},
+      {"error", {{"code", error->error.code()}, {"message", error->error.errorDescription()}}},
+      {"id", nullptr}};
   return detail::encodeJSON(body);
 }
 
