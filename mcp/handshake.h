@@ -20,12 +20,12 @@ namespace mcp {
 
 // The identity of a server or client; `name` and `version` are always written.
 struct Implementation {
-  std::string name;
-  std::optional<std::string> title;
-  std::string version;
-  std::optional<std::string> description;
-  std::optional<std::string> websiteUrl;
-  std::optional<std::vector<Icon>> icons;
+  std::string name{};
+  std::optional<std::string> title{};
+  std::string version{};
+  std::optional<std::string> description{};
+  std::optional<std::string> websiteUrl{};
+  std::optional<std::vector<Icon>> icons{};
 
   [[nodiscard]] nlohmann::json toJSON() const;
   static Implementation fromJSON(const nlohmann::json& json);
@@ -43,24 +43,24 @@ struct ServerCapabilities {
     bool operator==(const Logging&) const = default;
   };
   struct Prompts {
-    std::optional<bool> listChanged;
+    std::optional<bool> listChanged{};
     bool operator==(const Prompts&) const = default;
   };
   struct Resources {
-    std::optional<bool> subscribe;
-    std::optional<bool> listChanged;
+    std::optional<bool> subscribe{};
+    std::optional<bool> listChanged{};
     bool operator==(const Resources&) const = default;
   };
   struct Tools {
-    std::optional<bool> listChanged;
+    std::optional<bool> listChanged{};
     bool operator==(const Tools&) const = default;
   };
 
-  std::optional<Completions> completions;
-  std::optional<Logging> logging;
-  std::optional<Prompts> prompts;
-  std::optional<Resources> resources;
-  std::optional<Tools> tools;
+  std::optional<Completions> completions{};
+  std::optional<Logging> logging{};
+  std::optional<Prompts> prompts{};
+  std::optional<Resources> resources{};
+  std::optional<Tools> tools{};
 
   [[nodiscard]] nlohmann::json toJSON() const;
   static ServerCapabilities fromJSON(const nlohmann::json& json);
@@ -74,13 +74,13 @@ struct Client {
   // as values; only `roots.listChanged` is read.
   struct Capabilities {
     struct Roots {
-      std::optional<bool> listChanged;
+      std::optional<bool> listChanged{};
       bool operator==(const Roots&) const = default;
     };
-    std::optional<Value> sampling;
-    std::optional<Value> elicitation;
-    std::optional<Value> experimental;
-    std::optional<Roots> roots;
+    std::optional<Value> sampling{};
+    std::optional<Value> elicitation{};
+    std::optional<Value> experimental{};
+    std::optional<Roots> roots{};
 
     [[nodiscard]] nlohmann::json toJSON() const;
     static Capabilities fromJSON(const nlohmann::json& json);
@@ -94,19 +94,19 @@ struct Initialize {
   // Read leniently: a missing protocolVersion is the latest version, missing
   // capabilities are empty, a missing clientInfo is "unknown" version "0.0.0".
   struct Parameters {
-    std::string protocolVersion;
-    Client::Capabilities capabilities;
-    Client::Info clientInfo;
+    std::string protocolVersion{};
+    Client::Capabilities capabilities{};
+    Client::Info clientInfo{};
 
     [[nodiscard]] nlohmann::json toJSON() const;
     static Parameters fromJSON(const nlohmann::json& json);
   };
   struct Result {
-    std::string protocolVersion;
-    ServerCapabilities capabilities;
-    ServerInfo serverInfo;
-    std::optional<std::string> instructions;
-    std::optional<Value> meta;  // `_meta`
+    std::string protocolVersion{};
+    ServerCapabilities capabilities{};
+    ServerInfo serverInfo{};
+    std::optional<std::string> instructions{};
+    std::optional<Value> meta{};  // `_meta`
 
     [[nodiscard]] nlohmann::json toJSON() const;
     static Result fromJSON(const nlohmann::json& json);
@@ -128,8 +128,8 @@ struct CancelledNotification {
   static constexpr std::string_view name = "notifications/cancelled";
 
   struct Parameters {
-    std::optional<ID> requestId;
-    std::optional<std::string> reason;
+    std::optional<ID> requestId{};
+    std::optional<std::string> reason{};
 
     [[nodiscard]] nlohmann::json toJSON() const;
     static Parameters fromJSON(const nlohmann::json& json);

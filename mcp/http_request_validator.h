@@ -15,10 +15,10 @@ namespace mcp {
 
 // What a validator is told besides the request.
 struct HTTPValidationContext {
-  std::string httpMethod;
-  std::optional<std::string> sessionID;  // always absent in stateless mode
+  std::string httpMethod{};
+  std::optional<std::string> sessionID{};  // always absent in stateless mode
   bool isInitializationRequest = false;
-  std::set<std::string, std::less<>> supportedProtocolVersions;
+  std::set<std::string, std::less<>> supportedProtocolVersions{};
 };
 
 class HTTPRequestValidator {

@@ -10,10 +10,10 @@
 namespace mcp {
 
 struct Icon {
-  std::string src;
-  std::optional<std::string> mimeType;
-  std::optional<std::vector<std::string>> sizes;
-  std::optional<std::string> theme;  // "light" or "dark"
+  std::string src{};
+  std::optional<std::string> mimeType{};
+  std::optional<std::vector<std::string>> sizes{};
+  std::optional<std::string> theme{};  // "light" or "dark"
 
   [[nodiscard]] nlohmann::json toJSON() const;
   static Icon fromJSON(const nlohmann::json& json);

@@ -112,7 +112,15 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
 
   asio::awaitable<void> startOnStrand(std::shared_ptr<Transport> transport, InitializeHook hook);
   asio::awaitable<void> stopOnStrand();
-  asio::awaitable<void> loop();
+  // The loop keeps `self` alive until it ends.
+  static asio::awaitable<void> loop(std::shared_ptr<Impl> self);
+  asio::awaitable<void> runLoop();
+  static asio::awaitable<void> stopIfRunning(std::shared_ptr<Impl> self);
+  asio::awaitable<void> waitForLoop();
+  // A task of its own, so that a cancellation reaches the handler only.
+  static asio::awaitable<std::optional<Response<AnyMethod>>> invoke(RequestHandler handler,
+                                                                    Request<AnyMethod> request,
+                                                                    HandlerContext context);
   asio::awaitable<void> processMessage(const std::string& bytes);
   void spawnRequest(Request<AnyMethod> request);
   static asio::awaitable<void> runRequest(std::shared_ptr<Impl> self, Request<AnyMethod> request,
@@ -123,7 +131,7 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
   asio::awaitable<void> handleBatch(Batch batch);
   void handleResponse(const Response<AnyMethod>& response);
   void handleCancellation(const CancelledNotification::Parameters& parameters);
-  asio::awaitable<void> sendJSON(const nlohmann::json& message);
+  asio::awaitable<void> sendJSON(nlohmann::json message);
   void installDefaultHandlers();
 };
 
@@ -135,12 +143,8 @@ Server::Server(Info info, Capabilities capabilities, Configuration configuration
 Server::~Server() {
   if (!impl_ || !impl_->strand) return;
   auto impl = impl_;
-  asio::co_spawn(
-      *impl->strand,
-      [impl]() -> asio::awaitable<void> {
-        if (impl->connection) co_await impl->stopOnStrand();
-      },
-      ReportFailure{impl->logger, "Error stopping server"});
+  asio::co_spawn(*impl->strand, Impl::stopIfRunning(impl),
+                 ReportFailure{impl->logger, "Error stopping server"});
 }
 
 void Server::registerMethod(std::string name, RequestHandler handler) {
@@ -155,24 +159,20 @@ asio::awaitable<void> Server::start(std::shared_ptr<Transport> transport,
                                     InitializeHook initializeHook) {
   if (!impl_->strand) impl_->strand.emplace(asio::make_strand(co_await asio::this_coro::executor));
   auto impl = impl_;
-  co_await detail::onStrand(*impl->strand, [impl, transport = std::move(transport),
-                                            hook = std::move(initializeHook)]() mutable {
-    return impl->startOnStrand(std::move(transport), std::move(hook));
-  });
+  co_await detail::onStrand(*impl->strand,
+                            impl->startOnStrand(std::move(transport), std::move(initializeHook)));
 }
 
 asio::awaitable<void> Server::stop() {
   if (!impl_->strand) co_return;
   auto impl = impl_;
-  co_await detail::onStrand(*impl->strand, [impl] { return impl->stopOnStrand(); });
+  co_await detail::onStrand(*impl->strand, impl->stopOnStrand());
 }
 
 asio::awaitable<void> Server::waitUntilCompleted() {
   if (!impl_->strand) co_return;
   auto impl = impl_;
-  co_await detail::onStrand(*impl->strand, [impl]() -> asio::awaitable<void> {
-    while (impl->loopRunning) co_await impl->loopDone->wait();
-  });
+  co_await detail::onStrand(*impl->strand, impl->waitForLoop());
 }
 
 asio::awaitable<void> Server::send(const Response<AnyMethod>& response) {
@@ -182,8 +182,7 @@ asio::awaitable<void> Server::send(const Response<AnyMethod>& response) {
 asio::awaitable<void> Server::sendJSON(nlohmann::json message) {
   if (!impl_->strand) throw MCPError::internalError("Server connection not initialized");
   auto impl = impl_;
-  co_await detail::onStrand(
-      *impl->strand, [impl, message = std::move(message)] { return impl->sendJSON(message); });
+  co_await detail::onStrand(*impl->strand, impl->sendJSON(std::move(message)));
 }
 
 asio::awaitable<void> Server::cancelRequest(ID id, std::optional<std::string> reason) {
@@ -240,9 +239,8 @@ asio::awaitable<void> Server::Impl::startOnStrand(std::shared_ptr<Transport> tra
   started = true;
   loopRunning = true;
   loopDone.emplace(*strand);
-  asio::co_spawn(
-      *strand, [self = shared_from_this()] { return self->loop(); },
-      ReportFailure{logger, "Fatal error in message handling loop"});
+  asio::co_spawn(*strand, loop(shared_from_this()),
+                 ReportFailure{logger, "Fatal error in message handling loop"});
   logger.debug("Server started", {{"name", serverInfo.name}, {"version", serverInfo.version}});
 }
 
@@ -255,7 +253,23 @@ asio::awaitable<void> Server::Impl::stopOnStrand() {
   if (auto transport = std::exchange(connection, nullptr)) co_await transport->disconnect();
 }
 
-asio::awaitable<void> Server::Impl::loop() {
+asio::awaitable<void> Server::Impl::stopIfRunning(std::shared_ptr<Impl> self) {
+  if (self->connection) co_await self->stopOnStrand();
+}
+
+asio::awaitable<void> Server::Impl::waitForLoop() {
+  while (loopRunning) co_await loopDone->wait();
+}
+
+asio::awaitable<std::optional<Response<AnyMethod>>> Server::Impl::invoke(RequestHandler handler,
+                                                                         Request<AnyMethod> request,
+                                                                         HandlerContext context) {
+  co_return co_await handler(std::move(request), std::move(context));
+}
+
+asio::awaitable<void> Server::Impl::loop(std::shared_ptr<Impl> self) { co_await self->runLoop(); }
+
+asio::awaitable<void> Server::Impl::runLoop() {
   try {
     while (!loopCancelled && connection) {
       auto transport = connection;
@@ -365,14 +379,8 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::Impl::handleRequest(
       HandlerContext context{id, std::nullopt, task->cancelled};
       if (connection) context.httpContext = co_await connection->httpRequestContext(id);
       try {
-        // Run as a task of its own so that cancellation reaches the handler only.
-        auto run =
-            [](RequestHandler handler, Request<AnyMethod> request,
-               HandlerContext context) -> asio::awaitable<std::optional<Response<AnyMethod>>> {
-          co_return co_await handler(std::move(request), std::move(context));
-        };
         answer = co_await asio::co_spawn(
-            *strand, run(std::move(handler), std::move(request), std::move(context)),
+            *strand, invoke(std::move(handler), std::move(request), std::move(context)),
             asio::bind_cancellation_slot(task->signal.slot(), asio::use_awaitable));
       } catch (const std::exception&) {
         if (!task->cancelled->load()) throw;
@@ -476,7 +484,7 @@ void Server::Impl::handleCancellation(const CancelledNotification::Parameters& p
                                      {"reason", parameters.reason.value_or("none")}});
 }
 
-asio::awaitable<void> Server::Impl::sendJSON(const nlohmann::json& message) {
+asio::awaitable<void> Server::Impl::sendJSON(nlohmann::json message) {
   if (!connection) throw MCPError::internalError("Server connection not initialized");
   auto transport = connection;
   co_await transport->send(detail::encodeJSON(message));

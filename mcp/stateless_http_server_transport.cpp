@@ -63,9 +63,12 @@ struct StatelessHTTPServerTransport::State {
   }
 
   asio::awaitable<HTTPResponse> handle(HTTPRequest request);
-  asio::awaitable<HTTPResponse> answerRequest(HTTPRequest request, const std::string& id);
-  void route(const std::string& data);
-  void terminate();
+  asio::awaitable<HTTPResponse> answerRequest(HTTPRequest request, std::string id);
+  asio::awaitable<void> start();
+  asio::awaitable<void> terminate();
+  asio::awaitable<void> route(std::string data);
+  asio::awaitable<std::optional<std::string>> next();
+  asio::awaitable<std::optional<HTTPRequest>> context(std::string key);
 };
 
 StatelessHTTPServerTransport::StatelessHTTPServerTransport(
@@ -91,9 +94,7 @@ StatelessHTTPServerTransport::state() {
 
 asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::handleRequest(HTTPRequest request) {
   auto s = co_await state();
-  co_return co_await detail::onStrand(s->strand, [s, request = std::move(request)]() mutable {
-    return s->handle(std::move(request));
-  });
+  co_return co_await detail::onStrand(s->strand, s->handle(std::move(request)));
 }
 
 asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::handle(HTTPRequest request) {
@@ -125,7 +126,7 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::handle(HTTPRe
 }
 
 asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::answerRequest(
-    HTTPRequest request, const std::string& id) {
+    HTTPRequest request, std::string id) {
   std::string body = *request.body;
   httpRequestContexts.insert_or_assign(id, std::move(request));
   auto waiter = std::make_shared<Waiter>(strand);
@@ -142,24 +143,23 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::answerRequest
 
 asio::awaitable<void> StatelessHTTPServerTransport::connect() {
   auto s = co_await state();
-  co_await detail::onStrand(s->strand, [s]() -> asio::awaitable<void> {
-    if (s->started) throw MCPError::internalError("Transport already started");
-    s->started = true;
-    s->logger.debug("Stateless HTTP server transport started");
-    co_return;
-  });
+  co_await detail::onStrand(s->strand, s->start());
+}
+
+asio::awaitable<void> StatelessHTTPServerTransport::State::start() {
+  if (started) throw MCPError::internalError("Transport already started");
+  started = true;
+  logger.debug("Stateless HTTP server transport started");
+  co_return;
 }
 
 asio::awaitable<void> StatelessHTTPServerTransport::disconnect() {
   auto s = co_await state();
-  co_await detail::onStrand(s->strand, [s]() -> asio::awaitable<void> {
-    s->terminate();
-    co_return;
-  });
+  co_await detail::onStrand(s->strand, s->terminate());
 }
 
-void StatelessHTTPServerTransport::State::terminate() {
-  if (terminated) return;
+asio::awaitable<void> StatelessHTTPServerTransport::State::terminate() {
+  if (terminated) co_return;
   terminated = true;
   logger.debug("Stateless HTTP server transport terminated");
   for (auto& [id, waiters] : responseWaiters) {
@@ -176,65 +176,64 @@ void StatelessHTTPServerTransport::State::terminate() {
 
 asio::awaitable<void> StatelessHTTPServerTransport::send(std::string data) {
   auto s = co_await state();
-  co_await detail::onStrand(s->strand, [s, data = std::move(data)]() -> asio::awaitable<void> {
-    s->route(data);
-    co_return;
-  });
+  co_await detail::onStrand(s->strand, s->route(std::move(data)));
 }
 
-void StatelessHTTPServerTransport::State::route(const std::string& data) {
+asio::awaitable<void> StatelessHTTPServerTransport::State::route(std::string data) {
   const std::optional<JSONRPCMessageKind> kind = JSONRPCMessageKind::classify(data);
   if (!kind) {
     logger.warning("Could not classify outgoing message for routing");
-    return;
+    co_return;
   }
   switch (kind->type) {
     case JSONRPCMessageKind::Type::response: {
       auto found = responseWaiters.find(kind->id);
       if (found == responseWaiters.end()) {
         logger.debug("No waiter for response, may have timed out", {{"requestID", kind->id}});
-        return;
+        co_return;
       }
       std::shared_ptr<Waiter> waiter = found->second.front();
       found->second.pop_front();
       if (found->second.empty()) responseWaiters.erase(found);
       waiter->bytes = data;
       waiter->signal.notify();
-      return;
+      co_return;
     }
     case JSONRPCMessageKind::Type::request:
       logger.debug("Server-initiated request dropped in stateless mode (no GET SSE stream)",
                    {{"method", kind->method}});
-      return;
+      co_return;
     case JSONRPCMessageKind::Type::notification:
       logger.debug("Server-initiated notification dropped in stateless mode (no GET SSE stream)",
                    {{"method", kind->method}});
-      return;
+      co_return;
   }
 }
 
 asio::awaitable<std::optional<std::string>> StatelessHTTPServerTransport::receive() {
   auto s = co_await state();
-  co_return co_await detail::onStrand(s->strand,
-                                      [s]() -> asio::awaitable<std::optional<std::string>> {
-                                        while (s->incoming.empty() && !s->incomingFinished)
-                                          co_await s->incomingSignal.wait();
-                                        if (s->incoming.empty()) co_return std::nullopt;
-                                        std::string message = std::move(s->incoming.front());
-                                        s->incoming.pop_front();
-                                        co_return message;
-                                      });
+  co_return co_await detail::onStrand(s->strand, s->next());
+}
+
+asio::awaitable<std::optional<std::string>> StatelessHTTPServerTransport::State::next() {
+  while (incoming.empty() && !incomingFinished) co_await incomingSignal.wait();
+  if (incoming.empty()) co_return std::nullopt;
+  std::string message = std::move(incoming.front());
+  incoming.pop_front();
+  co_return message;
 }
 
 asio::awaitable<std::optional<HTTPRequest>> StatelessHTTPServerTransport::httpRequestContext(
     const ID& id) {
   auto s = co_await state();
-  co_return co_await detail::onStrand(
-      s->strand, [s, key = id.description()]() -> asio::awaitable<std::optional<HTTPRequest>> {
-        auto found = s->httpRequestContexts.find(key);
-        if (found == s->httpRequestContexts.end()) co_return std::nullopt;
-        co_return found->second;
-      });
+  co_return co_await detail::onStrand(s->strand, s->context(id.description()));
+}
+
+asio::awaitable<std::optional<HTTPRequest>> StatelessHTTPServerTransport::State::context(
+    std::string key) {
+  auto found = httpRequestContexts.find(key);
+  if (found == httpRequestContexts.end()) co_return std::nullopt;
+  co_return found->second;
 }
 
 }  // namespace mcp

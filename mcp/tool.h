@@ -19,11 +19,11 @@ namespace mcp {
 struct Tool {
   // Hints about a tool's behaviour; each written only when set.
   struct Annotations {
-    std::optional<std::string> title;
-    std::optional<bool> readOnlyHint;
-    std::optional<bool> destructiveHint;
-    std::optional<bool> idempotentHint;
-    std::optional<bool> openWorldHint;
+    std::optional<std::string> title{};
+    std::optional<bool> readOnlyHint{};
+    std::optional<bool> destructiveHint{};
+    std::optional<bool> idempotentHint{};
+    std::optional<bool> openWorldHint{};
 
     [[nodiscard]] bool isEmpty() const {
       return !title && !readOnlyHint && !destructiveHint && !idempotentHint && !openWorldHint;
@@ -37,33 +37,33 @@ struct Tool {
   class Content {
    public:
     struct Text {
-      std::string text;
+      std::string text{};
       bool operator==(const Text&) const = default;
     };
     struct Image {
-      std::string data;  // Base64
-      std::string mimeType;
+      std::string data{};  // Base64
+      std::string mimeType{};
       bool operator==(const Image&) const = default;
     };
     struct Audio {
-      std::string data;  // Base64
-      std::string mimeType;
+      std::string data{};  // Base64
+      std::string mimeType{};
       bool operator==(const Audio&) const = default;
     };
     // Embedded resource contents: `text` or `blob` (Base64), one of the two.
     struct Resource {
-      std::string uri;
-      std::optional<std::string> mimeType;
-      std::optional<std::string> text;
-      std::optional<std::string> blob;
+      std::string uri{};
+      std::optional<std::string> mimeType{};
+      std::optional<std::string> text{};
+      std::optional<std::string> blob{};
       bool operator==(const Resource&) const = default;
     };
     struct ResourceLink {
-      std::string uri;
-      std::string name;
-      std::optional<std::string> title;
-      std::optional<std::string> description;
-      std::optional<std::string> mimeType;
+      std::string uri{};
+      std::string name{};
+      std::optional<std::string> title{};
+      std::optional<std::string> description{};
+      std::optional<std::string> mimeType{};
       bool operator==(const ResourceLink&) const = default;
     };
     using Case = std::variant<Text, Image, Audio, Resource, ResourceLink>;
@@ -95,18 +95,18 @@ struct Tool {
 
    private:
     Case block_;
-    std::optional<Value> annotations_;
-    std::optional<Value> meta_;
+    std::optional<Value> annotations_{};
+    std::optional<Value> meta_{};
   };
 
-  std::string name;
-  std::optional<std::string> title;
-  std::optional<std::string> description;  // written as null when absent
-  Value inputSchema;                       // a JSON Schema object
-  Annotations annotations;                 // written only when a field is set
-  std::optional<Value> outputSchema;
-  std::optional<std::vector<Icon>> icons;
-  std::optional<Value> meta;  // `_meta`
+  std::string name{};
+  std::optional<std::string> title{};
+  std::optional<std::string> description{};  // written as null when absent
+  Value inputSchema{};                       // a JSON Schema object
+  Annotations annotations{};                 // written only when a field is set
+  std::optional<Value> outputSchema{};
+  std::optional<std::vector<Icon>> icons{};
+  std::optional<Value> meta{};  // `_meta`
 
   [[nodiscard]] nlohmann::json toJSON() const;
   // `name` and `inputSchema` are required.
@@ -119,15 +119,15 @@ struct ListTools {
 
   struct Parameters {
     static constexpr bool kNotRequired = true;
-    std::optional<std::string> cursor;
+    std::optional<std::string> cursor{};
 
     [[nodiscard]] nlohmann::json toJSON() const;
     static Parameters fromJSON(const nlohmann::json& json);
   };
   struct Result {
-    std::vector<Tool> tools;
-    std::optional<std::string> nextCursor;
-    std::optional<Value> meta;  // `_meta`
+    std::vector<Tool> tools{};
+    std::optional<std::string> nextCursor{};
+    std::optional<Value> meta{};  // `_meta`
 
     [[nodiscard]] nlohmann::json toJSON() const;
     static Result fromJSON(const nlohmann::json& json);
@@ -138,18 +138,18 @@ struct CallTool {
   static constexpr std::string_view name = "tools/call";
 
   struct Parameters {
-    std::string name;
-    std::optional<Value::Object> arguments;
-    std::optional<Value> meta;  // `_meta`
+    std::string name{};
+    std::optional<Value::Object> arguments{};
+    std::optional<Value> meta{};  // `_meta`
 
     [[nodiscard]] nlohmann::json toJSON() const;
     static Parameters fromJSON(const nlohmann::json& json);
   };
   struct Result {
-    std::vector<Tool::Content> content;
-    std::optional<Value> structuredContent;
-    std::optional<bool> isError;
-    std::optional<Value> meta;  // `_meta`
+    std::vector<Tool::Content> content{};
+    std::optional<Value> structuredContent{};
+    std::optional<bool> isError{};
+    std::optional<Value> meta{};  // `_meta`
 
     [[nodiscard]] nlohmann::json toJSON() const;
     static Result fromJSON(const nlohmann::json& json);

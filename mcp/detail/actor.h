@@ -14,27 +14,29 @@ namespace mcp::detail {
 
 using Strand = asio::strand<asio::any_io_executor>;
 
-// Runs `work` (returning an awaitable) on `strand` and resumes the caller with its
-// result or exception. The caller's cancellation is not passed on: Asio 1.22 would
-// deliver it on the caller's thread into work running on another strand.
-template <class Work>
-auto onStrand(const Strand& strand, Work work) {
-  using Result = typename std::invoke_result_t<Work&>::value_type;
-  if constexpr (std::is_void_v<Result> || std::is_default_constructible_v<Result>) {
-    return asio::co_spawn(
-        strand, std::move(work),
-        asio::bind_cancellation_slot(asio::cancellation_slot(), asio::use_awaitable));
+// Awaits `work` on `strand` and resumes the caller with its result or exception. The
+// caller's cancellation is not passed on: Asio 1.22 would deliver it on the caller's
+// thread into work running on another strand.
+//
+// Work is handed over as an awaitable, never as a function object: g++ 12 destroys the
+// captures of a function object given to co_spawn twice.
+template <class T>
+asio::awaitable<std::optional<T>> carriedInOptional(asio::awaitable<T> work) {
+  co_return co_await std::move(work);
+}
+
+template <class T>
+asio::awaitable<T> onStrand(Strand strand, asio::awaitable<T> work) {
+  auto token = asio::bind_cancellation_slot(asio::cancellation_slot(), asio::use_awaitable);
+  if constexpr (std::is_void_v<T>) {
+    co_await asio::co_spawn(strand, std::move(work), token);
+  } else if constexpr (std::is_default_constructible_v<T>) {
+    co_return co_await asio::co_spawn(strand, std::move(work), token);
   } else {
-    // co_spawn needs a default-constructible result; carry it in an optional.
-    return [](Strand strand, Work work) -> asio::awaitable<Result> {
-      std::optional<Result> result = co_await asio::co_spawn(
-          strand,
-          [work = std::move(work)]() mutable -> asio::awaitable<std::optional<Result>> {
-            co_return co_await work();
-          },
-          asio::bind_cancellation_slot(asio::cancellation_slot(), asio::use_awaitable));
-      co_return std::move(*result);
-    }(strand, std::move(work));
+    // co_spawn needs a default-constructible result.
+    std::optional<T> result =
+        co_await asio::co_spawn(strand, carriedInOptional(std::move(work)), token);
+    co_return std::move(*result);
   }
 }
 

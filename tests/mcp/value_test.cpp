@@ -1,0 +1,201 @@
+#include "mcp/value.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "mcp/decoding_error.h"
+#include "mcp/id.h"
+
+namespace mcp {
+namespace {
+
+Value decode(const std::string& text) { return Value::fromJSON(nlohmann::json::parse(text)); }
+
+TEST(Value, DecodesEachJSONFormToItsCaseAndWritesItBack) {
+  struct Row {
+    const char* name;
+    std::string json;
+    Value expected;
+    std::string written;
+  };
+  const std::vector<Row> rows = {
+      {"null", "null", nullptr, "null"},
+      {"true is bool, never int", "true", true, "true"},
+      {"one is int", "1", 1, "1"},
+      {"whole double is int", "2.0", 2, "2"},
+      {"fraction is double", "1.5", 1.5, "1.5"},
+      {"int64 max stays exact", "9223372036854775807", INT64_MAX, "9223372036854775807"},
+      {"int64 min stays exact", "-9223372036854775808", INT64_MIN, "-9223372036854775808"},
+      {"uint64 above int64 becomes double", "18446744073709551615", 18446744073709551615.0,
+       "1.8446744073709552e+19"},
+      {"2^63 as a float is not an int", "9.223372036854775808e18", 9223372036854775808.0,
+       "9.223372036854776e+18"},
+      {"plain text", "\"a/b\"", "a/b", "\"a/b\""},
+      {"base64 data URL", "\"data:image/png;base64,AAEC\"",
+       Value::data(std::string("\x00\x01\x02", 3), "image/png"), "\"data:image/png;base64,AAEC\""},
+      {"percent-encoded data URL", "\"data:,a%20b\"", Value::data("a b", "text/plain"),
+       "\"data:text/plain;base64,YSBi\""},
+      {"charset joins a text type", "\"data:text/plain;charset=utf-8,hi\"",
+       Value::data("hi", "text/plain;charset=utf-8"),
+       "\"data:text/plain;charset=utf-8;base64,aGk=\""},
+      {"bad base64 stays text", "\"data:image/png;base64,A===\"",
+       "data:image/png;base64,A===", "\"data:image/png;base64,A===\""},
+      {"bad percent escape stays text", "\"data:,%zz\"", "data:,%zz", "\"data:,%zz\""},
+      {"unknown parameter stays text", "\"data:text/plain;x=y,hi\"", "data:text/plain;x=y,hi",
+       "\"data:text/plain;x=y,hi\""},
+      {"array", "[1,\"x\",null]", Value::array({1, "x", nullptr}), "[1,\"x\",null]"},
+      {"object keys come out sorted", "{\"b\":1,\"a\":{\"c\":[]}}",
+       Value::object({{"a", Value::object({{"c", Value::Array{}}})}, {"b", 1}}),
+       "{\"a\":{\"c\":[]},\"b\":1}"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Value value = decode(row.json);
+    EXPECT_EQ(value, row.expected);
+    EXPECT_EQ(value.toJSON().dump(), row.written);
+    EXPECT_EQ(std::hash<Value>()(value), std::hash<Value>()(row.expected));
+  }
+}
+
+TEST(Value, WritesDataWithoutMimeTypeAsTextPlain) {
+  EXPECT_EQ(Value::data("hi").toJSON().dump(), "\"data:text/plain;base64,aGk=\"");
+}
+
+TEST(Value, AccessorsYieldNothingForAnotherCase) {
+  const Value number = 3;
+  EXPECT_EQ(number.intValue(), 3);
+  EXPECT_EQ(number.doubleValue(), std::nullopt);
+  EXPECT_EQ(Value(3.0).intValue(), std::nullopt);
+  EXPECT_EQ(number.stringValue(), nullptr);
+  EXPECT_EQ(Value(false).boolValue(), false);
+  EXPECT_FALSE(Value(false).isNull());
+  EXPECT_TRUE(Value().isNull());
+  const Value object = Value::object({{"k", "v"}});
+  ASSERT_NE(object.find("k"), nullptr);
+  EXPECT_EQ(*object.find("k")->stringValue(), "v");
+  EXPECT_EQ(object.find("missing"), nullptr);
+  EXPECT_EQ(number.find("k"), nullptr);
+}
+
+TEST(Value, DescribesEachCase) {
+  struct Row {
+    Value value;
+    std::string text;
+  };
+  const std::vector<Row> rows = {
+      {nullptr, ""},
+      {true, "true"},
+      {-7, "-7"},
+      {1.0, "1.0"},
+      {0.25, "0.25"},
+      {"t", "t"},
+      {Value::data("hi"), "data:text/plain;base64,aGk="},
+      {Value::array({1, "a"}), "[1, a]"},
+      {Value::object({{"b", 2}, {"a", Value::Array{}}}), "[a: [], b: 2]"},
+      {Value::Object{}, "[:]"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(row.value.description(), row.text);
+  }
+}
+
+TEST(Value, ConvertsStrictlyAndLeniently) {
+  struct Row {
+    const char* name;
+    Value value;
+    std::optional<bool> strictBool, lenientBool;
+    std::optional<std::int64_t> strictInt, lenientInt;
+    std::optional<double> lenientDouble;
+    std::optional<std::string> lenientText;
+  };
+  const std::vector<Row> rows = {
+      {"bool", true, true, true, std::nullopt, std::nullopt, std::nullopt, "true"},
+      {"int 1", 1, std::nullopt, true, 1, 1, 1.0, "1"},
+      {"int 2", 2, std::nullopt, std::nullopt, 2, 2, 2.0, "2"},
+      {"double 0.0", 0.0, std::nullopt, false, std::nullopt, 0, 0.0, "0.0"},
+      {"double 2.5", 2.5, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 2.5, "2.5"},
+      {"huge double", 1e30, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 1e30, "1e+30"},
+      {"text yes", "yes", std::nullopt, true, std::nullopt, std::nullopt, std::nullopt, "yes"},
+      {"text off", "off", std::nullopt, false, std::nullopt, std::nullopt, std::nullopt, "off"},
+      {"text TRUE is not a Boolean", "TRUE", std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+       std::nullopt, "TRUE"},
+      {"text 42", "42", std::nullopt, std::nullopt, std::nullopt, 42, 42.0, "42"},
+      {"text 0", "0", std::nullopt, false, std::nullopt, 0, 0.0, "0"},
+      {"text 4.5", "4.5", std::nullopt, std::nullopt, std::nullopt, std::nullopt, 4.5, "4.5"},
+      {"text beyond int64", "99999999999999999999", std::nullopt, std::nullopt, std::nullopt,
+       std::nullopt, 1e20, "99999999999999999999"},
+      {"null", nullptr, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+       std::nullopt},
+      {"array", Value::array({1}), std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+       std::nullopt, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(toBool(row.value, true), row.strictBool);
+    EXPECT_EQ(toBool(row.value, false), row.lenientBool);
+    EXPECT_EQ(toInt(row.value, true), row.strictInt);
+    EXPECT_EQ(toInt(row.value, false), row.lenientInt);
+    EXPECT_EQ(toDouble(row.value, false), row.lenientDouble);
+    EXPECT_EQ(toText(row.value, false), row.lenientText);
+    EXPECT_EQ(toText(row.value, true).has_value(), row.value.stringValue() != nullptr);
+  }
+}
+
+TEST(ID, ReadsStringsIntegersAndNullAndRefusesTheRest) {
+  struct Row {
+    std::string json;
+    std::optional<ID> expected;
+  };
+  const std::vector<Row> rows = {
+      {"\"abc\"", ID("abc")},
+      {"7", ID(7)},
+      {"-9223372036854775808", ID(std::int64_t{INT64_MIN})},
+      {"null", ID("")},
+      {"1.5", std::nullopt},
+      {"1.0", std::nullopt},
+      {"true", std::nullopt},
+      {"[]", std::nullopt},
+      {"{}", std::nullopt},
+      {"18446744073709551615", std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.json);
+    const auto json = nlohmann::json::parse(row.json);
+    if (row.expected) {
+      EXPECT_EQ(ID::fromJSON(json), *row.expected);
+    } else {
+      try {
+        (void)ID::fromJSON(json);
+        ADD_FAILURE() << "read an ID";
+      } catch (const DecodingError& error) {
+        EXPECT_STREQ(error.what(), "ID must be string or number");
+      }
+    }
+  }
+}
+
+TEST(ID, RandomIsAnUpperCaseUUIDAndNumbersDescribeAsDecimals) {
+  const ID id = ID::random();
+  ASSERT_NE(id.stringValue(), nullptr);
+  const std::string& text = *id.stringValue();
+  ASSERT_EQ(text.size(), 36U);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      EXPECT_EQ(text[i], '-');
+    } else {
+      EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(text[i])) ||
+                  (text[i] >= 'A' && text[i] <= 'F'))
+          << text;
+    }
+  }
+  EXPECT_EQ(text[14], '4');
+  EXPECT_NE(ID::random(), id);
+  EXPECT_EQ(ID(42).description(), "42");
+  EXPECT_EQ(ID(42).toJSON().dump(), "42");
+  EXPECT_EQ(ID("42").toJSON().dump(), "\"42\"");
+}
+
+}  // namespace
+}  // namespace mcp
