@@ -76,15 +76,29 @@ inline constexpr bool kIsAwaitable = false;
 template <typename T>
 inline constexpr bool kIsAwaitable<asio::awaitable<T>> = true;
 
+namespace detail {
+// The work travels inside the coroutine frame by value: g++ 12 with Asio 1.22 destroys
+// the captures of a function object handed to co_spawn twice, so no lambda is spawned.
+template <typename Result, typename Work>
+asio::awaitable<Result> runAwaitable(Work work) {
+  co_return co_await work();
+}
+template <typename Result, typename Work>
+asio::awaitable<Result> runPlain(Work work) {
+  co_return work();
+}
+}  // namespace detail
+
 template <typename Work>
 auto onActor(Strand actor, Work work) {
   using Result = std::invoke_result_t<Work&>;
   if constexpr (kIsAwaitable<Result>) {
-    return asio::co_spawn(actor, std::move(work), asio::use_awaitable);
+    using Value = typename Result::value_type;
+    return asio::co_spawn(actor, detail::runAwaitable<Value>(std::move(work)),
+                          asio::use_awaitable);
   } else {
-    return asio::co_spawn(
-        actor, [work = std::move(work)]() mutable -> asio::awaitable<Result> { co_return work(); },
-        asio::use_awaitable);
+    return asio::co_spawn(actor, detail::runPlain<Result>(std::move(work)),
+                          asio::use_awaitable);
   }
 }
 
