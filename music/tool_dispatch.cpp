@@ -1,0 +1,156 @@
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "music/detail/result_text.h"
+#include "music/detail/tool_arguments.h"
+#include "music/music_service.h"
+#include "music/tool_error.h"
+#include "music/tools.h"
+#include "platform/executor.h"
+
+namespace melodock {
+namespace {
+
+using detail::ToolArguments;
+using Result = asio::awaitable<std::string>;
+
+constexpr std::string_view kUnknownTool = "Unknown tool ";
+
+Result nowPlayingText(MusicService& service) {
+  co_return detail::resultText(co_await service.nowPlayingDict());
+}
+
+Result noteThenNowPlaying(MusicService& service, std::optional<std::string> text) {
+  co_await service.applyNote(std::move(text));
+  co_return detail::resultText(co_await service.nowPlayingDict());
+}
+
+// A route reads its arguments before it starts the operation, one statement per read
+// where the order decides which "Missing" message wins. The operation's awaitable holds
+// its own copies, so `args` may go once the route returns.
+struct Route {
+  std::string_view name;
+  Result (*run)(MusicService& service, const ToolArguments& args);
+};
+
+constexpr Route kRoutes[] = {
+    {"now_playing", [](MusicService& s, const ToolArguments&) { return nowPlayingText(s); }},
+    {"playback",
+     [](MusicService& s, const ToolArguments& args) { return s.playback(args.string("action")); }},
+    {"seek",
+     [](MusicService& s, const ToolArguments& args) { return s.seek(args.number("seconds")); }},
+    {"set_modes",
+     [](MusicService& s, const ToolArguments& args) {
+       auto shuffle = args.optionalBool("shuffle");
+       auto repeat = args.optionalString("repeat");
+       return s.setModes(shuffle, std::move(repeat));
+     }},
+    {"play_songs",
+     [](MusicService& s, const ToolArguments& args) {
+       auto ids = args.stringArray("ids");
+       auto mode = args.optionalString("mode").value_or("replace");
+       auto note = args.optionalString("note");
+       return s.playSongs(std::move(ids), std::move(mode), std::move(note));
+     }},
+    {"play_collection",
+     [](MusicService& s, const ToolArguments& args) {
+       auto type = args.string("type");
+       auto id = args.string("id");
+       const bool shuffle = args.optionalBool("shuffle").value_or(false);
+       auto note = args.optionalString("note");
+       return s.playCollection(std::move(type), std::move(id), shuffle, std::move(note));
+     }},
+    {"set_note",
+     [](MusicService& s, const ToolArguments& args) {
+       return noteThenNowPlaying(s, args.optionalString("text"));
+     }},
+    {"get_queue", [](MusicService& s, const ToolArguments&) { return s.queue(); }},
+    {"search_catalog",
+     [](MusicService& s, const ToolArguments& args) {
+       auto query = args.string("query");
+       const auto limit = args.integer("limit", 10);
+       return s.searchCatalog(std::move(query), limit);
+     }},
+    {"artist_info",
+     [](MusicService& s, const ToolArguments& args) {
+       return s.artistInfo(args.string("artist_id"));
+     }},
+    {"album_songs",
+     [](MusicService& s, const ToolArguments& args) {
+       return s.albumSongs(args.string("album_id"));
+     }},
+    {"charts", [](MusicService& s,
+                  const ToolArguments& args) { return s.charts(args.integer("limit", 25)); }},
+    {"search_library",
+     [](MusicService& s, const ToolArguments& args) {
+       if (args.optionalBool("recently_added") == true) {
+         return s.recentlyAdded(args.integer("limit", 25));
+       }
+       auto query = args.optionalString("query").value_or("");
+       auto type = args.optionalString("type").value_or("songs");
+       const auto limit = args.integer("limit", 25);
+       return s.searchLibrary(std::move(query), std::move(type), limit);
+     }},
+    {"library_playlists",
+     [](MusicService& s, const ToolArguments&) { return s.libraryPlaylists(); }},
+    {"playlist_songs",
+     [](MusicService& s, const ToolArguments& args) {
+       return s.playlistSongs(args.string("playlist_id"));
+     }},
+    {"create_playlist",
+     [](MusicService& s, const ToolArguments& args) {
+       auto name = args.string("name");
+       auto description = args.optionalString("description");
+       auto ids = args.stringArray("ids");
+       return s.createPlaylist(std::move(name), std::move(description), std::move(ids));
+     }},
+    {"add_to_playlist",
+     [](MusicService& s, const ToolArguments& args) {
+       auto playlistID = args.string("playlist_id");
+       auto ids = args.stringArray("ids");
+       return s.addToPlaylist(std::move(playlistID), std::move(ids));
+     }},
+    {"add_to_library",
+     [](MusicService& s, const ToolArguments& args) {
+       auto type = args.string("type");
+       auto ids = args.stringArray("ids");
+       return s.addToLibrary(std::move(type), std::move(ids));
+     }},
+    {"rate",
+     [](MusicService& s, const ToolArguments& args) {
+       auto id = args.string("id");
+       auto kind = args.string("kind");
+       auto rating = args.string("rating");
+       return s.rate(std::move(id), std::move(kind), std::move(rating));
+     }},
+    {"listening_history",
+     [](MusicService& s, const ToolArguments&) { return s.listeningHistory(); }},
+};
+
+// Runs on the main actor; `service` belongs to it.
+Result dispatch(MusicService& service, std::string name, mcp::Value::Object arguments) {
+  for (const Route& route : kRoutes) {
+    if (route.name == name) co_return co_await route.run(service, ToolArguments(arguments));
+  }
+  throw ToolError(std::string(kUnknownTool) + name);
+}
+
+}  // namespace
+
+// Not coroutines: a capturing lambda inside a co_await expression is mis-destroyed by
+// g++ 12, so the hop is returned for the caller to await.
+Result Tools::call(std::string name, mcp::Value::Object arguments) {
+  return onMain([name = std::move(name), arguments = std::move(arguments)]() mutable {
+    return dispatch(MusicService::shared(), std::move(name), std::move(arguments));
+  });
+}
+
+Result Tools::call(MusicService& service, std::string name, mcp::Value::Object arguments) {
+  return onMain([&service, name = std::move(name), arguments = std::move(arguments)]() mutable {
+    return dispatch(service, std::move(name), std::move(arguments));
+  });
+}
+
+}  // namespace melodock
