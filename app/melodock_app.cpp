@@ -12,10 +12,16 @@ MelodockApp::MelodockApp(Executor& executor, SettingsStore& store, HostStatus& s
     : executor_(executor),
       store_(store),
       settings_(store),
-      host_(executor, status,
-            [this] {
-              return HostSettings{settings_.port(), settings_.token()};
-            }),
+      host_(
+          executor, status,
+          [this] {
+            return HostSettings{settings_.port(), settings_.token()};
+          },
+          [this] {
+            MCPHost::Options options;
+            options.clientConnected = [this] { noteClientConnected(); };
+            return options;
+          }()),
       launch_(std::move(launch)) {
   started_ = asio::co_spawn(executor_.mainActor(), startHost(), asio::use_future);
 
@@ -35,6 +41,12 @@ asio::awaitable<void> MelodockApp::startHost() {
   co_await host_.start();
   // The listener's status updates were queued on the main actor during the start.
   co_await asio::post(executor_.mainActor(), asio::use_awaitable);
+}
+
+void MelodockApp::noteClientConnected() {
+  if (connectionStored_) return;
+  if (!store_.boolean("hasConnectedClient").value_or(false)) store_.set("hasConnectedClient", true);
+  connectionStored_ = true;
 }
 
 void MelodockApp::waitUntilStarted() {

@@ -43,6 +43,8 @@ class MelodockApp {
 
  private:
   asio::awaitable<void> startHost();
+  // On the main actor, each time a client names itself.
+  void noteClientConnected();
 
   Executor& executor_;
   SettingsStore& store_;
@@ -50,6 +52,7 @@ class MelodockApp {
   MCPHost host_;
   Launch launch_;
   std::future<void> started_;
+  bool connectionStored_ = false;  // main actor only; spares a settings write per request
 };
 
 }  // namespace melodock

@@ -1,12 +1,96 @@
-// The MCP endpoint behind the HTTP server.
+// The MCP endpoint: each request gets a fresh pipeline, transport and server, so no
+// session state survives from one HTTP request to the next.
+#include <exception>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "host/bearer_token_validator.h"
 #include "host/mcp_host.h"
+#include "host/percent_decoding.h"
+#include "host/server_identity.h"
+#include "mcp/http_request_validators.h"
+#include "mcp/server.h"
+#include "mcp/stateless_http_server_transport.h"
+#include "music/tools.h"
 
 namespace melodock {
+namespace {
 
-asio::awaitable<mcp::HTTPResponse> MCPHost::handle(const mcp::HTTPRequest& /*request*/,
-                                                   std::string /*token*/) {
-  // The MCP protocol layer is not wired in yet: every request gets the same answer.
-  co_return mcp::HTTPResponse::error(503, mcp::MCPError::internalError("Melodock is starting up"));
+std::shared_ptr<const mcp::HTTPRequestValidationPipeline> pipeline(std::string token) {
+  // The token goes first: nothing else about a request is checked for a stranger.
+  std::vector<std::shared_ptr<mcp::HTTPRequestValidator>> validators{
+      std::make_shared<BearerTokenValidator>(std::move(token)),
+      std::make_shared<mcp::OriginValidator>(mcp::OriginValidator::localhost()),
+      std::make_shared<mcp::AcceptHeaderValidator>(mcp::AcceptHeaderValidator::Mode::jsonOnly),
+      std::make_shared<mcp::ContentTypeValidator>(),
+      std::make_shared<mcp::ProtocolVersionValidator>(),
+  };
+  return std::make_shared<mcp::StandardValidationPipeline>(std::move(validators));
+}
+
+mcp::CallTool::Result textResult(std::string text, bool isError) {
+  mcp::CallTool::Result result;
+  result.content.push_back(mcp::Tool::Content::text(std::move(text)));
+  result.isError = isError;
+  return result;
+}
+
+asio::awaitable<mcp::CallTool::Result> callTool(mcp::CallTool::Parameters call) {
+  // A failing tool is still a successful JSON-RPC answer: the agent reads the text.
+  std::optional<std::string> failure;
+  try {
+    std::string text = co_await Tools::call(
+        std::move(call.name), std::move(call.arguments).value_or(mcp::Value::Object{}));
+    co_return textResult(std::move(text), false);
+  } catch (const std::exception& error) {
+    failure = error.what();
+  }
+  co_return textResult(std::move(*failure), true);
+}
+
+}  // namespace
+
+asio::awaitable<mcp::HTTPResponse> MCPHost::handle(const mcp::HTTPRequest& request,
+                                                   std::string token) {
+  return handle(request, std::move(token), ClientRecorder::shared());
+}
+
+asio::awaitable<mcp::HTTPResponse> MCPHost::handle(const mcp::HTTPRequest& request,
+                                                   std::string token, ClientRecorder recorder) {
+  auto transport = std::make_shared<mcp::StatelessHTTPServerTransport>(pipeline(std::move(token)));
+
+  // Before any validation: a request refused for its token still names its client.
+  if (auto header = request.header("X-Melodock-Client")) {
+    if (auto name = percentDecoded(*header)) co_await recorder.record(std::move(*name));
+  }
+
+  mcp::Server server(serverInfo(), serverCapabilities(), mcp::Server::Configuration::makeDefault(),
+                     serverInstructions());
+  server.withMethodHandler<mcp::ListTools>(
+      [](mcp::ListTools::Parameters) -> asio::awaitable<mcp::ListTools::Result> {
+        co_return mcp::ListTools::Result{.tools = Tools::all()};
+      });
+  server.withMethodHandler<mcp::CallTool>(callTool);
+
+  std::optional<std::string> startFailure;
+  try {
+    // Not a coroutine itself: the name is read now, and the recorder outlives the server.
+    co_await server.start(
+        transport, [&recorder](const mcp::Client::Info& client, const mcp::Client::Capabilities&) {
+          return recorder.record(client.title.value_or(client.name));
+        });
+  } catch (const std::exception& error) {
+    startFailure = error.what();
+  }
+  if (startFailure) {
+    co_return mcp::HTTPResponse::error(500, mcp::MCPError::internalError(*startFailure));
+  }
+
+  mcp::HTTPResponse response = co_await transport->handleRequest(request);
+  co_await server.stop();
+  co_return response;
 }
 
 }  // namespace melodock

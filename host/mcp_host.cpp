@@ -31,7 +31,7 @@ MCPHost::MCPHost(Executor& executor, HostStatus& status, std::function<HostSetti
     : executor_(executor),
       status_(status),
       settings_(std::move(settings)),
-      options_(options),
+      options_(std::move(options)),
       actor_(executor.makeActor()) {}
 
 MCPHost::~MCPHost() {
@@ -145,7 +145,8 @@ asio::awaitable<void> MCPHost::serve(tcp::socket connection) {
     if (options_.handler) {
       response.emplace(co_await options_.handler(*request, token()));
     } else {
-      response.emplace(co_await handle(*request, token()));
+      response.emplace(co_await handle(
+          *request, token(), {executor_.mainActor(), &status_, options_.clientConnected}));
     }
     co_await write(*response, *socket);
     socket->shutdown(tcp::socket::shutdown_send, ignored);

@@ -16,6 +16,7 @@
 
 #include <asio.hpp>
 
+#include "host/client_recorder.h"
 #include "host/host_status.h"
 #include "mcp/http_request.h"
 #include "mcp/http_response.h"
@@ -42,6 +43,8 @@ class MCPHost {
     std::chrono::steady_clock::duration acceptBackoff = std::chrono::milliseconds(50);
     // Answers each request; the MCP endpoint (`handle`) when empty.
     std::function<asio::awaitable<mcp::HTTPResponse>(const mcp::HTTPRequest&, std::string)> handler;
+    // Runs on the main actor each time a client names itself, after the status has it.
+    std::function<void()> clientConnected;
   };
 
   // `executor` and `status` must outlive the host; `settings` is called at each start.
@@ -72,9 +75,13 @@ class MCPHost {
   // One receive of 1 to 64 KiB, appended to `buffer`; false on error or end of stream.
   static asio::awaitable<bool> receive(asio::ip::tcp::socket& socket, std::string& buffer);
 
-  // The endpoint's answer to one request, checked against `token`.
+  // The endpoint's answer to one request, checked against `token`. A client that
+  // names itself is recorded in the shared status and settings.
   static asio::awaitable<mcp::HTTPResponse> handle(const mcp::HTTPRequest& request,
                                                    std::string token);
+  // The same, recording clients through `recorder`.
+  static asio::awaitable<mcp::HTTPResponse> handle(const mcp::HTTPRequest& request,
+                                                   std::string token, ClientRecorder recorder);
 
   // Sends the whole response and waits for the send to complete; send errors are
   // ignored, the caller closes the connection either way.
