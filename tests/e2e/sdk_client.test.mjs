@@ -1,0 +1,179 @@
+// The official MCP TypeScript SDK, and plain fetch where the SDK hides the wire,
+// against the real binary.
+import assert from 'node:assert/strict';
+import { randomBytes } from 'node:crypto';
+import { after, before, describe, it } from 'node:test';
+
+import { Client } from '@modelcontextprotocol/sdk/client/index.js';
+import { StreamableHTTPClientTransport } from '@modelcontextprotocol/sdk/client/streamableHttp.js';
+import { LATEST_PROTOCOL_VERSION } from '@modelcontextprotocol/sdk/types.js';
+
+import { startMelodock } from './melodock.mjs';
+
+const requestTimeoutMs = 15_000;
+const bounded = { timeout: 30_000 };
+
+// The catalogue in the order the server lists it, and whether each tool only reads.
+const catalogue = [
+  ['now_playing', true], ['playback', false], ['seek', false], ['set_modes', false],
+  ['play_songs', false], ['play_collection', false], ['set_note', false], ['get_queue', true],
+  ['search_catalog', true], ['artist_info', true], ['album_songs', true], ['charts', true],
+  ['search_library', true], ['library_playlists', true], ['playlist_songs', true],
+  ['create_playlist', false], ['add_to_playlist', false], ['add_to_library', false],
+  ['rate', false], ['listening_history', true],
+];
+
+const supportedVersions = ['2024-11-05', '2025-03-26', '2025-06-18', '2025-11-25'];
+const latestVersion = '2025-11-25';
+
+let melodock;
+
+before(async () => { melodock = await startMelodock(); });
+
+after(async () => {
+  const ending = await melodock?.stop();
+  assert.deepEqual(ending, { code: 0, signal: null }, `melodock ended badly; stderr:\n${melodock?.stderr}`);
+});
+
+async function connect(token = melodock.token) {
+  const client = new Client({ name: 'melodock-e2e', version: '1.0.0' });
+  const transport = new StreamableHTTPClientTransport(new URL(melodock.url), {
+    requestInit: { headers: { Authorization: `Bearer ${token}` } },
+  });
+  try {
+    await client.connect(transport, { timeout: requestTimeoutMs });
+  } catch (error) {
+    await client.close();
+    throw error;
+  }
+  return { client, transport };
+}
+
+// One raw POST; every answer the server gives to a request carries a JSON body.
+async function post(message, { authorization = `Bearer ${melodock.token}`, headers = {} } = {}) {
+  const response = await fetch(melodock.url, {
+    method: 'POST',
+    headers: {
+      'Content-Type': 'application/json',
+      Accept: 'application/json, text/event-stream',
+      ...(authorization ? { Authorization: authorization } : {}),
+      ...headers,
+    },
+    body: JSON.stringify(message),
+    signal: AbortSignal.timeout(requestTimeoutMs),
+  });
+  return { status: response.status, contentType: response.headers.get('content-type'), body: await response.json() };
+}
+
+function initialize(protocolVersion) {
+  return {
+    jsonrpc: '2.0', id: 1, method: 'initialize',
+    params: { protocolVersion, capabilities: {}, clientInfo: { name: 'melodock-e2e', version: '1.0.0' } },
+  };
+}
+
+describe('the SDK client', () => {
+  let session;
+  before(async () => { session = await connect(); });
+  after(async () => { await session?.client.close(); });
+
+  it('learns who the server is and what it offers', bounded, () => {
+    const { client, transport } = session;
+    const info = client.getServerVersion();
+    assert.equal(info.name, 'melodock');
+    assert.equal(info.title, 'Melodock');
+    assert.match(info.version, /\S/);
+    assert.deepEqual(client.getServerCapabilities().tools, { listChanged: false });
+    assert.ok(client.getInstructions()?.startsWith("You are the user's DJ"), client.getInstructions());
+    assert.equal(transport.protocolVersion, LATEST_PROTOCOL_VERSION);
+  });
+
+  it('lists the whole catalogue in order, in one page', bounded, async () => {
+    const listed = await session.client.listTools(undefined, { timeout: requestTimeoutMs });
+    assert.equal(listed.nextCursor, undefined);
+    assert.deepEqual(listed.tools.map((tool) => [tool.name, tool.annotations?.readOnlyHint]), catalogue);
+    for (const tool of listed.tools) {
+      assert.match(tool.description, /\S/, tool.name);
+      assert.equal(tool.inputSchema.type, 'object', tool.name);
+      for (const key of tool.inputSchema.required ?? []) {
+        assert.ok(key in (tool.inputSchema.properties ?? {}), `${tool.name} requires unknown ${key}`);
+      }
+    }
+  });
+
+  // A failing tool is a result with isError, never a rejected call.
+  const failures = [
+    ['no_such_tool', {}, 'Unknown tool no_such_tool'],
+    ['now_playing', {}, 'now_playing is not available yet.'],
+    ['playback', { action: 'play' }, 'playback is not available yet.'],
+    ['playback', {}, 'Missing action'],
+    ['search_library', { recently_added: true }, 'search_library is not available yet.'],
+    ['set_note', { text: 'Birthday Party' }, 'set_note is not available yet.'],
+  ];
+  for (const [name, args, text] of failures) {
+    it(`${name}(${JSON.stringify(args)}) fails with "${text}"`, bounded, async () => {
+      const result = await session.client.callTool({ name, arguments: args }, undefined, { timeout: requestTimeoutMs });
+      assert.equal(result.isError, true);
+      assert.deepEqual(result.content, [{ type: 'text', text }]);
+    });
+  }
+});
+
+describe('the access token', () => {
+  const wrongToken = () => randomBytes(24).toString('hex');
+  const cases = [
+    ['the right token', (token) => `Bearer ${token}`, 200],
+    ['no Authorization header', () => undefined, 401],
+    ['a wrong token', () => `Bearer ${wrongToken()}`, 401],
+    ['a lower-case scheme', (token) => `bearer ${token}`, 401],
+    ['the token with a trailing character', (token) => `Bearer ${token}0`, 401],
+  ];
+  for (const [label, header, status] of cases) {
+    it(`${label} gets HTTP ${status}`, bounded, async () => {
+      const answer = await post(initialize(latestVersion), { authorization: header(melodock.token) });
+      assert.equal(answer.status, status, JSON.stringify(answer.body));
+      assert.match(answer.contentType, /^application\/json/);
+      if (status === 200) {
+        assert.equal(answer.body.id, 1);
+        assert.ok(answer.body.result);
+        return;
+      }
+      assert.equal(answer.body.jsonrpc, '2.0');
+      assert.equal(answer.body.id, null);
+      assert.equal(typeof answer.body.error.code, 'number');
+      assert.match(answer.body.error.message, /\S/);
+      assert.equal(answer.body.result, undefined);
+    });
+  }
+
+  it('the SDK client refuses to connect with a wrong token', bounded, async () => {
+    await assert.rejects(connect(wrongToken()), (error) => error.code === 401);
+  });
+});
+
+describe('protocol versions', () => {
+  const cases = [
+    ...supportedVersions.map((version) => [version, version]),
+    ['1999-01-01', latestVersion],
+    ['', latestVersion],
+  ];
+  for (const [requested, answered] of cases) {
+    it(`initialize asking for "${requested}" is answered with ${answered}`, bounded, async () => {
+      const answer = await post(initialize(requested));
+      assert.equal(answer.status, 200, JSON.stringify(answer.body));
+      assert.equal(answer.body.result?.protocolVersion, answered, JSON.stringify(answer.body));
+      // Stateless: the next request only names the version in its header.
+      const listed = await post({ jsonrpc: '2.0', id: 2, method: 'tools/list' },
+        { headers: { 'MCP-Protocol-Version': answered } });
+      assert.equal(listed.status, 200, JSON.stringify(listed.body));
+      assert.equal(listed.body.result?.tools?.length, catalogue.length);
+    });
+  }
+
+  it('a request naming an unsupported version in its header is refused', bounded, async () => {
+    const answer = await post({ jsonrpc: '2.0', id: 2, method: 'tools/list' },
+      { headers: { 'MCP-Protocol-Version': '1999-01-01' } });
+    assert.equal(answer.status, 400, JSON.stringify(answer.body));
+    assert.equal(answer.body.error?.code, -32600);
+  });
+});
