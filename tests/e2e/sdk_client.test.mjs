@@ -49,7 +49,7 @@ async function connect(token = melodock.token) {
   return { client, transport };
 }
 
-// One raw POST; every answer the server gives to a request carries a JSON body.
+// One raw POST (authorization null: no header); every answer to a request carries a JSON body.
 async function post(message, { authorization = `Bearer ${melodock.token}`, headers = {} } = {}) {
   const response = await fetch(melodock.url, {
     method: 'POST',
@@ -123,7 +123,7 @@ describe('the access token', () => {
   const wrongToken = () => randomBytes(24).toString('hex');
   const cases = [
     ['the right token', (token) => `Bearer ${token}`, 200],
-    ['no Authorization header', () => undefined, 401],
+    ['no Authorization header', () => null, 401],
     ['a wrong token', () => `Bearer ${wrongToken()}`, 401],
     ['a lower-case scheme', (token) => `bearer ${token}`, 401],
     ['the token with a trailing character', (token) => `Bearer ${token}0`, 401],
@@ -175,5 +175,19 @@ describe('protocol versions', () => {
       { headers: { 'MCP-Protocol-Version': '1999-01-01' } });
     assert.equal(answer.status, 400, JSON.stringify(answer.body));
     assert.equal(answer.body.error?.code, -32600);
+  });
+});
+
+// Last, so that a server that falls over here has already answered everything above.
+describe('concurrent requests', () => {
+  it('each get their own answer', bounded, async () => {
+    const names = Array.from({ length: 8 }, (_, index) => `no_such_tool_${index}`);
+    const answers = await Promise.all(names.map((name, index) =>
+      post({ jsonrpc: '2.0', id: 100 + index, method: 'tools/call', params: { name, arguments: {} } })));
+    answers.forEach((answer, index) => {
+      assert.equal(answer.status, 200, JSON.stringify(answer.body));
+      assert.equal(answer.body.id, 100 + index);
+      assert.deepEqual(answer.body.result?.content, [{ type: 'text', text: `Unknown tool ${names[index]}` }]);
+    });
   });
 });
