@@ -19,10 +19,12 @@ ClientRecorder ClientRecorder::shared() {
 }
 
 asio::awaitable<void> ClientRecorder::record(std::string name) const {
-  co_await onActor(mainActor, [this, name = std::move(name)] {
+  // A named local, not a temporary inside the co_await: see onActor.
+  auto work = [this, name = std::move(name)] {
     status->setLastClient(name);
     if (connected) connected();
-  });
+  };
+  co_await onActor(mainActor, std::move(work));
 }
 
 }  // namespace melodock

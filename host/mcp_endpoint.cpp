@@ -40,9 +40,10 @@ mcp::CallTool::Result textResult(std::string text, bool isError) {
 asio::awaitable<mcp::CallTool::Result> callTool(mcp::CallTool::Parameters call) {
   // A failing tool is still a successful JSON-RPC answer: the agent reads the text.
   std::optional<std::string> failure;
+  // Named locals: g++ 12 destroys temporaries built in a co_await's arguments too early.
+  mcp::Value::Object arguments = std::move(call.arguments).value_or(mcp::Value::Object{});
   try {
-    std::string text = co_await Tools::call(
-        std::move(call.name), std::move(call.arguments).value_or(mcp::Value::Object{}));
+    std::string text = co_await Tools::call(std::move(call.name), std::move(arguments));
     co_return textResult(std::move(text), false);
   } catch (const std::exception& error) {
     failure = error.what();
@@ -63,7 +64,9 @@ asio::awaitable<mcp::HTTPResponse> MCPHost::handle(const mcp::HTTPRequest& reque
 
   // Before any validation: a request refused for its token still names its client.
   if (auto header = request.header("X-Melodock-Client")) {
-    if (auto name = percentDecoded(*header)) co_await recorder.record(std::move(*name));
+    if (std::optional<std::string> name = percentDecoded(*header)) {
+      co_await recorder.record(*name);
+    }
   }
 
   mcp::Server server(serverInfo(), serverCapabilities(), mcp::Server::Configuration::makeDefault(),

@@ -140,13 +140,14 @@ asio::awaitable<void> MCPHost::serve(tcp::socket connection) {
   idle.cancel();
   std::error_code ignored;
   if (request && socket->is_open()) {
-    // Two plain statements: g++ 12 miscompiles co_await inside a conditional operator.
+    // Plain statements only: g++ 12 miscompiles co_await inside a conditional operator
+    // and destroys temporaries built in a co_await's arguments too early.
     std::optional<mcp::HTTPResponse> response;
     if (options_.handler) {
       response.emplace(co_await options_.handler(*request, token()));
     } else {
-      response.emplace(co_await handle(
-          *request, token(), {executor_.mainActor(), &status_, options_.clientConnected}));
+      ClientRecorder recorder{executor_.mainActor(), &status_, options_.clientConnected};
+      response.emplace(co_await handle(*request, token(), std::move(recorder)));
     }
     co_await write(*response, *socket);
     socket->shutdown(tcp::socket::shutdown_send, ignored);

@@ -11,6 +11,13 @@
 //   });
 //
 // After the hop the caller resumes on its own executor again.
+//
+// g++ 12 copies an aggregate or lambda temporary that sits inside a co_await
+// expression bit by bit, so one that owns memory (a captured std::string, say) is
+// freed wrongly. Inside a coroutine, build such work as a named local first:
+//
+//   auto work = [name = std::move(name)] { ... };
+//   co_await onMain(std::move(work));
 #pragma once
 
 #include <algorithm>
@@ -94,11 +101,9 @@ auto onActor(Strand actor, Work work) {
   using Result = std::invoke_result_t<Work&>;
   if constexpr (kIsAwaitable<Result>) {
     using Value = typename Result::value_type;
-    return asio::co_spawn(actor, detail::runAwaitable<Value>(std::move(work)),
-                          asio::use_awaitable);
+    return asio::co_spawn(actor, detail::runAwaitable<Value>(std::move(work)), asio::use_awaitable);
   } else {
-    return asio::co_spawn(actor, detail::runPlain<Result>(std::move(work)),
-                          asio::use_awaitable);
+    return asio::co_spawn(actor, detail::runPlain<Result>(std::move(work)), asio::use_awaitable);
   }
 }
 

@@ -1,0 +1,228 @@
+// The MCP endpoint through the real HTTP server: the token check, client names, the
+// handshake identity and the two tool methods, seen as bytes on the wire.
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "host/percent_decoding.h"
+#include "music/tools.h"
+#include "tests/host/host_fixture.h"
+
+namespace melodock {
+namespace {
+
+using testing::HostFixture;
+using testing::runOn;
+
+struct Reply {
+  std::string head;
+  std::string body;
+};
+
+// One POST to the fixture's host with the given extra header lines.
+Reply post(HostFixture& fixture, const std::string& body, const std::vector<std::string>& headers,
+           const std::string& method = "POST", const std::string& path = "/mcp") {
+  std::string request =
+      method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(fixture.port) + "\r\n";
+  request += "Accept: application/json, text/event-stream\r\nContent-Type: application/json\r\n";
+  for (const auto& header : headers) request += header + "\r\n";
+  request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  const auto received =
+      testing::exchange(static_cast<std::uint16_t>(fixture.port), request).received;
+  const auto end = received.find("\r\n\r\n");
+  if (end == std::string::npos) return {received, ""};
+  return {received.substr(0, end + 4), received.substr(end + 4)};
+}
+
+const std::string kAuthorized = "Authorization: Bearer secret";
+
+std::string initialize(const std::string& clientInfo) {
+  return R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-06-18","capabilities":{},"clientInfo":)" +
+         clientInfo + "}}";
+}
+
+std::optional<std::string> lastClient(HostFixture& fixture) {
+  return runOn(fixture.executor.mainActor(), [&] { return fixture.status.lastClient(); });
+}
+
+TEST(Endpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
+  HostFixture fixture;
+  fixture.start();
+  const std::string ping = R"({"jsonrpc":"2.0","id":7,"method":"ping"})";
+  const std::string refusal =
+      R"({"error":{"code":-32600,"message":"Invalid Request: Missing or wrong access token. )"
+      R"(Copy the connection settings from the Melodock menu bar item."},"id":null,"jsonrpc":"2.0"})";
+  struct Row {
+    std::vector<std::string> headers;
+    bool passes;
+  };
+  const std::vector<Row> rows = {
+      {{kAuthorized}, true},
+      {{"authorization: Bearer secret"}, true},        // the name is case-insensitive
+      {{"Authorization:    Bearer secret   "}, true},  // the parser trims the value
+      {{}, false},
+      {{"Authorization: bearer secret"}, false},
+      {{"Authorization: BEARER secret"}, false},
+      {{"Authorization: secret"}, false},
+      {{"Authorization: Bearer  secret"}, false},
+      {{"Authorization: Bearer secreT"}, false},
+      {{"Authorization: Bearer secret2"}, false},
+      {{"Authorization: Bearer secre"}, false},
+      {{"Authorization: Bearer"}, false},
+      {{"Authorization: Basic c2VjcmV0"}, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.headers.empty() ? "no header" : row.headers.front());
+    const Reply reply = post(fixture, ping, row.headers);
+    if (row.passes) {
+      EXPECT_EQ(reply.body, R"({"id":7,"jsonrpc":"2.0","result":{}})");
+    } else {
+      EXPECT_EQ(reply.head,
+                "HTTP/1.1 401 Unauthorized\r\nContent-Type: application/json\r\nContent-Length: " +
+                    std::to_string(refusal.size()) + "\r\nConnection: close\r\n\r\n");
+      EXPECT_EQ(reply.body, refusal);
+    }
+  }
+}
+
+TEST(Endpoint, DecodesTheClientHeaderBeforeAnyCheck) {
+  std::atomic<int> connected = 0;
+  MCPHost::Options options;
+  options.clientConnected = [&] { ++connected; };
+  HostFixture fixture(std::move(options));
+  fixture.start();
+  const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
+
+  struct Row {
+    std::string header;
+    std::optional<std::string> expected;  // nothing: the name is left as it was
+  };
+  const std::vector<Row> rows = {
+      {"Claude%20Code", "Claude Code"},
+      {"Cursor", "Cursor"},
+      {"%e2%9c%93%20ok", "\u2713 ok"},
+      {"a+b", "a+b"},
+      {"bad%2", std::nullopt},
+      {"bad%zz", std::nullopt},
+      {"%FF", std::nullopt},        // not UTF-8 once decoded
+      {"%C0%AF", std::nullopt},     // overlong
+      {"%ED%A0%80", std::nullopt},  // a surrogate
+  };
+  int expectedCalls = 0;
+  std::optional<std::string> previous;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.header);
+    // The wrong token is refused, but the name still counts.
+    const Reply reply =
+        post(fixture, ping, {"Authorization: Bearer wrong", "X-Melodock-Client: " + row.header});
+    EXPECT_NE(reply.head.find(" 401 "), std::string::npos);
+    if (row.expected) {
+      previous = row.expected;
+      ++expectedCalls;
+    }
+    EXPECT_EQ(lastClient(fixture), previous);
+    EXPECT_EQ(connected.load(), expectedCalls);
+  }
+}
+
+TEST(Endpoint, NamesTheClientFromItsHandshake) {
+  HostFixture fixture;
+  fixture.start();
+  struct Row {
+    std::string clientInfo;
+    std::vector<std::string> headers;
+    std::string expected;
+  };
+  const std::vector<Row> rows = {
+      {R"({"name":"claude-code","title":"Claude Code","version":"2.0"})", {}, "Claude Code"},
+      {R"({"name":"codex","version":"1"})", {}, "codex"},
+      // Header first, then the handshake: the client's own info wins.
+      {R"({"name":"cursor","version":"1"})", {"X-Melodock-Client: Other"}, "cursor"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.clientInfo);
+    std::vector<std::string> headers = row.headers;
+    headers.push_back(kAuthorized);
+    const Reply reply = post(fixture, initialize(row.clientInfo), headers);
+    const auto result = nlohmann::json::parse(reply.body).at("result");
+    EXPECT_EQ(result.at("serverInfo").dump(),
+              R"({"name":"melodock","title":"Melodock","version":"1.0"})");
+    EXPECT_EQ(result.at("capabilities").dump(), R"({"tools":{"listChanged":false}})");
+    EXPECT_EQ(result.at("protocolVersion"), "2025-06-18");
+    const std::string instructions = result.at("instructions");
+    EXPECT_EQ(instructions.rfind("You are the user's DJ, playing Apple Music", 0), 0U);
+    EXPECT_NE(instructions.find(R"(play_songs(mode: "replace"))"), std::string::npos);
+    EXPECT_TRUE(instructions.ends_with(
+        "System Settings \u2192 Network \u2192 the connection (Wi-Fi, iPhone USB, \u2026) \u2192 "
+        "Details\u2026."));
+    EXPECT_EQ(lastClient(fixture), row.expected);
+  }
+}
+
+TEST(Endpoint, ListsTheWholeCatalogueInOnePage) {
+  HostFixture fixture;
+  fixture.start();
+  const Reply reply =
+      post(fixture, R"({"jsonrpc":"2.0","id":2,"method":"tools/list","params":{}})", {kAuthorized});
+  const auto result = nlohmann::json::parse(reply.body).at("result");
+  EXPECT_FALSE(result.contains("nextCursor"));
+  const auto& tools = result.at("tools");
+  ASSERT_EQ(tools.size(), 20U);
+  ASSERT_EQ(tools.size(), Tools::all().size());
+  for (std::size_t index = 0; index < tools.size(); ++index) {
+    EXPECT_EQ(tools[index].at("name"), Tools::all()[index].name);
+    EXPECT_FALSE(tools[index].at("description").get<std::string>().empty());
+    EXPECT_FALSE(tools[index].at("annotations").contains("title"));
+  }
+  EXPECT_EQ(tools.front().at("name"), "now_playing");
+  EXPECT_EQ(tools.back().at("name"), "listening_history");
+}
+
+TEST(Endpoint, AnswersToolFailuresAsToolResults) {
+  HostFixture fixture;
+  fixture.start();
+  struct Row {
+    std::string params;
+    std::string body;
+  };
+  const std::vector<Row> rows = {
+      {R"({"name":"zap"})",
+       R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"Unknown tool zap","type":"text"}],"isError":true}})"},
+      {R"({"name":"now_playing","arguments":{}})",
+       R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"now_playing is not available yet.","type":"text"}],"isError":true}})"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.params);
+    const Reply reply = post(
+        fixture, R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":)" + row.params + "}",
+        {kAuthorized});
+    EXPECT_EQ(reply.head.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+    EXPECT_EQ(reply.body, row.body);
+  }
+}
+
+TEST(Endpoint, LeavesMethodAndPathToTheTransport) {
+  HostFixture fixture;
+  fixture.start();
+  const std::string list = R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})";
+  const Reply elsewhere = post(fixture, list, {kAuthorized}, "POST", "/anything");
+  EXPECT_EQ(elsewhere.head.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_EQ(post(fixture, list, {kAuthorized}, "post").head.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  const Reply get = post(fixture, "", {kAuthorized}, "GET");
+  EXPECT_EQ(get.head.substr(0, 33), "HTTP/1.1 405 Method Not Allowed\r\n");
+  EXPECT_NE(get.head.find("\r\nAllow: POST\r\n"), std::string::npos);
+}
+
+TEST(PercentDecoding, KeepsTextWithoutEscapes) {
+  EXPECT_EQ(percentDecoded(""), "");
+  EXPECT_EQ(percentDecoded("%41%62"), "Ab");
+  EXPECT_EQ(percentDecoded("100%"), std::nullopt);
+  EXPECT_EQ(percentDecoded("%F0%9F%8E%B5"), "\U0001F3B5");
+  EXPECT_EQ(percentDecoded("%F4%90%80%80"), std::nullopt);  // above U+10FFFF
+}
+
+}  // namespace
+}  // namespace melodock
