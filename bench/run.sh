@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Load benchmarks on loopback, every request on a fresh connection:
+#   1. Melodock answering ping beside nginx answering a fixed 200 (keep-alive off);
+#   2. tools/list and tools/call now_playing on Melodock beside a stateless server
+#      built on the official MCP TypeScript SDK.
+# Each load runs for BENCH_SECONDS (default 5) after a one-second warm-up at
+# BENCH_CONCURRENCY (default 16). Needs scripts/setup.sh to have run once.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${BENCH_SECONDS:-5}
+concurrency=${BENCH_CONCURRENCY:-16}
+tree=build/default
+
+[ -f $tree/build.ninja ] || scripts/setup.sh
+cmake --build $tree --target melodock melodock_bench_load >/dev/null
+if [ ! -d bench/sdk-server/node_modules ]; then
+  (cd bench/sdk-server && npm ci --no-audit --no-fund --loglevel=error)
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+  node -e 'const s=require("net").createServer();s.listen(0,"127.0.0.1",()=>{console.log(s.address().port);s.close()})'
+}
+
+# Waits until the file holds a line containing the text, or gives up after 15 s.
+await_line() {
+  local file=$1 text=$2
+  for _ in $(seq 150); do
+    grep -q "$text" "$file" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  echo "gave up waiting for \"$text\" in $file:" >&2
+  cat "$file" >&2
+  exit 1
+}
+
+# Melodock with a config folder of its own.
+melodock_port=$(free_port)
+token=$(od -An -N24 -tx1 /dev/urandom | tr -d ' \n')
+mkdir -p "$work/config/melodock"
+printf '{"port":%s,"token":"%s"}\n' "$melodock_port" "$token" >"$work/config/melodock/settings.json"
+XDG_CONFIG_HOME="$work/config" $tree/melodock >"$work/melodock.out" 2>&1 &
+pids+=($!)
+await_line "$work/melodock.out" "listening on http://127.0.0.1:$melodock_port/mcp"
+
+# nginx answering a fixed 200 on every path, every file under the work folder.
+nginx_port=$(free_port)
+mkdir -p "$work/nginx"
+cat >"$work/nginx/nginx.conf" <<EOF
+daemon off;
+worker_processes auto;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+$([ "$(id -u)" -eq 0 ] && echo "user root;")
+events { worker_connections 1024; }
+http {
+  access_log off;
+  keepalive_timeout 0;
+  client_body_temp_path $work/nginx/body;
+  proxy_temp_path $work/nginx/proxy;
+  fastcgi_temp_path $work/nginx/fastcgi;
+  uwsgi_temp_path $work/nginx/uwsgi;
+  scgi_temp_path $work/nginx/scgi;
+  server {
+    listen 127.0.0.1:$nginx_port;
+    default_type application/json;
+    location / { return 200 '{"id":1,"jsonrpc":"2.0","result":{}}'; }
+  }
+}
+EOF
+/usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" \
+  >"$work/nginx.out" 2>&1 &
+pids+=($!)
+
+# The SDK server.
+sdk_port=$(free_port)
+node bench/sdk-server/server.mjs "$sdk_port" >"$work/sdk.out" 2>&1 &
+pids+=($!)
+await_line "$work/sdk.out" "listening on http://127.0.0.1:$sdk_port/mcp"
+for _ in $(seq 50); do
+  curl -s -o /dev/null "http://127.0.0.1:$nginx_port/" && break
+  sleep 0.1
+done
+
+load() {
+  build/default/bench/melodock_bench_load --concurrency "$concurrency" --seconds "$seconds" \
+    --header "MCP-Protocol-Version: 2025-06-18" "$@" | tee -a "$work/results"
+}
+rate() { awk -v name="$1" '$1 == name { print $3 }' "$work/results"; }
+ratio() { awk -v a="$(rate "$1")" -v b="$(rate "$2")" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+
+ping='{"jsonrpc":"2.0","id":1,"method":"ping"}'
+list='{"jsonrpc":"2.0","id":1,"method":"tools/list"}'
+call='{"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"now_playing","arguments":{}}}'
+auth="Authorization: Bearer $token"
+
+echo "fresh connection per POST, c=$concurrency, ${seconds}s each after a 1s warm-up"
+load --name nginx --port "$nginx_port" --path / --body "$ping" --expect '"result"'
+load --name melodock-ping --port "$melodock_port" --header "$auth" --body "$ping" --expect '"result":{}'
+load --name sdk-tools/list --port "$sdk_port" --body "$list" --expect '"now_playing"'
+load --name melodock-tools/list --port "$melodock_port" --header "$auth" --body "$list" --expect '"search_catalog"'
+load --name sdk-now_playing --port "$sdk_port" --body "$call" --expect '"content"'
+load --name melodock-now_playing --port "$melodock_port" --header "$auth" --body "$call" --expect '"content"'
+
+echo "melodock ping / nginx:                $(ratio melodock-ping nginx)x"
+echo "melodock tools/list / SDK:            $(ratio melodock-tools/list sdk-tools/list)x"
+echo "melodock tools/call now_playing / SDK: $(ratio melodock-now_playing sdk-now_playing)x"
