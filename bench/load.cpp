@@ -84,8 +84,9 @@ asio::awaitable<void> worker(Run& run, asio::ip::tcp::endpoint endpoint) {
       socket.set_option(asio::ip::tcp::no_delay(true));
       co_await asio::async_write(socket, asio::buffer(run.request), asio::use_awaitable);
       for (;;) {
-        auto [error, count] = co_await socket.async_read_some(
-            asio::buffer(chunk), asio::as_tuple(asio::use_awaitable));
+        asio::error_code error;
+        const auto count = co_await socket.async_read_some(
+            asio::buffer(chunk), asio::redirect_error(asio::use_awaitable, error));
         answer.append(chunk, count);
         if (error == asio::error::eof) break;
         if (error) throw asio::system_error(error);
