@@ -117,16 +117,26 @@ bool parse(int argc, char** argv, Options& options) {
     const std::string flag = argv[i];
     if (i + 1 >= argc) return false;
     const std::string value = argv[++i];
-    if (flag == "--name") options.name = value;
-    else if (flag == "--port") options.port = static_cast<unsigned short>(std::atoi(value.c_str()));
-    else if (flag == "--concurrency") options.concurrency = std::atoi(value.c_str());
-    else if (flag == "--seconds") options.seconds = std::atof(value.c_str());
-    else if (flag == "--warmup") options.warmup = std::atof(value.c_str());
-    else if (flag == "--path") options.path = value;
-    else if (flag == "--header") options.headers.push_back(value);
-    else if (flag == "--body") options.body = value;
-    else if (flag == "--expect") options.expect = value;
-    else return false;
+    if (flag == "--name")
+      options.name = value;
+    else if (flag == "--port")
+      options.port = static_cast<unsigned short>(std::atoi(value.c_str()));
+    else if (flag == "--concurrency")
+      options.concurrency = std::atoi(value.c_str());
+    else if (flag == "--seconds")
+      options.seconds = std::atof(value.c_str());
+    else if (flag == "--warmup")
+      options.warmup = std::atof(value.c_str());
+    else if (flag == "--path")
+      options.path = value;
+    else if (flag == "--header")
+      options.headers.push_back(value);
+    else if (flag == "--body")
+      options.body = value;
+    else if (flag == "--expect")
+      options.expect = value;
+    else
+      return false;
   }
   return options.port != 0 && options.concurrency > 0 && options.concurrency <= 1024 &&
          options.seconds > 0 && options.seconds <= 600 && options.warmup >= 0 &&
@@ -147,8 +157,7 @@ int main(int argc, char** argv) {
 
   // One thread: the generator should take as little of the machine as it can.
   asio::io_context context(1);
-  const asio::ip::tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"),
-                                         run.options.port);
+  const asio::ip::tcp::endpoint endpoint(asio::ip::make_address_v4("127.0.0.1"), run.options.port);
   const auto start = Clock::now();
   run.measureFrom = start + std::chrono::duration_cast<Clock::duration>(
                                 std::chrono::duration<double>(run.options.warmup));
@@ -163,8 +172,8 @@ int main(int argc, char** argv) {
   std::sort(latencies.begin(), latencies.end());
   const double rate = static_cast<double>(latencies.size()) / run.options.seconds;
   std::printf("%-28s c=%-3d %9.0f req/s  p50 %7.3f ms  p99 %7.3f ms  failures %ld%s%s\n",
-              run.options.name.c_str(), run.options.concurrency, rate,
-              percentile(latencies, 0.50), percentile(latencies, 0.99), run.tally.failures,
+              run.options.name.c_str(), run.options.concurrency, rate, percentile(latencies, 0.50),
+              percentile(latencies, 0.99), run.tally.failures,
               run.tally.failures > 0 ? " (first: " : "",
               run.tally.failures > 0 ? (run.tally.firstFailure + ")").c_str() : "");
   return run.tally.failures > 0 && latencies.empty() ? 1 : 0;

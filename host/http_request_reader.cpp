@@ -1,5 +1,6 @@
 // Reading one request: the header block up to CR LF CR LF, then as many body bytes as
 // Content-Length declares. Strict about sizes, lenient about everything else.
+#include <algorithm>
 #include <charconv>
 
 #include "host/mcp_host.h"
@@ -104,10 +105,13 @@ std::optional<Head> parseHead(std::string_view text) {
 }  // namespace
 
 asio::awaitable<bool> MCPHost::receive(asio::ip::tcp::socket& socket, std::string& buffer) {
+  // Small requests are the rule: start with a small window and let it grow with the
+  // request, so a ping does not clear 64 KiB first.
   const std::size_t before = buffer.size();
-  buffer.resize(before + kReceiveSize);
-  auto [error, count] = co_await socket.async_read_some(
-      asio::buffer(buffer.data() + before, kReceiveSize), kUseTuple);
+  const std::size_t window = std::clamp<std::size_t>(before, kFirstReceiveSize, kReceiveSize);
+  buffer.resize(before + window);
+  auto [error, count] =
+      co_await socket.async_read_some(asio::buffer(buffer.data() + before, window), kUseTuple);
   buffer.resize(before + count);
   co_return !error && count > 0;
 }

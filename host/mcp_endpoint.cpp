@@ -19,14 +19,18 @@ namespace melodock {
 namespace {
 
 std::shared_ptr<const mcp::HTTPRequestValidationPipeline> pipeline(std::string token) {
-  // The token goes first: nothing else about a request is checked for a stranger.
-  std::vector<std::shared_ptr<mcp::HTTPRequestValidator>> validators{
-      std::make_shared<BearerTokenValidator>(std::move(token)),
+  // The validators after the token's hold no state, so every request shares them.
+  static const std::vector<std::shared_ptr<mcp::HTTPRequestValidator>> standard{
       std::make_shared<mcp::OriginValidator>(mcp::OriginValidator::localhost()),
       std::make_shared<mcp::AcceptHeaderValidator>(mcp::AcceptHeaderValidator::Mode::jsonOnly),
       std::make_shared<mcp::ContentTypeValidator>(),
       std::make_shared<mcp::ProtocolVersionValidator>(),
   };
+  // The token goes first: nothing else about a request is checked for a stranger.
+  std::vector<std::shared_ptr<mcp::HTTPRequestValidator>> validators;
+  validators.reserve(standard.size() + 1);
+  validators.push_back(std::make_shared<BearerTokenValidator>(std::move(token)));
+  validators.insert(validators.end(), standard.begin(), standard.end());
   return std::make_shared<mcp::StandardValidationPipeline>(std::move(validators));
 }
 

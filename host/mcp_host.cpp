@@ -2,6 +2,8 @@
 
 #include <future>
 
+#include "mcp/strand.h"
+
 namespace melodock {
 namespace {
 
@@ -106,9 +108,10 @@ void MCPHost::startOnActor() {
 asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listener) {
   asio::steady_timer backoff(actor_);
   while (listener->is_open()) {
-    // Each connection gets a strand of its own for its coroutine and idle timer.
-    auto [error, socket] =
-        co_await listener->async_accept(asio::make_strand(executor_.pool()), kUseTuple);
+    // Each connection gets a strand of its own for its coroutine and idle timer; the
+    // request's MCP server and transport join it rather than hopping between strands.
+    const mcp::Strand strand = asio::make_strand(asio::any_io_executor(executor_.pool()));
+    auto [error, socket] = co_await listener->async_accept(strand, kUseTuple);
     if (error == asio::error::operation_aborted || !listener->is_open()) co_return;
     if (error) {
       // Out of descriptors: the pending connection stays queued; try again shortly
@@ -119,7 +122,6 @@ asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listene
       }
       continue;
     }
-    auto strand = socket.get_executor();
     asio::co_spawn(strand, serve(std::move(socket)), reportFailure);
   }
 }

@@ -35,6 +35,7 @@ class MCPHost {
   static constexpr std::size_t kHeadCeiling = 4 * 1024 * 1024;
   static constexpr std::size_t kBodyCeiling = 4 * 1024 * 1024;
   static constexpr std::size_t kReceiveSize = 64 * 1024;
+  static constexpr std::size_t kFirstReceiveSize = 4 * 1024;
 
   struct Options {
     // How long a connection may take to deliver its whole request.

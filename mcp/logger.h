@@ -31,6 +31,8 @@ class Logger {
       : label_(std::move(label)), sink_(std::move(sink)) {}
 
   [[nodiscard]] const std::string& label() const { return label_; }
+  // Lets a caller skip building metadata nobody will read.
+  [[nodiscard]] bool enabled() const { return static_cast<bool>(sink_); }
 
   void log(LogLevel level, std::string_view message, LogMetadata metadata = {}) const {
     if (sink_) sink_(LogRecord{label_, level, std::string(message), std::move(metadata)});

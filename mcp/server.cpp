@@ -142,6 +142,8 @@ Server::Server(Info info, Capabilities capabilities, Configuration configuration
 
 Server::~Server() {
   if (!impl_ || !impl_->strand) return;
+  // On its own strand the server can see that it has already stopped.
+  if (impl_->strand->running_in_this_thread() && !impl_->connection) return;
   auto impl = impl_;
   asio::co_spawn(*impl->strand, Impl::stopIfRunning(impl),
                  ReportFailure{impl->logger, "Error stopping server"});
@@ -157,7 +159,10 @@ void Server::registerNotification(std::string name, NotificationHandler handler)
 
 asio::awaitable<void> Server::start(std::shared_ptr<Transport> transport,
                                     InitializeHook initializeHook) {
-  if (!impl_->strand) impl_->strand.emplace(asio::make_strand(co_await asio::this_coro::executor));
+  if (!impl_->strand) {
+    const asio::any_io_executor executor = co_await asio::this_coro::executor;
+    impl_->strand.emplace(joinOrMakeStrand(executor));
+  }
   auto impl = impl_;
   co_await detail::onStrand(*impl->strand,
                             impl->startOnStrand(std::move(transport), std::move(initializeHook)));
@@ -241,7 +246,8 @@ asio::awaitable<void> Server::Impl::startOnStrand(std::shared_ptr<Transport> tra
   loopDone.emplace(*strand);
   asio::co_spawn(*strand, loop(shared_from_this()),
                  ReportFailure{logger, "Fatal error in message handling loop"});
-  logger.debug("Server started", {{"name", serverInfo.name}, {"version", serverInfo.version}});
+  if (logger.enabled())
+    logger.debug("Server started", {{"name", serverInfo.name}, {"version", serverInfo.version}});
 }
 
 asio::awaitable<void> Server::Impl::stopOnStrand() {
@@ -364,7 +370,8 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::Impl::handleRequest(
   try {
     if (method.empty() && !sendResponse)
       throw MCPError::invalidRequest("Invalid batch item format");
-    logger.debug("Processing request", {{"method", method}, {"id", id.description()}});
+    if (logger.enabled())
+      logger.debug("Processing request", {{"method", method}, {"id", id.description()}});
     if (configuration.strict && method != "initialize" && method != "ping" && !isInitialized) {
       throw MCPError::invalidRequest("Server is not initialized");
     }

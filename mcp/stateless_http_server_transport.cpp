@@ -39,7 +39,7 @@ std::string upperCased(std::string text) {
 struct StatelessHTTPServerTransport::State {
   State(const asio::any_io_executor& executor, Logger logger,
         std::shared_ptr<const HTTPRequestValidationPipeline> pipeline)
-      : strand(asio::make_strand(executor)),
+      : strand(joinOrMakeStrand(executor)),
         logger(std::move(logger)),
         validationPipeline(std::move(pipeline)),
         incomingSignal(strand) {}
@@ -84,16 +84,16 @@ StatelessHTTPServerTransport::StatelessHTTPServerTransport(
 
 StatelessHTTPServerTransport::~StatelessHTTPServerTransport() = default;
 
-asio::awaitable<std::shared_ptr<StatelessHTTPServerTransport::State>>
-StatelessHTTPServerTransport::state() {
-  const asio::any_io_executor executor = co_await asio::this_coro::executor;
+std::shared_ptr<StatelessHTTPServerTransport::State> StatelessHTTPServerTransport::state(
+    const asio::any_io_executor& executor) {
   std::lock_guard lock(stateMutex_);
   if (!state_) state_ = std::make_shared<State>(executor, logger_, validationPipeline_);
-  co_return state_;
+  return state_;
 }
 
 asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::handleRequest(HTTPRequest request) {
-  auto s = co_await state();
+  const asio::any_io_executor executor = co_await asio::this_coro::executor;
+  auto s = state(executor);
   co_return co_await detail::onStrand(s->strand, s->handle(std::move(request)));
 }
 
@@ -142,7 +142,8 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::answerRequest
 }
 
 asio::awaitable<void> StatelessHTTPServerTransport::connect() {
-  auto s = co_await state();
+  const asio::any_io_executor executor = co_await asio::this_coro::executor;
+  auto s = state(executor);
   co_await detail::onStrand(s->strand, s->start());
 }
 
@@ -154,7 +155,8 @@ asio::awaitable<void> StatelessHTTPServerTransport::State::start() {
 }
 
 asio::awaitable<void> StatelessHTTPServerTransport::disconnect() {
-  auto s = co_await state();
+  const asio::any_io_executor executor = co_await asio::this_coro::executor;
+  auto s = state(executor);
   co_await detail::onStrand(s->strand, s->terminate());
 }
 
@@ -175,7 +177,8 @@ asio::awaitable<void> StatelessHTTPServerTransport::State::terminate() {
 }
 
 asio::awaitable<void> StatelessHTTPServerTransport::send(std::string data) {
-  auto s = co_await state();
+  const asio::any_io_executor executor = co_await asio::this_coro::executor;
+  auto s = state(executor);
   co_await detail::onStrand(s->strand, s->route(std::move(data)));
 }
 
@@ -211,7 +214,8 @@ asio::awaitable<void> StatelessHTTPServerTransport::State::route(std::string dat
 }
 
 asio::awaitable<std::optional<std::string>> StatelessHTTPServerTransport::receive() {
-  auto s = co_await state();
+  const asio::any_io_executor executor = co_await asio::this_coro::executor;
+  auto s = state(executor);
   co_return co_await detail::onStrand(s->strand, s->next());
 }
 
@@ -225,7 +229,8 @@ asio::awaitable<std::optional<std::string>> StatelessHTTPServerTransport::State:
 
 asio::awaitable<std::optional<HTTPRequest>> StatelessHTTPServerTransport::httpRequestContext(
     const ID& id) {
-  auto s = co_await state();
+  const asio::any_io_executor executor = co_await asio::this_coro::executor;
+  auto s = state(executor);
   co_return co_await detail::onStrand(s->strand, s->context(id.description()));
 }
 

@@ -61,7 +61,7 @@ class StatelessHTTPServerTransport : public Transport {
   struct State;
 
  private:
-  asio::awaitable<std::shared_ptr<State>> state();
+  std::shared_ptr<State> state(const asio::any_io_executor& executor);
 
   std::shared_ptr<const HTTPRequestValidationPipeline> validationPipeline_;
   Logger logger_;

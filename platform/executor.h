@@ -64,8 +64,12 @@ class Executor {
   Strand& mainActor() { return main_; }
   Strand makeActor() { return asio::make_strand(context_); }
 
+  // One core stays with the GUI thread and the clients on the same machine. Requests
+  // are short hops between strands, and threads that share the scheduler's queue
+  // contend for it: on two cores one pool thread answers faster than two.
   static std::size_t defaultThreads() {
-    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 2, 4);
+    const std::size_t cores = std::thread::hardware_concurrency();
+    return std::clamp<std::size_t>(cores > 1 ? cores - 1 : 1, 1, 4);
   }
 
  private:

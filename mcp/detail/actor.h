@@ -10,13 +10,17 @@
 #include <asio.hpp>
 #include <asio/experimental/as_tuple.hpp>
 
+#include "mcp/strand.h"
+
 namespace mcp::detail {
 
-using Strand = asio::strand<asio::any_io_executor>;
+using Strand = mcp::Strand;
 
 // Awaits `work` on `strand` and resumes the caller with its result or exception. The
 // caller's cancellation is not passed on: Asio 1.22 would deliver it on the caller's
 // thread into work running on another strand.
+//
+// Already on `strand`, the work simply runs: a hop would only queue it behind itself.
 //
 // Work is handed over as an awaitable, never as a function object: g++ 12 destroys the
 // captures of a function object given to co_spawn twice.
@@ -27,6 +31,7 @@ asio::awaitable<std::optional<T>> carriedInOptional(asio::awaitable<T> work) {
 
 template <class T>
 asio::awaitable<T> onStrand(Strand strand, asio::awaitable<T> work) {
+  if (strand.running_in_this_thread()) co_return co_await std::move(work);
   auto token = asio::bind_cancellation_slot(asio::cancellation_slot(), asio::use_awaitable);
   if constexpr (std::is_void_v<T>) {
     co_await asio::co_spawn(strand, std::move(work), token);
