@@ -110,7 +110,7 @@ asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listene
   while (listener->is_open()) {
     // Each connection gets a strand of its own for its coroutine and idle timer; the
     // request's MCP server and transport join it rather than hopping between strands.
-    const mcp::Strand strand = asio::make_strand(asio::any_io_executor(executor_.pool()));
+    const mcp::Strand strand = asio::make_strand(executor_.pool());
     auto [error, socket] = co_await listener->async_accept(strand, kUseTuple);
     if (error == asio::error::operation_aborted || !listener->is_open()) co_return;
     if (error) {
