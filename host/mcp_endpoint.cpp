@@ -34,6 +34,13 @@ std::shared_ptr<const mcp::HTTPRequestValidationPipeline> pipeline(std::string t
   return std::make_shared<mcp::StandardValidationPipeline>(std::move(validators));
 }
 
+// The catalogue never changes, so its answer is encoded once for every request.
+const mcp::EncodedResult& catalogue() {
+  static const mcp::EncodedResult encoded =
+      mcp::EncodedResult::of(mcp::ListTools::Result{.tools = Tools::all()});
+  return encoded;
+}
+
 mcp::CallTool::Result textResult(std::string text, bool isError) {
   mcp::CallTool::Result result;
   result.content.push_back(mcp::Tool::Content::text(std::move(text)));
@@ -76,8 +83,8 @@ asio::awaitable<mcp::HTTPResponse> MCPHost::handle(const mcp::HTTPRequest& reque
   mcp::Server server(serverInfo(), serverCapabilities(), mcp::Server::Configuration::makeDefault(),
                      serverInstructions());
   server.withMethodHandler<mcp::ListTools>(
-      [](mcp::ListTools::Parameters) -> asio::awaitable<mcp::ListTools::Result> {
-        co_return mcp::ListTools::Result{.tools = Tools::all()};
+      [](mcp::ListTools::Parameters) -> asio::awaitable<mcp::EncodedResult> {
+        co_return catalogue();
       });
   server.withMethodHandler<mcp::CallTool>(callTool);
 

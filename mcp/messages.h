@@ -204,17 +204,11 @@ struct Response {
   }
 };
 
-// The typed request handler's two conversions: the untyped request read as a request
-// over `M` (so `params` passes the rules for `M::Parameters`), and a typed result
-// turned into the untyped response the server writes.
+// The untyped request read as a request over `M`, so `params` passes the rules for
+// `M::Parameters`.
 template <class M>
 Request<M> typedRequest(const Request<AnyMethod>& request) {
   return Request<M>::fromJSON(request.toJSON());
-}
-
-template <class M>
-Response<AnyMethod> untypedResponse(const ID& id, const typename M::Result& result) {
-  return Response<AnyMethod>::success(id, Value::fromJSON(result.toJSON()));
 }
 
 }  // namespace mcp

@@ -118,20 +118,21 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
   static asio::awaitable<void> stopIfRunning(std::shared_ptr<Impl> self);
   asio::awaitable<void> waitForLoop();
   // A task of its own, so that a cancellation reaches the handler only.
-  static asio::awaitable<std::optional<Response<AnyMethod>>> invoke(RequestHandler handler,
-                                                                    Request<AnyMethod> request,
-                                                                    HandlerContext context);
+  static asio::awaitable<EncodedResult> invoke(RequestHandler handler, Request<AnyMethod> request,
+                                               HandlerContext context);
   asio::awaitable<void> processMessage(const std::string& bytes);
   void spawnRequest(Request<AnyMethod> request);
   static asio::awaitable<void> runRequest(std::shared_ptr<Impl> self, Request<AnyMethod> request,
                                           std::shared_ptr<PendingTask> task);
-  asio::awaitable<std::optional<Response<AnyMethod>>> handleRequest(
-      Request<AnyMethod> request, bool sendResponse, std::shared_ptr<PendingTask> task);
+  // The encoded answer when `sendResponse` is false (a batch collects them).
+  asio::awaitable<std::optional<std::string>> handleRequest(Request<AnyMethod> request,
+                                                            bool sendResponse,
+                                                            std::shared_ptr<PendingTask> task);
   asio::awaitable<void> handleNotification(const Message<AnyNotification>& message);
   asio::awaitable<void> handleBatch(Batch batch);
   void handleResponse(const Response<AnyMethod>& response);
   void handleCancellation(const CancelledNotification::Parameters& parameters);
-  asio::awaitable<void> sendJSON(nlohmann::json message);
+  asio::awaitable<void> sendText(std::string message);
   void installDefaultHandlers();
 };
 
@@ -187,7 +188,8 @@ asio::awaitable<void> Server::send(const Response<AnyMethod>& response) {
 asio::awaitable<void> Server::sendJSON(nlohmann::json message) {
   if (!impl_->strand) throw MCPError::internalError("Server connection not initialized");
   auto impl = impl_;
-  co_await detail::onStrand(*impl->strand, impl->sendJSON(std::move(message)));
+  std::string text = detail::encodeJSON(message);
+  co_await detail::onStrand(*impl->strand, impl->sendText(std::move(text)));
 }
 
 asio::awaitable<void> Server::cancelRequest(ID id, std::optional<std::string> reason) {
@@ -267,9 +269,9 @@ asio::awaitable<void> Server::Impl::waitForLoop() {
   while (loopRunning) co_await loopDone->wait();
 }
 
-asio::awaitable<std::optional<Response<AnyMethod>>> Server::Impl::invoke(RequestHandler handler,
-                                                                         Request<AnyMethod> request,
-                                                                         HandlerContext context) {
+asio::awaitable<EncodedResult> Server::Impl::invoke(RequestHandler handler,
+                                                    Request<AnyMethod> request,
+                                                    HandlerContext context) {
   co_return co_await handler(std::move(request), std::move(context));
 }
 
@@ -339,7 +341,8 @@ asio::awaitable<void> Server::Impl::processMessage(const std::string& bytes) {
     co_return;
   }
   try {
-    co_await sendJSON(Response<AnyMethod>::failure(rawID.value_or(ID::random()), *error).toJSON());
+    std::string answer = detail::encodeFailure(rawID.value_or(ID::random()), *error);
+    co_await sendText(std::move(answer));
   } catch (const std::exception& sendFailure) {
     logger.error("Error processing message", {{"error", sendFailure.what()}});
   }
@@ -360,11 +363,11 @@ asio::awaitable<void> Server::Impl::runRequest(std::shared_ptr<Impl> self,
   co_await self->handleRequest(std::move(request), true, std::move(task));
 }
 
-asio::awaitable<std::optional<Response<AnyMethod>>> Server::Impl::handleRequest(
+asio::awaitable<std::optional<std::string>> Server::Impl::handleRequest(
     Request<AnyMethod> request, bool sendResponse, std::shared_ptr<PendingTask> task) {
   const ID id = request.id;
   const std::string method = request.method;
-  std::optional<Response<AnyMethod>> answer;
+  std::optional<std::string> answer;
   std::optional<MCPError> refusal;
   bool cancelled = false;
   try {
@@ -377,8 +380,7 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::Impl::handleRequest(
     }
     auto found = methodHandlers.find(method);
     if (found == methodHandlers.end()) {
-      answer =
-          Response<AnyMethod>::failure(id, MCPError::methodNotFound("Unknown method: " + method));
+      refusal = MCPError::methodNotFound("Unknown method: " + method);
     } else if (task->cancelled->load()) {
       cancelled = true;
     } else {
@@ -386,9 +388,10 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::Impl::handleRequest(
       HandlerContext context{id, std::nullopt, task->cancelled};
       if (connection) context.httpContext = co_await connection->httpRequestContext(id);
       try {
-        answer = co_await asio::co_spawn(
+        const EncodedResult result = co_await asio::co_spawn(
             *strand, invoke(std::move(handler), std::move(request), std::move(context)),
             asio::bind_cancellation_slot(task->signal.slot(), asio::use_awaitable));
+        answer = detail::encodeSuccess(id, result);
       } catch (const std::exception&) {
         if (!task->cancelled->load()) throw;
       }
@@ -404,10 +407,10 @@ asio::awaitable<std::optional<Response<AnyMethod>>> Server::Impl::handleRequest(
     logger.debug("Request cancelled", {{"method", method}, {"id", id.description()}});
     co_return std::nullopt;
   }
-  if (refusal) answer = Response<AnyMethod>::failure(id, *refusal);
+  if (refusal) answer = detail::encodeFailure(id, *refusal);
   if (!sendResponse) co_return answer;
   try {
-    co_await sendJSON(answer->toJSON());
+    co_await sendText(std::move(*answer));
   } catch (const std::exception& failure) {
     logger.error("Error processing message", {{"error", failure.what()}});
   }
@@ -437,19 +440,19 @@ asio::awaitable<void> Server::Impl::handleNotification(const Message<AnyNotifica
 asio::awaitable<void> Server::Impl::handleBatch(Batch batch) {
   logger.debug("Processing batch request");
   if (batch.items.empty()) {
-    co_await sendJSON(Response<AnyMethod>::failure(
-                          ID::random(), MCPError::invalidRequest("Batch array must not be empty"))
-                          .toJSON());
+    std::string answer = detail::encodeFailure(
+        ID::random(), MCPError::invalidRequest("Batch array must not be empty"));
+    co_await sendText(std::move(answer));
     co_return;
   }
-  nlohmann::json answers = nlohmann::json::array();
+  std::vector<std::string> answers;
   for (Batch::Item& item : batch.items) {
     if (auto* request = std::get_if<Request<AnyMethod>>(&item)) {
       auto task = std::make_shared<PendingTask>();
       pendingRequestTasks[request->id] = task;
-      std::optional<Response<AnyMethod>> answer =
+      std::optional<std::string> answer =
           co_await handleRequest(std::move(*request), false, std::move(task));
-      if (answer) answers.push_back(answer->toJSON());
+      if (answer) answers.push_back(std::move(*answer));
       continue;
     }
     const auto& notification = std::get<Message<AnyNotification>>(item);
@@ -461,10 +464,17 @@ asio::awaitable<void> Server::Impl::handleBatch(Batch batch) {
     }
     if (refusal) {
       logger.error("Error processing message", {{"error", refusal->errorDescription()}});
-      answers.push_back(Response<AnyMethod>::failure(ID::random(), *refusal).toJSON());
+      answers.push_back(detail::encodeFailure(ID::random(), *refusal));
     }
   }
-  if (!answers.empty()) co_await sendJSON(answers);
+  if (answers.empty()) co_return;
+  std::string text = "[";
+  for (const std::string& answer : answers) {
+    if (text.size() > 1) text += ',';
+    text += answer;
+  }
+  text += ']';
+  co_await sendText(std::move(text));
 }
 
 void Server::Impl::handleResponse(const Response<AnyMethod>& response) {
@@ -491,10 +501,10 @@ void Server::Impl::handleCancellation(const CancelledNotification::Parameters& p
                                      {"reason", parameters.reason.value_or("none")}});
 }
 
-asio::awaitable<void> Server::Impl::sendJSON(nlohmann::json message) {
+asio::awaitable<void> Server::Impl::sendText(std::string message) {
   if (!connection) throw MCPError::internalError("Server connection not initialized");
   auto transport = connection;
-  co_await transport->send(detail::encodeJSON(message));
+  co_await transport->send(std::move(message));
 }
 
 }  // namespace mcp

@@ -41,6 +41,7 @@
 #include <asio/awaitable.hpp>
 #include <nlohmann/json_fwd.hpp>
 
+#include "mcp/encoded_result.h"
 #include "mcp/handshake.h"
 #include "mcp/http_request.h"
 #include "mcp/messages.h"
@@ -84,8 +85,9 @@ class Server {
     static Batch fromJSON(const nlohmann::json& json);
   };
 
+  // Answers a request with its result; failures are thrown.
   using RequestHandler =
-      std::function<asio::awaitable<Response<AnyMethod>>(Request<AnyMethod>, HandlerContext)>;
+      std::function<asio::awaitable<EncodedResult>(Request<AnyMethod>, HandlerContext)>;
   using NotificationHandler = std::function<asio::awaitable<void>(Message<AnyNotification>)>;
   // Told the client's identity and capabilities during `initialize`; throwing refuses
   // the handshake with that failure.
@@ -103,8 +105,9 @@ class Server {
 
   // Registers `handler` under M::name, replacing an earlier one. `handler` takes
   // M::Parameters (and optionally `const HandlerContext&`) and returns
-  // asio::awaitable<M::Result>; it may throw MCPError or any std::exception. It runs
-  // on the server's strand. Register before start().
+  // asio::awaitable<M::Result>, or asio::awaitable<EncodedResult> for an answer built
+  // ahead; it may throw MCPError or any std::exception. It runs on the server's strand.
+  // Register before start().
   template <Method M, class Handler>
   Server& withMethodHandler(Handler handler) {
     registerMethod(std::string(M::name), [handler = std::move(handler)](Request<AnyMethod> request,
@@ -150,16 +153,21 @@ class Server {
 
  private:
   template <Method M, class Handler>
-  static asio::awaitable<Response<AnyMethod>> callTyped(Handler handler, Request<AnyMethod> request,
-                                                        HandlerContext context) {
+  static asio::awaitable<EncodedResult> callTyped(Handler handler, Request<AnyMethod> request,
+                                                  HandlerContext context) {
     Request<M> typed = typedRequest<M>(request);
     if constexpr (std::is_invocable_v<Handler&, typename M::Parameters, const HandlerContext&>) {
-      typename M::Result result = co_await handler(std::move(typed.params), context);
-      co_return untypedResponse<M>(request.id, result);
+      auto result = co_await handler(std::move(typed.params), context);
+      co_return encoded(std::move(result));
     } else {
-      typename M::Result result = co_await handler(std::move(typed.params));
-      co_return untypedResponse<M>(request.id, result);
+      auto result = co_await handler(std::move(typed.params));
+      co_return encoded(std::move(result));
     }
+  }
+  static EncodedResult encoded(EncodedResult result) { return result; }
+  template <class Result>
+  static EncodedResult encoded(const Result& result) {
+    return EncodedResult::of(result);
   }
   template <Notification N, class Handler>
   static asio::awaitable<void> callTypedNotification(Handler handler,
