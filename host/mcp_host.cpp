@@ -129,17 +129,25 @@ asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listene
 asio::awaitable<void> MCPHost::serve(tcp::socket connection) {
   // The idle timer and the coroutine share the connection's strand, so the timer may
   // close the socket under a pending read; the read then fails and the request drops.
-  auto socket = std::make_shared<tcp::socket>(std::move(connection));
+  // Once the request is in, the timer no longer closes anything, but it stays queued
+  // until the connection ends: cancelling it sooner would often leave the reactor
+  // with no timer, and re-arming the reactor's clock costs a system call.
+  struct Connection {
+    tcp::socket socket;
+    bool reading = true;
+  };
+  auto state = std::make_shared<Connection>(Connection{std::move(connection)});
+  tcp::socket* socket = &state->socket;
   asio::steady_timer idle(socket->get_executor(), options_.idleTimeout);
-  idle.async_wait([weak = std::weak_ptr<tcp::socket>(socket)](const std::error_code& error) {
+  idle.async_wait([weak = std::weak_ptr<Connection>(state)](const std::error_code& error) {
     if (error) return;
-    if (auto stalled = weak.lock()) {
+    if (auto stalled = weak.lock(); stalled && stalled->reading) {
       std::error_code ignored;
-      stalled->close(ignored);
+      stalled->socket.close(ignored);
     }
   });
   std::optional<mcp::HTTPRequest> request = co_await readRequest(*socket);
-  idle.cancel();
+  state->reading = false;
   std::error_code ignored;
   if (request && socket->is_open()) {
     // Plain statements only: g++ 12 miscompiles co_await inside a conditional operator

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include <asio.hpp>
+#include <asio/experimental/as_tuple.hpp>
 #include <nlohmann/json.hpp>
 
 #include "mcp/detail/actor.h"
@@ -353,8 +354,12 @@ void Server::Impl::spawnRequest(Request<AnyMethod> request) {
   // finds it.
   auto task = std::make_shared<PendingTask>();
   pendingRequestTasks[request.id] = task;
-  asio::co_spawn(*strand, runRequest(shared_from_this(), std::move(request), std::move(task)),
-                 ReportFailure{logger, "Error processing message"});
+  // The task carries the request's cancellation: while it runs, the only place it
+  // waits is inside the handler.
+  asio::cancellation_slot slot = task->signal.slot();
+  asio::co_spawn(
+      *strand, runRequest(shared_from_this(), std::move(request), std::move(task)),
+      asio::bind_cancellation_slot(slot, ReportFailure{logger, "Error processing message"}));
 }
 
 asio::awaitable<void> Server::Impl::runRequest(std::shared_ptr<Impl> self,
@@ -385,20 +390,29 @@ asio::awaitable<std::optional<std::string>> Server::Impl::handleRequest(
       cancelled = true;
     } else {
       RequestHandler handler = found->second;
-      HandlerContext context{id, std::nullopt, task->cancelled};
+      HandlerContext context{id, nullptr, task->cancelled};
       if (connection) context.httpContext = co_await connection->httpRequestContext(id);
       try {
-        const EncodedResult result = co_await asio::co_spawn(
-            *strand, invoke(std::move(handler), std::move(request), std::move(context)),
-            asio::bind_cancellation_slot(task->signal.slot(), asio::use_awaitable));
-        answer = detail::encodeSuccess(id, result);
+        std::optional<EncodedResult> result;
+        if (sendResponse) {
+          result.emplace(co_await handler(std::move(request), std::move(context)));
+        } else {
+          // A batch item is not a task of its own: give it one, so that a cancellation
+          // reaches its handler only.
+          result.emplace(co_await asio::co_spawn(
+              *strand, invoke(std::move(handler), std::move(request), std::move(context)),
+              asio::bind_cancellation_slot(task->signal.slot(), asio::use_awaitable)));
+        }
+        answer = detail::encodeSuccess(id, *result);
       } catch (const std::exception&) {
         if (!task->cancelled->load()) throw;
       }
       cancelled = task->cancelled->load();
     }
   } catch (const std::exception& failure) {
-    refusal = asMCPError(failure);
+    // A cancelled task fails its next wait too; nobody wants that answer.
+    cancelled = task->cancelled->load();
+    if (!cancelled) refusal = asMCPError(failure);
   }
   auto entry = pendingRequestTasks.find(id);
   if (entry != pendingRequestTasks.end() && entry->second == task) pendingRequestTasks.erase(entry);

@@ -67,7 +67,7 @@ class Server {
   // The request a method handler is serving.
   struct HandlerContext {
     ID id;
-    std::optional<HTTPRequest> httpContext;  // when the transport carries HTTP
+    std::shared_ptr<const HTTPRequest> httpContext;  // when the transport carries HTTP
     // Set when the client cancelled the request. The handler's pending Asio operation
     // also gets terminal cancellation, emitted on the server's strand: a handler that
     // awaits work on another executor should not pass that cancellation on there.

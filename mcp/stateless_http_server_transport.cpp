@@ -55,7 +55,7 @@ struct StatelessHTTPServerTransport::State {
   // Keyed by the id's text form; a list so that two exchanges reusing one id each
   // get an answer instead of one waiting forever.
   std::map<std::string, std::deque<std::shared_ptr<Waiter>>, std::less<>> responseWaiters;
-  std::map<std::string, HTTPRequest, std::less<>> httpRequestContexts;
+  std::map<std::string, std::shared_ptr<const HTTPRequest>, std::less<>> httpRequestContexts;
 
   void deliver(std::string body) {
     incoming.push_back(std::move(body));
@@ -68,7 +68,7 @@ struct StatelessHTTPServerTransport::State {
   asio::awaitable<void> terminate();
   asio::awaitable<void> route(std::string data);
   asio::awaitable<std::optional<std::string>> next();
-  asio::awaitable<std::optional<HTTPRequest>> context(std::string key);
+  asio::awaitable<std::shared_ptr<const HTTPRequest>> context(std::string key);
 };
 
 StatelessHTTPServerTransport::StatelessHTTPServerTransport(
@@ -128,7 +128,7 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::handle(HTTPRe
 asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::answerRequest(
     HTTPRequest request, std::string id) {
   std::string body = *request.body;
-  httpRequestContexts.insert_or_assign(id, std::move(request));
+  httpRequestContexts.insert_or_assign(id, std::make_shared<const HTTPRequest>(std::move(request)));
   auto waiter = std::make_shared<Waiter>(strand);
   responseWaiters[id].push_back(waiter);
   deliver(std::move(body));
@@ -227,17 +227,17 @@ asio::awaitable<std::optional<std::string>> StatelessHTTPServerTransport::State:
   co_return message;
 }
 
-asio::awaitable<std::optional<HTTPRequest>> StatelessHTTPServerTransport::httpRequestContext(
-    const ID& id) {
+asio::awaitable<std::shared_ptr<const HTTPRequest>>
+StatelessHTTPServerTransport::httpRequestContext(const ID& id) {
   const asio::any_io_executor executor = co_await asio::this_coro::executor;
   auto s = state(executor);
   co_return co_await detail::onStrand(s->strand, s->context(id.description()));
 }
 
-asio::awaitable<std::optional<HTTPRequest>> StatelessHTTPServerTransport::State::context(
+asio::awaitable<std::shared_ptr<const HTTPRequest>> StatelessHTTPServerTransport::State::context(
     std::string key) {
   auto found = httpRequestContexts.find(key);
-  if (found == httpRequestContexts.end()) co_return std::nullopt;
+  if (found == httpRequestContexts.end()) co_return nullptr;
   co_return found->second;
 }
 

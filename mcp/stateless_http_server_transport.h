@@ -56,7 +56,7 @@ class StatelessHTTPServerTransport : public Transport {
   // Routes a response to the exchange waiting for its id; anything else is dropped.
   asio::awaitable<void> send(std::string data) override;
   asio::awaitable<std::optional<std::string>> receive() override;
-  asio::awaitable<std::optional<HTTPRequest>> httpRequestContext(const ID& id) override;
+  asio::awaitable<std::shared_ptr<const HTTPRequest>> httpRequestContext(const ID& id) override;
 
   struct State;
 

@@ -2,6 +2,7 @@
 // server's tasks and its embedding program, so it is held by std::shared_ptr.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -28,9 +29,9 @@ class Transport {
   // closed. Throws when the transport fails.
   virtual asio::awaitable<std::optional<std::string>> receive() = 0;
   // The HTTP request that carried the request `id`, for transports that have one.
-  virtual asio::awaitable<std::optional<HTTPRequest>> httpRequestContext(const ID& id) {
+  virtual asio::awaitable<std::shared_ptr<const HTTPRequest>> httpRequestContext(const ID& id) {
     (void)id;
-    co_return std::nullopt;
+    co_return nullptr;
   }
 };
 

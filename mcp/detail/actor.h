@@ -2,13 +2,13 @@
 // its coroutines wait on.
 #pragma once
 
-#include <chrono>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <asio.hpp>
-#include <asio/experimental/as_tuple.hpp>
 
 #include "mcp/strand.h"
 
@@ -47,18 +47,58 @@ asio::awaitable<T> onStrand(Strand strand, asio::awaitable<T> work) {
 
 // Coroutines on one strand wait until another piece of that strand calls notify().
 // A notify with no waiter is not remembered, so waiters re-check their condition.
+// Waiters are resumed through their own executor, never inside notify(). The waits
+// cannot be cancelled; a signal dropped with waiters, or a context shut down under
+// them, destroys them as Asio destroys its own pending operations.
+//
+// Not a timer: a timer wait costs a lock and a heap entry in the reactor and, when it
+// is the only timer, a system call to re-arm the reactor's clock.
+class SignalService;
+
 class Signal {
  public:
-  explicit Signal(const asio::any_io_executor& executor)
-      : timer_(executor, asio::steady_timer::time_point::max()) {}
+  explicit Signal(const asio::any_io_executor& executor);
+  Signal(const Signal&) = delete;
+  Signal& operator=(const Signal&) = delete;
+  ~Signal();
 
   asio::awaitable<void> wait() {
-    co_await timer_.async_wait(asio::experimental::as_tuple(asio::use_awaitable));
+    co_await asio::async_initiate<const asio::use_awaitable_t<>&, void()>(
+        [this](auto handler) {
+          waiters_.push_back(std::make_unique<Waiting<decltype(handler)>>(std::move(handler)));
+          if (waiters_.size() == 1) link();
+        },
+        asio::use_awaitable);
   }
-  void notify() { timer_.cancel(); }
+  void notify();
 
  private:
-  asio::steady_timer timer_;
+  friend class SignalService;
+
+  struct Resumable {
+    virtual ~Resumable() = default;
+    virtual void resume() = 0;
+  };
+  template <class Handler>
+  struct Waiting final : Resumable {
+    explicit Waiting(Handler handler) : handler(std::move(handler)) {}
+    void resume() override {
+      const auto executor = asio::get_associated_executor(handler);
+      asio::post(executor, std::move(handler));
+    }
+    Handler handler;
+  };
+  using Waiters = std::vector<std::unique_ptr<Resumable>>;
+
+  void link();
+  Waiters unlink();
+
+  SignalService* service_;
+  Waiters waiters_;
+  // Signals with waiters, listed with the service so that shutdown finds them.
+  Signal* previous_ = nullptr;
+  Signal* next_ = nullptr;
+  bool linked_ = false;
 };
 
 }  // namespace mcp::detail
