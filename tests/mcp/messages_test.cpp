@@ -6,7 +6,6 @@
 
 #include "mcp/detail/json_text.h"
 #include "mcp/handshake.h"
-#include "mcp/http_response.h"
 #include "mcp/tool.h"
 
 namespace mcp {
@@ -58,23 +57,19 @@ TEST(Request, DecodesByTheEnvelopeRules) {
 }
 
 TEST(Response, ReadsAResultOrAnErrorOrFails) {
-  EXPECT_EQ(
-      *Response<AnyMethod>::fromJSON(json::parse(R"({"jsonrpc":"2.0","id":1,"result":{"a":1}})"))
-           .result(),
-      Value::object({{"a", 1}}));
-  const auto failed = Response<AnyMethod>::fromJSON(json::parse(
-      R"({"jsonrpc":"2.0","id":1,"error":{"code":-32602,"message":"x","data":{"detail":"d"}}})"));
+  const auto read = [](const char* text) {
+    return Response<AnyMethod>::fromJSON(json::parse(text));
+  };
+  EXPECT_EQ(*read(R"({"jsonrpc":"2.0","id":1,"result":{"a":1}})").result(),
+            Value::object({{"a", 1}}));
+  const auto failed = read(
+      R"({"jsonrpc":"2.0","id":1,"error":{"code":-32602,"message":"x","data":{"detail":"d"}}})");
   ASSERT_NE(failed.error(), nullptr);
   EXPECT_EQ(*failed.error(), MCPError::invalidParams("d"));
-  EXPECT_EQ(failureOf([] {
-              (void)Response<AnyMethod>::fromJSON(json::parse(R"({"jsonrpc":"2.0","id":1})"));
-            }),
-            "Invalid response");
-  EXPECT_EQ(failureOf([] {
-              (void)Response<AnyMethod>::fromJSON(
-                  json::parse(R"({"jsonrpc":"2.0","id":1,"error":{"code":"x"}})"));
-            }),
-            "Invalid response");
+  for (const char* text :
+       {R"({"jsonrpc":"2.0","id":1})", R"({"jsonrpc":"2.0","id":1,"error":{"code":"x"}})"}) {
+    EXPECT_EQ(failureOf([&] { (void)read(text); }), "Invalid response") << text;
+  }
 }
 
 TEST(Message, LeavesOutEmptyParams) {
@@ -83,6 +78,8 @@ TEST(Message, LeavesOutEmptyParams) {
   EXPECT_EQ(
       Message<CancelledNotification>({ID(3), "gone"}).toJSON().dump(),
       R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{"reason":"gone","requestId":3}})");
+  EXPECT_EQ(ServerCapabilities{.tools = ServerCapabilities::Tools{}}.toJSON().dump(),
+            R"({"tools":{}})");
 }
 
 TEST(MCPError, WritesItsJSONRPCForm) {
@@ -115,14 +112,6 @@ TEST(MCPError, WritesItsJSONRPCForm) {
   }
   EXPECT_EQ(MCPError::fromJSON(json::parse(R"({"code":17,"message":"odd"})")),
             MCPError::serverError(17, "odd"));
-}
-
-TEST(MCPError, RefusalBodyCarriesCodeAndMessageWithANullID) {
-  const HTTPResponse response =
-      HTTPResponse::error(400, MCPError::parseError("Empty request body"));
-  EXPECT_EQ(
-      response.bodyData(),
-      R"({"error":{"code":-32700,"message":"Parse error: Invalid JSON: Empty request body"},"id":null,"jsonrpc":"2.0"})");
 }
 
 TEST(Tool, WritesTheCatalogueShape) {
@@ -180,27 +169,6 @@ TEST(ToolContent, WritesEachCaseAndRefusesUnknownTypes) {
             "Unknown tool content type");
 }
 
-TEST(CallTool, ResultWritesIsErrorOnlyWhenSet) {
-  EXPECT_EQ(CallTool::Result{.content = {Tool::Content::text("ok")}}.toJSON().dump(),
-            R"({"content":[{"text":"ok","type":"text"}]})");
-  EXPECT_EQ(
-      (CallTool::Result{.content = {Tool::Content::text("no")}, .isError = true}).toJSON().dump(),
-      R"({"content":[{"text":"no","type":"text"}],"isError":true})");
-}
-
-TEST(Initialize, ReadsMissingFieldsLeniently) {
-  const auto parameters = Initialize::Parameters::fromJSON(json::object());
-  EXPECT_EQ(parameters.protocolVersion, "2025-11-25");
-  EXPECT_EQ(parameters.clientInfo.name, "unknown");
-  EXPECT_EQ(parameters.clientInfo.version, "0.0.0");
-  EXPECT_EQ(parameters.capabilities, Client::Capabilities{});
-  EXPECT_EQ(
-      ServerCapabilities{.tools = ServerCapabilities::Tools{.listChanged = false}}.toJSON().dump(),
-      R"({"tools":{"listChanged":false}})");
-  EXPECT_EQ(ServerCapabilities{.tools = ServerCapabilities::Tools{}}.toJSON().dump(),
-            R"({"tools":{}})");
-}
-
 TEST(JSONText, ParsesBoundedDocumentsOnly) {
   struct Row {
     const char* name;
@@ -211,9 +179,6 @@ TEST(JSONText, ParsesBoundedDocumentsOnly) {
       {"64 nested arrays", std::string(64, '[') + std::string(64, ']'), true},
       {"65 nested arrays", std::string(65, '[') + std::string(65, ']'), false},
       {"very deep objects", std::string(100000, '{'), false},
-      {"truncated", R"({"jsonrpc":"2.0","id":)", false},
-      {"invalid UTF-8 in a string", "\"\xff\xfe\"", false},
-      {"number beyond double", "1e400", false},
       {"huge integer", "123456789012345678901234567890", true},
   };
   for (const Row& row : rows) {

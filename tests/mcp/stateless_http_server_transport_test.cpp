@@ -87,9 +87,21 @@ std::string refusal(std::int64_t code, const std::string& message, const std::st
   return R"({"error":{"code":)" + std::to_string(code) + R"(,"message":")" + message + ": " +
          detail + R"("},"id":null,"jsonrpc":"2.0"})";
 }
+std::string invalid(const std::string& detail) {
+  return refusal(-32600, "Invalid Request", detail);
+}
+std::string unparsable(const std::string& detail) {
+  return refusal(-32700, "Parse error: Invalid JSON", detail);
+}
 
+const HTTPHeaders kNone = {};
 const HTTPHeaders kJSON = {{"Content-Type", "application/json"}};
+const HTTPHeaders kAllow = {{"Allow", "POST"}, {"Content-Type", "application/json"}};
 const std::string kList = R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})";
+
+std::string ping(const std::string& id) {
+  return R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":"ping"})";
+}
 
 TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody) {
   struct Row {
@@ -97,21 +109,17 @@ TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody
     HTTPRequest request;
     int status;
     HTTPHeaders headers;
-    std::string body;
+    std::string body;  // not compared when empty on a 200
   };
-  const std::string invalid = "Invalid Request";
-  const std::string parse = "Parse error: Invalid JSON";
+  const std::string badMessage = unparsable("Invalid JSON-RPC message");
+  const std::string misdirected = invalid("Misdirected Request: Host header not allowed");
+  const std::string forbidden = invalid("Forbidden: Origin not allowed");
+  const std::string notAcceptable = invalid("Not Acceptable: Client must accept application/json");
+  const std::string unsupported =
+      invalid("Unsupported Media Type: Content-Type must be application/json");
   const std::vector<Row> rows = {
-      {"GET",
-       {"GET", {}, std::nullopt, "/mcp"},
-       405,
-       {{"Allow", "POST"}, {"Content-Type", "application/json"}},
-       refusal(-32600, invalid, "Method Not Allowed")},
-      {"DELETE",
-       {"DELETE", {}, std::nullopt, "/mcp"},
-       405,
-       {{"Allow", "POST"}, {"Content-Type", "application/json"}},
-       refusal(-32600, invalid, "Method Not Allowed")},
+      {"GET", {"GET", {}, std::nullopt, "/mcp"}, 405, kAllow, invalid("Method Not Allowed")},
+      {"DELETE", {"DELETE", {}, std::nullopt, "/mcp"}, 405, kAllow, invalid("Method Not Allowed")},
       {"lower-case post",
        {"post", {{"Accept", "application/json"}, {"Content-Type", "application/json"}}, kList, "/"},
        200,
@@ -121,55 +129,43 @@ TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody
        {"POST", {}, "", "/mcp"},
        400,
        kJSON,
-       refusal(-32700, parse, "Empty request body")},
+       unparsable("Empty request body")},
       {"absent body",
        {"POST", {}, std::nullopt, "/mcp"},
        400,
        kJSON,
-       refusal(-32700, parse, "Empty request body")},
-      {"batch", post("[" + kList + "]"), 400, kJSON,
-       refusal(-32700, parse, "Invalid JSON-RPC message")},
-      {"truncated", post(R"({"jsonrpc":"2.0","id":1,"method":)"), 400, kJSON,
-       refusal(-32700, parse, "Invalid JSON-RPC message")},
+       unparsable("Empty request body")},
+      {"batch", post("[" + kList + "]"), 400, kJSON, badMessage},
+      {"truncated", post(R"({"jsonrpc":"2.0","id":1,"method":)"), 400, kJSON, badMessage},
       {"too deep",
        post(R"({"jsonrpc":"2.0","id":1,"method":"ping","params":)" + std::string(70, '[') +
             std::string(70, ']') + "}"),
-       400, kJSON, refusal(-32700, parse, "Invalid JSON-RPC message")},
+       400, kJSON, badMessage},
       {"invalid UTF-8", post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"\xff\"}"), 400, kJSON,
-       refusal(-32700, parse, "Invalid JSON-RPC message")},
-      {"number beyond double", post(R"({"jsonrpc":"2.0","id":1e999,"method":"ping"})"), 400, kJSON,
-       refusal(-32700, parse, "Invalid JSON-RPC message")},
-      {"no method, no result", post(R"({"jsonrpc":"2.0","id":1})"), 400, kJSON,
-       refusal(-32700, parse, "Invalid JSON-RPC message")},
-      {"other machine's Host", post(kList, {{"Host", "example.com"}}), 421, kJSON,
-       refusal(-32600, invalid, "Misdirected Request: Host header not allowed")},
-      {"Host without a port", post(kList, {{"Host", "127.0.0.1"}}), 421, kJSON,
-       refusal(-32600, invalid, "Misdirected Request: Host header not allowed")},
+       badMessage},
+      {"number beyond double", post(ping("1e999")), 400, kJSON, badMessage},
+      {"no method, no result", post(R"({"jsonrpc":"2.0","id":1})"), 400, kJSON, badMessage},
+      {"other machine's Host", post(kList, {{"Host", "example.com"}}), 421, kJSON, misdirected},
+      {"Host without a port", post(kList, {{"Host", "127.0.0.1"}}), 421, kJSON, misdirected},
       {"Origin without a port", post(kList, {{"Origin", "http://127.0.0.1"}}), 403, kJSON,
-       refusal(-32600, invalid, "Forbidden: Origin not allowed")},
+       forbidden},
       {"foreign Origin", post(kList, {{"Origin", "http://evil.test:47291"}}), 403, kJSON,
-       refusal(-32600, invalid, "Forbidden: Origin not allowed")},
+       forbidden},
       {"loopback Origin", post(kList, {{"Origin", "http://localhost:47291"}}), 200, kJSON, ""},
-      {"wildcard Accept", post(kList, {{"Accept", "*/*"}}), 406, kJSON,
-       refusal(-32600, invalid, "Not Acceptable: Client must accept application/json")},
+      {"wildcard Accept", post(kList, {{"Accept", "*/*"}}), 406, kJSON, notAcceptable},
       {"JSON-only Accept with quality", post(kList, {{"Accept", " application/json;q=0.9 "}}), 200,
        kJSON, ""},
-      {"missing Accept", post(kList, {{"Accept", ""}}), 406, kJSON,
-       refusal(-32600, invalid, "Not Acceptable: Client must accept application/json")},
-      {"text/plain body", post(kList, {{"Content-Type", "text/plain"}}), 415, kJSON,
-       refusal(-32600, invalid, "Unsupported Media Type: Content-Type must be application/json")},
-      {"missing Content-Type", post(kList, {{"Content-Type", ""}}), 415, kJSON,
-       refusal(-32600, invalid, "Unsupported Media Type: Content-Type must be application/json")},
+      {"missing Accept", post(kList, {{"Accept", ""}}), 406, kJSON, notAcceptable},
+      {"text/plain body", post(kList, {{"Content-Type", "text/plain"}}), 415, kJSON, unsupported},
+      {"missing Content-Type", post(kList, {{"Content-Type", ""}}), 415, kJSON, unsupported},
       {"Content-Type with charset",
        post(kList, {{"Content-Type", "application/json; charset=utf-8"}}), 200, kJSON, ""},
       {"Content-Type letter case", post(kList, {{"Content-Type", "Application/JSON"}}), 415, kJSON,
-       refusal(-32600, invalid, "Unsupported Media Type: Content-Type must be application/json")},
+       unsupported},
       {"unsupported version on tools/list", post(kList, {{"MCP-Protocol-Version", "2099-01-01"}}),
        400, kJSON,
-       refusal(-32600, invalid,
-               "Bad Request: Unsupported protocol version: 2099-01-01. Supported: 2024-11-05, "
-               "2025-03-26, "
-               "2025-06-18, 2025-11-25")},
+       invalid("Bad Request: Unsupported protocol version: 2099-01-01. Supported: 2024-11-05, "
+               "2025-03-26, 2025-06-18, 2025-11-25")},
       {"unsupported version on initialize",
        post(
            R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2099-01-01"}})",
@@ -177,32 +173,13 @@ TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody
        200, kJSON,
        R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":false}},"protocolVersion":"2025-11-25","serverInfo":{"name":"Test","version":"1.0"}}})"},
       {"supported version", post(kList, {{"mcp-protocol-version", "2025-03-26"}}), 200, kJSON, ""},
-      {"notification",
-       post(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"),
-       202,
-       {},
-       ""},
-      {"response", post(R"({"jsonrpc":"2.0","id":5,"result":{}})"), 202, {}, ""},
-      {"boolean id is a notification",
-       post(R"({"jsonrpc":"2.0","id":true,"method":"ping"})"),
-       202,
-       {},
-       ""},
-      {"fractional id is a notification",
-       post(R"({"jsonrpc":"2.0","id":1.5,"method":"ping"})"),
-       202,
-       {},
-       ""},
-      {"null id is a notification",
-       post(R"({"jsonrpc":"2.0","id":null,"method":"ping"})"),
-       202,
-       {},
-       ""},
-      {"huge integer id is a notification",
-       post(R"({"jsonrpc":"2.0","id":99999999999999999999,"method":"ping"})"),
-       202,
-       {},
-       ""},
+      {"notification", post(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"), 202,
+       kNone, ""},
+      {"response", post(R"({"jsonrpc":"2.0","id":5,"result":{}})"), 202, kNone, ""},
+      {"boolean id is a notification", post(ping("true")), 202, kNone, ""},
+      {"fractional id is a notification", post(ping("1.5")), 202, kNone, ""},
+      {"null id is a notification", post(ping("null")), 202, kNone, ""},
+      {"huge integer id is a notification", post(ping("99999999999999999999")), 202, kNone, ""},
       {"wrong JSON-RPC version", post(R"({"jsonrpc":"1.0","id":"v","method":"ping"})"), 200, kJSON,
        R"({"error":{"code":-32700,"data":{"detail":"Invalid message format"},"message":"Parse error: Invalid JSON: Invalid message format"},"id":"v","jsonrpc":"2.0"})"},
       {"unknown method", post(R"({"jsonrpc":"2.0","id":"u","method":"prompts/list"})"), 200, kJSON,
@@ -229,20 +206,7 @@ TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody
   }
 }
 
-TEST(StatelessHTTPServerTransport, AnswersNotFoundOnceTerminated) {
-  runToEnd([]() -> asio::awaitable<void> {
-    auto transport = std::make_shared<StatelessHTTPServerTransport>();
-    co_await transport->connect();
-    co_await transport->disconnect();
-    const Answer answer = answerOf(co_await transport->handleRequest(post(kList)));
-    EXPECT_EQ(answer.status, 404);
-    EXPECT_EQ(answer.headers, kJSON);
-    EXPECT_EQ(answer.body,
-              refusal(-32600, "Invalid Request", "Not Found: Transport has been terminated"));
-  });
-}
-
-TEST(StatelessHTTPServerTransport, RefusesASecondConnect) {
+TEST(StatelessHTTPServerTransport, RefusesASecondConnectAndAnswersNotFoundOnceTerminated) {
   runToEnd([]() -> asio::awaitable<void> {
     auto transport = std::make_shared<StatelessHTTPServerTransport>();
     co_await transport->connect();
@@ -252,6 +216,11 @@ TEST(StatelessHTTPServerTransport, RefusesASecondConnect) {
     } catch (const MCPError& error) {
       EXPECT_EQ(error.errorDescription(), "Internal error: Transport already started");
     }
+    co_await transport->disconnect();
+    const Answer answer = answerOf(co_await transport->handleRequest(post(kList)));
+    EXPECT_EQ(answer.status, 404);
+    EXPECT_EQ(answer.headers, kJSON);
+    EXPECT_EQ(answer.body, invalid("Not Found: Transport has been terminated"));
   });
 }
 

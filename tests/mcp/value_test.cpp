@@ -62,22 +62,6 @@ TEST(Value, WritesDataWithoutMimeTypeAsTextPlain) {
   EXPECT_EQ(Value::data("hi").toJSON().dump(), "\"data:text/plain;base64,aGk=\"");
 }
 
-TEST(Value, AccessorsYieldNothingForAnotherCase) {
-  const Value number = 3;
-  EXPECT_EQ(number.intValue(), 3);
-  EXPECT_EQ(number.doubleValue(), std::nullopt);
-  EXPECT_EQ(Value(3.0).intValue(), std::nullopt);
-  EXPECT_EQ(number.stringValue(), nullptr);
-  EXPECT_EQ(Value(false).boolValue(), false);
-  EXPECT_FALSE(Value(false).isNull());
-  EXPECT_TRUE(Value().isNull());
-  const Value object = Value::object({{"k", "v"}});
-  ASSERT_NE(object.find("k"), nullptr);
-  EXPECT_EQ(*object.find("k")->stringValue(), "v");
-  EXPECT_EQ(object.find("missing"), nullptr);
-  EXPECT_EQ(number.find("k"), nullptr);
-}
-
 TEST(Value, DescribesEachCase) {
   struct Row {
     Value value;
@@ -193,8 +177,6 @@ TEST(ID, RandomIsAnUpperCaseUUIDAndNumbersDescribeAsDecimals) {
   EXPECT_EQ(text[14], '4');
   EXPECT_NE(ID::random(), id);
   EXPECT_EQ(ID(42).description(), "42");
-  EXPECT_EQ(ID(42).toJSON().dump(), "42");
-  EXPECT_EQ(ID("42").toJSON().dump(), "\"42\"");
 }
 
 }  // namespace
