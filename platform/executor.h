@@ -42,7 +42,9 @@ class Executor {
  public:
   // Starts `threads` workers at once; they run until the Executor is destroyed.
   explicit Executor(std::size_t threads = defaultThreads())
-      : work_(asio::make_work_guard(context_)), main_(asio::make_strand(context_)) {
+      : context_(static_cast<int>(threads)),
+        work_(asio::make_work_guard(context_)),
+        main_(asio::make_strand(context_)) {
     for (std::size_t i = 0; i < threads; ++i) workers_.emplace_back([this] { context_.run(); });
   }
   ~Executor() {
@@ -73,6 +75,8 @@ class Executor {
   }
 
  private:
+  // Sized to the pool: with one thread, work posted from that thread skips the
+  // queue's lock and wake-up.
   asio::io_context context_;
   asio::executor_work_guard<asio::io_context::executor_type> work_;
   Strand main_;
