@@ -131,40 +131,34 @@ class QuickReader {
   bool member(std::string_view key) {
     if (key == "id") {
       id.reset();
-      if (peek('"')) {
-        std::string_view text;
-        if (!plainString(text)) return false;
-        id = std::string(text);
-        return true;
-      }
+      if (peek('"')) return keptString(id);
       const unsigned char* start = p_;
       bool whole = false;
       if ((peek('-') || digit()) && !number(whole)) return false;
-      if (p_ != start) {
-        if (whole) {
-          std::int64_t value = 0;
-          const auto* first = reinterpret_cast<const char*>(start);
-          const auto* last = reinterpret_cast<const char*>(p_);
-          auto [stop, error] = std::from_chars(first, last, value);
-          if (error != std::errc() || stop != last) return false;  // beyond 64 bits
-          id = std::to_string(value);
-        }
-        return true;
+      if (p_ == start) return value(1);
+      if (whole) {
+        std::int64_t number = 0;
+        const auto* first = reinterpret_cast<const char*>(start);
+        const auto* last = reinterpret_cast<const char*>(p_);
+        auto [stop, error] = std::from_chars(first, last, number);
+        if (error != std::errc() || stop != last) return false;  // beyond 64 bits
+        id = std::to_string(number);
       }
-      return value(1);
+      return true;
     }
     if (key == "method") {
       method.reset();
-      if (peek('"')) {
-        std::string_view text;
-        if (!plainString(text)) return false;
-        method = std::string(text);
-        return true;
-      }
-      return value(1);
+      return peek('"') ? keptString(method) : value(1);
     }
     if (key == "result" || key == "error") hasResult = true;
     return value(1);
+  }
+
+  bool keptString(std::optional<std::string>& field) {
+    std::string_view text;
+    if (!plainString(text)) return false;
+    field = std::string(text);
+    return true;
   }
 
   // Any JSON value at `depth` containers deep.

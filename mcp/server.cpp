@@ -118,14 +118,15 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
   asio::awaitable<void> runLoop();
   static asio::awaitable<void> stopIfRunning(std::shared_ptr<Impl> self);
   asio::awaitable<void> waitForLoop();
-  // A task of its own, so that a cancellation reaches the handler only.
+  // A batch item's handler as a task of its own, so that a cancellation reaches it only.
   static asio::awaitable<EncodedResult> invoke(RequestHandler handler, Request<AnyMethod> request,
                                                HandlerContext context);
   asio::awaitable<void> processMessage(const std::string& bytes);
   void spawnRequest(Request<AnyMethod> request);
   static asio::awaitable<void> runRequest(std::shared_ptr<Impl> self, Request<AnyMethod> request,
                                           std::shared_ptr<PendingTask> task);
-  // The encoded answer when `sendResponse` is false (a batch collects them).
+  // With `sendResponse` the caller is the request's own task, which carries its
+  // cancellation; without, the encoded answer comes back (a batch collects them).
   asio::awaitable<std::optional<std::string>> handleRequest(Request<AnyMethod> request,
                                                             bool sendResponse,
                                                             std::shared_ptr<PendingTask> task);
