@@ -4,12 +4,16 @@
 #   2. tools/list and tools/call now_playing on Melodock beside a stateless server
 #      built on the official MCP TypeScript SDK.
 # Each load runs for BENCH_SECONDS (default 5) after a one-second warm-up at
-# BENCH_CONCURRENCY (default 16). Needs scripts/setup.sh to have run once.
+# BENCH_CONCURRENCY (default 16). The two sides of a comparison take turns for
+# BENCH_ROUNDS rounds (default 3), so that a machine whose speed drifts during the run
+# favours neither; a ratio is the total of one side's requests/s over the other's.
+# Needs scripts/setup.sh to have run once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${BENCH_SECONDS:-5}
 concurrency=${BENCH_CONCURRENCY:-16}
+rounds=${BENCH_ROUNDS:-3}
 tree=build/default
 
 [ -f $tree/build.ninja ] || scripts/setup.sh
@@ -95,21 +99,26 @@ load() {
   build/default/bench/melodock_bench_load --concurrency "$concurrency" --seconds "$seconds" \
     --header "MCP-Protocol-Version: 2025-06-18" "$@" | tee -a "$work/results"
 }
-rate() { awk -v name="$1" '$1 == name { print $3 }' "$work/results"; }
-ratio() { awk -v a="$(rate "$1")" -v b="$(rate "$2")" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+total() { awk -v name="$1" '$1 == name { sum += $3 } END { print sum + 0 }' "$work/results"; }
+ratio() { awk -v a="$(total "$1")" -v b="$(total "$2")" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
 ping='{"jsonrpc":"2.0","id":1,"method":"ping"}'
 list='{"jsonrpc":"2.0","id":1,"method":"tools/list"}'
 call='{"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"now_playing","arguments":{}}}'
 auth="Authorization: Bearer $token"
 
-echo "fresh connection per POST, c=$concurrency, ${seconds}s each after a 1s warm-up"
-load --name nginx --port "$nginx_port" --path / --body "$ping" --expect '"result"'
-load --name melodock-ping --port "$melodock_port" --header "$auth" --body "$ping" --expect '"result":{}'
-load --name sdk-tools/list --port "$sdk_port" --body "$list" --expect '"now_playing"'
-load --name melodock-tools/list --port "$melodock_port" --header "$auth" --body "$list" --expect '"search_catalog"'
-load --name sdk-now_playing --port "$sdk_port" --body "$call" --expect '"content"'
-load --name melodock-now_playing --port "$melodock_port" --header "$auth" --body "$call" --expect '"content"'
+echo "fresh connection per POST, c=$concurrency, ${seconds}s each after a 1s warm-up, $rounds rounds"
+for round in $(seq "$rounds"); do
+  echo "-- round $round"
+  load --name nginx --port "$nginx_port" --path / --body "$ping" --expect '"result"'
+  load --name melodock-ping --port "$melodock_port" --header "$auth" --body "$ping" --expect '"result":{}'
+  load --name sdk-tools/list --port "$sdk_port" --body "$list" --expect '"now_playing"'
+  load --name melodock-tools/list --port "$melodock_port" --header "$auth" --body "$list" \
+    --expect '"search_catalog"'
+  load --name sdk-now_playing --port "$sdk_port" --body "$call" --expect '"content"'
+  load --name melodock-now_playing --port "$melodock_port" --header "$auth" --body "$call" \
+    --expect '"content"'
+done
 
 echo "melodock ping / nginx:                $(ratio melodock-ping nginx)x"
 echo "melodock tools/list / SDK:            $(ratio melodock-tools/list sdk-tools/list)x"
