@@ -50,16 +50,16 @@ mcp::CallTool::Result textResult(std::string text, bool isError) {
 
 asio::awaitable<mcp::CallTool::Result> callTool(mcp::CallTool::Parameters call) {
   // A failing tool is still a successful JSON-RPC answer: the agent reads the text.
-  std::optional<std::string> failure;
   // Named locals: g++ 12 destroys temporaries built in a co_await's arguments too early.
   mcp::Value::Object arguments = std::move(call.arguments).value_or(mcp::Value::Object{});
+  Tools::Outcome outcome;
   try {
-    std::string text = co_await Tools::call(std::move(call.name), std::move(arguments));
-    co_return textResult(std::move(text), false);
+    outcome = co_await Tools::run(std::move(call.name), std::move(arguments));
   } catch (const std::exception& error) {
-    failure = error.what();
+    outcome.text = error.what();
+    outcome.failure = std::current_exception();
   }
-  co_return textResult(std::move(*failure), true);
+  co_return textResult(std::move(outcome.text), outcome.failure != nullptr);
 }
 
 }  // namespace

@@ -129,28 +129,61 @@ constexpr Route kRoutes[] = {
      [](MusicService& s, const ToolArguments&) { return s.listeningHistory(); }},
 };
 
-// Runs on the main actor; `service` belongs to it.
-Result dispatch(MusicService& service, std::string name, mcp::Value::Object arguments) {
-  for (const Route& route : kRoutes) {
-    if (route.name == name) co_return co_await route.run(service, ToolArguments(arguments));
+// Runs on the main actor; `service` belongs to it. Catches here, next to the failure,
+// so the outcome travels back as a value.
+asio::awaitable<Tools::Outcome> dispatch(MusicService& service, std::string name,
+                                         mcp::Value::Object arguments) {
+  const Route* route = nullptr;
+  for (const Route& candidate : kRoutes) {
+    if (candidate.name == name) {
+      route = &candidate;
+      break;
+    }
   }
-  throw ToolError(std::string(kUnknownTool) + name);
+  Tools::Outcome outcome;
+  if (!route) {
+    outcome.text = std::string(kUnknownTool) + name;
+    outcome.failure = std::make_exception_ptr(ToolError(outcome.text));
+    co_return outcome;
+  }
+  try {
+    outcome.text = co_await route->run(service, ToolArguments(arguments));
+  } catch (const std::exception& error) {
+    outcome.failure = std::current_exception();
+    outcome.text = error.what();
+  }
+  co_return outcome;
+}
+
+asio::awaitable<std::string> rethrown(asio::awaitable<Tools::Outcome> hop) {
+  Tools::Outcome outcome = co_await std::move(hop);
+  if (outcome.failure) std::rethrow_exception(outcome.failure);
+  co_return std::move(outcome.text);
 }
 
 }  // namespace
 
 // Not coroutines: a capturing lambda inside a co_await expression is mis-destroyed by
 // g++ 12, so the hop is returned for the caller to await.
-Result Tools::call(std::string name, mcp::Value::Object arguments) {
+asio::awaitable<Tools::Outcome> Tools::run(std::string name, mcp::Value::Object arguments) {
   return onMain([name = std::move(name), arguments = std::move(arguments)]() mutable {
     return dispatch(MusicService::shared(), std::move(name), std::move(arguments));
   });
 }
 
-Result Tools::call(MusicService& service, std::string name, mcp::Value::Object arguments) {
+asio::awaitable<Tools::Outcome> Tools::run(MusicService& service, std::string name,
+                                           mcp::Value::Object arguments) {
   return onMain([&service, name = std::move(name), arguments = std::move(arguments)]() mutable {
     return dispatch(service, std::move(name), std::move(arguments));
   });
+}
+
+Result Tools::call(std::string name, mcp::Value::Object arguments) {
+  return rethrown(run(std::move(name), std::move(arguments)));
+}
+
+Result Tools::call(MusicService& service, std::string name, mcp::Value::Object arguments) {
+  return rethrown(run(service, std::move(name), std::move(arguments)));
 }
 
 }  // namespace melodock

@@ -3,6 +3,7 @@
 // matching MusicService operation on the main actor.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,18 @@ class Tools {
   // only on the main actor.
   static asio::awaitable<std::string> call(MusicService& service, std::string name,
                                            mcp::Value::Object arguments);
+
+  // One call's outcome as a value: the result text, or the failure with its message
+  // as the text. What `call` throws is `failure` here.
+  struct Outcome {
+    std::string text;
+    std::exception_ptr failure;
+  };
+  // `call` without the exception: a failing tool is an everyday answer, and a throw
+  // unwinds every coroutine frame between the service and the caller.
+  static asio::awaitable<Outcome> run(std::string name, mcp::Value::Object arguments);
+  static asio::awaitable<Outcome> run(MusicService& service, std::string name,
+                                      mcp::Value::Object arguments);
 };
 
 }  // namespace melodock
