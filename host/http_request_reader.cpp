@@ -4,45 +4,12 @@
 #include <charconv>
 
 #include "host/mcp_host.h"
+#include "mcp/utf8.h"
 
 namespace melodock {
 namespace {
 
 constexpr std::string_view kTerminator = "\r\n\r\n";
-
-bool isValidUTF8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    std::uint32_t point = 0;
-    if ((c & 0xE0) == 0xC0) {
-      length = 2, point = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      length = 3, point = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      length = 4, point = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      point = (point << 6) | (next & 0x3F);
-    }
-    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
-      return false;  // overlong, beyond Unicode, or a surrogate
-    }
-    i += length;
-  }
-  return true;
-}
 
 std::string_view trim(std::string_view text) {
   constexpr std::string_view kSpace = " \t\v\f";
@@ -69,7 +36,7 @@ struct Head {
 };
 
 std::optional<Head> parseHead(std::string_view text) {
-  if (!isValidUTF8(text)) return std::nullopt;
+  if (!mcp::isValidUTF8(text)) return std::nullopt;
   Head head;
   const std::size_t lineEnd = std::min(text.find("\r\n"), text.size());
   std::string_view requestLine = text.substr(0, lineEnd);

@@ -1,6 +1,5 @@
 #include "mcp/encoded_result.h"
 
-#include <cmath>
 #include <cstdint>
 
 #include <nlohmann/json.hpp>
@@ -29,12 +28,7 @@ void normalizeAsValue(nlohmann::json& json) {
       return;
     }
     case Type::number_float: {
-      constexpr double kLimit = 9223372036854775808.0;  // 2^63
-      const auto value = json.get<double>();
-      if (std::isfinite(value) && std::trunc(value) == value && value >= -kLimit &&
-          value < kLimit) {
-        json = static_cast<std::int64_t>(value);
-      }
+      if (auto whole = exactInteger(json.get<double>())) json = *whole;
       return;
     }
     case Type::string: {

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "mcp/detail/json_text.h"
+#include "mcp/utf8.h"
 
 namespace mcp {
 namespace {
@@ -260,33 +261,11 @@ class QuickReader {
     return true;
   }
 
-  // One multi-byte UTF-8 sequence: no overlong forms, surrogates or code points past
-  // U+10FFFF.
   bool utf8() {
-    const unsigned char c = *p_;
-    int continuation = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      continuation = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      continuation = 2;
-      if (c == 0xE0) low = 0xA0;
-      if (c == 0xED) high = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      continuation = 3;
-      if (c == 0xF0) low = 0x90;
-      if (c == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (end_ - p_ <= continuation) return false;
-    for (int i = 1; i <= continuation; ++i) {
-      const unsigned char next = p_[i];
-      if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return false;
-    }
-    p_ += continuation + 1;
-    return true;
+    const std::size_t length =
+        utf8SequenceLength(std::string_view(reinterpret_cast<const char*>(p_), end_ - p_));
+    p_ += length;
+    return length > 0;
   }
 
   // A number without exponent and of sane length, so its value is finite; `whole`

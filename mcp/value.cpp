@@ -35,14 +35,6 @@ std::string doubleText(double value) {
   return text;
 }
 
-// Exactly representable as int64: whole and inside [-2^63, 2^63).
-std::optional<std::int64_t> exactInteger(double value) {
-  constexpr double kLimit = 9223372036854775808.0;  // 2^63
-  if (!std::isfinite(value) || std::trunc(value) != value) return std::nullopt;
-  if (value < -kLimit || value >= kLimit) return std::nullopt;
-  return static_cast<std::int64_t>(value);
-}
-
 bool isTokenChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
          std::string_view("!#$&^_.+-").find(c) != std::string_view::npos;
@@ -94,6 +86,13 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 }  // namespace
 
 namespace detail {
+
+std::optional<std::int64_t> exactInteger(double value) {
+  constexpr double kLimit = 9223372036854775808.0;  // 2^63
+  if (!std::isfinite(value) || std::trunc(value) != value) return std::nullopt;
+  if (value < -kLimit || value >= kLimit) return std::nullopt;
+  return static_cast<std::int64_t>(value);
+}
 
 std::string dataURL(const Value::Data& data) {
   return "data:" + data.mimeType.value_or("text/plain") + ";base64," + base64Encode(data.bytes);
@@ -219,7 +218,7 @@ Value Value::fromJSON(const nlohmann::json& json) {
     }
     case Type::number_float: {
       const auto value = json.get<double>();
-      if (auto whole = exactInteger(value)) return *whole;
+      if (auto whole = detail::exactInteger(value)) return *whole;
       return value;
     }
     case Type::string: {
@@ -270,7 +269,7 @@ std::optional<bool> toBool(const Value& value, bool strict) {
 std::optional<std::int64_t> toInt(const Value& value, bool strict) {
   if (auto number = value.intValue()) return number;
   if (strict) return std::nullopt;
-  if (auto number = value.doubleValue()) return exactInteger(*number);
+  if (auto number = value.doubleValue()) return detail::exactInteger(*number);
   if (const std::string* text = value.stringValue()) {
     std::int64_t number = 0;
     const char* end = text->data() + text->size();
