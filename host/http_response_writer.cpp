@@ -1,9 +1,12 @@
 // Writing one response: status line, the response's own headers (never its own
 // Content-Length), then the computed Content-Length and "Connection: close".
+#include <sys/socket.h>
+
+#include <algorithm>
+
 #include "host/mcp_host.h"
 
 namespace melodock {
-namespace {}  // namespace
 
 std::string_view MCPHost::reason(int status) {
   switch (status) {
@@ -50,8 +53,22 @@ asio::awaitable<void> MCPHost::write(const mcp::HTTPResponse& response,
                                      asio::ip::tcp::socket& socket) {
   const std::string body = response.bodyData().value_or("");
   const std::string text = head(response, body.size());
-  const std::array buffers{asio::buffer(text), asio::buffer(body)};
-  co_await asio::async_write(socket, buffers, kUseTuple);
+  // Held back until the end of the stream, so the answer and its FIN leave in one
+  // segment: the client wakes once and reads both.
+  std::array buffers{asio::buffer(text), asio::buffer(body)};
+  std::size_t left = text.size() + body.size();
+  while (left > 0) {
+    auto [error, sent] = co_await socket.async_send(buffers, MSG_MORE, kUseTuple);
+    if (error) break;
+    left -= sent;
+    for (asio::const_buffer& buffer : buffers) {
+      const std::size_t used = std::min(sent, buffer.size());
+      buffer += used;
+      sent -= used;
+    }
+  }
+  std::error_code ignored;
+  socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
 }
 
 }  // namespace melodock

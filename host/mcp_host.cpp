@@ -160,7 +160,6 @@ asio::awaitable<void> MCPHost::serve(tcp::socket connection) {
       response.emplace(co_await handle(*request, token(), std::move(recorder)));
     }
     co_await write(*response, *socket);
-    socket->shutdown(tcp::socket::shutdown_send, ignored);
   }
   socket->close(ignored);
 }

@@ -84,8 +84,9 @@ class MCPHost {
   static asio::awaitable<mcp::HTTPResponse> handle(const mcp::HTTPRequest& request,
                                                    std::string token, ClientRecorder recorder);
 
-  // Sends the whole response and waits for the send to complete; send errors are
-  // ignored, the caller closes the connection either way.
+  // Sends the whole response as the stream's last message (the sending side is shut
+  // down after it) and waits for the send to complete; send errors are ignored, the
+  // caller closes the connection either way.
   static asio::awaitable<void> write(const mcp::HTTPResponse& response,
                                      asio::ip::tcp::socket& socket);
 
