@@ -18,7 +18,7 @@
 namespace melodock {
 namespace {
 
-std::shared_ptr<const mcp::HTTPRequestValidationPipeline> pipeline(std::string token) {
+std::shared_ptr<const mcp::HTTPRequestValidationPipeline> makePipeline(std::string token) {
   // The validators after the token's hold no state, so every request shares them.
   static const std::vector<std::shared_ptr<mcp::HTTPRequestValidator>> standard{
       std::make_shared<mcp::OriginValidator>(mcp::OriginValidator::localhost()),
@@ -32,6 +32,20 @@ std::shared_ptr<const mcp::HTTPRequestValidationPipeline> pipeline(std::string t
   validators.push_back(std::make_shared<BearerTokenValidator>(std::move(token)));
   validators.insert(validators.end(), standard.begin(), standard.end());
   return std::make_shared<mcp::StandardValidationPipeline>(std::move(validators));
+}
+
+// The pipeline only changes with the token, so each pool thread keeps the last one.
+std::shared_ptr<const mcp::HTTPRequestValidationPipeline> pipeline(std::string token) {
+  struct Cached {
+    std::string token;
+    std::shared_ptr<const mcp::HTTPRequestValidationPipeline> pipeline;
+  };
+  thread_local Cached cached;
+  if (!cached.pipeline || cached.token != token) {
+    cached.pipeline = makePipeline(token);
+    cached.token = std::move(token);
+  }
+  return cached.pipeline;
 }
 
 // The catalogue never changes, so its answer is encoded once for every request.
@@ -64,13 +78,12 @@ asio::awaitable<mcp::CallTool::Result> callTool(mcp::CallTool::Parameters call) 
 
 }  // namespace
 
-asio::awaitable<mcp::HTTPResponse> MCPHost::handle(const mcp::HTTPRequest& request,
-                                                   std::string token) {
-  return handle(request, std::move(token), ClientRecorder::shared());
+asio::awaitable<mcp::HTTPResponse> MCPHost::handle(mcp::HTTPRequest request, std::string token) {
+  return handle(std::move(request), std::move(token), ClientRecorder::shared());
 }
 
-asio::awaitable<mcp::HTTPResponse> MCPHost::handle(const mcp::HTTPRequest& request,
-                                                   std::string token, ClientRecorder recorder) {
+asio::awaitable<mcp::HTTPResponse> MCPHost::handle(mcp::HTTPRequest request, std::string token,
+                                                   ClientRecorder recorder) {
   auto transport = std::make_shared<mcp::StatelessHTTPServerTransport>(pipeline(std::move(token)));
 
   // Before any validation: a request refused for its token still names its client.
@@ -102,7 +115,7 @@ asio::awaitable<mcp::HTTPResponse> MCPHost::handle(const mcp::HTTPRequest& reque
     co_return mcp::HTTPResponse::error(500, mcp::MCPError::internalError(*startFailure));
   }
 
-  mcp::HTTPResponse response = co_await transport->handleRequest(request);
+  mcp::HTTPResponse response = co_await transport->handleRequest(std::move(request));
   co_await server.stop();
   co_return response;
 }

@@ -157,7 +157,7 @@ asio::awaitable<void> MCPHost::serve(tcp::socket connection) {
       response.emplace(co_await options_.handler(*request, token()));
     } else {
       ClientRecorder recorder{executor_.mainActor(), &status_, options_.clientConnected};
-      response.emplace(co_await handle(*request, token(), std::move(recorder)));
+      response.emplace(co_await handle(std::move(*request), token(), std::move(recorder)));
     }
     co_await write(*response, *socket);
   }

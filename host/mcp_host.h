@@ -78,11 +78,10 @@ class MCPHost {
 
   // The endpoint's answer to one request, checked against `token`. A client that
   // names itself is recorded in the shared status and settings.
-  static asio::awaitable<mcp::HTTPResponse> handle(const mcp::HTTPRequest& request,
-                                                   std::string token);
+  static asio::awaitable<mcp::HTTPResponse> handle(mcp::HTTPRequest request, std::string token);
   // The same, recording clients through `recorder`.
-  static asio::awaitable<mcp::HTTPResponse> handle(const mcp::HTTPRequest& request,
-                                                   std::string token, ClientRecorder recorder);
+  static asio::awaitable<mcp::HTTPResponse> handle(mcp::HTTPRequest request, std::string token,
+                                                   ClientRecorder recorder);
 
   // Sends the whole response as the stream's last message (the sending side is shut
   // down after it) and waits for the send to complete; send errors are ignored, the

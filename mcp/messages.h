@@ -78,9 +78,9 @@ inline void requireVersion(const nlohmann::json& message) {
   }
 }
 
+// `params` is the member's value, or null when the key is absent.
 template <class P>
-P decodeParams(const nlohmann::json& message) {
-  const nlohmann::json* params = member(message, "params");
+P decodeParamsMember(const nlohmann::json* params) {
   const bool given = params && !params->is_null();
   if constexpr (NotRequired<P>) {
     if (!given) return P{};
@@ -91,6 +91,11 @@ P decodeParams(const nlohmann::json& message) {
   } catch (const DecodingError&) {
     throw DecodingError::dataCorrupted("Invalid params field");
   }
+}
+
+template <class P>
+P decodeParams(const nlohmann::json& message) {
+  return decodeParamsMember<P>(member(message, "params"));
 }
 
 inline std::string decodeMethod(const nlohmann::json& message) {
@@ -208,7 +213,11 @@ struct Response {
 // `M::Parameters`.
 template <class M>
 Request<M> typedRequest(const Request<AnyMethod>& request) {
-  return Request<M>::fromJSON(request.toJSON());
+  // The same as writing the whole request and reading it back over `M`: the version, id
+  // and method come back unchanged, so only `params` is written and read.
+  const nlohmann::json params = request.params.toJSON();
+  return Request<M>(request.id, request.method,
+                    detail::decodeParamsMember<typename M::Parameters>(&params));
 }
 
 }  // namespace mcp

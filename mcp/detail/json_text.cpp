@@ -2,20 +2,42 @@
 
 namespace mcp::detail {
 
-std::optional<nlohmann::json> parseJSON(std::string_view text) {
-  bool tooDeep = false;
-  // The callback's depth is the number of open containers around the event, so a
-  // container starting at depth kMaxJSONDepth is the first one past the bound.
-  auto limitDepth = [&tooDeep](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
-    if ((event == nlohmann::json::parse_event_t::object_start ||
-         event == nlohmann::json::parse_event_t::array_start) &&
-        depth >= kMaxJSONDepth) {
-      tooDeep = true;
+namespace {
+
+// Whether containers in `text` nest deeper than the bound, counting the brackets
+// outside strings. Exact for JSON text; for anything else the parse fails anyway.
+bool nestsTooDeep(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
     }
-    return !tooDeep;
-  };
-  nlohmann::json parsed = nlohmann::json::parse(text.begin(), text.end(), limitDepth, false);
-  if (tooDeep || parsed.is_discarded()) return std::nullopt;
+    if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJSONDepth) return true;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<nlohmann::json> parseJSON(std::string_view text) {
+  // Checked before parsing, so the parser runs without a callback: a callback parser
+  // keeps stacks of its own and calls back for every value.
+  if (nestsTooDeep(text)) return std::nullopt;
+  nlohmann::json parsed = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
+  if (parsed.is_discarded()) return std::nullopt;
   return parsed;
 }
 
