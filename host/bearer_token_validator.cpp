@@ -21,9 +21,10 @@ bool constantTimeEquals(std::string_view left, std::string_view right) {
 
 std::optional<mcp::HTTPResponse> BearerTokenValidator::validate(
     const mcp::HTTPRequest& request, const mcp::HTTPValidationContext& /*context*/) const {
-  const std::string expected = "Bearer " + token;
+  constexpr std::string_view kScheme = "Bearer ";
   if (auto header = request.header("Authorization");
-      header && constantTimeEquals(*header, expected)) {
+      header && header->starts_with(kScheme) &&
+      constantTimeEquals(header->substr(kScheme.size()), token)) {
     return std::nullopt;
   }
   return mcp::HTTPResponse::error(

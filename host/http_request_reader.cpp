@@ -1,6 +1,7 @@
 // Reading one request: the header block up to CR LF CR LF, then as many body bytes as
 // Content-Length declares. Strict about sizes, lenient about everything else.
 #include <algorithm>
+#include <array>
 #include <charconv>
 
 #include "host/mcp_host.h"
@@ -40,13 +41,15 @@ std::optional<Head> parseHead(std::string_view text) {
   Head head;
   const std::size_t lineEnd = std::min(text.find("\r\n"), text.size());
   std::string_view requestLine = text.substr(0, lineEnd);
-  std::vector<std::string_view> pieces;
-  while (!requestLine.empty()) {
+  // Only the method and the path are kept; the version and anything after it are not.
+  std::array<std::string_view, 2> pieces;
+  std::size_t found = 0;
+  while (!requestLine.empty() && found < pieces.size()) {
     const std::size_t space = std::min(requestLine.find(' '), requestLine.size());
-    if (space > 0) pieces.push_back(requestLine.substr(0, space));
+    if (space > 0) pieces[found++] = requestLine.substr(0, space);
     requestLine.remove_prefix(std::min(space + 1, requestLine.size()));
   }
-  if (pieces.size() < 2) return std::nullopt;
+  if (found < pieces.size()) return std::nullopt;
   head.request.method = pieces[0];
   head.request.path = std::string(pieces[1]);
 

@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <variant>
 
 #include "host/mcp_host.h"
 
@@ -34,24 +35,50 @@ std::string_view MCPHost::reason(int status) {
 }
 
 std::string MCPHost::head(const mcp::HTTPResponse& response, std::size_t bodySize) {
+  // Every case but an error carries its headers as they are sent: no copy for those.
+  const mcp::HTTPHeaders* headers = std::visit(
+      [](const auto& c) -> const mcp::HTTPHeaders* {
+        if constexpr (requires { c.headers; }) {
+          return &c.headers;
+        } else {
+          return nullptr;
+        }
+      },
+      response.value());
+  std::optional<mcp::HTTPHeaders> built;
+  if (!headers) headers = &built.emplace(response.headers());
+
   const int status = response.statusCode();
-  std::string text = "HTTP/1.1 " + std::to_string(status) + " ";
+  std::string text;
+  text.reserve(128);
+  text += "HTTP/1.1 ";
+  text += std::to_string(status);
+  text += ' ';
   text += reason(status);
   text += "\r\n";
-  for (const auto& [name, value] : response.headers()) {
+  for (const auto& [name, value] : *headers) {
     if (mcp::equalsIgnoringCase(name, "content-length")) continue;
     text += name;
     text += ": ";
     text += value;
     text += "\r\n";
   }
-  text += "Content-Length: " + std::to_string(bodySize) + "\r\nConnection: close\r\n\r\n";
+  text += "Content-Length: ";
+  text += std::to_string(bodySize);
+  text += "\r\nConnection: close\r\n\r\n";
   return text;
 }
 
 asio::awaitable<void> MCPHost::write(const mcp::HTTPResponse& response,
                                      asio::ip::tcp::socket& socket) {
-  const std::string body = response.bodyData().value_or("");
+  // A data answer is sent from where it lies; other bodies are built first.
+  std::optional<std::string> built;
+  std::string_view body;
+  if (const auto* data = std::get_if<mcp::HTTPResponse::Data>(&response.value())) {
+    body = data->bytes;
+  } else if ((built = response.bodyData())) {
+    body = *built;
+  }
   const std::string text = head(response, body.size());
   // Held back until the end of the stream, so the answer and its FIN leave in one
   // segment: the client wakes once and reads both.
