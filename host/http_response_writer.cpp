@@ -3,7 +3,6 @@
 #include <sys/socket.h>
 
 #include <algorithm>
-#include <variant>
 
 #include "host/mcp_host.h"
 
@@ -35,16 +34,7 @@ std::string_view MCPHost::reason(int status) {
 }
 
 std::string MCPHost::head(const mcp::HTTPResponse& response, std::size_t bodySize) {
-  // Every case but an error carries its headers as they are sent: no copy for those.
-  const mcp::HTTPHeaders* headers = std::visit(
-      [](const auto& c) -> const mcp::HTTPHeaders* {
-        if constexpr (requires { c.headers; }) {
-          return &c.headers;
-        } else {
-          return nullptr;
-        }
-      },
-      response.value());
+  const mcp::HTTPHeaders* headers = response.storedHeaders();
   std::optional<mcp::HTTPHeaders> built;
   if (!headers) headers = &built.emplace(response.headers());
 
@@ -74,8 +64,8 @@ asio::awaitable<void> MCPHost::write(const mcp::HTTPResponse& response,
   // A data answer is sent from where it lies; other bodies are built first.
   std::optional<std::string> built;
   std::string_view body;
-  if (const auto* data = std::get_if<mcp::HTTPResponse::Data>(&response.value())) {
-    body = data->bytes;
+  if (const std::string* stored = response.storedBody()) {
+    body = *stored;
   } else if ((built = response.bodyData())) {
     body = *built;
   }

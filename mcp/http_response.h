@@ -59,9 +59,14 @@ class HTTPResponse {
   [[nodiscard]] const Case& value() const { return case_; }
   [[nodiscard]] int statusCode() const;
   [[nodiscard]] HTTPHeaders headers() const;
+  // The headers a case carries as they are sent, without a copy; nullptr for `error`,
+  // whose headers are computed by headers().
+  [[nodiscard]] const HTTPHeaders* storedHeaders() const;
   // The body bytes: the payload of `data`, the JSON-RPC error object of `error`
   // (invalid UTF-8 in its texts replaced), nothing for the other cases.
   [[nodiscard]] std::optional<std::string> bodyData() const;
+  // The payload of `data` without a copy; nullptr for the other cases.
+  [[nodiscard]] const std::string* storedBody() const;
 
  private:
   Case case_;
