@@ -7,7 +7,7 @@
 #include <functional>
 #include <future>
 
-#include "app/app_settings.h"
+#include "platform/app_settings.h"
 #include "host/host_status.h"
 #include "host/mcp_host.h"
 #include "platform/executor.h"
