@@ -134,7 +134,10 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
   asio::awaitable<void> handleBatch(Batch batch);
   void handleResponse(const Response<AnyMethod>& response);
   void handleCancellation(const CancelledNotification::Parameters& parameters);
-  asio::awaitable<void> sendText(std::string message);
+  asio::awaitable<void> send(OutgoingMessage message);
+  asio::awaitable<void> sendAnswer(const ID& id, std::string bytes) {
+    return send({OutgoingMessage::Kind::response, std::move(bytes), id});
+  }
   void installDefaultHandlers();
 };
 
@@ -184,14 +187,21 @@ asio::awaitable<void> Server::waitUntilCompleted() {
 }
 
 asio::awaitable<void> Server::send(const Response<AnyMethod>& response) {
-  co_await sendJSON(response.toJSON());
+  OutgoingMessage message{OutgoingMessage::Kind::response, detail::encodeJSON(response.toJSON()),
+                          response.id};
+  co_await sendOutgoing(std::move(message));
 }
 
-asio::awaitable<void> Server::sendJSON(nlohmann::json message) {
+asio::awaitable<void> Server::sendNotification(std::string method, const nlohmann::json& message) {
+  OutgoingMessage outgoing{OutgoingMessage::Kind::notification, detail::encodeJSON(message),
+                           std::nullopt, std::move(method)};
+  co_await sendOutgoing(std::move(outgoing));
+}
+
+asio::awaitable<void> Server::sendOutgoing(OutgoingMessage message) {
   if (!impl_->strand) throw MCPError::internalError("Server connection not initialized");
   auto impl = impl_;
-  std::string text = detail::encodeJSON(message);
-  co_await detail::onStrand(*impl->strand, impl->sendText(std::move(text)));
+  co_await detail::onStrand(*impl->strand, impl->send(std::move(message)));
 }
 
 asio::awaitable<void> Server::cancelRequest(ID id, std::optional<std::string> reason) {
@@ -343,8 +353,8 @@ asio::awaitable<void> Server::Impl::processMessage(const std::string& bytes) {
     co_return;
   }
   try {
-    std::string answer = detail::encodeFailure(rawID.value_or(ID::random()), *error);
-    co_await sendText(std::move(answer));
+    const ID id = rawID.value_or(ID::random());
+    co_await sendAnswer(id, detail::encodeFailure(id, *error));
   } catch (const std::exception& sendFailure) {
     logger.error("Error processing message", {{"error", sendFailure.what()}});
   }
@@ -425,7 +435,7 @@ asio::awaitable<std::optional<std::string>> Server::Impl::handleRequest(
   if (refusal) answer = detail::encodeFailure(id, *refusal);
   if (!sendResponse) co_return answer;
   try {
-    co_await sendText(std::move(*answer));
+    co_await sendAnswer(id, std::move(*answer));
   } catch (const std::exception& failure) {
     logger.error("Error processing message", {{"error", failure.what()}});
   }
@@ -455,9 +465,9 @@ asio::awaitable<void> Server::Impl::handleNotification(const Message<AnyNotifica
 asio::awaitable<void> Server::Impl::handleBatch(Batch batch) {
   logger.debug("Processing batch request");
   if (batch.items.empty()) {
-    std::string answer = detail::encodeFailure(
-        ID::random(), MCPError::invalidRequest("Batch array must not be empty"));
-    co_await sendText(std::move(answer));
+    const ID id = ID::random();
+    co_await sendAnswer(
+        id, detail::encodeFailure(id, MCPError::invalidRequest("Batch array must not be empty")));
     co_return;
   }
   std::vector<std::string> answers;
@@ -489,7 +499,8 @@ asio::awaitable<void> Server::Impl::handleBatch(Batch batch) {
     text += answer;
   }
   text += ']';
-  co_await sendText(std::move(text));
+  OutgoingMessage message{OutgoingMessage::Kind::batch, std::move(text), std::nullopt};
+  co_await send(std::move(message));
 }
 
 void Server::Impl::handleResponse(const Response<AnyMethod>& response) {
@@ -516,7 +527,7 @@ void Server::Impl::handleCancellation(const CancelledNotification::Parameters& p
                                      {"reason", parameters.reason.value_or("none")}});
 }
 
-asio::awaitable<void> Server::Impl::sendText(std::string message) {
+asio::awaitable<void> Server::Impl::send(OutgoingMessage message) {
   if (!connection) throw MCPError::internalError("Server connection not initialized");
   auto transport = connection;
   co_await transport->send(std::move(message));

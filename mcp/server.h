@@ -144,7 +144,7 @@ class Server {
   asio::awaitable<void> send(const Response<AnyMethod>& response);
   template <Notification N>
   asio::awaitable<void> notify(const Message<N>& message) {
-    co_await sendJSON(message.toJSON());
+    co_await sendNotification(message.method, message.toJSON());
   }
   // Tells the client that the server no longer wants the answer to its request `id`.
   asio::awaitable<void> cancelRequest(ID id, std::optional<std::string> reason = std::nullopt);
@@ -177,7 +177,8 @@ class Server {
 
   void registerMethod(std::string name, RequestHandler handler);
   void registerNotification(std::string name, NotificationHandler handler);
-  asio::awaitable<void> sendJSON(nlohmann::json message);
+  asio::awaitable<void> sendNotification(std::string method, const nlohmann::json& message);
+  asio::awaitable<void> sendOutgoing(OutgoingMessage message);
 
   std::shared_ptr<Impl> impl_;
 };

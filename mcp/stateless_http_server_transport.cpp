@@ -66,7 +66,7 @@ struct StatelessHTTPServerTransport::State {
   asio::awaitable<HTTPResponse> answerRequest(HTTPRequest request, std::string id);
   asio::awaitable<void> start();
   asio::awaitable<void> terminate();
-  asio::awaitable<void> route(std::string data);
+  asio::awaitable<void> route(OutgoingMessage message);
   asio::awaitable<std::optional<std::string>> next();
   asio::awaitable<std::shared_ptr<const HTTPRequest>> context(std::string key);
 };
@@ -176,39 +176,35 @@ asio::awaitable<void> StatelessHTTPServerTransport::State::terminate() {
   incomingSignal.notify();
 }
 
-asio::awaitable<void> StatelessHTTPServerTransport::send(std::string data) {
+asio::awaitable<void> StatelessHTTPServerTransport::send(OutgoingMessage message) {
   const asio::any_io_executor executor = co_await asio::this_coro::executor;
   auto s = state(executor);
-  co_await detail::onStrand(s->strand, s->route(std::move(data)));
+  co_await detail::onStrand(s->strand, s->route(std::move(message)));
 }
 
-asio::awaitable<void> StatelessHTTPServerTransport::State::route(std::string data) {
-  const std::optional<JSONRPCMessageKind> kind = JSONRPCMessageKind::classify(data);
-  if (!kind) {
-    logger.warning("Could not classify outgoing message for routing");
-    co_return;
-  }
-  switch (kind->type) {
-    case JSONRPCMessageKind::Type::response: {
-      auto found = responseWaiters.find(kind->id);
+asio::awaitable<void> StatelessHTTPServerTransport::State::route(OutgoingMessage message) {
+  switch (message.kind) {
+    case OutgoingMessage::Kind::response: {
+      const std::string id = message.id->description();
+      auto found = responseWaiters.find(id);
       if (found == responseWaiters.end()) {
-        logger.debug("No waiter for response, may have timed out", {{"requestID", kind->id}});
+        logger.debug("No waiter for response, may have timed out", {{"requestID", id}});
         co_return;
       }
       std::shared_ptr<Waiter> waiter = found->second.front();
       found->second.pop_front();
       if (found->second.empty()) responseWaiters.erase(found);
-      waiter->bytes = data;
+      waiter->bytes = std::move(message.bytes);
       waiter->signal.notify();
       co_return;
     }
-    case JSONRPCMessageKind::Type::request:
-      logger.debug("Server-initiated request dropped in stateless mode (no GET SSE stream)",
-                   {{"method", kind->method}});
-      co_return;
-    case JSONRPCMessageKind::Type::notification:
+    case OutgoingMessage::Kind::notification:
       logger.debug("Server-initiated notification dropped in stateless mode (no GET SSE stream)",
-                   {{"method", kind->method}});
+                   {{"method", message.method}});
+      co_return;
+    case OutgoingMessage::Kind::batch:
+      // A batch of answers has no single id to route by.
+      logger.warning("Could not classify outgoing message for routing");
       co_return;
   }
 }

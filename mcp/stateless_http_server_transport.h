@@ -54,7 +54,7 @@ class StatelessHTTPServerTransport : public Transport {
   // Terminates: waiting exchanges answer 500, later ones 404, receive() ends.
   asio::awaitable<void> disconnect() override;
   // Routes a response to the exchange waiting for its id; anything else is dropped.
-  asio::awaitable<void> send(std::string data) override;
+  asio::awaitable<void> send(OutgoingMessage message) override;
   asio::awaitable<std::optional<std::string>> receive() override;
   asio::awaitable<std::shared_ptr<const HTTPRequest>> httpRequestContext(const ID& id) override;
 

@@ -14,6 +14,17 @@
 
 namespace mcp {
 
+// One message from the server with what a transport needs to route it, so that no
+// transport reads the server's own output back.
+struct OutgoingMessage {
+  enum class Kind { response, notification, batch };
+
+  Kind kind;
+  std::string bytes;     // one encoded message, or a batch's array of answers
+  std::optional<ID> id;  // a response's id
+  std::string method{};  // a notification's method
+};
+
 class Transport {
  public:
   virtual ~Transport() = default;
@@ -23,8 +34,7 @@ class Transport {
 
   virtual asio::awaitable<void> connect() = 0;
   virtual asio::awaitable<void> disconnect() = 0;
-  // One encoded JSON message (or batch) from the server.
-  virtual asio::awaitable<void> send(std::string data) = 0;
+  virtual asio::awaitable<void> send(OutgoingMessage message) = 0;
   // The next incoming message, in arrival order; nothing once the transport has
   // closed. Throws when the transport fails.
   virtual asio::awaitable<std::optional<std::string>> receive() = 0;

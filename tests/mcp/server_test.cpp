@@ -28,8 +28,8 @@ class ScriptedTransport : public Transport {
   [[nodiscard]] const Logger& logger() const override { return logger_; }
   asio::awaitable<void> connect() override { co_return; }
   asio::awaitable<void> disconnect() override { co_return; }
-  asio::awaitable<void> send(std::string data) override {
-    sent.push_back(std::move(data));
+  asio::awaitable<void> send(OutgoingMessage message) override {
+    sent.push_back(std::move(message.bytes));
     co_return;
   }
   asio::awaitable<std::optional<std::string>> receive() override {
