@@ -52,4 +52,15 @@ ID ID::fromJSON(const nlohmann::json& json) {
   throw DecodingError::dataCorrupted("ID must be string or number");
 }
 
+std::optional<ID> ID::ofMessage(const nlohmann::json& message) {
+  if (!message.is_object()) return std::nullopt;
+  auto id = message.find("id");
+  if (id == message.end()) return std::nullopt;
+  if (id->is_string()) return id->get<std::string>();
+  if (id->is_number_unsigned() && id->get<std::uint64_t>() > static_cast<std::uint64_t>(INT64_MAX))
+    return std::nullopt;
+  if (id->is_number_integer()) return id->get<std::int64_t>();
+  return std::nullopt;
+}
+
 }  // namespace mcp

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -31,6 +32,8 @@ class ID {
   // A string, an integer within int64, or null (read as the empty string); anything
   // else throws DecodingError "ID must be string or number".
   static ID fromJSON(const nlohmann::json& json);
+  // The `id` member of a message when it is a string or an integer within int64.
+  static std::optional<ID> ofMessage(const nlohmann::json& message);
 
   bool operator==(const ID&) const = default;
   auto operator<=>(const ID&) const = default;

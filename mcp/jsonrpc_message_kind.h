@@ -1,5 +1,5 @@
-// The HTTP transport's quick classification of one message, without full decoding:
-// enough to know whether to wait for an answer and under which id.
+// The HTTP transport's classification of one message, without the decoding of the
+// envelopes: enough to know whether to wait for an answer and under which id.
 #pragma once
 
 #include <optional>
@@ -15,10 +15,10 @@ struct JSONRPCMessageKind {
   std::string id;      // the id's text form; requests and responses
   std::string method;  // requests and notifications
 
-  // Nothing for bytes that are not a JSON object (a batch array included), and for an
-  // object with neither a string `method` nor `result`/`error` with an id. The id
-  // counts when it is a string or an integer within 64 signed bits, the same ids the
-  // server reads.
+  // Nothing for bytes that are not a JSON object (a batch array included) or nest
+  // too deep, and for an object with neither a string `method` nor `result`/`error`
+  // with an id. The id counts when it is a string or an integer within 64 signed bits,
+  // the same ids the server reads.
   static std::optional<JSONRPCMessageKind> classify(std::string_view bytes);
 };
 

@@ -22,16 +22,6 @@ struct PendingTask {
   std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
 };
 
-std::optional<ID> usableID(const nlohmann::json& json) {
-  const nlohmann::json* id = detail::member(json, "id");
-  if (!id || !(id->is_string() || id->is_number_integer())) return std::nullopt;
-  try {
-    return ID::fromJSON(*id);
-  } catch (const DecodingError&) {
-    return std::nullopt;  // an integer beyond int64
-  }
-}
-
 template <class T>
 std::optional<T> tryDecode(const nlohmann::json& json) {
   try {
@@ -76,7 +66,7 @@ Server::Batch Server::Batch::fromJSON(const nlohmann::json& json) {
       continue;
     }
     batch.items.emplace_back(
-        Request<AnyMethod>(usableID(element).value_or(ID::random()), "", nullptr));
+        Request<AnyMethod>(ID::ofMessage(element).value_or(ID::random()), "", nullptr));
   }
   return batch;
 }
@@ -331,7 +321,7 @@ asio::awaitable<void> Server::Impl::processMessage(const std::string& bytes) {
         co_await handleNotification(*notification);
         co_return;
       }
-      rawID = usableID(*json);
+      rawID = ID::ofMessage(*json);
     }
     throw MCPError::parseError("Invalid message format");
   } catch (...) {

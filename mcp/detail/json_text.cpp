@@ -4,40 +4,26 @@ namespace mcp::detail {
 
 namespace {
 
-// Whether containers in `text` nest deeper than the bound, counting the brackets
-// outside strings. Exact for JSON text; for anything else the parse fails anyway.
-bool nestsTooDeep(std::string_view text) {
-  int depth = 0;
-  bool inString = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (inString) {
-      if (c == '\\') {
-        ++i;
-      } else if (c == '"') {
-        inString = false;
-      }
-      continue;
-    }
-    if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      if (++depth > kMaxJSONDepth) return true;
-    } else if (c == ']' || c == '}') {
-      --depth;
-    }
-  }
-  return false;
-}
+// nlohmann's own document builder, refusing containers nested past the bound.
+class BoundedBuilder : public nlohmann::detail::json_sax_dom_parser<nlohmann::json> {
+ public:
+  explicit BoundedBuilder(nlohmann::json& result) : json_sax_dom_parser(result, false) {}
+  bool start_object(std::size_t size) { return open() && json_sax_dom_parser::start_object(size); }
+  bool start_array(std::size_t size) { return open() && json_sax_dom_parser::start_array(size); }
+  bool end_object() { return --depth_, json_sax_dom_parser::end_object(); }
+  bool end_array() { return --depth_, json_sax_dom_parser::end_array(); }
+
+ private:
+  bool open() { return ++depth_ <= kMaxJSONDepth; }
+  int depth_ = 0;
+};
 
 }  // namespace
 
 std::optional<nlohmann::json> parseJSON(std::string_view text) {
-  // Checked before parsing, so the parser runs without a callback: a callback parser
-  // keeps stacks of its own and calls back for every value.
-  if (nestsTooDeep(text)) return std::nullopt;
-  nlohmann::json parsed = nlohmann::json::parse(text.begin(), text.end(), nullptr, false);
-  if (parsed.is_discarded()) return std::nullopt;
+  nlohmann::json parsed;
+  BoundedBuilder builder(parsed);
+  if (!nlohmann::json::sax_parse(text.begin(), text.end(), &builder)) return std::nullopt;
   return parsed;
 }
 
