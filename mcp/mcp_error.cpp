@@ -1,6 +1,5 @@
 #include "mcp/mcp_error.h"
 
-#include <system_error>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -240,11 +239,6 @@ MCPError MCPError::fromJSON(const nlohmann::json& json) {
     default:
       return serverError(code->get<std::int64_t>(), afterPrefix(text, "Server error"));
   }
-}
-
-bool isResourceTemporarilyUnavailable(const std::exception& failure) {
-  const auto* system = dynamic_cast<const std::system_error*>(&failure);
-  return system && system->code() == std::errc::resource_unavailable_try_again;
 }
 
 }  // namespace mcp

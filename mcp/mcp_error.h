@@ -84,8 +84,4 @@ class MCPError : public std::exception {
   std::string what_;
 };
 
-// True when `failure` is the operating system's EAGAIN condition (resource temporarily
-// unavailable), a read worth retrying.
-[[nodiscard]] bool isResourceTemporarilyUnavailable(const std::exception& failure);
-
 }  // namespace mcp

@@ -27,7 +27,6 @@
 //   }
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -41,6 +40,7 @@
 #include <asio/awaitable.hpp>
 #include <nlohmann/json_fwd.hpp>
 
+#include "mcp/detail/json_text.h"
 #include "mcp/encoded_result.h"
 #include "mcp/handshake.h"
 #include "mcp/http_request.h"
@@ -65,15 +65,12 @@ class Server {
   using Configuration = ServerConfiguration;
 
   // The request a method handler is serving.
+  // When the client cancels the request, the handler's pending Asio operation gets
+  // terminal cancellation, emitted on the server's strand: a handler that awaits work
+  // on another executor should not pass that cancellation on there.
   struct HandlerContext {
     ID id;
     std::shared_ptr<const HTTPRequest> httpContext;  // when the transport carries HTTP
-    // Set when the client cancelled the request. The handler's pending Asio operation
-    // also gets terminal cancellation, emitted on the server's strand: a handler that
-    // awaits work on another executor should not pass that cancellation on there.
-    std::shared_ptr<const std::atomic<bool>> cancelled;
-
-    [[nodiscard]] bool isCancelled() const { return cancelled && cancelled->load(); }
   };
 
   // A JSON-RPC batch. An element that is neither a request nor a notification is a
@@ -144,7 +141,9 @@ class Server {
   asio::awaitable<void> send(const Response<AnyMethod>& response);
   template <Notification N>
   asio::awaitable<void> notify(const Message<N>& message) {
-    co_await sendNotification(message.method, message.toJSON());
+    OutgoingMessage outgoing{OutgoingMessage::Kind::notification,
+                             detail::encodeJSON(message.toJSON()), std::nullopt, message.method};
+    co_await sendOutgoing(std::move(outgoing));
   }
   // Tells the client that the server no longer wants the answer to its request `id`.
   asio::awaitable<void> cancelRequest(ID id, std::optional<std::string> reason = std::nullopt);
@@ -177,7 +176,6 @@ class Server {
 
   void registerMethod(std::string name, RequestHandler handler);
   void registerNotification(std::string name, NotificationHandler handler);
-  asio::awaitable<void> sendNotification(std::string method, const nlohmann::json& message);
   asio::awaitable<void> sendOutgoing(OutgoingMessage message);
 
   std::shared_ptr<Impl> impl_;
