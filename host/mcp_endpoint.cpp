@@ -8,11 +8,12 @@
 
 #include "host/bearer_token_validator.h"
 #include "host/mcp_host.h"
-#include "host/percent_decoding.h"
 #include "host/server_identity.h"
 #include "mcp/http_request_validators.h"
+#include "mcp/percent_decoding.h"
 #include "mcp/server.h"
 #include "mcp/stateless_http_server_transport.h"
+#include "mcp/utf8.h"
 #include "music/tools.h"
 
 namespace melodock {
@@ -88,7 +89,8 @@ asio::awaitable<mcp::HTTPResponse> MCPHost::handle(mcp::HTTPRequest request, std
 
   // Before any validation: a request refused for its token still names its client.
   if (auto header = request.header("X-Melodock-Client")) {
-    if (std::optional<std::string> name = percentDecoded(*header)) {
+    std::optional<std::string> name = mcp::percentDecoded(*header);
+    if (name && mcp::isValidUTF8(*name)) {
       co_await recorder.record(*name);
     }
   }

@@ -7,10 +7,6 @@
 namespace mcp {
 namespace {
 
-HTTPResponse refuse(int status, const char* text, const HTTPValidationContext& context) {
-  return HTTPResponse::error(status, MCPError::invalidRequest(text), context.sessionID);
-}
-
 HTTPResponse refuse(int status, std::string text, const HTTPValidationContext& context) {
   return HTTPResponse::error(status, MCPError::invalidRequest(std::move(text)), context.sessionID);
 }
@@ -126,6 +122,16 @@ std::optional<HTTPResponse> ProtocolVersionValidator::validate(
                 "Bad Request: Unsupported protocol version: " + std::string(*version) +
                     ". Supported: " + supported,
                 context);
+}
+
+const std::vector<std::shared_ptr<HTTPRequestValidator>>& standardValidators() {
+  static const std::vector<std::shared_ptr<HTTPRequestValidator>> validators{
+      std::make_shared<OriginValidator>(OriginValidator::localhost()),
+      std::make_shared<AcceptHeaderValidator>(AcceptHeaderValidator::Mode::jsonOnly),
+      std::make_shared<ContentTypeValidator>(),
+      std::make_shared<ProtocolVersionValidator>(),
+  };
+  return validators;
 }
 
 }  // namespace mcp

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,6 +63,12 @@ class ProtocolVersionValidator : public HTTPRequestValidator {
   [[nodiscard]] std::optional<HTTPResponse> validate(
       const HTTPRequest& request, const HTTPValidationContext& context) const override;
 };
+
+// The standard checks that follow a host's own: OriginValidator::localhost(),
+// AcceptHeaderValidator in jsonOnly mode, ContentTypeValidator and
+// ProtocolVersionValidator, in that order. They hold no state, so every caller shares
+// the same ones.
+[[nodiscard]] const std::vector<std::shared_ptr<HTTPRequestValidator>>& standardValidators();
 
 // True when `value` matches `pattern` by the OriginValidator rules.
 [[nodiscard]] bool matchesHeaderPattern(std::string_view pattern, std::string_view value);

@@ -3,24 +3,14 @@
 #include <nlohmann/json.hpp>
 
 #include "mcp/detail/json_text.h"
+#include "mcp/detail/overloaded.h"
 
 namespace mcp {
-namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-}  // namespace
-
 int HTTPResponse::statusCode() const {
-  return std::visit(
-      Overloaded{[](const Accepted&) { return 202; }, [](const Error& e) { return e.statusCode; },
-                 [](const auto&) { return 200; }},
-      case_);
+  return std::visit(detail::Overloaded{[](const Accepted&) { return 202; },
+                                       [](const Error& e) { return e.statusCode; },
+                                       [](const auto&) { return 200; }},
+                    case_);
 }
 
 const HTTPHeaders* HTTPResponse::storedHeaders() const {

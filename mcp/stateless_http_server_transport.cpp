@@ -19,11 +19,7 @@ struct Waiter {
 };
 
 std::shared_ptr<const HTTPRequestValidationPipeline> defaultPipeline() {
-  return std::make_shared<StandardValidationPipeline>(
-      std::vector<std::shared_ptr<HTTPRequestValidator>>{
-          std::make_shared<OriginValidator>(OriginValidator::localhost()),
-          std::make_shared<AcceptHeaderValidator>(AcceptHeaderValidator::Mode::jsonOnly),
-          std::make_shared<ContentTypeValidator>(), std::make_shared<ProtocolVersionValidator>()});
+  return std::make_shared<StandardValidationPipeline>(standardValidators());
 }
 
 std::string upperCased(std::string text) {
@@ -76,11 +72,6 @@ StatelessHTTPServerTransport::StatelessHTTPServerTransport(
     std::optional<Logger> logger)
     : validationPipeline_(validationPipeline ? std::move(validationPipeline) : defaultPipeline()),
       logger_(logger ? std::move(*logger) : Logger(kLoggerLabel)) {}
-
-StatelessHTTPServerTransport::StatelessHTTPServerTransport(
-    std::vector<std::shared_ptr<HTTPRequestValidator>> validators, std::optional<Logger> logger)
-    : StatelessHTTPServerTransport(
-          std::make_shared<StandardValidationPipeline>(std::move(validators)), std::move(logger)) {}
 
 StatelessHTTPServerTransport::~StatelessHTTPServerTransport() = default;
 

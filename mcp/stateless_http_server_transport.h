@@ -31,15 +31,10 @@ class StatelessHTTPServerTransport : public Transport {
  public:
   static constexpr const char* kLoggerLabel = "mcp.transport.http.server.stateless";
 
-  // Without a pipeline: OriginValidator::localhost(), AcceptHeaderValidator in
-  // jsonOnly mode, ContentTypeValidator, ProtocolVersionValidator, in that order.
-  // Without a logger nothing is logged.
+  // Without a pipeline: a StandardValidationPipeline of standardValidators(). Without
+  // a logger nothing is logged.
   explicit StatelessHTTPServerTransport(
       std::shared_ptr<const HTTPRequestValidationPipeline> validationPipeline = nullptr,
-      std::optional<Logger> logger = std::nullopt);
-  // A StandardValidationPipeline of `validators`.
-  explicit StatelessHTTPServerTransport(
-      std::vector<std::shared_ptr<HTTPRequestValidator>> validators,
       std::optional<Logger> logger = std::nullopt);
   ~StatelessHTTPServerTransport() override;
 

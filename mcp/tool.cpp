@@ -3,16 +3,10 @@
 #include <nlohmann/json.hpp>
 
 #include "mcp/detail/coding.h"
+#include "mcp/detail/overloaded.h"
 
 namespace mcp {
 namespace {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 std::optional<Value> optionalMeta(const nlohmann::json& json) {
   return detail::optionalValue(json, "_meta");
@@ -40,7 +34,7 @@ Tool::Annotations Tool::Annotations::fromJSON(const nlohmann::json& json) {
 
 nlohmann::json Tool::Content::toJSON() const {
   nlohmann::json json = std::visit(
-      Overloaded{
+      detail::Overloaded{
           [](const Text& block) -> nlohmann::json {
             return {{"type", "text"}, {"text", block.text}};
           },

@@ -9,18 +9,10 @@
 
 #include "mcp/decoding_error.h"
 #include "mcp/detail/base64.h"
+#include "mcp/detail/overloaded.h"
+#include "mcp/percent_decoding.h"
 
 namespace mcp {
-namespace detail {
-
-template <class... F>
-struct Overloaded : F... {
-  using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-}  // namespace detail
 namespace {
 
 using detail::Overloaded;
@@ -52,31 +44,6 @@ bool isMediaType(std::string_view text) {
   const auto slash = text.find('/');
   return slash != std::string_view::npos && isToken(text.substr(0, slash)) &&
          isToken(text.substr(slash + 1));
-}
-
-int hexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::optional<std::string> percentDecode(std::string_view text) {
-  std::string bytes;
-  bytes.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      bytes += text[i];
-      continue;
-    }
-    if (i + 2 >= text.size()) return std::nullopt;
-    const int high = hexDigit(text[i + 1]);
-    const int low = hexDigit(text[i + 2]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  return bytes;
 }
 
 bool startsWith(std::string_view text, std::string_view prefix) {
@@ -125,7 +92,7 @@ std::optional<Value::Data> parseDataURL(std::string_view text) {
     mimeType += ";charset=";
     mimeType += *charset;
   }
-  std::optional<std::string> bytes = base64 ? base64Decode(payload) : percentDecode(payload);
+  std::optional<std::string> bytes = base64 ? base64Decode(payload) : percentDecoded(payload);
   if (!bytes) return std::nullopt;
   return Value::Data{std::move(mimeType), std::move(*bytes)};
 }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "host/percent_decoding.h"
 #include "music/tools.h"
 #include "tests/host/host_fixture.h"
 
@@ -206,14 +205,6 @@ TEST(Endpoint, PassesEachRequestToTheTransport) {
       EXPECT_NE(reply.head.find("\r\nAllow: POST\r\n"), std::string::npos);
     }
   }
-}
-
-TEST(PercentDecoding, KeepsTextWithoutEscapes) {
-  EXPECT_EQ(percentDecoded(""), "");
-  EXPECT_EQ(percentDecoded("%41%62"), "Ab");
-  EXPECT_EQ(percentDecoded("100%"), std::nullopt);
-  EXPECT_EQ(percentDecoded("%F0%9F%8E%B5"), "\U0001F3B5");
-  EXPECT_EQ(percentDecoded("%F4%90%80%80"), std::nullopt);  // above U+10FFFF
 }
 
 }  // namespace

@@ -1,10 +1,6 @@
-#include "host/percent_decoding.h"
+#include "mcp/percent_decoding.h"
 
-#include <cstddef>
-
-#include "mcp/utf8.h"
-
-namespace melodock {
+namespace mcp {
 namespace {
 
 int hexValue(char digit) {
@@ -31,8 +27,7 @@ std::optional<std::string> percentDecoded(std::string_view text) {
     decoded.push_back(static_cast<char>(high * 16 + low));
     index += 2;
   }
-  if (!mcp::isValidUTF8(decoded)) return std::nullopt;
   return decoded;
 }
 
-}  // namespace melodock
+}  // namespace mcp
