@@ -2,13 +2,13 @@
 // its coroutines wait on.
 #pragma once
 
-#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include <asio.hpp>
+#include <asio/experimental/as_tuple.hpp>
+#include <asio/experimental/channel.hpp>
 
 #include "mcp/strand.h"
 
@@ -47,58 +47,23 @@ asio::awaitable<T> onStrand(Strand strand, asio::awaitable<T> work) {
 
 // Coroutines on one strand wait until another piece of that strand calls notify().
 // A notify with no waiter is not remembered, so waiters re-check their condition.
-// Waiters are resumed through their own executor, never inside notify(). The waits
-// cannot be cancelled; a signal dropped with waiters, or a context shut down under
-// them, destroys them as Asio destroys its own pending operations.
-//
-// Not a timer: a timer wait costs a lock and a heap entry in the reactor and, when it
-// is the only timer, a system call to re-arm the reactor's clock.
-class SignalService;
-
+// A channel rather than a timer: a timer's wait makes the reactor run once more per
+// request (7 system calls per ping instead of 6); instructions are within 3%.
 class Signal {
  public:
-  explicit Signal(const asio::any_io_executor& executor);
-  Signal(const Signal&) = delete;
-  Signal& operator=(const Signal&) = delete;
-  ~Signal();
+  explicit Signal(const asio::any_io_executor& executor) : channel_(executor) {}
 
   asio::awaitable<void> wait() {
-    co_await asio::async_initiate<const asio::use_awaitable_t<>&, void()>(
-        [this](auto handler) {
-          waiters_.push_back(std::make_unique<Waiting<decltype(handler)>>(std::move(handler)));
-          if (waiters_.size() == 1) link();
-        },
-        asio::use_awaitable);
+    co_await channel_.async_receive(asio::experimental::as_tuple(asio::use_awaitable));
   }
-  void notify();
+  // Each waiter is resumed through its own executor, never inside notify().
+  void notify() {
+    while (channel_.try_send(asio::error_code(), true)) {
+    }
+  }
 
  private:
-  friend class SignalService;
-
-  struct Resumable {
-    virtual ~Resumable() = default;
-    virtual void resume() = 0;
-  };
-  template <class Handler>
-  struct Waiting final : Resumable {
-    explicit Waiting(Handler handler) : handler(std::move(handler)) {}
-    void resume() override {
-      const auto executor = asio::get_associated_executor(handler);
-      asio::post(executor, std::move(handler));
-    }
-    Handler handler;
-  };
-  using Waiters = std::vector<std::unique_ptr<Resumable>>;
-
-  void link();
-  Waiters unlink();
-
-  SignalService* service_;
-  Waiters waiters_;
-  // Signals with waiters, listed with the service so that shutdown finds them.
-  Signal* previous_ = nullptr;
-  Signal* next_ = nullptr;
-  bool linked_ = false;
+  asio::experimental::channel<void(asio::error_code, bool)> channel_;
 };
 
 }  // namespace mcp::detail
