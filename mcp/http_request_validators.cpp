@@ -18,6 +18,18 @@ std::string_view trim(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+// Either the identical text, or for a pattern ending ":*" its text before the "*"
+// followed by one or more digits.
+bool matchesHeaderPattern(std::string_view pattern, std::string_view value) {
+  if (pattern.ends_with(":*")) {
+    const std::string_view prefix = pattern.substr(0, pattern.size() - 1);
+    if (!value.starts_with(prefix) || value.size() == prefix.size()) return false;
+    const std::string_view port = value.substr(prefix.size());
+    return std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+  }
+  return pattern == value;
+}
+
 bool allowed(const std::vector<std::string>& patterns, std::string_view value) {
   return std::any_of(patterns.begin(), patterns.end(), [&](const std::string& pattern) {
     return matchesHeaderPattern(pattern, value);
@@ -41,16 +53,6 @@ bool accepts(std::string_view accept, std::string_view type) {
 }
 
 }  // namespace
-
-bool matchesHeaderPattern(std::string_view pattern, std::string_view value) {
-  if (pattern.ends_with(":*")) {
-    const std::string_view prefix = pattern.substr(0, pattern.size() - 1);
-    if (!value.starts_with(prefix) || value.size() == prefix.size()) return false;
-    const std::string_view port = value.substr(prefix.size());
-    return std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-  }
-  return pattern == value;
-}
 
 OriginValidator OriginValidator::disabled() {
   OriginValidator validator({}, {});

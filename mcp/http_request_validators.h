@@ -70,7 +70,4 @@ class ProtocolVersionValidator : public HTTPRequestValidator {
 // the same ones.
 [[nodiscard]] const std::vector<std::shared_ptr<HTTPRequestValidator>>& standardValidators();
 
-// True when `value` matches `pattern` by the OriginValidator rules.
-[[nodiscard]] bool matchesHeaderPattern(std::string_view pattern, std::string_view value);
-
 }  // namespace mcp

@@ -22,13 +22,6 @@ std::shared_ptr<const HTTPRequestValidationPipeline> defaultPipeline() {
   return std::make_shared<StandardValidationPipeline>(standardValidators());
 }
 
-std::string upperCased(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 }  // namespace
 
 // Touched on `strand` only.
@@ -93,7 +86,7 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::handle(HTTPRe
     co_return HTTPResponse::error(
         404, MCPError::invalidRequest("Not Found: Transport has been terminated"));
   }
-  if (upperCased(request.method) != "POST") {
+  if (!equalsIgnoringCase(request.method, "POST")) {
     co_return HTTPResponse::error(405, MCPError::invalidRequest("Method Not Allowed"), std::nullopt,
                                   {{"Allow", "POST"}});
   }
