@@ -34,7 +34,7 @@ struct ReportFailure {
 
 Server::Server(Info info, Capabilities capabilities, Configuration configuration,
                std::optional<std::string> instructions)
-    : impl_(std::make_shared<Impl>(std::move(info), std::move(capabilities), configuration,
+    : impl_(std::make_shared<Impl>(std::move(info), capabilities, configuration,
                                    std::move(instructions))) {}
 
 Server::~Server() {

@@ -50,7 +50,7 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
        std::optional<std::string> instructions)
       : serverInfo(std::move(info)),
         instructions(std::move(instructions)),
-        capabilities(std::move(capabilities)),
+        capabilities(capabilities),
         configuration(configuration) {}
 
   // Everything below is touched on `strand` only, once start() has made it.
