@@ -222,7 +222,8 @@ asio::awaitable<void> Server::Impl::runRequest(std::shared_ptr<Impl> self,
                                                Request<AnyMethod> request,
                                                std::shared_ptr<PendingTask> task) {
   const ID id = request.id;
-  std::optional<std::string> reply = co_await self->answer(std::move(request), std::move(task));
+  // `task` holds the cancellation signal of this very task, so it stays to the end.
+  std::optional<std::string> reply = co_await self->answer(std::move(request), task);
   if (reply) co_await self->sendAnswer(id, std::move(*reply));
 }
 

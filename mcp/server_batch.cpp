@@ -48,7 +48,8 @@ asio::awaitable<void> Server::Impl::handleBatch(Batch batch) {
         // Each item is a task of its own, so that a cancellation reaches it only.
         auto task = registerTask(request->id);
         asio::cancellation_slot slot = task->signal.slot();
-        reply = co_await asio::co_spawn(*strand, answer(std::move(*request), std::move(task)),
+        // `task` holds the signal of the spawned task's slot, so it outlives that task.
+        reply = co_await asio::co_spawn(*strand, answer(std::move(*request), task),
                                         asio::bind_cancellation_slot(slot, asio::use_awaitable));
       }
     } else {
