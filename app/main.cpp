@@ -1,10 +1,15 @@
+// The entry: bridge mode with "--stdio", else the app. Main builds every long-lived
+// object of the app and passes it in.
 #include <csignal>
 #include <cstdio>
 #include <future>
+#include <string>
 
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
 #include "bridge/stdio_bridge.h"
+#include "platform/live_settings.h"
+#include "platform/settings_store.h"
 
 int main(int argc, char** argv) {
   using namespace melodock;
@@ -12,16 +17,23 @@ int main(int argc, char** argv) {
     return StdioBridge::run();
   }
 
-  Executor& executor = Executor::shared();
-  std::promise<void> quit;
-  asio::signal_set signals(executor.context(), SIGINT, SIGTERM);
-  signals.async_wait([&](const std::error_code&, int) { quit.set_value(); });
+  // The signals that end the app are taken by this thread alone: blocked before any
+  // other thread exists, so every thread inherits the mask.
+  sigset_t quitSignals;
+  sigemptyset(&quitSignals);
+  sigaddset(&quitSignals, SIGINT);
+  sigaddset(&quitSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
 
-  MelodockApp app(executor, SettingsStore::shared(), HostStatus::shared(), {});
-  app.waitUntilStarted();
+  Executor executor;
+  MainActor mainActor(executor);
+  LiveSettings settings(SettingsStore::defaultFile());
+  HostStatus status;
+  MelodockApp app(executor, mainActor, settings, status, {});
+  asio::co_spawn(mainActor.strand(), app.start(), asio::use_future).get();
+  settings.waitUntilWritten();
 
   // Until the panel exists, the terminal is where the user learns what happened.
-  HostStatus& status = HostStatus::shared();
   if (status.running()) {
     std::printf("Melodock is listening on %s\n", app.settings().endpoint().c_str());
   } else {
@@ -29,7 +41,14 @@ int main(int argc, char** argv) {
                 status.problem().value_or("unknown problem").c_str());
   }
   std::fflush(stdout);
+  settings.onProblem([](const std::string& problem) {
+    std::printf("%s\n", problem.c_str());
+    std::fflush(stdout);
+  });
 
-  quit.get_future().wait();
+  int signal = 0;
+  while (sigwait(&quitSignals, &signal) != 0) {
+  }
+  executor.stop();
   return 0;
 }

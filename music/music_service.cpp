@@ -17,11 +17,6 @@ template <typename T = void>
 
 }  // namespace
 
-MusicService& MusicService::shared() {
-  static MusicService service;
-  return service;
-}
-
 asio::awaitable<mcp::Value> MusicService::nowPlayingDict() {
   co_return unavailable<mcp::Value>("now_playing");
 }

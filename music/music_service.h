@@ -24,10 +24,6 @@ class MusicService {
   MusicService& operator=(const MusicService&) = delete;
   virtual ~MusicService() = default;
 
-  // The process instance, created on first use. Tests build their own service and hand
-  // it to Tools::call instead of replacing this one.
-  static MusicService& shared();
-
   // An object describing the current track, position, status, modes and queue length.
   virtual asio::awaitable<mcp::Value> nowPlayingDict();
   virtual asio::awaitable<std::string> playback(std::string action);

@@ -8,7 +8,6 @@
 #include "music/music_service.h"
 #include "music/tool_error.h"
 #include "music/tools.h"
-#include "platform/executor.h"
 
 namespace melodock {
 namespace {
@@ -155,35 +154,19 @@ asio::awaitable<Tools::Outcome> dispatch(MusicService& service, std::string name
   co_return outcome;
 }
 
-asio::awaitable<std::string> rethrown(asio::awaitable<Tools::Outcome> hop) {
-  Tools::Outcome outcome = co_await std::move(hop);
-  if (outcome.failure) std::rethrow_exception(outcome.failure);
-  co_return std::move(outcome.text);
-}
-
 }  // namespace
 
-// Not coroutines: a capturing lambda inside a co_await expression is mis-destroyed by
-// g++ 12, so the hop is returned for the caller to await.
-asio::awaitable<Tools::Outcome> Tools::run(std::string name, mcp::Value::Object arguments) {
-  return onMain([name = std::move(name), arguments = std::move(arguments)]() mutable {
-    return dispatch(MusicService::shared(), std::move(name), std::move(arguments));
-  });
+asio::awaitable<Tools::Outcome> Tools::run(std::string name, mcp::Value::Object arguments) const {
+  auto work = [this, name = std::move(name), arguments = std::move(arguments)]() mutable {
+    return dispatch(service_, std::move(name), std::move(arguments));
+  };
+  co_return co_await main_.run(std::move(work));
 }
 
-asio::awaitable<Tools::Outcome> Tools::run(MusicService& service, std::string name,
-                                           mcp::Value::Object arguments) {
-  return onMain([&service, name = std::move(name), arguments = std::move(arguments)]() mutable {
-    return dispatch(service, std::move(name), std::move(arguments));
-  });
-}
-
-Result Tools::call(std::string name, mcp::Value::Object arguments) {
-  return rethrown(run(std::move(name), std::move(arguments)));
-}
-
-Result Tools::call(MusicService& service, std::string name, mcp::Value::Object arguments) {
-  return rethrown(run(service, std::move(name), std::move(arguments)));
+Result Tools::call(std::string name, mcp::Value::Object arguments) const {
+  Outcome outcome = co_await run(std::move(name), std::move(arguments));
+  if (outcome.failure) std::rethrow_exception(outcome.failure);
+  co_return std::move(outcome.text);
 }
 
 }  // namespace melodock

@@ -27,10 +27,15 @@ struct Process {
   int output = -1;  // the child's stdout
 };
 
-// Starts the binary with a config folder of its own; `fileLimit` lowers its
-// descriptor limit when set.
+// Limits the binary runs under.
+struct Limits {
+  rlim_t descriptors = 0;     // 0: as inherited
+  bool noFileGrowth = false;  // no file may grow, as on a full disk
+};
+
+// Starts the binary with a config folder of its own.
 Process launch(const std::filesystem::path& config, std::vector<std::string> arguments,
-               rlim_t fileLimit = 0) {
+               Limits limits = {}) {
   int in[2];
   int out[2];
   if (::pipe(in) != 0 || ::pipe(out) != 0) return {};
@@ -41,9 +46,15 @@ Process launch(const std::filesystem::path& config, std::vector<std::string> arg
     ::close(in[1]);
     ::close(out[0]);
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    if (fileLimit > 0) {
-      const rlimit limit{fileLimit, fileLimit};
+    if (limits.descriptors > 0) {
+      const rlimit limit{limits.descriptors, limits.descriptors};
       ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limits.noFileGrowth) {
+      // Ignored signals stay ignored across exec: writes fail with EFBIG instead.
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{0, 0};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     std::vector<char*> argv{const_cast<char*>(MELODOCK_BINARY)};
     for (auto& argument : arguments) argv.push_back(argument.data());
@@ -110,14 +121,76 @@ TEST(Binary, SaysWhereItListensAndEndsCleanlyOnEitherSignal) {
 }
 
 TEST(Binary, ReportsAnUnusablePortAndKeepsRunning) {
-  TempDir config;
-  testing::writeFile(config.path() / "melodock" / "settings.json", R"({"port":99999})");
-  const Process app = launch(config.path(), {});
-  EXPECT_EQ(firstLine(app.output),
-            "Melodock cannot listen: Port 99999 cannot be used: choose a port from 1 to 65535.\n");
-  EXPECT_EQ(exitStatus(app.pid, std::chrono::milliseconds(300)), -1);  // still running, killed
-  ::close(app.input);
-  ::close(app.output);
+  struct Row {
+    std::string stored;
+    std::string shown;
+  };
+  const std::vector<Row> rows = {
+      {"99999", "99999"}, {R"("47393")", R"("47393")"}, {"47392.0", "47392.0"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.stored);
+    TempDir config;
+    testing::writeFile(config.path() / "melodock" / "settings.json",
+                       R"({"port":)" + row.stored + "}");
+    const Process app = launch(config.path(), {});
+    EXPECT_EQ(firstLine(app.output), "Melodock cannot listen: Port " + row.shown +
+                                         " cannot be used: choose a port from 1 to 65535.\n");
+    EXPECT_EQ(exitStatus(app.pid, std::chrono::milliseconds(300)), -1);  // still running, killed
+    ::close(app.input);
+    ::close(app.output);
+  }
+  // Nothing listens on the default port in its place (unless something else already did).
+  EXPECT_FALSE(testing::exchange(47291, "POST / HTTP/1.1\r\n\r\n").received.find("mcp") !=
+               std::string::npos);
+}
+
+TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
+  const std::string initialize =
+      R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-06-18",)"
+      R"("capabilities":{},"clientInfo":{"name":"probe","version":"1"}}})";
+  auto post = [](std::uint16_t port, const std::string& body, const std::string& headers) {
+    return testing::exchange(port,
+                             "POST /mcp HTTP/1.1\r\nContent-Type: application/json\r\n"
+                             "Accept: application/json, text/event-stream\r\n" +
+                                 headers + "Content-Length: " + std::to_string(body.size()) +
+                                 "\r\n\r\n" + body)
+        .received;
+  };
+  const std::string problem = "Melodock cannot save its settings (";
+  struct Row {
+    const char* name;
+    bool tokenStored;
+  };
+  for (const Row& row : {Row{"first start: the token exists in memory only", false},
+                         Row{"a token stored before", true}}) {
+    SCOPED_TRACE(row.name);
+    TempDir config;
+    const std::uint16_t port = testing::freePort();
+    testing::writeFile(
+        config.path() / "melodock" / "settings.json",
+        "{\"port\":" + std::to_string(port) + (row.tokenStored ? ",\"token\":\"t0ken\"}" : "}"));
+    const Process app = launch(config.path(), {}, {.noFileGrowth = true});
+    EXPECT_EQ(firstLine(app.output),
+              "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n");
+    const std::string authorization = row.tokenStored ? "Authorization: Bearer t0ken\r\n" : "";
+    const std::string expected = row.tokenStored ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 401 ";
+    for (const char* named : {"", "X-Melodock-Client: Zo%C3%AB\r\n"}) {
+      SCOPED_TRACE(named);
+      const std::string answer = post(port, initialize, authorization + named);
+      EXPECT_TRUE(answer.starts_with(expected)) << answer;
+      if (row.tokenStored) {
+        EXPECT_NE(answer.find(R"("serverInfo":{"name":"melodock")"), std::string::npos) << answer;
+      }
+    }
+    post(port, initialize, authorization + "X-Melodock-Client: again\r\n");
+    // Said once, after the host line, never inside an answer.
+    EXPECT_TRUE(firstLine(app.output).starts_with(problem));
+    EXPECT_EQ(firstLine(app.output, std::chrono::milliseconds(300)), "");
+    ::kill(app.pid, SIGTERM);
+    EXPECT_EQ(exitStatus(app.pid), 0);
+    ::close(app.input);
+    ::close(app.output);
+  }
 }
 
 TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
@@ -137,7 +210,7 @@ TEST(Binary, KeepsAcceptingAfterRunningOutOfDescriptors) {
   TempDir config;
   const std::uint16_t port = testing::freePort();
   storePort(config, port);
-  const Process app = launch(config.path(), {}, 64);
+  const Process app = launch(config.path(), {}, {.descriptors = 64});
   ASSERT_EQ(firstLine(app.output).rfind("Melodock is listening", 0), 0u);
 
   // Idle connections past the limit: the server runs out of descriptors.

@@ -57,7 +57,7 @@ TEST(MCPHost, ReportsAPortAlreadyInUseWithThePortPrefix) {
   ::getsockname(blocker, reinterpret_cast<sockaddr*>(&address), &length);
   const int port = ntohs(address.sin_port);
 
-  HostFixture fixture({}, port);
+  HostFixture fixture({}, {}, port);
   fixture.start();
   EXPECT_FALSE(fixture.status.running());
   EXPECT_EQ(fixture.status.problem(), "Port " + std::to_string(port) + ": Address already in use");
@@ -72,7 +72,7 @@ TEST(MCPHost, ReportsAPortAlreadyInUseWithThePortPrefix) {
 TEST(MCPHost, ReportsAStoredPortOutsideTheRangeAndKeepsNoListener) {
   for (const std::int64_t port : {std::int64_t{-1}, std::int64_t{65536}, std::int64_t{1} << 40}) {
     SCOPED_TRACE(port);
-    HostFixture fixture({}, port);
+    HostFixture fixture({}, {}, port);
     fixture.start();
     EXPECT_FALSE(fixture.status.running());
     EXPECT_EQ(fixture.status.problem(),
@@ -81,12 +81,10 @@ TEST(MCPHost, ReportsAStoredPortOutsideTheRangeAndKeepsNoListener) {
 }
 
 TEST(MCPHost, RestartReplacesTheListenerAndTakesTheNewToken) {
-  MCPHost::Options options;
-  options.handler = [](const mcp::HTTPRequest&,
-                       std::string token) -> asio::awaitable<mcp::HTTPResponse> {
+  auto tokenEcho = [](mcp::HTTPRequest, std::string token) -> asio::awaitable<mcp::HTTPResponse> {
     co_return mcp::HTTPResponse::data(token);
   };
-  HostFixture fixture(std::move(options));
+  HostFixture fixture(tokenEcho);
   fixture.start();
   const auto port = static_cast<std::uint16_t>(fixture.port);
   EXPECT_TRUE(exchange(port, "POST / HTTP/1.1\r\n\r\n").received.ends_with("\r\n\r\nsecret"));

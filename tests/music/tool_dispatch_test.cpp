@@ -15,7 +15,7 @@
 #include "music/music_service.h"
 #include "music/tool_error.h"
 #include "music/tools.h"
-#include "platform/executor.h"
+#include "platform/actor.h"
 
 namespace melodock {
 namespace {
@@ -29,8 +29,24 @@ Value::Object args(const char* json) {
   return *Value::fromJSON(nlohmann::json::parse(json)).objectValue();
 }
 
+Executor& pool() {
+  static Executor executor(2);
+  return executor;
+}
+const MainActor& mainActor() {
+  static const MainActor main(pool());
+  return main;
+}
+
+// The dispatcher as the endpoint uses it, over `service`.
+asio::awaitable<std::string> callTool(MusicService& service, std::string name,
+                                      Value::Object arguments) {
+  const Tools tools(mainActor(), service);
+  co_return co_await tools.call(std::move(name), std::move(arguments));
+}
+
 std::future<std::string> start(asio::awaitable<std::string> call) {
-  return asio::co_spawn(Executor::shared().pool(), std::move(call), asio::use_future);
+  return asio::co_spawn(pool().pool(), std::move(call), asio::use_future);
 }
 
 // The text of a call, "error: " and the ToolError's message, or "failure: " and what
@@ -120,7 +136,7 @@ class RecordingService : public MusicService {
  private:
   template <typename... Values>
   std::string record(const char* operation, const Values&... values) {
-    allOnMain = allOnMain && Executor::shared().mainActor().running_in_this_thread();
+    allOnMain = allOnMain && mainActor().isCurrent();
     std::string shownValues;
     ((shownValues += (shownValues.empty() ? "" : ", ") + shown(values)), ...);
     calls.push_back(std::string(operation) + "(" + shownValues + ")");
@@ -222,7 +238,7 @@ TEST(ToolsCall, ReadsEachToolsArgumentsAndCallsItsOperation) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.tool + " " + Value(row.arguments).description());
     RecordingService service;
-    const std::string text = outcome(Tools::call(service, row.tool, row.arguments));
+    const std::string text = outcome(callTool(service, row.tool, row.arguments));
     std::string seen;
     for (const std::string& call : service.calls) seen += (seen.empty() ? "" : " ") + call;
     EXPECT_EQ(seen.empty() ? text : seen, row.expected);
@@ -264,7 +280,7 @@ TEST(ToolsCall, WritesTheNowPlayingObjectAsCompactJSON) {
       SCOPED_TRACE(tool);
       RecordingService service;
       service.nowPlaying = row.nowPlaying;
-      EXPECT_EQ(outcome(Tools::call(service, tool, {})), row.text);
+      EXPECT_EQ(outcome(callTool(service, tool, {})), row.text);
     }
   }
 }
@@ -273,16 +289,17 @@ TEST(ToolsCall, ReportsEachToolAsNotAvailableYetWithoutAService) {
   const Value::Object everything =
       args(R"({"action":"play","type":"album","id":"1","query":"q","artist_id":"1","album_id":"1",)"
            R"("playlist_id":"p.1","name":"N","kind":"song","rating":"love","ids":["1"]})");
+  MusicService plain;
   ASSERT_EQ(Tools::all().size(), 20u);
   for (const mcp::Tool& tool : Tools::all()) {
     SCOPED_TRACE(tool.name);
-    EXPECT_EQ(outcome(Tools::call(tool.name, everything)),
+    EXPECT_EQ(outcome(callTool(plain, tool.name, everything)),
               "error: " + tool.name + " is not available yet.");
   }
   Value::Object recent = args(R"({"recently_added":true})");
-  EXPECT_EQ(outcome(Tools::call("search_library", recent)),
+  EXPECT_EQ(outcome(callTool(plain, "search_library", recent)),
             "error: search_library is not available yet.");
-  EXPECT_EQ(outcome(Tools::call("now playing", {})), "error: Unknown tool now playing");
+  EXPECT_EQ(outcome(callTool(plain, "now playing", {})), "error: Unknown tool now playing");
 }
 
 TEST(ToolsCall, PassesTheServicesOwnFailuresThrough) {
@@ -292,7 +309,7 @@ TEST(ToolsCall, PassesTheServicesOwnFailuresThrough) {
       co_return "";
     }
   } service;
-  EXPECT_EQ(outcome(Tools::call(service, "get_queue", {})), "failure: The player went away");
+  EXPECT_EQ(outcome(callTool(service, "get_queue", {})), "failure: The player went away");
 }
 
 TEST(ToolsCall, LetsAnotherCallRunWhileOneWaits) {
@@ -314,15 +331,15 @@ TEST(ToolsCall, LetsAnotherCallRunWhileOneWaits) {
 
    private:
     bool released_ = false;
-    asio::steady_timer wake_{Executor::shared().mainActor(), asio::steady_timer::time_point::max()};
+    asio::steady_timer wake_{mainActor().strand(), asio::steady_timer::time_point::max()};
   } service;
 
   std::future<std::string> playing =
-      start(Tools::call(service, "playback", args(R"({"action":"play"})")));
+      start(callTool(service, "playback", args(R"({"action":"play"})")));
   const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (!service.waiting && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
   ASSERT_TRUE(service.waiting);
-  EXPECT_EQ(outcome(Tools::call(service, "get_queue", {})), "queued");
+  EXPECT_EQ(outcome(callTool(service, "get_queue", {})), "queued");
   ASSERT_EQ(playing.wait_for(kPatience), std::future_status::ready);
   EXPECT_EQ(playing.get(), "played");
 }
