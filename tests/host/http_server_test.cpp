@@ -95,7 +95,7 @@ TEST(HttpServer, FollowsTheContentLengthRules) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const auto result = exchange(static_cast<std::uint16_t>(fixture.port),
-                                 {"POST /mcp HTTP/1.1\r\n" + row.head + "\r\n", row.sent},
+                                 {"POST /mcp HTTP/1.1\r\n" + row.head + "\r\n" + row.sent},
                                  std::chrono::milliseconds(0), std::chrono::milliseconds(3000));
     if (row.body) {
       EXPECT_EQ(bodyOf(result.received), *row.body);
