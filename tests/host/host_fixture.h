@@ -12,6 +12,20 @@
 
 namespace melodock::testing {
 
+// Answers with what the server read, so tests can see it from the client side.
+inline asio::awaitable<mcp::HTTPResponse> echo(mcp::HTTPRequest request, std::string) {
+  std::string text = request.method + " " + request.path.value_or("?") + "\n";
+  for (const auto& [name, value] : request.headers) text += "[" + name + "]=[" + value + "]\n";
+  text += request.body ? "body=" + *request.body : "no body";
+  co_return mcp::HTTPResponse::data(text);
+}
+
+// The body of an HTTP response, after the blank line.
+inline std::string bodyOf(const std::string& response) {
+  const auto end = response.find("\r\n\r\n");
+  return end == std::string::npos ? "" : response.substr(end + 4);
+}
+
 struct HostFixture {
   explicit HostFixture(MCPHost::Handler handler = {}, MCPHost::Options options = {},
                        std::int64_t wantedPort = freePort(), MusicService* service = nullptr)

@@ -50,7 +50,7 @@ std::optional<std::string> lastClient(HostFixture& fixture) {
   return runOn(fixture.main, [&] { return fixture.status.lastClient(); });
 }
 
-TEST(Endpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
+TEST(MCPEndpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
   HostFixture fixture;
   fixture.start();
   const std::string ping = R"({"jsonrpc":"2.0","id":7,"method":"ping"})";
@@ -90,7 +90,7 @@ TEST(Endpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
   }
 }
 
-TEST(Endpoint, DecodesTheClientHeaderBeforeAnyCheck) {
+TEST(MCPEndpoint, DecodesTheClientHeaderBeforeAnyCheck) {
   HostFixture fixture;
   fixture.start();
   const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
@@ -124,7 +124,7 @@ TEST(Endpoint, DecodesTheClientHeaderBeforeAnyCheck) {
   }
 }
 
-TEST(Endpoint, NamesTheClientFromItsHandshake) {
+TEST(MCPEndpoint, NamesTheClientFromItsHandshake) {
   HostFixture fixture;
   fixture.start();
   struct Row {
@@ -158,7 +158,7 @@ TEST(Endpoint, NamesTheClientFromItsHandshake) {
   }
 }
 
-TEST(Endpoint, ListsTheWholeCatalogueInOnePage) {
+TEST(MCPEndpoint, ListsTheWholeCatalogueInOnePage) {
   HostFixture fixture;
   fixture.start();
   const Reply reply =
@@ -183,7 +183,7 @@ class WhereItRuns : public MusicService {
   }
 };
 
-TEST(Endpoint, RunsToolWorkOnTheMainActorItWasGiven) {
+TEST(MCPEndpoint, RunsToolWorkOnTheMainActorItWasGiven) {
   WhereItRuns service;
   HostFixture fixture({}, {}, testing::freePort(), &service);
   service.main = &fixture.main;
@@ -196,7 +196,7 @@ TEST(Endpoint, RunsToolWorkOnTheMainActorItWasGiven) {
             R"("type":"text"}],"isError":false}})");
 }
 
-TEST(Endpoint, StoresThatAClientConnectedWheneverTheFileLacksIt) {
+TEST(MCPEndpoint, StoresThatAClientConnectedWheneverTheFileLacksIt) {
   HostFixture fixture;
   fixture.start();
   const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
@@ -217,7 +217,7 @@ TEST(Endpoint, StoresThatAClientConnectedWheneverTheFileLacksIt) {
 }
 
 // Method and path are the transport's to judge; a failing tool is a result, not an error.
-TEST(Endpoint, PassesEachRequestToTheTransport) {
+TEST(MCPEndpoint, PassesEachRequestToTheTransport) {
   HostFixture fixture;
   fixture.start();
   struct Row {
