@@ -23,7 +23,7 @@ std::shared_ptr<DBusConnection> DBusConnection::open(Bus bus,
   } catch (const sdbus::Error&) {
     return nullptr;  // no bus: whatever needs one does nothing
   } catch (const std::system_error&) {
-    return nullptr;  // out of descriptors
+    return nullptr;  // out of descriptors, or none to watch
   }
 }
 
@@ -35,7 +35,12 @@ DBusConnection::DBusConnection(std::unique_ptr<sdbus::IConnection> connection,
       deadline_(strand_) {
   const int watched = ::fcntl(connection_->getEventLoopPollData().fd, F_DUPFD_CLOEXEC, 0);
   if (watched < 0) throw std::system_error(errno, std::system_category(), "dup");
-  descriptor_.assign(watched);
+  std::error_code failed;
+  descriptor_.assign(watched, failed);
+  if (failed) {
+    ::close(watched);
+    throw std::system_error(failed, "watch");
+  }
 }
 
 DBusConnection::~DBusConnection() = default;

@@ -57,7 +57,8 @@ void report(State& state, const sdbus::Variant& metered) {
 }
 
 void read(const std::shared_ptr<State>& state) {
-  auto onReply = [weak = std::weak_ptr(state)](const sdbus::Error* error, sdbus::Variant metered) {
+  auto onReply = [weak = std::weak_ptr(state)](const sdbus::Error* error,
+                                               const sdbus::Variant& metered) {
     const auto state = weak.lock();
     if (!state) return;
     if (error != nullptr) {

@@ -3,6 +3,7 @@
 // signal. Off wherever it cannot be read (no system bus, no NetworkManager).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 

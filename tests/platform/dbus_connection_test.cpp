@@ -60,7 +60,7 @@ TEST(DBusConnection, DeliversRepliesOnItsStrandWithNoThreadOfItsOwn) {
                                   "/org/freedesktop/DBus");
       daemon->callMethodAsync("GetId")
           .onInterface("org.freedesktop.DBus")
-          .uponReplyInvoke([&](const sdbus::Error* error, std::string answer) {
+          .uponReplyInvoke([&](const sdbus::Error* error, const std::string& answer) {
             EXPECT_TRUE(connection->strand().running_in_this_thread());
             id.set_value(error != nullptr ? "error: " + error->getName() : answer);
           });

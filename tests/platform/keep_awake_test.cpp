@@ -31,6 +31,7 @@ std::vector<Inhibitor> inhibitors(const PrivateBus& bus) {
       .onInterface("org.freedesktop.login1.Manager")
       .storeResultsTo(listed);
   std::vector<Inhibitor> result;
+  result.reserve(listed.size());
   for (const auto& row : listed) {
     result.emplace_back(std::get<0>(row), std::get<1>(row), std::get<2>(row), std::get<3>(row));
   }

@@ -43,7 +43,7 @@ void callManager(const PrivateBus& bus, const std::string& interface, const std:
 // What the monitor reported, in order, and on which executor.
 class Reports {
  public:
-  explicit Reports(asio::any_io_executor executor) : strand_(asio::make_strand(executor)) {}
+  explicit Reports(const asio::any_io_executor& executor) : strand_(asio::make_strand(executor)) {}
 
   [[nodiscard]] asio::any_io_executor executor() const { return strand_; }
 

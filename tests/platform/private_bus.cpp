@@ -9,8 +9,6 @@
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace melodock::testing {
 namespace {
 
@@ -18,6 +16,7 @@ namespace {
 pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::path& log,
             int addressFd = -1) {
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
