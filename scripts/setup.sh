@@ -8,8 +8,10 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config
   libasio-dev nlohmann-json3-dev libcurl4-openssl-dev libsqlite3-dev
+  libsdbus-c++-dev libicu-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light curl
+  dbus dbus-daemon python3-dbusmock
 )
 command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
 
