@@ -13,7 +13,7 @@
 #include "host/host_status.h"
 #include "host/mcp_endpoint.h"
 #include "host/mcp_host.h"
-#include "music/music_service.h"
+#include "music/music_operations.h"
 #include "music/tools.h"
 #include "platform/actor.h"
 #include "platform/app_settings.h"
@@ -55,7 +55,7 @@ class MelodockApp {
   Settings& settings_;
   AppSettings appSettings_;
   Launch launch_;
-  MusicService music_;
+  MusicOperations music_;
   Tools tools_;
   MCPEndpoint endpoint_;
   MCPHost host_;

@@ -1,6 +1,6 @@
 // The twenty music tools an agent sees: the fixed catalogue listed on tools/list and
 // the dispatcher behind tools/call, which reads a call's arguments and runs the
-// matching MusicService operation on the main actor.
+// matching MusicOperations operation on the main actor.
 #pragma once
 
 #include <exception>
@@ -15,12 +15,12 @@
 
 namespace melodock {
 
-class MusicService;
+class MusicOperations;
 
 class Tools {
  public:
   // `main` and `service` must outlive the dispatcher; `service` is used only on `main`.
-  Tools(const MainActor& main, MusicService& service) : main_(main), service_(service) {}
+  Tools(const MainActor& main, MusicOperations& service) : main_(main), service_(service) {}
 
   // The catalogue in its fixed order; built once on first use, never changed.
   static const std::vector<mcp::Tool>& all();
@@ -43,7 +43,7 @@ class Tools {
 
  private:
   const MainActor& main_;
-  MusicService& service_;
+  MusicOperations& service_;
 };
 
 }  // namespace melodock

@@ -4,7 +4,7 @@
 
 #include "host/mcp_endpoint.h"
 #include "host/mcp_host.h"
-#include "music/music_service.h"
+#include "music/music_operations.h"
 #include "music/tools.h"
 #include "platform/live_settings.h"
 #include "tests/support/await.h"
@@ -28,7 +28,7 @@ inline std::string bodyOf(const std::string& response) {
 
 struct HostFixture {
   explicit HostFixture(MCPHost::Handler handler = {}, MCPHost::Options options = {},
-                       std::int64_t wantedPort = freePort(), MusicService* service = nullptr)
+                       std::int64_t wantedPort = freePort(), MusicOperations* service = nullptr)
       : music(service ? *service : defaultMusic),
         port(wantedPort),
         host(
@@ -54,8 +54,8 @@ struct HostFixture {
   MainActor main{executor};
   LiveSettings settings{dir.path() / "settings.json"};
   HostStatus status;
-  MusicService defaultMusic;
-  MusicService& music;
+  MusicOperations defaultMusic;
+  MusicOperations& music;
   Tools tools{main, music};
   MCPEndpoint endpoint{main, status, settings, tools};
   std::int64_t port;

@@ -175,7 +175,7 @@ TEST(MCPEndpoint, ListsTheWholeCatalogueInOnePage) {
 }
 
 // A service that answers now_playing with where it ran.
-class WhereItRuns : public MusicService {
+class WhereItRuns : public MusicOperations {
  public:
   const MainActor* main = nullptr;
   asio::awaitable<mcp::Value> nowPlayingDict() override {

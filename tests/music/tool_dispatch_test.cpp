@@ -12,7 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "music/music_service.h"
+#include "music/music_operations.h"
 #include "music/tool_error.h"
 #include "music/tools.h"
 #include "platform/actor.h"
@@ -39,7 +39,7 @@ const MainActor& mainActor() {
 }
 
 // The dispatcher as the endpoint uses it, over `service`.
-asio::awaitable<std::string> callTool(MusicService& service, std::string name,
+asio::awaitable<std::string> callTool(MusicOperations& service, std::string name,
                                       Value::Object arguments) {
   const Tools tools(mainActor(), service);
   co_return co_await tools.call(std::move(name), std::move(arguments));
@@ -79,7 +79,7 @@ std::string shown(const Strings& list) {
 
 // Writes down each operation with the arguments it received, and whether it ran on the
 // main actor, and answers with a text naming the call.
-class RecordingService : public MusicService {
+class RecordingService : public MusicOperations {
  public:
   using Text = asio::awaitable<std::string>;
   Strings calls;
@@ -289,7 +289,7 @@ TEST(ToolsCall, ReportsEachToolAsNotAvailableYetWithoutAService) {
   const Value::Object everything =
       args(R"({"action":"play","type":"album","id":"1","query":"q","artist_id":"1","album_id":"1",)"
            R"("playlist_id":"p.1","name":"N","kind":"song","rating":"love","ids":["1"]})");
-  MusicService plain;
+  MusicOperations plain;
   ASSERT_EQ(Tools::all().size(), 20u);
   for (const mcp::Tool& tool : Tools::all()) {
     SCOPED_TRACE(tool.name);
@@ -303,7 +303,7 @@ TEST(ToolsCall, ReportsEachToolAsNotAvailableYetWithoutAService) {
 }
 
 TEST(ToolsCall, PassesTheServicesOwnFailuresThrough) {
-  class FailingService : public MusicService {
+  class FailingService : public MusicOperations {
     asio::awaitable<std::string> queue() override {
       throw std::runtime_error("The player went away");
       co_return "";
@@ -314,7 +314,7 @@ TEST(ToolsCall, PassesTheServicesOwnFailuresThrough) {
 
 TEST(ToolsCall, LetsAnotherCallRunWhileOneWaits) {
   // playback waits on the main actor until get_queue releases it.
-  class WaitingService : public MusicService {
+  class WaitingService : public MusicOperations {
    public:
     std::atomic<bool> waiting{false};
 
