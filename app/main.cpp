@@ -2,12 +2,17 @@
 // object of the app and passes it in.
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <future>
 #include <string>
 
+#include <unistd.h>
+
+#include "app/front_end.h"
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
 #include "bridge/stdio_bridge.h"
+#include "platform/clock.h"
 #include "platform/live_settings.h"
 #include "platform/settings_store.h"
 
@@ -29,7 +34,9 @@ int main(int argc, char** argv) {
   MainActor mainActor(executor);
   LiveSettings settings(SettingsStore::defaultFile());
   HostStatus status;
-  MelodockApp app(executor, mainActor, settings, status, {});
+  SystemClock clock;
+  const std::unique_ptr<FrontEnd> frontEnd = makeFrontEnd(STDIN_FILENO, STDOUT_FILENO);
+  MelodockApp app(executor, mainActor, settings, status, clock, *frontEnd, {});
   asio::co_spawn(mainActor.strand(), app.start(), asio::use_future).get();
   settings.waitUntilWritten();
 
@@ -44,6 +51,15 @@ int main(int argc, char** argv) {
   settings.onProblem([](const std::string& problem) {
     std::printf("%s\n", problem.c_str());
     std::fflush(stdout);
+  });
+  frontEnd->start();
+  asio::co_spawn(mainActor.strand(), app.setUpAppleMusic(), [](const std::exception_ptr& error) {
+    if (!error) return;
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& failure) {
+      std::fprintf(stderr, "Melodock could not set up Apple Music: %s\n", failure.what());
+    }
   });
 
   int signal = 0;

@@ -8,11 +8,15 @@ constexpr double kUpdateInterval = 86400;  // seconds
 }  // namespace
 
 MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& settings,
-                         HostStatus& status, Launch launch, MCPHost::Options hostOptions)
+                         HostStatus& status, Clock& clock, FrontEnd& frontEnd, Launch launch,
+                         MCPHost::Options hostOptions)
     : main_(main),
       settings_(settings),
       appSettings_(settings),
       launch_(std::move(launch)),
+      authorization_(settings, frontEnd),
+      prompt_(
+          main, frontEnd, [&status] { return status.lastClient(); }, clock),
       tools_(main, music_),
       endpoint_(main, status, settings, tools_),
       host_(
@@ -37,6 +41,11 @@ asio::awaitable<void> MelodockApp::start() {
   };
   co_await main_.run(std::move(launchChecks));
   co_await host_.start();
+}
+
+asio::awaitable<void> MelodockApp::setUpAppleMusic() {
+  auto setUp = [this] { return authorization_.request(); };
+  co_await main_.run(std::move(setUp));
 }
 
 asio::awaitable<void> MelodockApp::resetToken() {

@@ -10,14 +10,18 @@
 
 #include <asio.hpp>
 
+#include "app/front_end.h"
 #include "host/host_status.h"
 #include "host/mcp_endpoint.h"
 #include "host/mcp_host.h"
 #include "music/music_service.h"
+#include "music/permission_prompt.h"
 #include "music/tools.h"
 #include "platform/actor.h"
 #include "platform/app_settings.h"
+#include "platform/clock.h"
 #include "platform/executor.h"
+#include "platform/music/authorization.h"
 #include "platform/settings.h"
 
 namespace melodock {
@@ -36,7 +40,7 @@ class MelodockApp {
   // Every collaborator must outlive the app, and the app must outlive the pool's
   // threads.
   MelodockApp(Executor& executor, const MainActor& main, Settings& settings, HostStatus& status,
-              Launch launch, MCPHost::Options hostOptions = {});
+              Clock& clock, FrontEnd& frontEnd, Launch launch, MCPHost::Options hostOptions = {});
 
   // The launch sequence, on the main actor: the welcome window on first launch, an
   // update check when the last one is more than a day old, and the host's start.
@@ -47,7 +51,13 @@ class MelodockApp {
   // are refused from then on.
   asio::awaitable<void> resetToken();
 
+  // On the main actor: asks the user to set up Apple Music unless access is granted
+  // already, and stores the answer.
+  asio::awaitable<void> setUpAppleMusic();
+
   [[nodiscard]] MCPHost& host() { return host_; }
+  [[nodiscard]] PermissionPrompt& permissionPrompt() { return prompt_; }
+  [[nodiscard]] MusicAuthorization& authorization() { return authorization_; }
   [[nodiscard]] AppSettings& settings() { return appSettings_; }
 
  private:
@@ -55,6 +65,8 @@ class MelodockApp {
   Settings& settings_;
   AppSettings appSettings_;
   Launch launch_;
+  MusicAuthorization authorization_;
+  PermissionPrompt prompt_;
   MusicService music_;
   Tools tools_;
   MCPEndpoint endpoint_;
