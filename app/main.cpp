@@ -2,13 +2,21 @@
 // object of the app and passes it in.
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <future>
 #include <string>
 
+#include <unistd.h>
+
+#include "app/front_end.h"
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
 #include "bridge/stdio_bridge.h"
+#include "platform/clock.h"
+#include "platform/dbus_connection.h"
+#include "platform/keep_awake.h"
 #include "platform/live_settings.h"
+#include "platform/network_path_monitor.h"
 #include "platform/settings_store.h"
 
 int main(int argc, char** argv) {
@@ -29,7 +37,22 @@ int main(int argc, char** argv) {
   MainActor mainActor(executor);
   LiveSettings settings(SettingsStore::defaultFile());
   HostStatus status;
-  MelodockApp app(executor, mainActor, settings, status, {});
+  SystemClock clock;
+  const std::unique_ptr<FrontEnd> frontEnd = makeFrontEnd(STDIN_FILENO, STDOUT_FILENO);
+  // Connecting waits for the bus's handshake, so it happens here, before any request.
+  // Without a system bus, keep-awake and Low Data Mode do nothing.
+  const std::shared_ptr<DBusConnection> systemBus =
+      DBusConnection::open(DBusConnection::Bus::kSystem, executor.pool());
+  KeepAwake keepAwake(systemBus);
+  MelodockApp app(
+      executor, mainActor, settings, status, clock, *frontEnd,
+      {.showWelcome = {}, .checkForUpdates = {}, .keepAwake = [&keepAwake](bool playing) {
+         playing ? keepAwake.acquire() : keepAwake.release();
+       }});
+  const NetworkPathMonitor network(systemBus, mainActor.strand(), [&app](bool lowDataMode) {
+    app.networkStatus().setLowDataMode(lowDataMode);
+  });
+  if (systemBus) systemBus->start();
   asio::co_spawn(mainActor.strand(), app.start(), asio::use_future).get();
   settings.waitUntilWritten();
 
@@ -44,6 +67,15 @@ int main(int argc, char** argv) {
   settings.onProblem([](const std::string& problem) {
     std::printf("%s\n", problem.c_str());
     std::fflush(stdout);
+  });
+  frontEnd->start();
+  asio::co_spawn(mainActor.strand(), app.setUpAppleMusic(), [](const std::exception_ptr& error) {
+    if (!error) return;
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& failure) {
+      std::fprintf(stderr, "Melodock could not set up Apple Music: %s\n", failure.what());
+    }
   });
 
   int signal = 0;

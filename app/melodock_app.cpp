@@ -8,11 +8,26 @@ constexpr double kUpdateInterval = 86400;  // seconds
 }  // namespace
 
 MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& settings,
-                         HostStatus& status, Launch launch, MCPHost::Options hostOptions)
+                         HostStatus& status, Clock& clock, FrontEnd& frontEnd, Launch launch,
+                         MCPHost::Options hostOptions)
     : main_(main),
       settings_(settings),
       appSettings_(settings),
       launch_(std::move(launch)),
+      authorization_(settings, frontEnd),
+      prompt_(
+          main, frontEnd, [&status] { return status.lastClient(); }, clock),
+      output_(clock, main.strand()),
+      player_(output_, clock,
+              {.canPlayCatalog = [this] { return music_.canPlayCatalog(); }, .songStarted = {}}),
+      music_({.main = main,
+              .player = player_,
+              .settings = settings,
+              .prompt = prompt_,
+              .network = network_,
+              .clock = clock,
+              .lookup = {},
+              .keepAwake = launch_.keepAwake}),
       tools_(main, music_),
       endpoint_(main, status, settings, tools_),
       host_(
@@ -36,7 +51,16 @@ asio::awaitable<void> MelodockApp::start() {
     if (now - last > kUpdateInterval && launch_.checkForUpdates) launch_.checkForUpdates();
   };
   co_await main_.run(std::move(launchChecks));
+  co_await main_.run([this] { return music_.refreshSubscription(); });
   co_await host_.start();
+}
+
+asio::awaitable<void> MelodockApp::setUpAppleMusic() {
+  auto setUp = [this]() -> asio::awaitable<void> {
+    music_.setAuthorization(co_await authorization_.request());
+    co_await music_.refreshSubscription();
+  };
+  co_await main_.run(std::move(setUp));
 }
 
 asio::awaitable<void> MelodockApp::resetToken() {

@@ -1,7 +1,7 @@
-// The application in app mode. It builds the long-lived objects of the app over the
-// collaborators main passes in (the music service, the tool dispatcher, the MCP
-// endpoint and the host); its start is the launch sequence (start the host, then the
-// first-run welcome and the daily update check), and it owns the actions that reach
+// The application in app mode. Over the collaborators main passes in, it builds the
+// long-lived objects of the app (the player, the music service, the permission prompt,
+// the tool dispatcher, the MCP endpoint and the host); its start is the launch sequence (start the
+// host, then the first-run welcome and the daily update check), and it owns the actions that reach
 // across parts, such as the token reset.
 #pragma once
 
@@ -10,14 +10,21 @@
 
 #include <asio.hpp>
 
+#include "app/front_end.h"
 #include "host/host_status.h"
 #include "host/mcp_endpoint.h"
 #include "host/mcp_host.h"
-#include "music/music_operations.h"
+#include "music/music_service.h"
+#include "music/network_status.h"
+#include "music/permission_prompt.h"
 #include "music/tools.h"
 #include "platform/actor.h"
 #include "platform/app_settings.h"
+#include "platform/clock.h"
 #include "platform/executor.h"
+#include "platform/music/authorization.h"
+#include "platform/music/music_player.h"
+#include "platform/music/virtual_output.h"
 #include "platform/settings.h"
 
 namespace melodock {
@@ -31,12 +38,14 @@ class MelodockApp {
     std::function<std::chrono::system_clock::time_point()> now = [] {
       return std::chrono::system_clock::now();
     };
+    // Told true while music plays and false when it stops; may be empty.
+    std::function<void(bool)> keepAwake;
   };
 
   // Every collaborator must outlive the app, and the app must outlive the pool's
   // threads.
   MelodockApp(Executor& executor, const MainActor& main, Settings& settings, HostStatus& status,
-              Launch launch, MCPHost::Options hostOptions = {});
+              Clock& clock, FrontEnd& frontEnd, Launch launch, MCPHost::Options hostOptions = {});
 
   // The launch sequence, on the main actor: the welcome window on first launch, an
   // update check when the last one is more than a day old, and the host's start.
@@ -47,7 +56,16 @@ class MelodockApp {
   // are refused from then on.
   asio::awaitable<void> resetToken();
 
+  // On the main actor: asks the user to set up Apple Music unless access is granted
+  // already, and stores the answer.
+  asio::awaitable<void> setUpAppleMusic();
+
   [[nodiscard]] MCPHost& host() { return host_; }
+  [[nodiscard]] MusicService& music() { return music_; }
+  // Written by the platform's network monitor, on the main actor.
+  [[nodiscard]] NetworkStatus& networkStatus() { return network_; }
+  [[nodiscard]] PermissionPrompt& permissionPrompt() { return prompt_; }
+  [[nodiscard]] MusicAuthorization& authorization() { return authorization_; }
   [[nodiscard]] AppSettings& settings() { return appSettings_; }
 
  private:
@@ -55,7 +73,12 @@ class MelodockApp {
   Settings& settings_;
   AppSettings appSettings_;
   Launch launch_;
-  MusicOperations music_;
+  MusicAuthorization authorization_;
+  PermissionPrompt prompt_;
+  NetworkStatus network_;
+  VirtualOutput output_;
+  MusicPlayer player_;
+  MusicService music_;
   Tools tools_;
   MCPEndpoint endpoint_;
   MCPHost host_;

@@ -27,17 +27,17 @@ asio::awaitable<std::string> MusicOperations::seek(double /*seconds*/) {
   co_return unavailable<std::string>("seek");
 }
 asio::awaitable<std::string> MusicOperations::setModes(std::optional<bool> /*shuffle*/,
-                                                    std::optional<std::string> /*repeatMode*/) {
+                                                       std::optional<std::string> /*repeatMode*/) {
   co_return unavailable<std::string>("set_modes");
 }
 asio::awaitable<std::string> MusicOperations::playSongs(std::vector<std::string> /*ids*/,
-                                                     std::string /*mode*/,
-                                                     std::optional<std::string> /*note*/) {
+                                                        std::string /*mode*/,
+                                                        std::optional<std::string> /*note*/) {
   co_return unavailable<std::string>("play_songs");
 }
-asio::awaitable<std::string> MusicOperations::playCollection(std::string /*type*/, std::string /*id*/,
-                                                          bool /*shuffle*/,
-                                                          std::optional<std::string> /*note*/) {
+asio::awaitable<std::string> MusicOperations::playCollection(std::string /*type*/,
+                                                             std::string /*id*/, bool /*shuffle*/,
+                                                             std::optional<std::string> /*note*/) {
   co_return unavailable<std::string>("play_collection");
 }
 asio::awaitable<void> MusicOperations::applyNote(std::optional<std::string> /*text*/) {
@@ -48,7 +48,7 @@ asio::awaitable<std::string> MusicOperations::queue() {
   co_return unavailable<std::string>("get_queue");
 }
 asio::awaitable<std::string> MusicOperations::searchCatalog(std::string /*query*/,
-                                                         std::int64_t /*limit*/) {
+                                                            std::int64_t /*limit*/) {
   co_return unavailable<std::string>("search_catalog");
 }
 asio::awaitable<std::string> MusicOperations::artistInfo(std::string /*id*/) {
@@ -64,8 +64,8 @@ asio::awaitable<std::string> MusicOperations::recentlyAdded(std::int64_t /*limit
   co_return unavailable<std::string>("search_library");
 }
 asio::awaitable<std::string> MusicOperations::searchLibrary(std::string /*query*/,
-                                                         std::string /*type*/,
-                                                         std::int64_t /*limit*/) {
+                                                            std::string /*type*/,
+                                                            std::int64_t /*limit*/) {
   co_return unavailable<std::string>("search_library");
 }
 asio::awaitable<std::string> MusicOperations::libraryPlaylists() {
@@ -80,15 +80,15 @@ asio::awaitable<std::string> MusicOperations::createPlaylist(
   co_return unavailable<std::string>("create_playlist");
 }
 asio::awaitable<std::string> MusicOperations::addToPlaylist(std::string /*playlistID*/,
-                                                         std::vector<std::string> /*songIDs*/) {
+                                                            std::vector<std::string> /*songIDs*/) {
   co_return unavailable<std::string>("add_to_playlist");
 }
 asio::awaitable<std::string> MusicOperations::addToLibrary(std::string /*type*/,
-                                                        std::vector<std::string> /*ids*/) {
+                                                           std::vector<std::string> /*ids*/) {
   co_return unavailable<std::string>("add_to_library");
 }
 asio::awaitable<std::string> MusicOperations::rate(std::string /*id*/, std::string /*kind*/,
-                                                std::string /*rating*/) {
+                                                   std::string /*rating*/) {
   co_return unavailable<std::string>("rate");
 }
 asio::awaitable<std::string> MusicOperations::listeningHistory() {

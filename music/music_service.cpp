@@ -21,7 +21,8 @@ constexpr const char* kPersonalDataRefusal =
 constexpr const char* kLibraryChangesRefusal =
     "The user chose not to allow changes to their library. They can turn it on later: Melodock "
     "menu bar icon \u2192 Connect Your AI \u2192 Allow Library Changes.";
-constexpr std::string_view kBadAction = "action must be play, pause, toggle, next, previous, or stop";
+constexpr std::string_view kBadAction =
+    "action must be play, pause, toggle, next, previous, or stop";
 constexpr std::string_view kBadRepeat = "repeat must be off, one, or all";
 
 constexpr int kSettleChecks = 20;
@@ -66,7 +67,8 @@ std::int64_t wholeSeconds(double seconds) {
 }  // namespace
 
 MusicService::MusicService(Parts parts)
-    : parts_(std::move(parts)), authorization_(MusicAuthorization::parse(
+    : parts_(std::move(parts)),
+      authorization_(MusicAuthorization::parse(
           parts_.settings.string(MusicAuthorization::kSettingsKey).value_or(""))) {
   parts_.player.observe([this] { playerWillChange(); });
 }
@@ -134,11 +136,12 @@ mcp::Value::Object MusicService::songDict(const Song& song) {
   };
   if (song.albumTitle) object.emplace("album", *song.albumTitle);
   if (!song.genreNames.empty()) object.emplace("genre", song.genreNames.front());
-  if (song.releaseDate) object.emplace("year", static_cast<std::int64_t>(yearOf(*song.releaseDate)));
+  if (song.releaseDate)
+    object.emplace("year", static_cast<std::int64_t>(yearOf(*song.releaseDate)));
   if (song.duration) {
-    object.emplace("duration", static_cast<std::int64_t>(
-                                   std::chrono::duration_cast<std::chrono::seconds>(*song.duration)
-                                       .count()));
+    object.emplace("duration",
+                   static_cast<std::int64_t>(
+                       std::chrono::duration_cast<std::chrono::seconds>(*song.duration).count()));
   }
   return object;
 }
@@ -255,9 +258,8 @@ asio::awaitable<void> MusicService::settle(const std::string& action, const Snap
 
 asio::awaitable<void> MusicService::settle(std::size_t queueLength) {
   MusicPlayer& player = parts_.player;
-  co_await settleUntil([&] {
-    return player.status() == Status::playing && player.entries().size() >= queueLength;
-  });
+  co_await settleUntil(
+      [&] { return player.status() == Status::playing && player.entries().size() >= queueLength; });
 }
 
 asio::awaitable<void> MusicService::settleUntil(std::function<bool()> settled) {
@@ -278,7 +280,8 @@ asio::awaitable<std::string> MusicService::setModes(std::optional<bool> shuffle,
   requireAuthorized();
   MusicPlayer& player = parts_.player;
   if (shuffle) {
-    player.setShuffleMode(*shuffle ? MusicPlayer::ShuffleMode::songs : MusicPlayer::ShuffleMode::off);
+    player.setShuffleMode(*shuffle ? MusicPlayer::ShuffleMode::songs
+                                   : MusicPlayer::ShuffleMode::off);
   }
   if (repeatMode) {
     if (*repeatMode == "off") {

@@ -36,8 +36,8 @@ struct Route {
 
 constexpr Route kRoutes[] = {
     {"now_playing", [](MusicOperations& s, const ToolArguments&) { return nowPlayingText(s); }},
-    {"playback",
-     [](MusicOperations& s, const ToolArguments& args) { return s.playback(args.string("action")); }},
+    {"playback", [](MusicOperations& s,
+                    const ToolArguments& args) { return s.playback(args.string("action")); }},
     {"seek",
      [](MusicOperations& s, const ToolArguments& args) { return s.seek(args.number("seconds")); }},
     {"set_modes",

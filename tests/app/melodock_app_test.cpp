@@ -1,6 +1,7 @@
 // The launch mode and the launch sequence over a real settings file and listener.
 #include <gtest/gtest.h>
 
+#include "app/front_end.h"
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
 #include "platform/live_settings.h"
@@ -13,6 +14,9 @@ namespace {
 
 using testing::TempDir;
 using testing::writeFile;
+
+// No terminal: nobody is asked.
+std::unique_ptr<FrontEnd> noTerminal() { return makeFrontEnd(-1, -1); }
 
 TEST(LaunchMode, SelectsTheBridgeOnlyForTheExactFlag) {
   struct Row {
@@ -60,10 +64,12 @@ TEST(MelodockApp, ShowsTheWelcomeAndChecksForUpdatesOnlyWhenDue) {
     const MainActor main(executor);
     LiveSettings settings(dir.path() / "settings.json");
     HostStatus status;
+    ManualClock clock;
+    const auto frontEnd = noTerminal();
     bool welcome = false;
     bool updateCheck = false;
-    MelodockApp app(executor, main, settings, status,
-                    {[&] { welcome = true; }, [&] { updateCheck = true; }, [&] { return now; }});
+    MelodockApp app(executor, main, settings, status, clock, *frontEnd,
+                    {[&] { welcome = true; }, [&] { updateCheck = true; }, [&] { return now; }, {}});
     testing::awaitOn(main, app.start());
     EXPECT_EQ(welcome, row.welcome);
     EXPECT_EQ(updateCheck, row.updateCheck);
@@ -80,7 +86,9 @@ TEST(MelodockApp, TokenResetStoresANewTokenAndRestartsTheHost) {
   const MainActor main(executor);
   LiveSettings settings(file);
   HostStatus status;
-  MelodockApp app(executor, main, settings, status, {});
+  ManualClock clock;
+  const auto frontEnd = noTerminal();
+  MelodockApp app(executor, main, settings, status, clock, *frontEnd, {});
   testing::awaitOn(main, app.start());
   const std::string old = app.host().token();
   settings.waitUntilWritten();

@@ -5,6 +5,7 @@
 #include <future>
 
 #include "music/music_service.h"
+#include "music/tool_error.h"
 #include "music/tools.h"
 #include "platform/live_settings.h"
 #include "tests/platform/music/player_fixture.h"
@@ -44,8 +45,7 @@ struct ServiceFixture : testing::PlayerFixture {
         .prompt = *prompt,
         .network = network,
         .clock = clock,
-        .lookup = [this](std::vector<std::string> ids)
-            -> asio::awaitable<std::vector<Song>> {
+        .lookup = [this](std::vector<std::string> ids) -> asio::awaitable<std::vector<Song>> {
           lookups.push_back(ids.front());
           co_return lookupAnswer;
         },
@@ -206,11 +206,12 @@ TEST(MusicService, CarriesOutEachPlaybackActionAndAnswersWithTheNewState) {
 TEST(MusicService, GivesUpWaitingForThePlayerAfterTwentyChecks) {
   ServiceFixture f;
   auto waited = [&](MusicService::Snapshot before) {
-    std::future<void> done = asio::co_spawn(f.main.strand(), f.service->settle("next", before),
-                                            asio::use_future);
+    std::future<void> done =
+        asio::co_spawn(f.main.strand(), f.service->settle("next", before), asio::use_future);
     int pauses = 0;
     while (done.wait_for(milliseconds(0)) != std::future_status::ready && pauses < 100) {
-      while (f.clock.pending() == 0 && done.wait_for(milliseconds(1)) != std::future_status::ready) {
+      while (f.clock.pending() == 0 &&
+             done.wait_for(milliseconds(1)) != std::future_status::ready) {
       }
       if (done.wait_for(milliseconds(0)) == std::future_status::ready) break;
       f.advance(milliseconds(100));
