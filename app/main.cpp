@@ -5,11 +5,18 @@
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
 #include "bridge/stdio_bridge.h"
+#include "platform/app_instance_lock.h"
 
 int main(int argc, char** argv) {
   using namespace melodock;
   if (launchMode({argv, static_cast<std::size_t>(argc)}) == LaunchMode::bridge) {
     return StdioBridge::run();
+  }
+  // One app per user: a second one started by hand leaves the running one alone.
+  const auto instance = AppInstanceLock::acquire();
+  if (!instance) {
+    std::puts("Melodock is already running.");
+    return 0;
   }
 
   Executor& executor = Executor::shared();
