@@ -40,7 +40,8 @@ std::string readText(const std::filesystem::path& file) { return readFile(file);
 }  // namespace
 
 UserHome::UserHome() {
-  for (const auto& [name, folder] : kXdg) std::filesystem::create_directories(root_.path() / folder);
+  for (const auto& [name, folder] : kXdg)
+    std::filesystem::create_directories(root_.path() / folder);
   std::filesystem::permissions(runtime(), std::filesystem::perms::owner_all);
 }
 

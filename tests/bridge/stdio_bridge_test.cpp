@@ -69,9 +69,9 @@ TEST(StdioBridge, RelaysEachLineAsReadWithTheNegotiatedVersionAndTheClientsName)
 
   const std::string compact =
       R"({"id":1,"jsonrpc":"2.0","result":{"protocolVersion":"2025-06-18","serverInfo":{"name":"a/b"}}})";
-  const std::vector<std::string> expected = {
-      "{\"answer to\":" + before + "}", compact, "{\"answer to\":" + spaced + "}", compact,
-      "{\"answer to\":" + last + "}"};
+  const std::vector<std::string> expected = {"{\"answer to\":" + before + "}", compact,
+                                             "{\"answer to\":" + spaced + "}", compact,
+                                             "{\"answer to\":" + last + "}"};
   for (const std::string& line : expected) EXPECT_EQ(bridge.readLine(kAnswer), line);
   EXPECT_EQ(bridge.readLine(kAnswer), std::nullopt);
   EXPECT_EQ(bridge.exitStatus(kAnswer), 0);
@@ -83,12 +83,9 @@ TEST(StdioBridge, RelaysEachLineAsReadWithTheNegotiatedVersionAndTheClientsName)
   };
   const std::string zoeEncoded = "Zoë%27s%20Café%20%E2%98%95";
   const std::vector<Row> rows = {
-      {before, std::nullopt, std::nullopt},
-      {zoe, std::nullopt, zoeEncoded},
-      {notification, "2025-06-18", zoeEncoded},
-      {spaced, "2025-06-18", zoeEncoded},
-      {titled, "2025-06-18", "Claude%20Code"},
-      {last, "2025-06-18", "Claude%20Code"},
+      {before, std::nullopt, std::nullopt},     {zoe, std::nullopt, zoeEncoded},
+      {notification, "2025-06-18", zoeEncoded}, {spaced, "2025-06-18", zoeEncoded},
+      {titled, "2025-06-18", "Claude%20Code"},  {last, "2025-06-18", "Claude%20Code"},
   };
   const auto requests = endpoint.requests();
   ASSERT_EQ(requests.size(), rows.size());
@@ -124,8 +121,9 @@ TEST(StdioBridge, AnswersRequestsButNotNotificationsWhenTheAppNeverComesUp) {
                R"({"jsonrpc":"2.0","id":null,"method":"ping"})"
                "\n");
   // Each message waits out the app's start (40 probes 250 ms apart) once.
-  EXPECT_EQ(bridge.readLine(30s),
-            R"({"error":{"code":-32000,"message":"Melodock isn't reachable: Could not connect to the server."},"id":null,"jsonrpc":"2.0"})");
+  EXPECT_EQ(
+      bridge.readLine(30s),
+      R"({"error":{"code":-32000,"message":"Melodock isn't reachable: Could not connect to the server."},"id":null,"jsonrpc":"2.0"})");
   EXPECT_LT(std::chrono::steady_clock::now() - start, 25s);
   EXPECT_GT(std::chrono::steady_clock::now() - start, 19s);
   bridge.closeInput();
