@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(
   cmake ninja-build g++ pkg-config
   libasio-dev nlohmann-json3-dev libcurl4-openssl-dev libsqlite3-dev
+  libicu-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light curl
 )
