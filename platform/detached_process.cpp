@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <system_error>
 
-extern char** environ;
-
 namespace melodock {
 namespace {
 

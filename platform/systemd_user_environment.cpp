@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 
-extern char** environ;
-
 namespace melodock {
 
 std::map<std::string, std::string> parseShowEnvironment(std::string_view text) {

@@ -30,7 +30,7 @@ std::filesystem::path userDataDir() { return xdg("XDG_DATA_HOME", ".local/share"
 std::filesystem::path userRuntimeDir() {
   if (const char* value = std::getenv("XDG_RUNTIME_DIR"); value && *value == '/') return value;
   // Clients start stdio servers with a reduced environment that often lacks it.
-  const std::filesystem::path session = "/run/user/" + std::to_string(::getuid());
+  std::filesystem::path session = "/run/user/" + std::to_string(::getuid());
   struct stat info {};
   if (::stat(session.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid()) {
     return session;
