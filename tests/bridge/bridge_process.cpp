@@ -10,13 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
-#include <cerrno>
-#include <set>
 
 #include "platform/app_instance_lock.h"
-
-extern char** environ;
 
 namespace melodock::testing {
 namespace {
@@ -26,105 +24,88 @@ constexpr const char* kXdg[][2] = {{"XDG_CONFIG_HOME", "config"},
                                    {"XDG_CACHE_HOME", "cache"},
                                    {"XDG_RUNTIME_DIR", "run"},
                                    {"XDG_MUSIC_DIR", "music"}};
-constexpr const char* kSession[] = {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"};
 
-bool alive(pid_t pid) {
-  if (pid <= 0) return false;
-  // A zombie child still answers kill(); reap it first.
-  ::waitpid(pid, nullptr, WNOHANG);
-  return ::kill(pid, 0) == 0 && std::filesystem::exists("/proc/" + std::to_string(pid) + "/exe");
+// Not a zombie either: a zombie has no executable.
+bool running(pid_t pid) {
+  return pid > 0 &&
+         std::filesystem::exists(std::filesystem::path("/proc") / std::to_string(pid) / "exe");
 }
-
-std::string readText(const std::filesystem::path& file) { return readFile(file); }
 
 }  // namespace
 
 UserHome::UserHome() {
   for (const auto& [name, folder] : kXdg)
     std::filesystem::create_directories(root_.path() / folder);
-  std::filesystem::permissions(runtime(), std::filesystem::perms::owner_all);
 }
 
-UserHome::~UserHome() { stopApp(); }
+UserHome::~UserHome() {
+  const auto pid = app();
+  if (!pid) return;
+  ::kill(*pid, SIGTERM);
+  for (int i = 0; i < 500 && running(*pid); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (running(*pid)) ::kill(*pid, SIGKILL);
+}
 
 void UserHome::storeSettings(const std::string& json) const {
   writeFile(root_.path() / "config" / "melodock" / "settings.json", json);
 }
 
 std::vector<std::string> UserHome::environment() const {
-  std::set<std::string> replaced;
-  std::vector<std::string> result;
+  std::vector<std::string> result = {"DISPLAY=", "WAYLAND_DISPLAY=", "DBUS_SESSION_BUS_ADDRESS="};
   for (const auto& [name, folder] : kXdg) {
-    replaced.insert(name);
     result.push_back(std::string(name) + "=" + (root_.path() / folder).string());
-  }
-  for (const char* name : kSession) {
-    replaced.insert(name);
-    result.push_back(std::string(name) + "=");
   }
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string text = *entry;
-    if (replaced.count(text.substr(0, text.find('='))) == 0) result.push_back(text);
+    const std::string name = text.substr(0, text.find('=') + 1);
+    if (std::none_of(result.begin(), result.end(),
+                     [&](auto& set) { return set.starts_with(name); })) {
+      result.push_back(text);
+    }
   }
   return result;
 }
 
-std::optional<pid_t> UserHome::app(std::chrono::milliseconds timeout) const {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    if (auto pid = AppInstanceLock::holder(runtime() / "melodock" / "app.lock")) return pid;
-    if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+std::optional<pid_t> UserHome::app() const {
+  return AppInstanceLock::holder(root_.path() / "run" / "melodock" / "app.lock");
 }
 
 int UserHome::appCount() const {
-  const std::string marker = "XDG_RUNTIME_DIR=" + runtime().string();
+  const std::string marker = "XDG_RUNTIME_DIR=" + (root_.path() / "run").string() + '\0';
   const auto binary = std::filesystem::canonical(MELODOCK_BINARY);
   int count = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     std::error_code error;
-    if (std::filesystem::read_symlink(entry.path() / "exe", error) != binary || error) continue;
-    if (readText(entry.path() / "cmdline").find("--stdio") != std::string::npos) continue;
-    std::string environ = readText(entry.path() / "environ");
-    std::replace(environ.begin(), environ.end(), '\0', '\n');
-    if ((environ + "\n").find("\n" + marker + "\n") == std::string::npos &&
-        !environ.starts_with(marker + "\n")) {
-      continue;
-    }
-    ++count;
+    if (std::filesystem::read_symlink(entry.path() / "exe", error) != binary) continue;
+    const bool bridge = readFile(entry.path() / "cmdline").find("--stdio") != std::string::npos;
+    const std::string variables = '\0' + readFile(entry.path() / "environ");
+    if (!bridge && variables.find('\0' + marker) != std::string::npos) ++count;
   }
   return count;
 }
 
-void UserHome::stopApp() const {
-  const auto pid = app(std::chrono::milliseconds(0));
-  if (!pid || *pid <= 0) return;
-  ::kill(*pid, SIGTERM);
-  for (int i = 0; i < 500 && alive(*pid); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (alive(*pid)) ::kill(*pid, SIGKILL);
+pid_t spawnBridge(const std::vector<std::string>& environment, int input, int output) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+  if (output >= 0) posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+  std::vector<char*> envp;
+  for (const auto& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
+  envp.push_back(nullptr);
+  char* argv[] = {const_cast<char*>(MELODOCK_BINARY), const_cast<char*>("--stdio"), nullptr};
+  pid_t pid = -1;
+  if (::posix_spawn(&pid, MELODOCK_BINARY, &actions, nullptr, argv, envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
 }
 
 Bridge::Bridge(const UserHome& home) {
   int in[2];
   int out[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  std::vector<std::string> arguments = {MELODOCK_BINARY, "--stdio"};
-  std::vector<std::string> environment = home.environment();
-  std::vector<char*> argv;
-  std::vector<char*> envp;
-  for (auto& argument : arguments) argv.push_back(argument.data());
-  for (auto& variable : environment) envp.push_back(variable.data());
-  argv.push_back(nullptr);
-  envp.push_back(nullptr);
-  ::posix_spawn(&pid_, MELODOCK_BINARY, &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
+  pid_ = spawnBridge(home.environment(), in[0], out[1]);
   ::close(in[0]);
   ::close(out[1]);
   input_ = in[1];
@@ -133,21 +114,15 @@ Bridge::Bridge(const UserHome& home) {
 
 Bridge::~Bridge() {
   closeInput();
-  // Only a bridge still running; kill() must never see an id of 0 or below.
-  if (pid_ > 0 && exitStatus(std::chrono::seconds(0)) == -1 && pid_ > 0) {
+  if (exitStatus(std::chrono::seconds(0)) == -1 && pid_ > 0) {  // kill() must never see -1
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  if (output_ >= 0) ::close(output_);
+  ::close(output_);
 }
 
 void Bridge::write(const std::string& text) const {
-  std::string_view left = text;
-  while (!left.empty()) {
-    const ssize_t n = ::write(input_, left.data(), left.size());
-    if (n <= 0) return;
-    left.remove_prefix(static_cast<std::size_t>(n));
-  }
+  ASSERT_EQ(::write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
 }
 
 void Bridge::closeInput() {
@@ -157,44 +132,42 @@ void Bridge::closeInput() {
 
 std::optional<std::string> Bridge::readLine(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    if (const std::size_t end = buffered_.find('\n'); end != std::string::npos) {
-      std::string line = buffered_.substr(0, end);
-      buffered_.erase(0, end + 1);
-      return line;
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+  std::size_t end = 0;
+  while ((end = buffered_.find('\n')) == std::string::npos) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd wait{output_, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) <= 0) {
+    char chunk[4096];
+    ssize_t n = 0;
+    if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) <= 0 ||
+        (n = ::read(output_, chunk, sizeof chunk)) <= 0) {
       return std::nullopt;
     }
-    char chunk[4096];
-    const ssize_t n = ::read(output_, chunk, sizeof chunk);
-    if (n <= 0) return std::nullopt;
     buffered_.append(chunk, static_cast<std::size_t>(n));
   }
+  std::string line = buffered_.substr(0, end);
+  buffered_.erase(0, end + 1);
+  return line;
 }
 
 int Bridge::exitStatus(std::chrono::milliseconds timeout) {
-  if (pid_ < 0) return -1;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
+  while (pid_ > 0) {
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
       pid_ = -1;
       return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    if (std::chrono::steady_clock::now() >= deadline) return -1;
+    if (std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  return -1;
 }
 
 std::optional<std::string> RecordingEndpoint::Request::header(const std::string& name) const {
-  const std::string key = "\r\n" + name + ": ";
-  const std::size_t at = head.find(key);
+  const std::size_t at = head.find("\r\n" + name + ": ");
   if (at == std::string::npos) return std::nullopt;
-  const std::size_t start = at + key.size();
+  const std::size_t start = at + name.size() + 4;
   return head.substr(start, head.find("\r\n", start) - start);
 }
 
@@ -208,62 +181,43 @@ RecordingEndpoint::RecordingEndpoint(Answer answer) : answer_(std::move(answer))
   ::listen(listener_, 16);
   ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
   port_ = ntohs(address.sin_port);
-  if (::pipe2(stop_, O_CLOEXEC) != 0) return;
-  thread_ = std::thread([this] { serve(); });
+  // One exchange at a time, as the bridge makes them; ends when the listener is shut.
+  thread_ = std::thread([this] {
+    for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0; ::close(fd)) {
+      std::string bytes;
+      Request request;
+      char chunk[4096];
+      for (ssize_t n; (n = ::recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+        bytes.append(chunk, static_cast<std::size_t>(n));
+        const std::size_t end = bytes.find("\r\n\r\n");
+        if (end == std::string::npos) continue;
+        request.head = bytes.substr(0, end + 2);
+        request.body = bytes.substr(end + 4);
+        if (request.body.size() >= std::stoul(request.header("Content-Length").value_or("0")))
+          break;
+      }
+      {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request);
+      }
+      const auto [status, body] = answer_(request);
+      const std::string response = "HTTP/1.1 " + std::to_string(status) +
+                                   " Status\r\nContent-Length: " + std::to_string(body.size()) +
+                                   "\r\nConnection: close\r\n\r\n" + body;
+      ::send(fd, response.data(), response.size(), MSG_NOSIGNAL);
+    }
+  });
 }
 
 RecordingEndpoint::~RecordingEndpoint() {
-  if (thread_.joinable()) {
-    ::close(stop_[1]);
-    thread_.join();
-    ::close(stop_[0]);
-  }
+  ::shutdown(listener_, SHUT_RDWR);  // wakes the accept
+  thread_.join();
   ::close(listener_);
 }
 
 std::vector<RecordingEndpoint::Request> RecordingEndpoint::requests() const {
   std::lock_guard lock(mutex_);
   return requests_;
-}
-
-std::string RecordingEndpoint::http(int status, const std::string& body) {
-  return "HTTP/1.1 " + std::to_string(status) + " Status\r\nContent-Type: application/json\r\n" +
-         "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-}
-
-void RecordingEndpoint::serve() {
-  for (;;) {
-    pollfd waits[2] = {{listener_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
-    if (::poll(waits, 2, -1) < 0 && errno != EINTR) return;
-    if (waits[1].revents != 0) return;
-    if ((waits[0].revents & POLLIN) == 0) continue;
-    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    std::string bytes;
-    Request request;
-    char chunk[4096];
-    for (;;) {
-      const std::size_t end = bytes.find("\r\n\r\n");
-      if (end != std::string::npos) {
-        request.head = bytes.substr(0, end + 2);
-        const std::size_t length = std::stoul(request.header("Content-Length").value_or("0"));
-        if (bytes.size() >= end + 4 + length) {
-          request.body = bytes.substr(end + 4, length);
-          break;
-        }
-      }
-      const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-      if (n <= 0) break;
-      bytes.append(chunk, static_cast<std::size_t>(n));
-    }
-    {
-      std::lock_guard lock(mutex_);
-      requests_.push_back(request);
-    }
-    const std::string response = answer_(request);
-    ::send(fd, response.data(), response.size(), MSG_NOSIGNAL);
-    ::close(fd);
-  }
 }
 
 }  // namespace melodock::testing

@@ -5,7 +5,6 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -24,21 +23,22 @@ class UserHome {
   UserHome();
   ~UserHome();
 
-  [[nodiscard]] std::filesystem::path runtime() const { return root_.path() / "run"; }
   void storeSettings(const std::string& json) const;
   // This process's environment with the XDG folders set to this home's, and the
   // session variables set empty so that nothing reaches the user's real session.
   [[nodiscard]] std::vector<std::string> environment() const;
-
-  // The app holding this home's lock, waiting up to `timeout` for one.
-  [[nodiscard]] std::optional<pid_t> app(std::chrono::milliseconds timeout) const;
+  // The app holding this home's one-app lock, if any.
+  [[nodiscard]] std::optional<pid_t> app() const;
   // Running app processes (not bridges) of this home.
   [[nodiscard]] int appCount() const;
-  void stopApp() const;
 
  private:
   TempDir root_;
 };
+
+// Starts the binary with --stdio and `environment`, its input read from `input`.
+// Returns its id, or -1.
+pid_t spawnBridge(const std::vector<std::string>& environment, int input, int output);
 
 class Bridge {
  public:
@@ -47,8 +47,7 @@ class Bridge {
 
   void write(const std::string& text) const;
   void closeInput();
-  // The next line without its LF; nothing when none comes within `timeout` or the
-  // output ends.
+  // The next line without its LF; nothing when none comes within `timeout`.
   std::optional<std::string> readLine(std::chrono::milliseconds timeout);
   // Exit status, or -1 when still running after `timeout`.
   int exitStatus(std::chrono::milliseconds timeout);
@@ -60,33 +59,25 @@ class Bridge {
   std::string buffered_;
 };
 
-// A loopback listener that records each request and answers it with the bytes
-// `answer` returns.
+// A loopback listener that records each request (head and body) and answers it with
+// the JSON body and status `answer` returns; status 202 sends no body.
 class RecordingEndpoint {
  public:
   struct Request {
-    std::string head;
-    std::string body;
+    std::string head, body;
     [[nodiscard]] std::optional<std::string> header(const std::string& name) const;
   };
-  using Answer = std::function<std::string(const Request&)>;
+  using Answer = std::function<std::pair<int, std::string>(const Request&)>;
 
   explicit RecordingEndpoint(Answer answer);
   ~RecordingEndpoint();
-
   [[nodiscard]] std::uint16_t port() const { return port_; }
   [[nodiscard]] std::vector<Request> requests() const;
 
-  // A whole HTTP response with a JSON body.
-  static std::string http(int status, const std::string& body);
-
  private:
-  void serve();
-
   Answer answer_;
   int listener_ = -1;
   std::uint16_t port_ = 0;
-  int stop_[2] = {-1, -1};
   mutable std::mutex mutex_;
   std::vector<Request> requests_;
   std::thread thread_;

@@ -44,23 +44,5 @@ TEST(RelayMessage, WritesAMultiLineJSONAnswerAsOneLineAndPassesAnythingElse) {
   }
 }
 
-TEST(RelayMessage, ReadsTheIdTheClientsNameAndTheNegotiatedVersion) {
-  const auto id = [](std::string_view line) { return requestID(*parsedMessage(line)); };
-  EXPECT_EQ(id(R"({"id":null})"), nlohmann::json(nullptr));
-  EXPECT_EQ(id(R"({"id":"7"})"), nlohmann::json("7"));
-  EXPECT_EQ(id(R"([{"id":1}])"), std::nullopt);
-  EXPECT_EQ(parsedMessage("{"), std::nullopt);
-
-  const auto name = [](std::string_view line) { return clientName(*parsedMessage(line)); };
-  EXPECT_EQ(name(R"({"method":"initialize","params":{"clientInfo":{"name":"n","title":"T"}}})"),
-            "T");
-  EXPECT_EQ(name(R"({"method":"initialize","params":{"clientInfo":{"name":"n","title":3}}})"), "n");
-  EXPECT_EQ(name(R"({"method":"ping","params":{"clientInfo":{"name":"n"}}})"), std::nullopt);
-
-  EXPECT_EQ(negotiatedVersion(R"({"result":{"protocolVersion":"2025-03-26"}})"), "2025-03-26");
-  EXPECT_EQ(negotiatedVersion(R"({"result":{"protocolVersion":1}})"), std::nullopt);
-  EXPECT_EQ(negotiatedVersion(R"({"error":{"protocolVersion":"2025-03-26"}})"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace melodock

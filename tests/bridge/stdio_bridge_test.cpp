@@ -4,7 +4,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -24,16 +23,6 @@ using testing::UserHome;
 
 constexpr auto kAnswer = 10s;
 
-// Kills and reaps a forked helper however the test ends.
-struct Reaped {
-  pid_t pid;
-  ~Reaped() {
-    if (pid <= 0) return;
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-  }
-};
-
 std::string settings(std::uint16_t port) {
   return R"({"port":)" + std::to_string(port) + R"(,"token":"0123456789abcdef"})";
 }
@@ -43,13 +32,11 @@ TEST(StdioBridge, RelaysEachLineAsReadWithTheNegotiatedVersionAndTheClientsName)
       "{\n  \"id\" : 1,\n  \"jsonrpc\" : \"2.0\",\n  \"result\" : {\n    \"protocolVersion\" : "
       "\"2025-06-18\",\n    \"serverInfo\" : {\n      \"name\" : \"a/b\"\n    }\n  }\n}";
   RecordingEndpoint endpoint([&](const RecordingEndpoint::Request& request) {
-    if (request.body.find("\"id\"") == std::string::npos) return RecordingEndpoint::http(202, "");
-    if (request.body.find("initialize") != std::string::npos) {
-      return RecordingEndpoint::http(200, pretty);
-    }
+    if (request.body.find("\"id\"") == std::string::npos) return std::pair(202, std::string());
+    if (request.body.find("initialize") != std::string::npos) return std::pair(200, pretty);
     // The last request is still in flight when the input ends.
     if (request.body.find("\"id\":9") != std::string::npos) std::this_thread::sleep_for(300ms);
-    return RecordingEndpoint::http(200, "{\"answer to\":" + request.body + "}");
+    return std::pair(200, "{\"answer to\":" + request.body + "}");
   });
   UserHome home;
   home.storeSettings(settings(endpoint.port()));
@@ -129,7 +116,7 @@ TEST(StdioBridge, AnswersRequestsButNotNotificationsWhenTheAppNeverComesUp) {
   bridge.closeInput();
   EXPECT_EQ(bridge.readLine(kAnswer), std::nullopt);
   EXPECT_EQ(bridge.exitStatus(kAnswer), 0);
-  EXPECT_TRUE(home.app(1s).has_value());  // started, unable to listen, still running
+  EXPECT_TRUE(home.app().has_value());  // started, unable to listen, still running
   ::close(blocker);
 }
 
@@ -155,7 +142,7 @@ TEST(StdioBridge, TwoBridgesWithNoAppStartOneBetweenThem) {
     std::this_thread::sleep_for(50ms);
   }
   EXPECT_EQ(home.appCount(), 1);
-  EXPECT_TRUE(home.app(1s).has_value());
+  EXPECT_TRUE(home.app().has_value());
 }
 
 TEST(StdioBridge, EndsWhenTheClientThatStartedItIsGone) {
@@ -168,32 +155,20 @@ TEST(StdioBridge, EndsWhenTheClientThatStartedItIsGone) {
   ASSERT_EQ(::pipe(report), 0);
   const pid_t client = ::fork();
   if (client == 0) {
-    std::vector<std::string> environment = home.environment();
-    std::vector<char*> envp;
-    for (auto& variable : environment) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-    char* argv[] = {const_cast<char*>(MELODOCK_BINARY), const_cast<char*>("--stdio"), nullptr};
-    pid_t bridge = 0;
-    ::posix_spawn(&bridge, MELODOCK_BINARY, &actions, nullptr, argv, envp.data());
+    pid_t bridge = testing::spawnBridge(home.environment(), input[0], -1);
     // The client dies once the bridge has noted its parent: the watchdog is its second
     // thread.
     const auto tasks = "/proc/" + std::to_string(bridge) + "/task";
-    for (int i = 0; i < 500; ++i) {
-      std::error_code error;
-      const auto count = std::distance(std::filesystem::directory_iterator(tasks, error),
-                                       std::filesystem::directory_iterator());
-      if (!error && count >= 2) break;
+    std::error_code error;
+    for (int i = 0; i < 500 && std::distance(std::filesystem::directory_iterator(tasks, error),
+                                             std::filesystem::directory_iterator()) < 2;
+         ++i) {
       std::this_thread::sleep_for(10ms);
     }
-    [[maybe_unused]] const ssize_t n = ::write(report[1], &bridge, sizeof bridge);
-    ::_exit(0);
+    ::_exit(::write(report[1], &bridge, sizeof bridge) == sizeof bridge ? 0 : 1);
   }
   ASSERT_GT(client, 0);
-  ::close(input[0]);
-  pid_t bridge = 0;
+  pid_t bridge = -1;
   ASSERT_EQ(::read(report[0], &bridge, sizeof bridge), static_cast<ssize_t>(sizeof bridge));
   ASSERT_GT(bridge, 0);
   ASSERT_EQ(::waitpid(client, nullptr, 0), client);
@@ -204,75 +179,65 @@ TEST(StdioBridge, EndsWhenTheClientThatStartedItIsGone) {
   while (::waitpid(bridge, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() - gone < 6s) {
     std::this_thread::sleep_for(20ms);
   }
+  EXPECT_LT(std::chrono::steady_clock::now() - gone, 4s);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   if (::kill(bridge, 0) == 0) {
     ::kill(bridge, SIGKILL);
     ::waitpid(bridge, nullptr, 0);
-    FAIL() << "the bridge outlived its client";
   }
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  EXPECT_LT(std::chrono::steady_clock::now() - gone, 4s);
-  ::close(input[1]);
-  ::close(report[0]);
-  ::close(report[1]);
+  for (const int fd : {input[0], input[1], report[0], report[1]}) ::close(fd);
 }
 
 // Needs root to listen as another user; CI runs as root.
 TEST(StdioBridge, NeverSendsTheTokenToAnotherUsersListener) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to listen as another user";
   const std::uint16_t port = testing::freePort();
-  int ready[2];
   int received[2];
-  ASSERT_EQ(::pipe(ready), 0);
   ASSERT_EQ(::pipe(received), 0);
   const pid_t other = ::fork();
   if (other == 0) {
-    if (::setuid(65534) != 0) ::_exit(1);
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    // Listens as nobody (a socket belongs to the uid that made it) and passes on
+    // whatever arrives, until killed.
+    const int fd = ::setuid(65534) == 0 ? ::socket(AF_INET, SOCK_STREAM, 0) : -1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 4) != 0) {
+        ::listen(fd, 4) != 0 || ::write(received[1], "+", 1) != 1) {
       ::_exit(1);
     }
-    [[maybe_unused]] ssize_t n = ::write(ready[1], "1", 1);
-    // Passes on whatever arrives until killed.
-    for (;;) {
-      const int connection = ::accept(fd, nullptr, nullptr);
-      char chunk[4096];
-      while ((n = ::read(connection, chunk, sizeof chunk)) > 0) {
-        n = ::write(received[1], chunk, static_cast<std::size_t>(n));
+    char chunk[4096];
+    for (int connection; (connection = ::accept(fd, nullptr, nullptr)) >= 0; ::close(connection)) {
+      for (ssize_t n; (n = ::read(connection, chunk, sizeof chunk)) > 0;) {
+        if (::write(received[1], chunk, static_cast<std::size_t>(n)) != n) ::_exit(1);
       }
-      ::close(connection);
     }
+    ::_exit(1);
   }
   ASSERT_GT(other, 0);
-  const Reaped reaped{other};
   ::close(received[1]);
-  char byte = 0;
-  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  char ready = 0;
+  const bool listening = ::read(received[0], &ready, 1) == 1;
 
   UserHome home;
   home.storeSettings(settings(port));
   Bridge bridge(home);
-  bridge.write(R"({"jsonrpc":"2.0","id":3,"method":"ping"})"
-               "\n");
+  if (listening)
+    bridge.write(R"({"jsonrpc":"2.0","id":3,"method":"ping"})"
+                 "\n");
+  bridge.closeInput();
   EXPECT_EQ(bridge.readLine(kAnswer),
             "{\"error\":{\"code\":-32000,\"message\":\"Melodock isn't reachable: Port " +
                 std::to_string(port) +
                 " on 127.0.0.1 belongs to another user, so the token was not sent.\"},\"id\":3,"
                 "\"jsonrpc\":\"2.0\"}");
-  bridge.closeInput();
   EXPECT_EQ(bridge.exitStatus(kAnswer), 0);
-  // Whatever reached the other user's listener is in the pipe once its writer is gone.
   ::kill(other, SIGKILL);
-  std::string bytes;
-  char chunk[4096];
-  for (ssize_t n = 0; (n = ::read(received[0], chunk, sizeof chunk)) > 0;) {
-    bytes.append(chunk, static_cast<std::size_t>(n));
-  }
-  EXPECT_EQ(bytes, "");
+  ::waitpid(other, nullptr, 0);
+  // Whatever reached the other user's listener is in the pipe, now that its writer is gone.
+  EXPECT_EQ(testing::readFile("/proc/self/fd/" + std::to_string(received[0])), "");
+  ::close(received[0]);
   EXPECT_EQ(home.appCount(), 0);
 }
 
