@@ -28,8 +28,6 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -136,7 +134,7 @@ class Relay {
     if (id < 0) return {};
     const std::string marker = "\"id\":" + std::to_string(id);
     for (;;) {
-      const std::string answer = readLine();
+      std::string answer = readLine();
       if (answer.find(marker) != std::string::npos) return answer;
     }
   }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "platform/app_instance_lock.h"
 
@@ -92,6 +93,7 @@ pid_t spawnBridge(const std::vector<std::string>& environment, int input, int ou
   posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
   if (output >= 0) posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
   std::vector<char*> envp;
+  envp.reserve(environment.size() + 1);
   for (const auto& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
   envp.push_back(nullptr);
   char* argv[] = {const_cast<char*>(MELODOCK_BINARY), const_cast<char*>("--stdio"), nullptr};
@@ -177,8 +179,10 @@ RecordingEndpoint::RecordingEndpoint(Answer answer) : answer_(std::move(answer))
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof address;
-  ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::listen(listener_, 16);
+  if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listener_, 16) != 0) {
+    throw std::runtime_error("cannot listen on 127.0.0.1");
+  }
   ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
   port_ = ntohs(address.sin_port);
   // One exchange at a time, as the bridge makes them; ends when the listener is shut.
