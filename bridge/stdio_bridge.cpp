@@ -1,6 +1,7 @@
 #include "bridge/stdio_bridge.h"
 
 #include <fcntl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -162,27 +163,31 @@ void StdioBridge::confirmOwnListener(std::int64_t port) {
 }
 
 void StdioBridge::launchApp() {
+  pid_t app = -1;
   try {
     bool complete = true;
     for (const std::string& name : kSessionVariables)
       complete = complete && std::getenv(name.c_str());
     const auto session = complete ? std::map<std::string, std::string>() : systemdUserEnvironment();
-    launchDetached(app_, {app_.string()}, environmentFilledFrom(kSessionVariables, session));
+    app = launchDetached(app_, {app_.string()}, environmentFilledFrom(kSessionVariables, session));
   } catch (const std::system_error& error) {
     throw TransportError(TransportError::Kind::other, error.what());
   }
   // A second app started by another bridge at the same moment sees this one's lock and
   // leaves; either way one listener comes up.
-  for (int attempt = 0; attempt < kStartProbes; ++attempt) {
+  bool up = false;
+  for (int attempt = 0; attempt < kStartProbes && !up; ++attempt) {
     std::this_thread::sleep_for(kStartPoll);
     try {
       session_.post(settings_.endpoint(), "", {}, kRequestTimeout);
-      return;  // any HTTP answer at all means the listener is up
+      up = true;  // any HTTP answer at all means the listener is up
     } catch (const TransportError&) {
       // not up yet: the next probe tells
     }
   }
-  throw TransportError::cannotConnect();
+  // An app that found another one running has left by now; it stays no zombie.
+  if (app > 0) ::waitpid(app, nullptr, WNOHANG);
+  if (!up) throw TransportError::cannotConnect();
 }
 
 void StdioBridge::emit(std::string body) {
