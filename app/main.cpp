@@ -12,6 +12,7 @@
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
 #include "bridge/stdio_bridge.h"
+#include "platform/app_instance_lock.h"
 #include "platform/clock.h"
 #include "platform/dbus_connection.h"
 #include "platform/keep_awake.h"
@@ -23,6 +24,12 @@ int main(int argc, char** argv) {
   using namespace melodock;
   if (launchMode({argv, static_cast<std::size_t>(argc)}) == LaunchMode::bridge) {
     return StdioBridge::run();
+  }
+  // One app per user: a second one started by hand leaves the running one alone.
+  const auto instance = AppInstanceLock::acquire();
+  if (!instance) {
+    std::puts("Melodock is already running.");
+    return 0;
   }
 
   // The signals that end the app are taken by this thread alone: blocked before any

@@ -45,7 +45,12 @@ Process launch(const std::filesystem::path& config, std::vector<std::string> arg
     ::dup2(out[1], STDOUT_FILENO);
     ::close(in[1]);
     ::close(out[0]);
+    // Every user folder inside the test's own: the runtime one holds the one-app lock.
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    for (const char* name :
+         {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "XDG_MUSIC_DIR"}) {
+      ::setenv(name, (config / name).c_str(), 1);
+    }
     if (limits.descriptors > 0) {
       const rlimit limit{limits.descriptors, limits.descriptors};
       ::setrlimit(RLIMIT_NOFILE, &limit);
@@ -85,6 +90,7 @@ std::string firstLine(int fd, std::chrono::milliseconds timeout = std::chrono::s
 
 // The exit status, or -1 when the process is still running after `timeout`.
 int exitStatus(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  if (pid <= 0) return -1;  // kill() must never see such an id
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
@@ -193,16 +199,36 @@ TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
   }
 }
 
+TEST(Binary, ASecondAppSaysOneIsAlreadyRunningAndExits) {
+  TempDir config;
+  const std::uint16_t port = testing::freePort();
+  storePort(config, port);
+  const Process first = launch(config.path(), {});
+  ASSERT_EQ(firstLine(first.output).rfind("Melodock is listening", 0), 0u);
+  const Process second = launch(config.path(), {});
+  EXPECT_EQ(firstLine(second.output), "Melodock is already running.\n");
+  EXPECT_EQ(exitStatus(second.pid), 0);
+  EXPECT_TRUE(
+      testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
+  ::kill(first.pid, SIGTERM);
+  EXPECT_EQ(exitStatus(first.pid), 0);
+  for (const Process& process : {first, second}) {
+    ::close(process.input);
+    ::close(process.output);
+  }
+}
+
 TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
   TempDir config;
   const Process bridge = launch(config.path(), {"--stdio"});
-  const std::string line = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\n";
+  // Blank lines: read to the end without a message to relay, so no app is started.
+  const std::string line = " \t \r\n";
   for (int i = 0; i < 1000; ++i)
     ASSERT_EQ(::write(bridge.input, line.data(), line.size()), static_cast<ssize_t>(line.size()));
   ::close(bridge.input);
   EXPECT_EQ(exitStatus(bridge.pid), 0);
   ::close(bridge.output);
-  // The bridge starts no listener and writes no settings of its own.
+  // With nothing to relay, the bridge starts no app and writes no settings.
   EXPECT_FALSE(std::filesystem::exists(config.path() / "melodock" / "settings.json"));
 }
 

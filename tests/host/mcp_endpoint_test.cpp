@@ -149,7 +149,10 @@ TEST(MCPEndpoint, NamesTheClientFromItsHandshake) {
     EXPECT_EQ(result.at("capabilities").dump(), R"({"tools":{"listChanged":false}})");
     EXPECT_EQ(result.at("protocolVersion"), "2025-06-18");
     const std::string instructions = result.at("instructions");
-    EXPECT_EQ(instructions.rfind("You are the user's DJ, playing Apple Music", 0), 0U);
+    EXPECT_EQ(instructions.rfind("You are the user's DJ, playing Apple Music through the Melodock "
+                                 "app on their computer. Discover music with search_catalog",
+                                 0),
+              0U);
     EXPECT_NE(instructions.find(R"(play_songs(mode: "replace"))"), std::string::npos);
     EXPECT_TRUE(instructions.ends_with(
         "System Settings \u2192 Network \u2192 the connection (Wi-Fi, iPhone USB, \u2026) \u2192 "
