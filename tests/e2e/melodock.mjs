@@ -70,7 +70,8 @@ async function isAppOf(pid, runtime) {
 
 // A user home in a temporary folder: every XDG folder, and settings with a free port
 // and a fresh token. `env` holds the XDG variables for any process of this user.
-export async function makeHome() {
+// `settings` joins the stored settings.
+export async function makeHome(settings = {}) {
   const root = await mkdtemp(join(tmpdir(), 'melodock-e2e-'));
   const folders = {
     XDG_CONFIG_HOME: 'config', XDG_DATA_HOME: 'data', XDG_CACHE_HOME: 'cache',
@@ -84,7 +85,7 @@ export async function makeHome() {
   const port = await freePort();
   const token = randomBytes(24).toString('hex');
   await mkdir(join(env.XDG_CONFIG_HOME, 'melodock'));
-  await writeFile(join(env.XDG_CONFIG_HOME, 'melodock', 'settings.json'), JSON.stringify({ port, token }));
+  await writeFile(join(env.XDG_CONFIG_HOME, 'melodock', 'settings.json'), JSON.stringify({ port, token, ...settings }));
   return {
     env,
     port,
@@ -115,9 +116,9 @@ export async function makeHome() {
   };
 }
 
-export async function startMelodock() {
+export async function startMelodock(settings = {}) {
   const binary = binaryPath();
-  const home = await makeHome();
+  const home = await makeHome(settings);
   const { port, token } = home;
 
   const child = spawn(binary, [], {
