@@ -68,10 +68,16 @@ struct Home {
   ::_exit(127);
 }
 
+// The running binary; killed, if still running, and its descriptors closed when the
+// object goes.
 struct App {
   pid_t pid = -1;
   int input = -1;   // what the test types
   int output = -1;  // what the app writes
+
+  App(pid_t pid, int input, int output) : pid(pid), input(input), output(output) {}
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
   ~App() {
     if (input >= 0) ::close(input);
     if (output >= 0 && output != input) ::close(output);
@@ -83,22 +89,21 @@ struct App {
 };
 
 // On a pseudo-terminal: stdin, stdout and stderr are the terminal.
-void launchOnTerminal(const Home& home, App& app) {
+App launchOnTerminal(const Home& home) {
   int terminal = -1;
   const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
   if (pid == 0) {
     home.enter();
     runBinary();
   }
-  app = {pid, terminal, terminal};
+  return {pid, terminal, terminal};
 }
 
 // With pipes for stdin and stdout.
-void launchOnPipes(const Home& home, App& app) {
-  int in[2];
-  int out[2];
-  ASSERT_EQ(::pipe(in), 0);
-  ASSERT_EQ(::pipe(out), 0);
+App launchOnPipes(const Home& home) {
+  int in[2] = {-1, -1};
+  int out[2] = {-1, -1};
+  if (::pipe(in) != 0 || ::pipe(out) != 0) return {-1, -1, -1};
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(in[0], STDIN_FILENO);
@@ -110,7 +115,7 @@ void launchOnPipes(const Home& home, App& app) {
   }
   ::close(in[0]);
   ::close(out[1]);
-  app = {pid, in[1], out[0]};
+  return {pid, in[1], out[0]};
 }
 
 // What the app writes through `end` (line ends as "\n"), waiting at most `timeout`;
@@ -166,8 +171,7 @@ TEST(Terminal, AsksToSetUpAppleMusicAfterTheFirstLineAndStoresTheAnswer) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const Home home(row.stored);
-    App app;
-    launchOnTerminal(home, app);
+    const App app = launchOnTerminal(home);
     EXPECT_EQ(readThrough(app.output, "\n"), home.listening());
     EXPECT_EQ(readThrough(app.output, kSetUpQuestion), kSetUpQuestion);
     ASSERT_EQ(::write(app.input, row.typed, 2), 2);
@@ -181,8 +185,7 @@ TEST(Terminal, AsksNothingWhenAccessIsSettled) {
   for (const char* stored : {"authorized", "restricted"}) {
     SCOPED_TRACE(stored);
     const Home home(stored);
-    App app;
-    launchOnTerminal(home, app);
+    const App app = launchOnTerminal(home);
     EXPECT_EQ(readThrough(app.output, "\n"), home.listening());
     EXPECT_EQ(readThrough(app.output, "\n", 300ms), "");
     ::kill(app.pid, SIGTERM);
@@ -195,8 +198,7 @@ TEST(Terminal, WithoutATerminalOrADisplayNothingIsAskedAndAccessStaysAsStored) {
   for (const char* stored : {static_cast<const char*>(nullptr), "denied"}) {
     SCOPED_TRACE(stored ? stored : "absent");
     const Home home(stored);
-    App app;
-    launchOnPipes(home, app);
+    const App app = launchOnPipes(home);
     EXPECT_EQ(readThrough(app.output, "\n"), home.listening());
     EXPECT_EQ(readThrough(app.output, "\n", 300ms), "");
     ::kill(app.pid, SIGTERM);
