@@ -7,9 +7,9 @@
 #include <functional>
 #include <future>
 
-#include "platform/app_settings.h"
 #include "host/host_status.h"
 #include "host/mcp_host.h"
+#include "platform/app_settings.h"
 #include "platform/executor.h"
 #include "platform/settings_store.h"
 
