@@ -25,6 +25,7 @@ fi
 
 if [ ! -x /usr/sbin/nginx ] && [ ! -x build/bench/nginx/usr/sbin/nginx ]; then
   download=$(mktemp -d)
+  chmod 755 "$download"  # apt fetches as its own user
   trap 'rm -rf "$download"' EXIT
   # Package lists may be missing on a fresh machine.
   (cd "$download" && { apt-get download -qq nginx 2>/dev/null ||
