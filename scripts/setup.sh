@@ -47,15 +47,21 @@ if command -v ccache >/dev/null 2>&1; then
   options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
-# A tree is configured once; a tree configured without tests gains them when asked.
+# A new tree gets every option. An existing one keeps its own settings, except that its
+# warnings become errors and, when tests are asked for, it gains them.
 configure() {
   local tree=$1
   shift
   if [ ! -f "$tree/build.ninja" ]; then
     cmake -S . -B "$tree" "${options[@]}" "$@"
-  elif [ $tests = ON ] && grep -q '^BUILD_TESTING:BOOL=OFF' "$tree/CMakeCache.txt"; then
-    cmake -S . -B "$tree" -DBUILD_TESTING=ON
+    return
   fi
+  local cache=$tree/CMakeCache.txt wanted=()
+  grep -q '^MELODOCK_WERROR:BOOL=ON$' "$cache" || wanted+=(-DMELODOCK_WERROR=ON)
+  if [ $tests = ON ] && ! grep -q '^BUILD_TESTING:BOOL=ON$' "$cache"; then
+    wanted+=(-DBUILD_TESTING=ON)
+  fi
+  if [ ${#wanted[@]} -gt 0 ]; then cmake -S . -B "$tree" "${wanted[@]}"; fi
 }
 
 configure build/default -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=$tests
