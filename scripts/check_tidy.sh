@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # Runs clang-tidy (.clang-tidy) over every tracked .cpp file and the headers of ours
-# they include, with the flags of build/default (scripts/setup.sh configures it), one
-# file per core. Fails on any finding and prints it; silent files print nothing.
+# they include, with the flags of build/default, one file per core. Fails on any
+# finding and prints it; a clean file prints nothing.
 #   scripts/check_tidy.sh [FILE...]   only those files
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-[ -f build/default/compile_commands.json ] || scripts/setup.sh
+scripts/setup.sh --tests
 
 if [ $# -gt 0 ]; then
-  files=("$@")
+  files=()
+  for file in "$@"; do files+=("$(realpath --relative-to=. "$file")"); done
 else
   mapfile -t files < <(git ls-files -- '*.cpp')
 fi
 # A file that build/default does not compile has no flags to check it with.
 for file in "${files[@]}"; do
   if ! grep -qF "\"file\": \"$root/$file\"" build/default/compile_commands.json; then
-    echo "clang-tidy: $file is not compiled in build/default; configure it (scripts/setup.sh)" >&2
+    echo "clang-tidy: build/default does not compile $file" >&2
     exit 1
   fi
 done
