@@ -1,7 +1,5 @@
 #include "host/mcp_host.h"
 
-#include <asio/experimental/awaitable_operators.hpp>
-
 #include "host/http_request_reader.h"
 #include "host/http_response_writer.h"
 
@@ -24,17 +22,6 @@ void reportFailure(std::exception_ptr failure) {
     std::rethrow_exception(failure);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "melodock: connection task failed: %s\n", error.what());
-  }
-}
-
-// Ends when `idle` runs out. Re-arming the timer cancels the wait under way, so this
-// waits again; a cancellation of its own ends it.
-asio::awaitable<void> expired(asio::steady_timer& idle) {
-  for (;;) {
-    auto [error] = co_await idle.async_wait(kUseTuple);
-    if (!error) co_return;
-    const asio::cancellation_state state = co_await asio::this_coro::cancellation_state;
-    if (state.cancelled() != asio::cancellation_type::none) co_return;
   }
 }
 
@@ -132,17 +119,38 @@ asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listene
   }
 }
 
-asio::awaitable<void> MCPHost::serve(tcp::socket socket) {
-  using namespace asio::experimental::awaitable_operators;
-  asio::steady_timer idle(socket.get_executor(), options_.idleTimeout);
-  const std::function<void()> arrived = [&] { idle.expires_after(options_.idleTimeout); };
-  auto read = co_await (HTTPRequestReader::readRequest(socket, arrived) || expired(idle));
-  if (read.index() == 1 || !std::get<0>(read)) co_return;  // silent too long, or unreadable
-  // Plain statements only: g++ 12 destroys temporaries built in a co_await's arguments
-  // too early.
-  mcp::HTTPRequest request = std::move(*std::get<0>(read));
-  const mcp::HTTPResponse response = co_await handler_(std::move(request), token());
-  co_await HTTPResponseWriter::write(response, socket);
+asio::awaitable<void> MCPHost::serve(tcp::socket connection) {
+  // The idle timer shares the connection's strand with this coroutine: when it runs out
+  // while the request is still being read, it closes the socket under the pending read,
+  // which then fails, and the request drops without an answer. Each arrival of bytes
+  // winds it up again, so a slow but live client is not cut off.
+  //
+  // A timer callback rather than Asio's awaitable `||`: under descriptor exhaustion the
+  // parallel group of Asio 1.22 let UBSan see a cancellation handler used after it was
+  // replaced.
+  struct Connection {
+    tcp::socket socket;
+    bool reading = true;
+  };
+  auto state = std::make_shared<Connection>(Connection{std::move(connection)});
+  asio::steady_timer idle(state->socket.get_executor());
+  const std::function<void()> arrived = [&] {
+    idle.expires_after(options_.idleTimeout);
+    idle.async_wait([weak = std::weak_ptr<Connection>(state)](const std::error_code& error) {
+      if (error) return;
+      if (auto stalled = weak.lock(); stalled && stalled->reading) {
+        std::error_code ignored;
+        stalled->socket.close(ignored);
+      }
+    });
+  };
+  arrived();
+  std::optional<mcp::HTTPRequest> request =
+      co_await HTTPRequestReader::readRequest(state->socket, arrived);
+  state->reading = false;
+  if (!request || !state->socket.is_open()) co_return;  // silent too long, or unreadable
+  const mcp::HTTPResponse response = co_await handler_(std::move(*request), token());
+  co_await HTTPResponseWriter::write(response, state->socket);
 }
 
 }  // namespace melodock
