@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -240,6 +242,49 @@ INSERT INTO search_term SELECT 3, term, doc FROM temp.playlist_terms;
 INSERT INTO search_term SELECT 4, term, doc FROM temp.station_terms;
 )sql";
 
+// SQLite's variable-length integer, as FTS5 writes the column sizes in %_docsize.
+std::uint64_t readVarint(const unsigned char*& at, const unsigned char* end) {
+  std::uint64_t value = 0;
+  for (int i = 0; i < 9 && at < end; ++i) {
+    const unsigned char byte = *at++;
+    if (i == 8) return (value << 8) | byte;
+    value = (value << 7) | (byte & 0x7F);
+    if (!(byte & 0x80)) break;
+  }
+  return value;
+}
+
+// Each row's length in tokens, from FTS5's own column sizes, for relevance to read
+// from memory.
+void storeSearchLengths(sqlite3* db) {
+  Statement insert(db,
+                   "INSERT INTO search_length (source, rows, tokens, lengths) VALUES (?, ?, ?, ?)");
+  for (std::size_t source = 0; source < std::size(detail::kSearchTables); ++source) {
+    Statement sizes(db, std::string("SELECT id, sz FROM ") + detail::kSearchTables[source] +
+                            "_docsize ORDER BY id");
+    std::string lengths;
+    std::int64_t rows = 0;
+    std::int64_t tokens = 0;
+    while (sizes.step()) {
+      const auto id = static_cast<std::size_t>(sizes.integer(0));
+      const std::string_view size = sizes.blob(1);
+      const auto* at = reinterpret_cast<const unsigned char*>(size.data());
+      const auto* end = at + size.size();
+      std::uint64_t length = 0;
+      while (at && at < end) length += readVarint(at, end);
+      if (lengths.size() < id) lengths.resize(id, '\0');
+      lengths[id - 1] = static_cast<char>(std::min<std::uint64_t>(length, 255));
+      ++rows;
+      tokens += static_cast<std::int64_t>(length);
+    }
+    insert.bind(1, static_cast<std::int64_t>(source)).bind(2, rows).bind(3, tokens);
+    checkSQLite(
+        db, sqlite3_bind_blob64(insert.get(), 4, lengths.data(), lengths.size(), SQLITE_TRANSIENT));
+    insert.run();
+    insert.reset();
+  }
+}
+
 }  // namespace
 
 CatalogBuildSummary buildCatalog(const std::filesystem::path& dataFolder,
@@ -272,6 +317,7 @@ CatalogBuildSummary buildCatalog(const std::filesystem::path& dataFolder,
     execute(db.get(), kDerive);
     execute(db.get(), detail::kCatalogIndexes);
     execute(db.get(), kSearchTerms);
+    storeSearchLengths(db.get());
     execute(db.get(), ("PRAGMA user_version = " + std::to_string(detail::kCatalogFormat)).c_str());
     execute(db.get(), "COMMIT");
     execute(db.get(), "DROP TABLE temp.purchase; DROP TABLE temp.playlist_in; VACUUM");

@@ -4,13 +4,18 @@
 // popularity rank (1 = most popular), so a search reads matches most popular first and
 // can stop early. `search_term` holds how many rows of each FTS table hold each
 // token, the document frequencies that relevance needs, so that a query never counts
-// its matches.
+// its matches, and `search_length` each row's length in tokens (one byte per rowid, in
+// rowid order) with the table's totals, so that relevance reads no table per row.
 #pragma once
 
 namespace melodock::detail {
 
 // PRAGMA user_version of a catalog file this code reads.
 inline constexpr int kCatalogFormat = 1;
+
+// The FTS tables by source.
+inline constexpr const char* kSearchTables[] = {"song_fts", "album_fts", "artist_fts",
+                                                "playlist_fts", "station_fts"};
 
 // The FTS tables, in `search_term.source` order.
 enum class SearchSource { songs = 0, albums = 1, artists = 2, playlists = 3, stations = 4 };
@@ -89,6 +94,12 @@ CREATE TABLE search_term (
   docs INTEGER NOT NULL,
   PRIMARY KEY (source, term)
 ) WITHOUT ROWID;
+CREATE TABLE search_length (
+  source INTEGER PRIMARY KEY,
+  rows INTEGER NOT NULL,
+  tokens INTEGER NOT NULL,
+  lengths BLOB NOT NULL                      -- byte i: tokens of rowid i + 1, at most 255
+);
 CREATE VIRTUAL TABLE song_fts USING fts5(title, artist, album, content='',
   tokenize='unicode61 remove_diacritics 2', prefix='2 3');
 CREATE VIRTUAL TABLE album_fts USING fts5(title, artist, content='',

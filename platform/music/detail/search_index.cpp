@@ -1,8 +1,6 @@
 #include "platform/music/detail/search_index.h"
 
-#include <sqlite3.h>
-
-#include <array>
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -14,20 +12,16 @@ namespace {
 // BM25's usual constants, as SQLite's own bm25() uses them.
 constexpr double kK1 = 1.2;
 constexpr double kB = 0.75;
-constexpr int kMaxPhrases = static_cast<int>(SearchIndex::kMaxWords);
+// What a longer word that a query word starts counts, next to the word itself.
+constexpr double kCompletionShare = 0.8;
 
-struct SourceTable {
-  const char* table;
-  const char* weights;  // one per column: a title counts more than the names around it
-};
-
-constexpr std::array<SourceTable, 5> kSources = {{
-    {"song_fts", "4.0, 2.0, 1.0"},
-    {"album_fts", "3.0, 1.0"},
-    {"artist_fts", "1.0"},
-    {"playlist_fts", "3.0, 1.0"},
-    {"station_fts", "1.0"},
-}};
+// Column weights per source: a title counts more than the names around it.
+constexpr double kSongWeights[] = {4.0, 2.0, 1.0};  // title, artist, album
+constexpr double kAlbumWeights[] = {3.0, 1.0};      // title, artist
+constexpr double kNameWeights[] = {1.0};            // artist or station name
+constexpr double kPlaylistWeights[] = {3.0, 1.0};   // name, curator
+constexpr const double* kWeights[] = {kSongWeights, kAlbumWeights, kNameWeights, kPlaylistWeights,
+                                      kNameWeights};
 
 fts5_api* fts5(sqlite3* connection) {
   fts5_api* api = nullptr;
@@ -37,47 +31,6 @@ fts5_api* fts5(sqlite3* connection) {
   query.step();
   if (!api) throw std::runtime_error("SQLite was built without FTS5");
   return api;
-}
-
-// relevance(fts_table, column weights..., inverse document frequencies...): BM25 as
-// SQLite computes it, negated so that better matches sort first, but with each
-// phrase's inverse document frequency given rather than counted.
-void relevance(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result, int argc,
-               sqlite3_value** argv) {
-  const int columns = api->xColumnCount(fts);
-  const int phrases = api->xPhraseCount(fts);
-  if (phrases > kMaxPhrases || argc != columns + phrases) {
-    sqlite3_result_error(result, "relevance: wrong number of arguments", -1);
-    return;
-  }
-  sqlite3_int64 rows = 0;
-  sqlite3_int64 tokens = 0;
-  int rowTokens = 0;
-  int hits = 0;
-  if (api->xRowCount(fts, &rows) != SQLITE_OK ||
-      api->xColumnTotalSize(fts, -1, &tokens) != SQLITE_OK ||
-      api->xColumnSize(fts, -1, &rowTokens) != SQLITE_OK ||
-      api->xInstCount(fts, &hits) != SQLITE_OK) {
-    sqlite3_result_error(result, "relevance: cannot read the match", -1);
-    return;
-  }
-  std::array<double, kMaxPhrases> frequency{};
-  for (int i = 0; i < hits; ++i) {
-    int phrase = 0;
-    int column = 0;
-    int offset = 0;
-    if (api->xInst(fts, i, &phrase, &column, &offset) == SQLITE_OK) {
-      frequency[phrase] += sqlite3_value_double(argv[column]);
-    }
-  }
-  const double averageTokens = rows > 0 ? static_cast<double>(tokens) / rows : 1.0;
-  const double lengthNorm = kK1 * (1 - kB + kB * rowTokens / averageTokens);
-  double score = 0;
-  for (int p = 0; p < phrases; ++p) {
-    const double idf = sqlite3_value_double(argv[columns + p]);
-    score += idf * (frequency[p] * (kK1 + 1)) / (frequency[p] + lengthNorm);
-  }
-  sqlite3_result_double(result, -score);
 }
 
 int collectToken(void* context, int flags, const char* token, int size, int, int) {
@@ -93,15 +46,24 @@ std::size_t characters(std::string_view utf8) {
   return count;
 }
 
-// A word matches as the start of longer words once it has two letters: a one-letter
-// start would match half the index.
-bool matchesAsPrefix(const std::string& word) { return characters(word) >= 2; }
+// The first text after every text that starts with `prefix`.
+std::string pastPrefix(std::string prefix) {
+  // UTF-8 never holds the byte 0xFF, so the last byte can always grow by one.
+  prefix.back() = static_cast<char>(static_cast<unsigned char>(prefix.back()) + 1);
+  return prefix;
+}
+
+void addPhrase(std::string& match, std::string_view word, bool prefix) {
+  match += '"';
+  for (const char c : word) match += c == '"' ? std::string("\"\"") : std::string(1, c);
+  match += prefix ? "\"*" : "\"";
+}
 
 }  // namespace
 
 SearchIndex::SearchIndex(sqlite3* connection) : connection_(connection) {
   fts5_api* api = fts5(connection_);
-  checkSQLite(connection_, api->xCreateFunction(api, "relevance", nullptr, relevance, nullptr));
+  checkSQLite(connection_, api->xCreateFunction(api, "relevance", this, relevance, nullptr));
   void* userData = nullptr;
   checkSQLite(connection_, api->xFindTokenizer(api, "unicode61", &userData, &tokenizerApi_));
   // The same tokenizer, with the same options, as the tables in the catalog schema.
@@ -113,6 +75,44 @@ SearchIndex::~SearchIndex() {
   if (tokenizer_) tokenizerApi_.xDelete(tokenizer_);
 }
 
+// relevance(fts_table): BM25 as SQLite's bm25() computes it, negated so that better
+// matches sort first, with the query's inverse document frequencies and the row's
+// length taken from the index's state rather than counted or read.
+void SearchIndex::relevance(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result,
+                            int, sqlite3_value**) {
+  const Query& query = static_cast<const SearchIndex*>(api->xUserData(fts))->query_;
+  const std::size_t phrases = query.inverseFrequencies.size();
+  if (!query.table || static_cast<std::size_t>(api->xPhraseCount(fts)) != phrases) {
+    sqlite3_result_error(result, "relevance: not called by SearchIndex::search", -1);
+    return;
+  }
+  const auto rowid = static_cast<std::size_t>(api->xRowid(fts));
+  const std::string& lengths = query.table->lengths;
+  const double rowLength = rowid >= 1 && rowid <= lengths.size()
+                               ? static_cast<unsigned char>(lengths[rowid - 1])
+                               : query.table->averageLength;
+  int hits = 0;
+  if (api->xInstCount(fts, &hits) != SQLITE_OK) {
+    sqlite3_result_error(result, "relevance: cannot read the match", -1);
+    return;
+  }
+  double frequency[128] = {};
+  for (int i = 0; i < hits; ++i) {
+    int phrase = 0;
+    int column = 0;
+    int offset = 0;
+    if (api->xInst(fts, i, &phrase, &column, &offset) == SQLITE_OK && phrase < 128) {
+      frequency[phrase] += query.weights[column];
+    }
+  }
+  const double lengthNorm = kK1 * (1 - kB + kB * rowLength / query.table->averageLength);
+  double score = 0;
+  for (std::size_t p = 0; p < phrases && p < 128; ++p) {
+    score += query.inverseFrequencies[p] * (frequency[p] * (kK1 + 1)) / (frequency[p] + lengthNorm);
+  }
+  sqlite3_result_double(result, -score);
+}
+
 std::vector<std::string> SearchIndex::words(std::string_view text) const {
   std::vector<std::string> words;
   checkSQLite(connection_,
@@ -121,43 +121,88 @@ std::vector<std::string> SearchIndex::words(std::string_view text) const {
   return words;
 }
 
-double SearchIndex::inverseFrequency(SearchSource source, const std::string& word, bool prefix) {
-  const auto index = static_cast<std::size_t>(source);
-  if (rows_[index] < 0) {
-    auto count = statements_(
-        connection_, std::string("SELECT count(*) FROM ") + kSources[index].table + "_docsize");
-    count->step();
-    rows_[index] = count->integer(0);
+const SearchIndex::Table& SearchIndex::table(SearchSource source) {
+  Table& table = tables_[static_cast<std::size_t>(source)];
+  if (!table.loaded) {
+    auto read = statements_(connection_,
+                            "SELECT rows, tokens, lengths FROM search_length WHERE source = ?1");
+    read->bind(1, static_cast<std::int64_t>(source));
+    if (read->step()) {
+      table.rows = read->integer(0);
+      if (table.rows > 0) table.averageLength = static_cast<double>(read->integer(1)) / table.rows;
+      if (table.averageLength <= 0) table.averageLength = 1;
+      table.lengths = std::string(read->blob(2));
+    }
+    table.loaded = true;
   }
-  std::string key = std::to_string(index) + (prefix ? "*" : "=") + word;
-  if (const auto found = inverseFrequencies_.find(key); found != inverseFrequencies_.end()) {
-    return found->second;
-  }
-  // For a word start: the sum over the words it starts, an upper bound of the rows
-  // holding any of them.
-  std::int64_t docs = 0;
-  if (prefix) {
-    std::string end = word;
-    end.back() = static_cast<char>(static_cast<unsigned char>(end.back()) + 1);
-    auto sum = statements_(connection_,
-                           "SELECT coalesce(sum(docs), 0) FROM search_term "
-                           "WHERE source = ?1 AND term >= ?2 AND term < ?3");
-    sum->bind(1, static_cast<std::int64_t>(index)).bind(2, word).bind(3, end);
-    sum->step();
-    docs = std::min(sum->integer(0), rows_[index]);
-  } else {
+  return table;
+}
+
+double SearchIndex::inverseFrequency(SearchSource source, std::int64_t documents) {
+  const double rows = static_cast<double>(table(source).rows);
+  const double n = std::min(static_cast<double>(documents), rows);
+  return std::max(1e-6, std::log((rows - n + 0.5) / (n + 0.5)));
+}
+
+std::int64_t SearchIndex::documents(SearchSource source, const std::string& word, bool prefix) {
+  if (!prefix) {
     auto exact =
         statements_(connection_, "SELECT docs FROM search_term WHERE source = ?1 AND term = ?2");
-    exact->bind(1, static_cast<std::int64_t>(index)).bind(2, word);
-    if (exact->step()) docs = exact->integer(0);
+    exact->bind(1, static_cast<std::int64_t>(source)).bind(2, word);
+    return exact->step() ? exact->integer(0) : 0;
   }
-  const double n = static_cast<double>(rows_[index]);
-  const double idf = std::max(1e-6, std::log((n - docs + 0.5) / (docs + 0.5)));
-  // The catalog never changes under a reader, so a frequency stays right; the bound
-  // only keeps memory in check.
-  if (inverseFrequencies_.size() > 100'000) inverseFrequencies_.clear();
-  inverseFrequencies_.emplace(std::move(key), idf);
-  return idf;
+  // For a word start: the sum over the words it starts, an upper bound of the rows
+  // holding any of them. The catalog never changes under a reader, so it is kept.
+  std::string key = std::to_string(static_cast<int>(source)) + word;
+  if (const auto found = prefixDocuments_.find(key); found != prefixDocuments_.end()) {
+    return found->second;
+  }
+  auto sum = statements_(connection_,
+                         "SELECT coalesce(sum(docs), 0) FROM search_term "
+                         "WHERE source = ?1 AND term >= ?2 AND term < ?3");
+  sum->bind(1, static_cast<std::int64_t>(source)).bind(2, word).bind(3, pastPrefix(word));
+  sum->step();
+  const std::int64_t documents = sum->integer(0);
+  if (prefixDocuments_.size() > 100'000) prefixDocuments_.clear();
+  prefixDocuments_.emplace(std::move(key), documents);
+  return documents;
+}
+
+bool SearchIndex::addWord(SearchSource source, const std::string& word, std::string& match) {
+  if (!match.empty()) match += " AND ";
+  const std::size_t length = characters(word);
+  if (length == 1) {
+    // A one-letter start would match half the index: one letter matches itself.
+    addPhrase(match, word, false);
+    query_.inverseFrequencies.push_back(inverseFrequency(source, documents(source, word, false)));
+    return true;
+  }
+  if (length <= 3) {
+    addPhrase(match, word, true);  // served by the prefix index
+    query_.inverseFrequencies.push_back(inverseFrequency(source, documents(source, word, true)));
+    return true;
+  }
+  // All of them stand for one query word, with its frequency; the word itself counts a
+  // little more than the longer words it starts.
+  const double idf = inverseFrequency(source, documents(source, word, true));
+  auto completions = statements_(connection_,
+                                 "SELECT term FROM search_term "
+                                 "WHERE source = ?1 AND term >= ?2 AND term < ?3 "
+                                 "ORDER BY docs DESC, term LIMIT ?4");
+  completions->bind(1, static_cast<std::int64_t>(source))
+      .bind(2, word)
+      .bind(3, pastPrefix(word))
+      .bind(4, kMaxCompletions);
+  std::string alternatives;
+  while (completions->step()) {
+    alternatives += alternatives.empty() ? "(" : " OR ";
+    addPhrase(alternatives, completions->text(0), false);
+    query_.inverseFrequencies.push_back(completions->text(0) == word ? idf
+                                                                     : idf * kCompletionShare);
+  }
+  if (alternatives.empty()) return false;
+  match += alternatives + ")";
+  return true;
 }
 
 std::vector<std::int64_t> SearchIndex::search(SearchSource source, std::string_view text,
@@ -165,32 +210,19 @@ std::vector<std::int64_t> SearchIndex::search(SearchSource source, std::string_v
   std::vector<std::int64_t> ranks;
   const std::vector<std::string> terms = words(text);
   if (terms.empty() || limit <= 0) return ranks;
+  const auto index = static_cast<std::size_t>(source);
+  query_ = Query{.table = &table(source), .weights = kWeights[index], .inverseFrequencies = {}};
   std::string match;
   for (const std::string& term : terms) {
-    if (!match.empty()) match += ' ';
-    match += '"';
-    for (const char c : term) match += c == '"' ? std::string("\"\"") : std::string(1, c);
-    match += matchesAsPrefix(term) ? "\"*" : "\"";
+    if (!addWord(source, term, match)) return ranks;
   }
-  const SourceTable& table = kSources[static_cast<std::size_t>(source)];
-  std::string sql = "SELECT r FROM (SELECT rowid AS r, relevance(";
-  sql += table.table;
-  sql += ", ";
-  sql += table.weights;
-  for (std::size_t i = 0; i < terms.size(); ++i) sql += ", ?" + std::to_string(i + 3);
-  sql += ") AS score FROM ";
-  sql += table.table;
-  sql += " WHERE ";
-  sql += table.table;
-  sql += " MATCH ?1 ORDER BY rowid LIMIT " + std::to_string(kCandidates) +
-         ") ORDER BY score, r LIMIT ?2";
-  auto query = statements_(connection_, sql);
-  query->bind(1, match).bind(2, limit);
-  for (std::size_t i = 0; i < terms.size(); ++i) {
-    query->bind(static_cast<int>(i) + 3,
-                inverseFrequency(source, terms[i], matchesAsPrefix(terms[i])));
-  }
-  while (query->step()) ranks.push_back(query->integer(0));
+  const std::string fts = kSearchTables[index];
+  auto run = statements_(
+      connection_, "SELECT r FROM (SELECT rowid AS r, relevance(" + fts + ") AS score FROM " + fts +
+                       " WHERE " + fts + " MATCH ?1 ORDER BY rowid LIMIT " +
+                       std::to_string(kCandidates) + ") ORDER BY score, r LIMIT ?2");
+  run->bind(1, match).bind(2, limit);
+  while (run->step()) ranks.push_back(run->integer(0));
   return ranks;
 }
 

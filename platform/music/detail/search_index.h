@@ -1,14 +1,21 @@
 // Full-text search over the catalog's FTS5 tables, on the database thread.
 //
-// A query matches items holding every one of its words, each word as the start of a
-// word (one-letter words whole), case and diacritics ignored. Among the most popular
-// kCandidates matches, items rank by BM25 relevance and then by popularity. BM25 here
-// takes each word's document frequency from `search_term` instead of counting the
-// matches, so a query costs the same however many items match it.
+// A query matches items holding every one of its words, each word also as the start
+// of a longer word (one-letter words whole), case and diacritics ignored. Among the
+// most popular kCandidates matches, items rank by BM25 relevance and then by
+// popularity.
+//
+// What keeps a query's cost flat as the catalog grows: FTS5 reads matches in rowid
+// (popularity) order and stops after kCandidates; word starts of two or three letters
+// come from FTS5's prefix index, longer ones become the kMaxCompletions most frequent
+// words they start, so no match list is ever read whole; and BM25 takes document
+// frequencies from `search_term` and row lengths from memory instead of counting or
+// reading them per query.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -23,9 +30,11 @@ namespace melodock::detail {
 class SearchIndex {
  public:
   // Matches read per query, most popular first; relevance orders these.
-  static constexpr int kCandidates = 1000;
+  static constexpr int kCandidates = 500;
   // Words of a query beyond this many are ignored.
   static constexpr std::size_t kMaxWords = 8;
+  // Longer words a word start of four or more letters stands for.
+  static constexpr int kMaxCompletions = 16;
 
   // Registers the relevance function with `connection`, which must outlive this.
   explicit SearchIndex(sqlite3* connection);
@@ -42,14 +51,36 @@ class SearchIndex {
                                                  int limit);
 
  private:
-  double inverseFrequency(SearchSource source, const std::string& word, bool prefix);
+  // What relevance needs of one FTS table, read once.
+  struct Table {
+    bool loaded = false;
+    std::int64_t rows = 0;
+    double averageLength = 1;
+    std::string lengths;  // byte i: tokens of rowid i + 1
+  };
+  // The query being run: what relevance reads while the FTS query steps.
+  struct Query {
+    const Table* table = nullptr;
+    const double* weights = nullptr;         // per column
+    std::vector<double> inverseFrequencies;  // per FTS5 phrase, in query order
+  };
+
+  static void relevance(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result,
+                        int argc, sqlite3_value** argv);
+  const Table& table(SearchSource source);
+  // Appends the FTS5 expression for one word to `match` and the inverse document
+  // frequency of each phrase it adds to `query_`. False when no row can match it.
+  bool addWord(SearchSource source, const std::string& word, std::string& match);
+  std::int64_t documents(SearchSource source, const std::string& word, bool prefix);
+  double inverseFrequency(SearchSource source, std::int64_t documents);
 
   sqlite3* connection_;
   fts5_tokenizer tokenizerApi_{};
   Fts5Tokenizer* tokenizer_ = nullptr;
   StatementCache statements_;
-  std::unordered_map<std::string, double> inverseFrequencies_;
-  std::int64_t rows_[5] = {-1, -1, -1, -1, -1};
+  Table tables_[5];
+  Query query_;
+  std::unordered_map<std::string, std::int64_t> prefixDocuments_;
 };
 
 }  // namespace melodock::detail

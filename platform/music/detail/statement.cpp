@@ -68,6 +68,12 @@ std::string_view Statement::text(int column) const {
           static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))};
 }
 
+std::string_view Statement::blob(int column) const {
+  const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement_, column));
+  if (!bytes) return {};
+  return {bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement_, column))};
+}
+
 std::optional<std::string> Statement::optionalText(int column) const {
   if (isNull(column)) return std::nullopt;
   return std::string(text(column));

@@ -48,6 +48,7 @@ class Statement {
   [[nodiscard]] std::int64_t integer(int column) const;
   [[nodiscard]] double real(int column) const;
   [[nodiscard]] std::string_view text(int column) const;  // valid until the next step
+  [[nodiscard]] std::string_view blob(int column) const;  // valid until the next step
   [[nodiscard]] std::optional<std::string> optionalText(int column) const;
   [[nodiscard]] std::optional<std::int64_t> optionalInteger(int column) const;
 
