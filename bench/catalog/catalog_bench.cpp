@@ -8,9 +8,9 @@
 // letters, a third two-word phrases, a third three-letter word starts.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -89,8 +89,7 @@ double percentile(std::vector<double> values, double p) {
   return values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
 }
 
-void run(const std::filesystem::path& data, const std::filesystem::path& work,
-         std::size_t count) {
+void run(const std::filesystem::path& data, const std::filesystem::path& work, std::size_t count) {
   std::filesystem::create_directories(work);
   const std::filesystem::path file = work / "catalog.sqlite";
   // BENCH_REUSE=1 measures search on a database built before.

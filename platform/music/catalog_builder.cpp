@@ -285,13 +285,8 @@ void storeSearchLengths(sqlite3* db) {
   }
 }
 
-}  // namespace
-
-CatalogBuildSummary buildCatalog(const std::filesystem::path& dataFolder,
-                                 const std::filesystem::path& database) {
-  std::filesystem::path partial = database;
-  partial += ".partial";
-  std::filesystem::remove(partial);
+CatalogBuildSummary write(const std::filesystem::path& dataFolder,
+                          const std::filesystem::path& partial) {
   CatalogBuildSummary summary;
   {
     sqlite3* raw = nullptr;
@@ -321,6 +316,23 @@ CatalogBuildSummary buildCatalog(const std::filesystem::path& dataFolder,
     execute(db.get(), ("PRAGMA user_version = " + std::to_string(detail::kCatalogFormat)).c_str());
     execute(db.get(), "COMMIT");
     execute(db.get(), "DROP TABLE temp.purchase; DROP TABLE temp.playlist_in; VACUUM");
+  }
+  return summary;
+}
+
+}  // namespace
+
+CatalogBuildSummary buildCatalog(const std::filesystem::path& dataFolder,
+                                 const std::filesystem::path& database) {
+  std::filesystem::path partial = database;
+  partial += ".partial";
+  std::filesystem::remove(partial);
+  CatalogBuildSummary summary;
+  try {
+    summary = write(dataFolder, partial);
+  } catch (...) {
+    std::filesystem::remove(partial);
+    throw;
   }
   std::filesystem::rename(partial, database);
   return summary;

@@ -81,8 +81,9 @@ SearchIndex::~SearchIndex() {
 void SearchIndex::relevance(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result,
                             int, sqlite3_value**) {
   const Query& query = static_cast<const SearchIndex*>(api->xUserData(fts))->query_;
-  const std::size_t phrases = query.inverseFrequencies.size();
-  if (!query.table || static_cast<std::size_t>(api->xPhraseCount(fts)) != phrases) {
+  const std::size_t words = query.inverseFrequencies.size();
+  if (!query.table || words > kMaxWords ||
+      static_cast<std::size_t>(api->xPhraseCount(fts)) != query.wordOfPhrase.size()) {
     sqlite3_result_error(result, "relevance: not called by SearchIndex::search", -1);
     return;
   }
@@ -96,19 +97,21 @@ void SearchIndex::relevance(const Fts5ExtensionApi* api, Fts5Context* fts, sqlit
     sqlite3_result_error(result, "relevance: cannot read the match", -1);
     return;
   }
-  double frequency[128] = {};
+  // The weighted count of each query word in the row, whichever of its phrases matched.
+  double frequency[kMaxWords] = {};
   for (int i = 0; i < hits; ++i) {
     int phrase = 0;
     int column = 0;
     int offset = 0;
-    if (api->xInst(fts, i, &phrase, &column, &offset) == SQLITE_OK && phrase < 128) {
-      frequency[phrase] += query.weights[column];
+    if (api->xInst(fts, i, &phrase, &column, &offset) == SQLITE_OK) {
+      const auto p = static_cast<std::size_t>(phrase);
+      frequency[query.wordOfPhrase[p]] += query.weights[column] * query.shareOfPhrase[p];
     }
   }
   const double lengthNorm = kK1 * (1 - kB + kB * rowLength / query.table->averageLength);
   double score = 0;
-  for (std::size_t p = 0; p < phrases && p < 128; ++p) {
-    score += query.inverseFrequencies[p] * (frequency[p] * (kK1 + 1)) / (frequency[p] + lengthNorm);
+  for (std::size_t w = 0; w < words; ++w) {
+    score += query.inverseFrequencies[w] * (frequency[w] * (kK1 + 1)) / (frequency[w] + lengthNorm);
   }
   sqlite3_result_double(result, -score);
 }
@@ -170,21 +173,26 @@ std::int64_t SearchIndex::documents(SearchSource source, const std::string& word
 
 bool SearchIndex::addWord(SearchSource source, const std::string& word, std::string& match) {
   if (!match.empty()) match += " AND ";
+  const std::size_t number = query_.inverseFrequencies.size();
+  auto addPhraseOf = [&](double share) {
+    query_.wordOfPhrase.push_back(number);
+    query_.shareOfPhrase.push_back(share);
+  };
   const std::size_t length = characters(word);
   if (length == 1) {
     // A one-letter start would match half the index: one letter matches itself.
     addPhrase(match, word, false);
+    addPhraseOf(1.0);
     query_.inverseFrequencies.push_back(inverseFrequency(source, documents(source, word, false)));
     return true;
   }
+  query_.inverseFrequencies.push_back(inverseFrequency(source, documents(source, word, true)));
   if (length <= 3) {
     addPhrase(match, word, true);  // served by the prefix index
-    query_.inverseFrequencies.push_back(inverseFrequency(source, documents(source, word, true)));
+    addPhraseOf(1.0);
     return true;
   }
-  // All of them stand for one query word, with its frequency; the word itself counts a
-  // little more than the longer words it starts.
-  const double idf = inverseFrequency(source, documents(source, word, true));
+  // The word itself counts a little more than the longer words it starts.
   auto completions = statements_(connection_,
                                  "SELECT term FROM search_term "
                                  "WHERE source = ?1 AND term >= ?2 AND term < ?3 "
@@ -197,8 +205,7 @@ bool SearchIndex::addWord(SearchSource source, const std::string& word, std::str
   while (completions->step()) {
     alternatives += alternatives.empty() ? "(" : " OR ";
     addPhrase(alternatives, completions->text(0), false);
-    query_.inverseFrequencies.push_back(completions->text(0) == word ? idf
-                                                                     : idf * kCompletionShare);
+    addPhraseOf(completions->text(0) == word ? 1.0 : kCompletionShare);
   }
   if (alternatives.empty()) return false;
   match += alternatives + ")";
@@ -211,7 +218,9 @@ std::vector<std::int64_t> SearchIndex::search(SearchSource source, std::string_v
   const std::vector<std::string> terms = words(text);
   if (terms.empty() || limit <= 0) return ranks;
   const auto index = static_cast<std::size_t>(source);
-  query_ = Query{.table = &table(source), .weights = kWeights[index], .inverseFrequencies = {}};
+  query_ = Query{};
+  query_.table = &table(source);
+  query_.weights = kWeights[index];
   std::string match;
   for (const std::string& term : terms) {
     if (!addWord(source, term, match)) return ranks;

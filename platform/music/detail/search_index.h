@@ -58,18 +58,22 @@ class SearchIndex {
     double averageLength = 1;
     std::string lengths;  // byte i: tokens of rowid i + 1
   };
-  // The query being run: what relevance reads while the FTS query steps.
+  // The query being run: what relevance reads while the FTS query steps. Each FTS5
+  // phrase stands for one query word, fully (the word itself) or in part (a longer
+  // word it starts).
   struct Query {
     const Table* table = nullptr;
     const double* weights = nullptr;         // per column
-    std::vector<double> inverseFrequencies;  // per FTS5 phrase, in query order
+    std::vector<double> inverseFrequencies;  // per query word
+    std::vector<std::size_t> wordOfPhrase;
+    std::vector<double> shareOfPhrase;
   };
 
   static void relevance(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result,
                         int argc, sqlite3_value** argv);
   const Table& table(SearchSource source);
-  // Appends the FTS5 expression for one word to `match` and the inverse document
-  // frequency of each phrase it adds to `query_`. False when no row can match it.
+  // Appends the FTS5 expression for one word to `match` and what relevance needs of it
+  // to `query_`. False when no row can match it.
   bool addWord(SearchSource source, const std::string& word, std::string& match);
   std::int64_t documents(SearchSource source, const std::string& word, bool prefix);
   double inverseFrequency(SearchSource source, std::int64_t documents);

@@ -9,7 +9,7 @@ TsvReader::TsvReader(const std::filesystem::path& file,
                      const std::vector<std::string_view>& columns)
     : file_(file), in_(file, std::ios::binary), columns_(columns.size()) {
   if (!in_) throw std::runtime_error("cannot read " + file.string());
-  if (!next()) fail("no header");
+  if (!next()) throw std::runtime_error(file.filename().string() + ": empty");
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (fields_[i] != columns[i])
       fail("column " + std::to_string(i + 1) + " is not " + std::string(columns[i]));
