@@ -23,29 +23,6 @@ constexpr double kPlaylistWeights[] = {3.0, 1.0};   // name, curator
 constexpr const double* kWeights[] = {kSongWeights, kAlbumWeights, kNameWeights, kPlaylistWeights,
                                       kNameWeights};
 
-fts5_api* fts5(sqlite3* connection) {
-  fts5_api* api = nullptr;
-  Statement query(connection, "SELECT fts5(?1)");
-  checkSQLite(connection, sqlite3_bind_pointer(query.get(), 1, static_cast<void*>(&api),
-                                               "fts5_api_ptr", nullptr));
-  query.step();
-  if (!api) throw std::runtime_error("SQLite was built without FTS5");
-  return api;
-}
-
-int collectToken(void* context, int flags, const char* token, int size, int, int) {
-  if (flags & FTS5_TOKEN_COLOCATED) return SQLITE_OK;
-  auto& words = *static_cast<std::vector<std::string>*>(context);
-  if (words.size() < SearchIndex::kMaxWords) words.emplace_back(token, size);
-  return SQLITE_OK;
-}
-
-std::size_t characters(std::string_view utf8) {
-  std::size_t count = 0;
-  for (const char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return count;
-}
-
 // The first text after every text that starts with `prefix`.
 std::string pastPrefix(std::string prefix) {
   // UTF-8 never holds the byte 0xFF, so the last byte can always grow by one.
@@ -53,26 +30,11 @@ std::string pastPrefix(std::string prefix) {
   return prefix;
 }
 
-void addPhrase(std::string& match, std::string_view word, bool prefix) {
-  match += '"';
-  for (const char c : word) match += c == '"' ? std::string("\"\"") : std::string(1, c);
-  match += prefix ? "\"*" : "\"";
-}
-
 }  // namespace
 
-SearchIndex::SearchIndex(sqlite3* connection) : connection_(connection) {
+SearchIndex::SearchIndex(sqlite3* connection) : connection_(connection), words_(connection) {
   fts5_api* api = fts5(connection_);
   checkSQLite(connection_, api->xCreateFunction(api, "relevance", this, relevance, nullptr));
-  void* userData = nullptr;
-  checkSQLite(connection_, api->xFindTokenizer(api, "unicode61", &userData, &tokenizerApi_));
-  // The same tokenizer, with the same options, as the tables in the catalog schema.
-  const char* arguments[] = {"remove_diacritics", "2"};
-  checkSQLite(connection_, tokenizerApi_.xCreate(userData, arguments, 2, &tokenizer_));
-}
-
-SearchIndex::~SearchIndex() {
-  if (tokenizer_) tokenizerApi_.xDelete(tokenizer_);
 }
 
 // relevance(fts_table): BM25 as SQLite's bm25() computes it, negated so that better
@@ -114,14 +76,6 @@ void SearchIndex::relevance(const Fts5ExtensionApi* api, Fts5Context* fts, sqlit
     score += query.inverseFrequencies[w] * (frequency[w] * (kK1 + 1)) / (frequency[w] + lengthNorm);
   }
   sqlite3_result_double(result, -score);
-}
-
-std::vector<std::string> SearchIndex::words(std::string_view text) const {
-  std::vector<std::string> words;
-  checkSQLite(connection_,
-              tokenizerApi_.xTokenize(tokenizer_, &words, FTS5_TOKENIZE_QUERY, text.data(),
-                                      static_cast<int>(text.size()), collectToken));
-  return words;
 }
 
 const SearchIndex::Table& SearchIndex::table(SearchSource source) {
@@ -215,7 +169,7 @@ bool SearchIndex::addWord(SearchSource source, const std::string& word, std::str
 std::vector<std::int64_t> SearchIndex::search(SearchSource source, std::string_view text,
                                               int limit) {
   std::vector<std::int64_t> ranks;
-  const std::vector<std::string> terms = words(text);
+  const std::vector<std::string> terms = words_(text);
   if (terms.empty() || limit <= 0) return ranks;
   const auto index = static_cast<std::size_t>(source);
   query_ = Query{};

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/music/detail/catalog_schema.h"
+#include "platform/music/detail/query_words.h"
 #include "platform/music/detail/statement.h"
 
 namespace melodock::detail {
@@ -31,19 +32,14 @@ class SearchIndex {
  public:
   // Matches read per query, most popular first; relevance orders these.
   static constexpr int kCandidates = 500;
-  // Words of a query beyond this many are ignored.
-  static constexpr std::size_t kMaxWords = 8;
+  static constexpr std::size_t kMaxWords = QueryWords::kMaxWords;
   // Longer words a word start of four or more letters stands for.
   static constexpr int kMaxCompletions = 16;
 
   // Registers the relevance function with `connection`, which must outlive this.
   explicit SearchIndex(sqlite3* connection);
-  ~SearchIndex();
   SearchIndex(const SearchIndex&) = delete;
   SearchIndex& operator=(const SearchIndex&) = delete;
-
-  // The words of `text` as the index holds them: folded, without diacritics.
-  [[nodiscard]] std::vector<std::string> words(std::string_view text) const;
 
   // The popularity ranks (FTS rowids) of the best matches of `text` in `source`,
   // best first, at most `limit`.
@@ -79,8 +75,7 @@ class SearchIndex {
   double inverseFrequency(SearchSource source, std::int64_t documents);
 
   sqlite3* connection_;
-  fts5_tokenizer tokenizerApi_{};
-  Fts5Tokenizer* tokenizer_ = nullptr;
+  QueryWords words_;
   StatementCache statements_;
   Table tables_[5];
   Query query_;
