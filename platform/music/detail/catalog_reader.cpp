@@ -52,23 +52,7 @@ std::optional<std::int64_t> numericID(const std::string& id) {
 
 std::optional<ReleaseDate> releaseDate(const Statement& row, int column) {
   if (row.isNull(column)) return std::nullopt;
-  const std::string_view text = row.text(column);
-  int parts[3] = {0, 1, 1};  // YYYY, YYYY-MM or YYYY-MM-DD
-  std::size_t part = 0;
-  const char* at = text.data();
-  const char* end = text.data() + text.size();
-  while (part < 3) {
-    const auto [next, error] = std::from_chars(at, end, parts[part]);
-    if (error != std::errc()) return std::nullopt;
-    ++part;
-    if (next == end) break;
-    if (*next != '-') return std::nullopt;
-    at = next + 1;
-  }
-  const ReleaseDate date{std::chrono::year(parts[0]),
-                         std::chrono::month(static_cast<unsigned>(parts[1])),
-                         std::chrono::day(static_cast<unsigned>(parts[2]))};
-  return date.ok() ? std::optional(date) : std::nullopt;
+  return parseReleaseDate(row.text(column));
 }
 
 std::vector<std::string> splitGenres(std::string_view names) {
