@@ -48,7 +48,9 @@ class Database {
   // migrations) before any work. When either fails, every `run` fails with that error.
   explicit Database(std::filesystem::path file, Access access = Access::readWrite,
                     std::function<void(sqlite3*)> setup = {});
-  // Finishes the work already handed over, then closes the connection.
+  // Finishes the work already handed over, then closes the connection. A strand or
+  // other shared executor that callers resume on must outlive this object; a plain
+  // io_context's may go as soon as its result has arrived.
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -76,11 +78,16 @@ class Database {
  private:
   template <typename Handler, typename Work>
   void start(Handler handler, Work work) {
-    // The caller's executor keeps running while its work waits here.
+    // `home` keeps the caller's executor counted as busy until the result is back; it
+    // travels with the result and is dropped on the caller's side. The result is posted
+    // through `target`, which counts nothing, so that this thread, once the result is
+    // handed over, releases nothing the caller may have torn down in the meantime.
     auto home = asio::prefer(asio::get_associated_executor(handler),
                              asio::execution::outstanding_work.tracked);
+    auto target = asio::prefer(asio::get_associated_executor(handler),
+                               asio::execution::outstanding_work.untracked);
     asio::post(context_, [this, handler = std::move(handler), work = std::move(work),
-                          home = std::move(home)]() mutable {
+                          home = std::move(home), target = std::move(target)]() mutable {
       using Result = std::invoke_result_t<Work&, sqlite3*>;
       std::exception_ptr error = openError_;
       if constexpr (std::is_void_v<Result>) {
@@ -91,8 +98,9 @@ class Database {
             error = std::current_exception();
           }
         }
-        asio::post(home,
-                   [handler = std::move(handler), error]() mutable { std::move(handler)(error); });
+        asio::post(target, [handler = std::move(handler), home = std::move(home), error]() mutable {
+          std::move(handler)(error);
+        });
       } else {
         Result result{};
         if (!error) {
@@ -102,10 +110,10 @@ class Database {
             error = std::current_exception();
           }
         }
-        asio::post(home,
-                   [handler = std::move(handler), error, result = std::move(result)]() mutable {
-                     std::move(handler)(error, std::move(result));
-                   });
+        asio::post(target, [handler = std::move(handler), home = std::move(home), error,
+                            result = std::move(result)]() mutable {
+          std::move(handler)(error, std::move(result));
+        });
       }
     });
   }

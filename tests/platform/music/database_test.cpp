@@ -21,10 +21,11 @@ using detail::Statement;
 
 TEST(Database, RunsWorkOnItsOwnThreadAndResumesEachCallerOnItsActor) {
   TempDir dir;
-  // No waiting for the disk between inserts: this test is about threads.
+  Executor executor(2);
+  // No waiting for the disk between inserts: this test is about threads. Destroyed
+  // before the executor its callers run on.
   Database database(dir.path() / "a.sqlite", Database::Access::readWrite,
                     [](sqlite3* db) { execute(db, "PRAGMA synchronous = OFF"); });
-  Executor executor(2);
   std::atomic<int> created = 0;
   auto caller = [&](Strand actor, int id) -> asio::awaitable<std::vector<std::int64_t>> {
     auto create = [&](sqlite3* db) {
@@ -83,8 +84,8 @@ TEST(Database, RunsWorkInTheOrderItWasHandedOver) {
 
 TEST(Database, CarriesFailuresBackToTheCaller) {
   TempDir dir;
-  Database database(dir.path() / "a.sqlite");
   asio::io_context caller;
+  Database database(dir.path() / "a.sqlite");
   auto check = [&]() -> asio::awaitable<void> {
     auto badSQL = [](sqlite3* db) { return Statement(db, "SELEC 1").step(); };
     try {
