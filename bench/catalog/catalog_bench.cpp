@@ -86,7 +86,8 @@ double cpuMilliseconds() {
 
 double percentile(std::vector<double> values, double p) {
   std::sort(values.begin(), values.end());
-  return values[std::min(values.size() - 1, static_cast<std::size_t>(p * values.size()))];
+  return values[std::min(values.size() - 1,
+                         static_cast<std::size_t>(p * static_cast<double>(values.size())))];
 }
 
 void run(const std::filesystem::path& data, const std::filesystem::path& work, std::size_t count) {
@@ -137,7 +138,8 @@ void run(const std::filesystem::path& data, const std::filesystem::path& work, s
   }
   std::printf("search, %zu queries: p50 %.2f ms, p99 %.2f ms, max %.2f ms (%.1f items/query)\n",
               queries.size(), percentile(milliseconds, 0.50), percentile(milliseconds, 0.99),
-              percentile(milliseconds, 1.0), static_cast<double>(results) / queries.size());
+              percentile(milliseconds, 1.0),
+              static_cast<double>(results) / static_cast<double>(queries.size()));
   std::printf("  cpu per query: p50 %.2f ms, p99 %.2f ms, max %.2f ms\n", percentile(cpu, 0.50),
               percentile(cpu, 0.99), percentile(cpu, 1.0));
 }

@@ -100,7 +100,7 @@ void run(const std::filesystem::path& source, const std::filesystem::path& out, 
   std::vector<std::string> artistGenre(artistCount);
   for (std::size_t i = 0; i < artistCount; ++i) {
     std::string name = phrase(nameWords, random, 3);
-    if (random.chance(0.15)) name = "The " + name;
+    if (random.chance(0.15)) name.insert(0, "The ");
     artists << 1'300'000'001 + i << '\t' << name << '\n';
     artistGenre[i] = genres[random.below(genres.size())];
   }

@@ -23,7 +23,6 @@ using detail::TsvReader;
 
 // Radio plays stay below this, so they only break ties between equal purchase counts.
 constexpr std::int64_t kPurchaseWeight = 1000;
-constexpr int kChartLength = 50;
 
 struct Closer {
   void operator()(sqlite3* connection) const { sqlite3_close_v2(connection); }

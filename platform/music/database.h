@@ -64,14 +64,14 @@ class Database {
     using Result = std::invoke_result_t<Work&, sqlite3*>;
     if constexpr (std::is_void_v<Result>) {
       return asio::async_initiate<CompletionToken, void(std::exception_ptr)>(
-          [this](auto handler, Work work) { start(std::move(handler), std::move(work)); }, token,
-          std::move(work));
+          [this](auto handler, Work work) { this->start(std::move(handler), std::move(work)); },
+          token, std::move(work));
     } else {
       static_assert(std::is_default_constructible_v<Result>,
                     "a failed run completes with a default-constructed result");
       return asio::async_initiate<CompletionToken, void(std::exception_ptr, Result)>(
-          [this](auto handler, Work work) { start(std::move(handler), std::move(work)); }, token,
-          std::move(work));
+          [this](auto handler, Work work) { this->start(std::move(handler), std::move(work)); },
+          token, std::move(work));
     }
   }
 

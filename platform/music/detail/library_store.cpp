@@ -163,6 +163,7 @@ Song LibraryStore::save(const Song& song, std::int64_t now) {
 std::vector<Song> LibraryStore::addSongs(const std::vector<Song>& songs, std::int64_t now) {
   Transaction transaction(connection_);
   std::vector<Song> saved;
+  saved.reserve(songs.size());
   for (const Song& song : songs) saved.push_back(save(song, now));
   transaction.commit();
   return saved;
@@ -333,6 +334,7 @@ LibraryPlaylist LibraryStore::createPlaylist(const std::string& name,
   insert->bind(1, id).bind(2, name).bind(3, description).bind(4, now);
   insert->run();
   std::vector<Song> saved;
+  saved.reserve(songs.size());
   for (const Song& song : songs) saved.push_back(save(song, now));
   appendToPlaylist(id, saved);
   transaction.commit();
@@ -351,6 +353,7 @@ void LibraryStore::addToPlaylist(const std::string& id, const std::vector<Song>&
                        "\"" + found.front().playlist.name + "\" can't be edited");
   }
   std::vector<Song> saved;
+  saved.reserve(songs.size());
   for (const Song& song : songs) saved.push_back(save(song, now));
   appendToPlaylist(id, saved);
   auto touch = statements_(connection_, "UPDATE playlist SET modified_at = ?2 WHERE id = ?1");

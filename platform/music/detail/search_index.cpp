@@ -86,7 +86,10 @@ const SearchIndex::Table& SearchIndex::table(SearchSource source) {
     read->bind(1, static_cast<std::int64_t>(source));
     if (read->step()) {
       table.rows = read->integer(0);
-      if (table.rows > 0) table.averageLength = static_cast<double>(read->integer(1)) / table.rows;
+      if (table.rows > 0) {
+        table.averageLength =
+            static_cast<double>(read->integer(1)) / static_cast<double>(table.rows);
+      }
       if (table.averageLength <= 0) table.averageLength = 1;
       table.lengths = std::string(read->blob(2));
     }

@@ -14,13 +14,6 @@
 namespace melodock {
 namespace {
 
-template <typename Item>
-std::vector<std::string> ids(const std::vector<Item>& items) {
-  std::vector<std::string> found;
-  for (const Item& item : items) found.push_back(item.id);
-  return found;
-}
-
 class BuiltInCatalog : public ::testing::Test {
  protected:
   LocalCatalog catalog_{MELODOCK_CATALOG_FILE};

@@ -9,7 +9,24 @@
 
 #include <asio.hpp>
 
+#include "platform/music/items.h"
+
 namespace melodock {
+
+// The ids of items (or tracks), in order.
+template <typename Item>
+std::vector<std::string> ids(const std::vector<Item>& items) {
+  std::vector<std::string> found;
+  found.reserve(items.size());
+  for (const Item& item : items) found.push_back(item.id);
+  return found;
+}
+inline std::vector<std::string> ids(const std::vector<Track>& tracks) {
+  std::vector<std::string> found;
+  found.reserve(tracks.size());
+  for (const Track& track : tracks) found.push_back(trackID(track));
+  return found;
+}
 
 // Runs `request` on a fresh io_context and returns its result (or throws its error).
 template <typename T>

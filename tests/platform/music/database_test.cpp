@@ -69,7 +69,7 @@ TEST(Database, RunsWorkInTheOrderItWasHandedOver) {
     Database database(dir.path() / "a.sqlite");
     for (int i = 0; i < 20; ++i) {
       database.run([&order, i](sqlite3*) { order.push_back(i); },
-                   asio::bind_executor(caller, [&completed, i](std::exception_ptr error) {
+                   asio::bind_executor(caller, [&completed, i](const std::exception_ptr& error) {
                      EXPECT_FALSE(error);
                      completed.push_back(i);
                    }));
@@ -146,7 +146,7 @@ TEST(Database, AFailedOpenFailsEveryRun) {
       asio::io_context caller;
       bool ran = false;
       database.run([&](sqlite3*) { ran = true; },
-                   asio::bind_executor(caller, [&](std::exception_ptr error) {
+                   asio::bind_executor(caller, [&](const std::exception_ptr& error) {
                      EXPECT_TRUE(caller.get_executor().running_in_this_thread());
                      failure.set_value(error);
                    }));

@@ -46,15 +46,9 @@ Song catalogSong(const std::string& id, const std::string& title, const std::str
               .playParameters = PlayParameters{id, "song"}};
 }
 
-template <typename Item>
-std::vector<std::string> ids(const std::vector<Item>& items) {
-  std::vector<std::string> found;
-  for (const Item& item : items) found.push_back(item.id);
-  return found;
-}
-
 std::vector<std::string> titles(const std::vector<Song>& songs) {
   std::vector<std::string> found;
+  found.reserve(songs.size());
   for (const Song& song : songs) found.push_back(song.title);
   return found;
 }
@@ -418,7 +412,7 @@ TEST(LibraryDurability, AWriterKilledAtAnyMomentLosesNothingItCommitted) {
     std::size_t reported = 0;
     std::int64_t value = 0;
     while (reported < killAfter && read(pipe[0], &value, sizeof value) == sizeof value) {
-      committed.insert(value + round * 1'000'000);
+      committed.insert(value + std::int64_t{round} * 1'000'000);
       ++reported;
     }
     kill(child, SIGKILL);
@@ -426,7 +420,7 @@ TEST(LibraryDurability, AWriterKilledAtAnyMomentLosesNothingItCommitted) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status));
     while (read(pipe[0], &value, sizeof value) == sizeof value) {
-      committed.insert(value + round * 1'000'000);
+      committed.insert(value + std::int64_t{round} * 1'000'000);
     }
     close(pipe[0]);
 

@@ -84,22 +84,16 @@ class LocalCatalogTest : public ::testing::Test {
     delete folder_;
   }
 
-  template <typename Item>
-  static std::vector<std::string> ids(const std::vector<Item>& items) {
-    std::vector<std::string> found;
-    for (const Item& item : items) found.push_back(item.id);
-    return found;
-  }
-
   static inline TempDir* folder_ = nullptr;
   static inline LocalCatalog* catalog_ = nullptr;
 };
 
 // Song ids of the small catalog by their last digits, for short tables.
 std::vector<std::string> songs(std::initializer_list<int> numbers) {
-  std::vector<std::string> ids;
-  for (const int number : numbers) ids.push_back(std::to_string(1100000000 + number));
-  return ids;
+  std::vector<std::string> found;
+  found.reserve(numbers.size());
+  for (const int number : numbers) found.push_back(std::to_string(1100000000 + number));
+  return found;
 }
 
 TEST_F(LocalCatalogTest, SearchRanksByRelevanceThenPopularity) {
@@ -250,18 +244,13 @@ TEST_F(LocalCatalogTest, TheChartListsTheMostBoughtPlayableSongs) {
 
 TEST_F(LocalCatalogTest, AlbumAndPlaylistTracksKeepTheirOrderWithMusicVideos) {
   const std::vector<Track> album = await(catalog_->albumTracks("1200000001"));
-  std::vector<std::string> albumIDs;
-  for (const Track& track : album) albumIDs.push_back(trackID(track));
-  EXPECT_EQ(albumIDs, songs({1, 2, 3, 4}));
+  EXPECT_EQ(ids(album), songs({1, 2, 3, 4}));
   ASSERT_EQ(album.size(), 4U);
   ASSERT_TRUE(std::holds_alternative<MusicVideo>(album[3]));
   EXPECT_EQ(std::get<MusicVideo>(album[3]).playParameters,
             (PlayParameters{"1100000004", "musicVideo"}));
 
-  const std::vector<Track> playlist = await(catalog_->playlistTracks("pl.aaa"));
-  std::vector<std::string> playlistIDs;
-  for (const Track& track : playlist) playlistIDs.push_back(trackID(track));
-  EXPECT_EQ(playlistIDs, songs({2, 1, 4}));
+  EXPECT_EQ(ids(await(catalog_->playlistTracks("pl.aaa"))), songs({2, 1, 4}));
 
   EXPECT_TRUE(await(catalog_->albumTracks("1200009999")).empty());
   EXPECT_TRUE(await(catalog_->albumTracks("pl.aaa")).empty());
