@@ -124,6 +124,12 @@ struct Station {
   bool operator==(const Station&) const = default;
 };
 
+// A release date from "YYYY", "YYYY-MM" or "YYYY-MM-DD" (the first month and day
+// when left out); none for any other text or an impossible date.
+[[nodiscard]] std::optional<ReleaseDate> parseReleaseDate(std::string_view text);
+// "YYYY-MM-DD".
+[[nodiscard]] std::string releaseDateText(const ReleaseDate& date);
+
 // The year of a release date as stored.
 [[nodiscard]] inline int yearOf(const ReleaseDate& date) { return static_cast<int>(date.year()); }
 
