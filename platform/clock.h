@@ -4,8 +4,8 @@
 // out when the test says so, without waiting.
 #pragma once
 
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>

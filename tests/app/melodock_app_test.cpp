@@ -68,8 +68,9 @@ TEST(MelodockApp, ShowsTheWelcomeAndChecksForUpdatesOnlyWhenDue) {
     const auto frontEnd = noTerminal();
     bool welcome = false;
     bool updateCheck = false;
-    MelodockApp app(executor, main, settings, status, clock, *frontEnd,
-                    {[&] { welcome = true; }, [&] { updateCheck = true; }, [&] { return now; }, {}});
+    MelodockApp app(
+        executor, main, settings, status, clock, *frontEnd,
+        {[&] { welcome = true; }, [&] { updateCheck = true; }, [&] { return now; }, {}});
     testing::awaitOn(main, app.start());
     EXPECT_EQ(welcome, row.welcome);
     EXPECT_EQ(updateCheck, row.updateCheck);

@@ -46,8 +46,8 @@ TEST(Database, RunsWorkOnItsOwnThreadAndResumesEachCallerOnItsActor) {
     }
     co_return seen;
   };
-  Strand first = executor.makeActor();
-  Strand second = executor.makeActor();
+  Strand first = executor.makeStrand();
+  Strand second = executor.makeStrand();
   auto a = asio::co_spawn(first, caller(first, 1), asio::use_future);
   auto b = asio::co_spawn(second, caller(second, 2), asio::use_future);
   std::vector<std::int64_t> rows = a.get();
