@@ -243,7 +243,7 @@ asio::awaitable<std::string> MusicService::playback(std::string action) {
   co_return detail::resultText(nowPlayingObject());
 }
 
-asio::awaitable<void> MusicService::settle(const std::string& action, const Snapshot& before) {
+asio::awaitable<void> MusicService::settle(std::string action, Snapshot before) {
   MusicPlayer& player = parts_.player;
   co_await settleUntil([&] {
     const Status status = player.status();

@@ -86,7 +86,7 @@ class MusicService : public MusicOperations {
     MusicPlayer::Status status;
     std::optional<std::string> entryID;
   };
-  asio::awaitable<void> settle(const std::string& action, const Snapshot& before);
+  asio::awaitable<void> settle(std::string action, Snapshot before);
   // The same, until the player plays with at least `queueLength` entries queued.
   asio::awaitable<void> settle(std::size_t queueLength);
 
