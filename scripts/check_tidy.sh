@@ -22,10 +22,24 @@ for file in "${files[@]}"; do
   fi
 done
 
-export root
+# Each file's findings go to a file of their own; a header's finding, seen from every
+# file that includes it, is then printed once.
+findings=$(mktemp -d)
+trap 'rm -rf "$findings"' EXIT
+export root findings
+status=0
 printf '%s\0' "${files[@]}" | xargs -0 -n 1 -P "$(nproc)" bash -c '
-  out=$(clang-tidy -p build/default --quiet --warnings-as-errors="*" \
-    --header-filter="^$root/(app|host|mcp|music|platform|bridge|ui|tests|bench)/" "$1" 2>&1) ||
-    { printf "%s\n" "$out" | grep -v "warnings\? \(and [0-9]* errors\? \)\?generated\.$" >&2; exit 1; }
-' tidy
+  clang-tidy -p build/default --quiet --warnings-as-errors="*" \
+    --header-filter="^$root/(app|host|mcp|music|platform|bridge|ui|tests|bench)/" "$1" \
+    >"$findings/$(echo "$1" | tr / _)" 2>&1
+' tidy || status=1
+awk '
+  FNR == 1 { shown = 1 }
+  / (error|warning): / { shown = !seen[$0]++ }
+  shown && !/ generated\.$/
+' "$findings"/* >&2
+if [ $status -ne 0 ]; then
+  echo "clang-tidy: findings above" >&2
+  exit 1
+fi
 echo "clang-tidy: clean (${#files[@]} files)"
