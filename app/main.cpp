@@ -1,27 +1,69 @@
+// The entry: bridge mode with "--stdio", else the app. Main builds every long-lived
+// object of the app and passes it in.
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <future>
+#include <string>
 
+#include <unistd.h>
+
+#include "app/front_end.h"
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
 #include "bridge/stdio_bridge.h"
+#include "platform/app_instance_lock.h"
+#include "platform/clock.h"
+#include "platform/dbus_connection.h"
+#include "platform/keep_awake.h"
+#include "platform/live_settings.h"
+#include "platform/network_path_monitor.h"
+#include "platform/settings_store.h"
 
 int main(int argc, char** argv) {
   using namespace melodock;
   if (launchMode({argv, static_cast<std::size_t>(argc)}) == LaunchMode::bridge) {
     return StdioBridge::run();
   }
+  // One app per user: a second one started by hand leaves the running one alone.
+  const auto instance = AppInstanceLock::acquire();
+  if (!instance) {
+    std::puts("Melodock is already running.");
+    return 0;
+  }
 
-  Executor& executor = Executor::shared();
-  std::promise<void> quit;
-  asio::signal_set signals(executor.context(), SIGINT, SIGTERM);
-  signals.async_wait([&](const std::error_code&, int) { quit.set_value(); });
+  // The signals that end the app are taken by this thread alone: blocked before any
+  // other thread exists, so every thread inherits the mask.
+  sigset_t quitSignals;
+  sigemptyset(&quitSignals);
+  sigaddset(&quitSignals, SIGINT);
+  sigaddset(&quitSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
 
-  MelodockApp app(executor, SettingsStore::shared(), HostStatus::shared(), {});
-  app.waitUntilStarted();
+  Executor executor;
+  MainActor mainActor(executor);
+  LiveSettings settings(SettingsStore::defaultFile());
+  HostStatus status;
+  SystemClock clock;
+  const std::unique_ptr<FrontEnd> frontEnd = makeFrontEnd(STDIN_FILENO, STDOUT_FILENO);
+  // Connecting waits for the bus's handshake, so it happens here, before any request.
+  // Without a system bus, keep-awake and Low Data Mode do nothing.
+  const std::shared_ptr<DBusConnection> systemBus =
+      DBusConnection::open(DBusConnection::Bus::kSystem, executor.pool());
+  KeepAwake keepAwake(systemBus);
+  MelodockApp app(
+      executor, mainActor, settings, status, clock, *frontEnd,
+      {.showWelcome = {}, .checkForUpdates = {}, .keepAwake = [&keepAwake](bool playing) {
+         playing ? keepAwake.acquire() : keepAwake.release();
+       }});
+  const NetworkPathMonitor network(systemBus, mainActor.strand(), [&app](bool lowDataMode) {
+    app.networkStatus().setLowDataMode(lowDataMode);
+  });
+  if (systemBus) systemBus->start();
+  asio::co_spawn(mainActor.strand(), app.start(), asio::use_future).get();
+  settings.waitUntilWritten();
 
   // Until the panel exists, the terminal is where the user learns what happened.
-  HostStatus& status = HostStatus::shared();
   if (status.running()) {
     std::printf("Melodock is listening on %s\n", app.settings().endpoint().c_str());
   } else {
@@ -29,7 +71,23 @@ int main(int argc, char** argv) {
                 status.problem().value_or("unknown problem").c_str());
   }
   std::fflush(stdout);
+  settings.onProblem([](const std::string& problem) {
+    std::printf("%s\n", problem.c_str());
+    std::fflush(stdout);
+  });
+  frontEnd->start();
+  asio::co_spawn(mainActor.strand(), app.setUpAppleMusic(), [](const std::exception_ptr& error) {
+    if (!error) return;
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& failure) {
+      std::fprintf(stderr, "Melodock could not set up Apple Music: %s\n", failure.what());
+    }
+  });
 
-  quit.get_future().wait();
+  int signal = 0;
+  while (sigwait(&quitSignals, &signal) != 0) {
+  }
+  executor.stop();
   return 0;
 }

@@ -7,55 +7,65 @@ constexpr double kUpdateInterval = 86400;  // seconds
 
 }  // namespace
 
-MelodockApp::MelodockApp(Executor& executor, SettingsStore& store, HostStatus& status,
-                         Launch launch)
-    : executor_(executor),
-      store_(store),
-      settings_(store),
+MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& settings,
+                         HostStatus& status, Clock& clock, FrontEnd& frontEnd, Launch launch,
+                         MCPHost::Options hostOptions)
+    : main_(main),
+      settings_(settings),
+      appSettings_(settings),
+      launch_(std::move(launch)),
+      authorization_(settings, frontEnd),
+      prompt_(
+          main, frontEnd, [&status] { return status.lastClient(); }, clock),
+      output_(clock, main.strand()),
+      player_(output_, clock,
+              {.canPlayCatalog = [this] { return music_.canPlayCatalog(); }, .songStarted = {}}),
+      music_({.main = main,
+              .player = player_,
+              .settings = settings,
+              .prompt = prompt_,
+              .network = network_,
+              .clock = clock,
+              .lookup = {},
+              .keepAwake = launch_.keepAwake}),
+      tools_(main, music_),
+      endpoint_(main, status, settings, tools_),
       host_(
-          executor, status,
+          executor, main, status,
           [this] {
-            return HostSettings{settings_.port(), settings_.token()};
+            return HostSettings{appSettings_.port(), appSettings_.storedPort(),
+                                appSettings_.token()};
           },
-          [this] {
-            MCPHost::Options options;
-            options.clientConnected = [this] { noteClientConnected(); };
-            return options;
-          }()),
-      launch_(std::move(launch)) {
-  started_ = asio::co_spawn(executor_.mainActor(), startHost(), asio::use_future);
+          [this](mcp::HTTPRequest request, std::string token) {
+            return endpoint_.handle(std::move(request), std::move(token));
+          },
+          hostOptions) {}
 
-  // After construction, on the main actor: the welcome window on first launch, and an
-  // update check when the last one is more than a day old.
-  asio::post(executor_.mainActor(), [this] {
-    if (!store_.boolean("hasSeenWelcome").value_or(false) && launch_.showWelcome) {
+asio::awaitable<void> MelodockApp::start() {
+  auto launchChecks = [this] {
+    if (!settings_.boolean("hasSeenWelcome").value_or(false) && launch_.showWelcome) {
       launch_.showWelcome();
     }
-    const double last = store_.number("lastUpdateCheck").value_or(0);
+    const double last = settings_.number("lastUpdateCheck").value_or(0);
     const double now = std::chrono::duration<double>(launch_.now().time_since_epoch()).count();
     if (now - last > kUpdateInterval && launch_.checkForUpdates) launch_.checkForUpdates();
-  });
-}
-
-asio::awaitable<void> MelodockApp::startHost() {
+  };
+  co_await main_.run(std::move(launchChecks));
+  co_await main_.run([this] { return music_.refreshSubscription(); });
   co_await host_.start();
-  // The listener's status updates were queued on the main actor during the start.
-  co_await asio::post(executor_.mainActor(), asio::use_awaitable);
 }
 
-void MelodockApp::noteClientConnected() {
-  if (connectionStored_) return;
-  if (!store_.boolean("hasConnectedClient").value_or(false)) store_.set("hasConnectedClient", true);
-  connectionStored_ = true;
-}
-
-void MelodockApp::waitUntilStarted() {
-  if (started_.valid()) started_.get();
+asio::awaitable<void> MelodockApp::setUpAppleMusic() {
+  auto setUp = [this]() -> asio::awaitable<void> {
+    music_.setAuthorization(co_await authorization_.request());
+    co_await music_.refreshSubscription();
+  };
+  co_await main_.run(std::move(setUp));
 }
 
 asio::awaitable<void> MelodockApp::resetToken() {
-  settings_.storeNewToken();
-  co_await onActor(executor_.mainActor(), [this] { return startHost(); });
+  appSettings_.storeNewToken();
+  co_await host_.start();
 }
 
 }  // namespace melodock

@@ -1,17 +1,31 @@
-// The application in app mode: its construction is the launch sequence (start the
-// host, then the first-run welcome and the daily update check), and it owns the
-// actions that reach across parts, such as the token reset.
+// The application in app mode. Over the collaborators main passes in, it builds the
+// long-lived objects of the app (the player, the music service, the permission prompt,
+// the tool dispatcher, the MCP endpoint and the host); its start is the launch sequence (start the
+// host, then the first-run welcome and the daily update check), and it owns the actions that reach
+// across parts, such as the token reset.
 #pragma once
 
 #include <chrono>
 #include <functional>
-#include <future>
 
-#include "platform/app_settings.h"
+#include <asio.hpp>
+
+#include "app/front_end.h"
 #include "host/host_status.h"
+#include "host/mcp_endpoint.h"
 #include "host/mcp_host.h"
+#include "music/music_service.h"
+#include "music/network_status.h"
+#include "music/permission_prompt.h"
+#include "music/tools.h"
+#include "platform/actor.h"
+#include "platform/app_settings.h"
+#include "platform/clock.h"
 #include "platform/executor.h"
-#include "platform/settings_store.h"
+#include "platform/music/authorization.h"
+#include "platform/music/music_player.h"
+#include "platform/music/virtual_output.h"
+#include "platform/settings.h"
 
 namespace melodock {
 
@@ -24,35 +38,50 @@ class MelodockApp {
     std::function<std::chrono::system_clock::time_point()> now = [] {
       return std::chrono::system_clock::now();
     };
+    // Told true while music plays and false when it stops; may be empty.
+    std::function<void(bool)> keepAwake;
   };
 
-  // Starts the host on the main actor without waiting for it. Every collaborator must
-  // outlive the app.
-  MelodockApp(Executor& executor, SettingsStore& store, HostStatus& status, Launch launch);
+  // Every collaborator must outlive the app, and the app must outlive the pool's
+  // threads.
+  MelodockApp(Executor& executor, const MainActor& main, Settings& settings, HostStatus& status,
+              Clock& clock, FrontEnd& frontEnd, Launch launch, MCPHost::Options hostOptions = {});
 
-  [[nodiscard]] MCPHost& host() { return host_; }
-  [[nodiscard]] AppSettings& settings() { return settings_; }
-
-  // Blocks until the launch's host start has run and its status updates are in. Not
-  // for pool threads.
-  void waitUntilStarted();
+  // The launch sequence, on the main actor: the welcome window on first launch, an
+  // update check when the last one is more than a day old, and the host's start.
+  // Resumes once the host's status is in.
+  asio::awaitable<void> start();
 
   // Stores a new token and restarts the host with it; clients holding the old token
   // are refused from then on.
   asio::awaitable<void> resetToken();
 
- private:
-  asio::awaitable<void> startHost();
-  // On the main actor, each time a client names itself.
-  void noteClientConnected();
+  // On the main actor: asks the user to set up Apple Music unless access is granted
+  // already, and stores the answer.
+  asio::awaitable<void> setUpAppleMusic();
 
-  Executor& executor_;
-  SettingsStore& store_;
-  AppSettings settings_;
-  MCPHost host_;
+  [[nodiscard]] MCPHost& host() { return host_; }
+  [[nodiscard]] MusicService& music() { return music_; }
+  // Written by the platform's network monitor, on the main actor.
+  [[nodiscard]] NetworkStatus& networkStatus() { return network_; }
+  [[nodiscard]] PermissionPrompt& permissionPrompt() { return prompt_; }
+  [[nodiscard]] MusicAuthorization& authorization() { return authorization_; }
+  [[nodiscard]] AppSettings& settings() { return appSettings_; }
+
+ private:
+  const MainActor& main_;
+  Settings& settings_;
+  AppSettings appSettings_;
   Launch launch_;
-  std::future<void> started_;
-  bool connectionStored_ = false;  // main actor only; spares a settings write per request
+  MusicAuthorization authorization_;
+  PermissionPrompt prompt_;
+  NetworkStatus network_;
+  VirtualOutput output_;
+  MusicPlayer player_;
+  MusicService music_;
+  Tools tools_;
+  MCPEndpoint endpoint_;
+  MCPHost host_;
 };
 
 }  // namespace melodock

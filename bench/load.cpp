@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -71,9 +72,10 @@ std::string judge(const std::string& answer, const std::string& expect) {
 
 asio::awaitable<void> worker(Run& run, asio::ip::tcp::endpoint endpoint) {
   auto executor = co_await asio::this_coro::executor;
+  constexpr std::size_t kChunk = std::size_t{16} * 1024;
   std::string answer;
-  answer.reserve(16 * 1024);
-  char chunk[16 * 1024];
+  answer.reserve(kChunk);
+  char chunk[kChunk];
   while (Clock::now() < run.stopAt) {
     const auto began = Clock::now();
     std::string failure;

@@ -7,20 +7,19 @@
 # BENCH_CONCURRENCY (default 16). The two sides of a comparison take turns for
 # BENCH_ROUNDS rounds (default 3), so that a machine whose speed drifts during the run
 # favours neither; a ratio is the total of one side's requests/s over the other's.
-# Needs scripts/setup.sh to have run once.
+# bench/setup.sh (run first) installs what the benchmarks need.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bench/setup.sh
 
 seconds=${BENCH_SECONDS:-5}
 concurrency=${BENCH_CONCURRENCY:-16}
 rounds=${BENCH_ROUNDS:-3}
 tree=build/default
 
-[ -f $tree/build.ninja ] || scripts/setup.sh
 cmake --build $tree --target melodock melodock_bench_load >/dev/null
-if [ ! -d bench/sdk-server/node_modules ]; then
-  (cd bench/sdk-server && npm ci --no-audit --no-fund --loglevel=error)
-fi
+nginx=/usr/sbin/nginx
+[ -x $nginx ] || nginx=build/bench/nginx/usr/sbin/nginx
 
 work=$(mktemp -d)
 pids=()
@@ -81,7 +80,7 @@ http {
   }
 }
 EOF
-/usr/sbin/nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" \
+$nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" \
   >"$work/nginx.out" 2>&1 &
 pids+=($!)
 

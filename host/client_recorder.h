@@ -3,29 +3,32 @@
 // some client has connected at all.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include <asio.hpp>
 
 #include "host/host_status.h"
-#include "platform/executor.h"
+#include "platform/actor.h"
+#include "platform/settings.h"
 
 namespace melodock {
 
-struct ClientRecorder {
-  // Over the shared status, the shared main actor, and "hasConnectedClient" in the
-  // shared settings store.
-  static ClientRecorder shared();
+class ClientRecorder {
+ public:
+  // Every collaborator must outlive the recorder.
+  ClientRecorder(const MainActor& main, HostStatus& status, Settings& settings)
+      : main_(main), status_(status), settings_(settings) {}
 
-  // Sets `status.lastClient` to `name` and calls `connected`, both on `mainActor`, and
-  // resumes the caller afterwards.
+  // On the main actor: sets the status's last client to `name` and stores
+  // "hasConnectedClient" as true unless the settings already hold true. Resumes the
+  // caller afterwards. Never fails: a setting that cannot be saved is reported by the
+  // settings themselves.
   [[nodiscard]] asio::awaitable<void> record(std::string name) const;
 
-  Strand mainActor;
-  HostStatus* status = nullptr;
-  // Runs on the main actor after each update; may be empty.
-  std::function<void()> connected;
+ private:
+  const MainActor& main_;
+  HostStatus& status_;
+  Settings& settings_;
 };
 
 }  // namespace melodock

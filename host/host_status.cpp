@@ -2,11 +2,6 @@
 
 namespace melodock {
 
-HostStatus& HostStatus::shared() {
-  static HostStatus status;
-  return status;
-}
-
 bool HostStatus::running() const {
   std::lock_guard lock(mutex_);
   return running_;

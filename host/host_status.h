@@ -19,8 +19,6 @@ class HostStatus {
  public:
   using Observer = std::function<void()>;
 
-  static HostStatus& shared();
-
   [[nodiscard]] bool running() const;
   [[nodiscard]] std::optional<std::string> problem() const;
   [[nodiscard]] std::optional<std::string> lastClient() const;

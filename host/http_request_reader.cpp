@@ -1,16 +1,19 @@
-// Reading one request: the header block up to CR LF CR LF, then as many body bytes as
-// Content-Length declares. Strict about sizes, lenient about everything else.
+#include "host/http_request_reader.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
 
-#include "host/mcp_host.h"
 #include "mcp/utf8.h"
+#include "platform/executor.h"
 
 namespace melodock {
 namespace {
 
 constexpr std::string_view kTerminator = "\r\n\r\n";
+// Small requests are the rule: the first receive asks for little and later ones grow
+// with the request, so a ping does not clear 64 KiB first.
+constexpr std::size_t kFirstReceiveSize = 4 * 1024;
 
 std::string_view trim(std::string_view text) {
   constexpr std::string_view kSpace = " \t\v\f";
@@ -74,9 +77,8 @@ std::optional<Head> parseHead(std::string_view text) {
 
 }  // namespace
 
-asio::awaitable<bool> MCPHost::receive(asio::ip::tcp::socket& socket, std::string& buffer) {
-  // Small requests are the rule: start with a small window and let it grow with the
-  // request, so a ping does not clear 64 KiB first.
+asio::awaitable<bool> HTTPRequestReader::receive(asio::ip::tcp::socket& socket,
+                                                 std::string& buffer) {
   const std::size_t before = buffer.size();
   const std::size_t window = std::clamp<std::size_t>(before, kFirstReceiveSize, kReceiveSize);
   buffer.resize(before + window);
@@ -86,8 +88,8 @@ asio::awaitable<bool> MCPHost::receive(asio::ip::tcp::socket& socket, std::strin
   co_return !error && count > 0;
 }
 
-asio::awaitable<std::optional<mcp::HTTPRequest>> MCPHost::readRequest(
-    asio::ip::tcp::socket& socket) {
+asio::awaitable<std::optional<mcp::HTTPRequest>> HTTPRequestReader::readRequest(
+    asio::ip::tcp::socket& socket, const std::function<void()>& arrived) {
   std::string buffer;
   std::size_t searchFrom = 0;
   std::size_t terminator = std::string::npos;
@@ -97,6 +99,7 @@ asio::awaitable<std::optional<mcp::HTTPRequest>> MCPHost::readRequest(
     // The last receive may have ended the stream with bytes: those bytes still count,
     // only a receive that brings nothing ends the request.
     if (!co_await receive(socket, buffer)) co_return std::nullopt;
+    if (arrived) arrived();
   }
 
   std::optional<Head> head = parseHead(std::string_view(buffer).substr(0, terminator));
@@ -108,6 +111,7 @@ asio::awaitable<std::optional<mcp::HTTPRequest>> MCPHost::readRequest(
       head->contentLength > 0 ? static_cast<std::size_t>(head->contentLength) : 0;
   while (buffer.size() < wanted) {
     if (!co_await receive(socket, buffer)) co_return std::nullopt;
+    if (arrived) arrived();
   }
   if (!buffer.empty()) head->request.body = std::move(buffer);
   co_return std::move(head->request);

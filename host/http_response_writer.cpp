@@ -1,14 +1,17 @@
-// Writing one response: status line, the response's own headers (never its own
-// Content-Length), then the computed Content-Length and "Connection: close".
+#include "host/http_response_writer.h"
+
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
 
-#include "host/mcp_host.h"
+#include "platform/executor.h"
 
 namespace melodock {
 
-std::string_view MCPHost::reason(int status) {
+std::string_view HTTPResponseWriter::reason(int status) {
   switch (status) {
     case 200:
       return "OK";
@@ -33,7 +36,10 @@ std::string_view MCPHost::reason(int status) {
   }
 }
 
-std::string MCPHost::head(const mcp::HTTPResponse& response, std::size_t bodySize) {
+namespace {
+
+// The status line and headers of `response` for a body of `bodySize` bytes.
+std::string head(const mcp::HTTPResponse& response, std::size_t bodySize) {
   const mcp::HTTPHeaders* headers = response.storedHeaders();
   std::optional<mcp::HTTPHeaders> built;
   if (!headers) headers = &built.emplace(response.headers());
@@ -44,7 +50,7 @@ std::string MCPHost::head(const mcp::HTTPResponse& response, std::size_t bodySiz
   text += "HTTP/1.1 ";
   text += std::to_string(status);
   text += ' ';
-  text += reason(status);
+  text += HTTPResponseWriter::reason(status);
   text += "\r\n";
   for (const auto& [name, value] : *headers) {
     if (mcp::equalsIgnoringCase(name, "content-length")) continue;
@@ -59,8 +65,10 @@ std::string MCPHost::head(const mcp::HTTPResponse& response, std::size_t bodySiz
   return text;
 }
 
-asio::awaitable<void> MCPHost::write(const mcp::HTTPResponse& response,
-                                     asio::ip::tcp::socket& socket) {
+}  // namespace
+
+asio::awaitable<void> HTTPResponseWriter::write(const mcp::HTTPResponse& response,
+                                                asio::ip::tcp::socket& socket) {
   // A data answer is sent from where it lies; other bodies are built first.
   std::optional<std::string> built;
   std::string_view body;

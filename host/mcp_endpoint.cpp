@@ -1,5 +1,5 @@
-// The MCP endpoint: each request gets a fresh pipeline, transport and server, so no
-// session state survives from one HTTP request to the next.
+#include "host/mcp_endpoint.h"
+
 #include <exception>
 #include <memory>
 #include <optional>
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "host/bearer_token_validator.h"
-#include "host/mcp_host.h"
 #include "host/server_identity.h"
 #include "mcp/http_request_validators.h"
 #include "mcp/percent_decoding.h"
@@ -63,13 +62,14 @@ mcp::CallTool::Result textResult(std::string text, bool isError) {
   return result;
 }
 
-asio::awaitable<mcp::CallTool::Result> callTool(mcp::CallTool::Parameters call) {
+asio::awaitable<mcp::CallTool::Result> callTool(const Tools& tools,
+                                                mcp::CallTool::Parameters call) {
   // A failing tool is still a successful JSON-RPC answer: the agent reads the text.
   // Named locals: g++ 12 destroys temporaries built in a co_await's arguments too early.
   mcp::Value::Object arguments = std::move(call.arguments).value_or(mcp::Value::Object{});
   Tools::Outcome outcome;
   try {
-    outcome = co_await Tools::run(std::move(call.name), std::move(arguments));
+    outcome = co_await tools.run(std::move(call.name), std::move(arguments));
   } catch (const std::exception& error) {
     outcome.text = error.what();
     outcome.failure = std::current_exception();
@@ -79,19 +79,15 @@ asio::awaitable<mcp::CallTool::Result> callTool(mcp::CallTool::Parameters call) 
 
 }  // namespace
 
-asio::awaitable<mcp::HTTPResponse> MCPHost::handle(mcp::HTTPRequest request, std::string token) {
-  return handle(std::move(request), std::move(token), ClientRecorder::shared());
-}
-
-asio::awaitable<mcp::HTTPResponse> MCPHost::handle(mcp::HTTPRequest request, std::string token,
-                                                   ClientRecorder recorder) {
+asio::awaitable<mcp::HTTPResponse> MCPEndpoint::handle(mcp::HTTPRequest request,
+                                                       std::string token) const {
   auto transport = std::make_shared<mcp::StatelessHTTPServerTransport>(pipeline(std::move(token)));
 
   // Before any validation: a request refused for its token still names its client.
   if (auto header = request.header("X-Melodock-Client")) {
     std::optional<std::string> name = mcp::percentDecoded(*header);
     if (name && mcp::isValidUTF8(*name)) {
-      co_await recorder.record(*name);
+      co_await recorder_.record(*name);
     }
   }
 
@@ -101,14 +97,15 @@ asio::awaitable<mcp::HTTPResponse> MCPHost::handle(mcp::HTTPRequest request, std
       [](mcp::ListTools::Parameters) -> asio::awaitable<mcp::EncodedResult> {
         co_return catalogue();
       });
-  server.withMethodHandler<mcp::CallTool>(callTool);
+  server.withMethodHandler<mcp::CallTool>(
+      [this](mcp::CallTool::Parameters call) { return callTool(tools_, std::move(call)); });
 
   std::optional<std::string> startFailure;
   try {
     // Not a coroutine itself: the name is read now, and the recorder outlives the server.
     co_await server.start(
-        transport, [&recorder](const mcp::Client::Info& client, const mcp::Client::Capabilities&) {
-          return recorder.record(client.title.value_or(client.name));
+        transport, [this](const mcp::Client::Info& client, const mcp::Client::Capabilities&) {
+          return recorder_.record(client.title.value_or(client.name));
         });
   } catch (const std::exception& error) {
     startFailure = error.what();

@@ -1,8 +1,7 @@
 #include "host/mcp_host.h"
 
-#include <future>
-
-#include "mcp/strand.h"
+#include "host/http_request_reader.h"
+#include "host/http_response_writer.h"
 
 namespace melodock {
 namespace {
@@ -28,26 +27,18 @@ void reportFailure(std::exception_ptr failure) {
 
 }  // namespace
 
-MCPHost::MCPHost(Executor& executor, HostStatus& status, std::function<HostSettings()> settings,
-                 Options options)
+MCPHost::MCPHost(Executor& executor, const MainActor& main, HostStatus& status,
+                 std::function<HostSettings()> settings, Handler handler, Options options)
     : executor_(executor),
+      main_(main),
       status_(status),
       settings_(std::move(settings)),
-      options_(std::move(options)),
-      actor_(executor.makeActor()) {}
-
-MCPHost::~MCPHost() {
-  std::promise<void> closed;
-  asio::dispatch(actor_, [&] {
-    if (listener_) listener_->close();
-    listener_.reset();
-    closed.set_value();
-  });
-  closed.get_future().wait();
-}
+      handler_(std::move(handler)),
+      options_(options),
+      actor_(executor) {}
 
 asio::awaitable<void> MCPHost::start() {
-  co_await onActor(actor_, [this] { startOnActor(); });
+  co_await actor_.run([this] { return startOnActor(); });
 }
 
 std::string MCPHost::token() const {
@@ -55,21 +46,21 @@ std::string MCPHost::token() const {
   return token_;
 }
 
-void MCPHost::publish(ListenerState state, std::int64_t port, std::string error) {
-  asio::post(executor_.mainActor(),
-             [this, state, port, error = std::move(error)] { status_.update(state, port, error); });
+asio::awaitable<void> MCPHost::publish(ListenerState state, std::int64_t port, std::string error) {
+  auto work = [this, state, port, error = std::move(error)] { status_.update(state, port, error); };
+  co_await main_.run(std::move(work));
 }
 
-void MCPHost::publishProblem(std::string problem) {
-  asio::post(executor_.mainActor(),
-             [this, problem = std::move(problem)] { status_.setProblem(problem); });
+asio::awaitable<void> MCPHost::publishProblem(std::string problem) {
+  auto work = [this, problem = std::move(problem)] { status_.setProblem(problem); };
+  co_await main_.run(std::move(work));
 }
 
-void MCPHost::startOnActor() {
+asio::awaitable<void> MCPHost::startOnActor() {
   if (listener_) {
     listener_->close();
     listener_.reset();
-    publish(ListenerState::cancelled, listenerPort_, {});
+    co_await publish(ListenerState::cancelled, listenerPort_, {});
   }
 
   const HostSettings settings = settings_();
@@ -77,40 +68,42 @@ void MCPHost::startOnActor() {
     std::lock_guard lock(tokenMutex_);
     token_ = settings.token;
   }
-  if (settings.port < 1 || settings.port > 65535) {
-    publishProblem("Port " + std::to_string(settings.port) +
-                   " cannot be used: choose a port from 1 to 65535.");
-    return;
+  if (!settings.port || *settings.port < 1 || *settings.port > 65535) {
+    const std::string shown = settings.port ? std::to_string(*settings.port) : settings.storedPort;
+    co_await publishProblem("Port " + shown + " cannot be used: choose a port from 1 to 65535.");
+    co_return;
   }
-  const auto port = static_cast<std::uint16_t>(settings.port);
+  const std::int64_t port = *settings.port;
 
-  auto listener = std::make_shared<tcp::acceptor>(actor_);
+  auto listener = std::make_shared<tcp::acceptor>(actor_.strand());
   std::error_code error;
   if (listener->open(tcp::v4(), error); error) {
-    publishProblem(error.message());
-    return;
+    co_await publishProblem(error.message());
+    co_return;
   }
-  publish(ListenerState::setup, settings.port, {});
+  co_await publish(ListenerState::setup, port, {});
   listener->set_option(tcp::acceptor::reuse_address(true), error);
-  if (!error) listener->bind({asio::ip::address_v4::loopback(), port}, error);
+  if (!error) {
+    listener->bind({asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(port)}, error);
+  }
   if (!error) listener->listen(asio::socket_base::max_listen_connections, error);
   if (error) {
-    publish(ListenerState::failed, settings.port, error.message());
-    return;
+    co_await publish(ListenerState::failed, port, error.message());
+    co_return;
   }
 
   listener_ = listener;
-  listenerPort_ = settings.port;
-  publish(ListenerState::ready, settings.port, {});
-  asio::co_spawn(actor_, acceptLoop(std::move(listener)), reportFailure);
+  listenerPort_ = port;
+  asio::co_spawn(actor_.strand(), acceptLoop(std::move(listener)), reportFailure);
+  co_await publish(ListenerState::ready, port, {});
 }
 
 asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listener) {
-  asio::steady_timer backoff(actor_);
+  asio::steady_timer backoff(actor_.strand());
   while (listener->is_open()) {
     // Each connection gets a strand of its own for its coroutine and idle timer; the
     // request's MCP server and transport join it rather than hopping between strands.
-    const mcp::Strand strand = asio::make_strand(executor_.pool());
+    const Strand strand = executor_.makeStrand();
     auto [error, socket] = co_await listener->async_accept(strand, kUseTuple);
     if (error == asio::error::operation_aborted || !listener->is_open()) co_return;
     if (error) {
@@ -127,41 +120,37 @@ asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listene
 }
 
 asio::awaitable<void> MCPHost::serve(tcp::socket connection) {
-  // The idle timer and the coroutine share the connection's strand, so the timer may
-  // close the socket under a pending read; the read then fails and the request drops.
-  // Once the request is in, the timer no longer closes anything, but it stays queued
-  // until the connection ends: cancelling it sooner would often leave the reactor
-  // with no timer, and re-arming the reactor's clock costs a system call.
+  // The idle timer shares the connection's strand with this coroutine: when it runs out
+  // while the request is still being read, it closes the socket under the pending read,
+  // which then fails, and the request drops without an answer. Each arrival of bytes
+  // winds it up again, so a slow but live client is not cut off.
+  //
+  // A timer callback rather than Asio's awaitable `||`: under descriptor exhaustion the
+  // parallel group of Asio 1.22 let UBSan see a cancellation handler used after it was
+  // replaced.
   struct Connection {
     tcp::socket socket;
     bool reading = true;
   };
   auto state = std::make_shared<Connection>(Connection{std::move(connection)});
-  tcp::socket* socket = &state->socket;
-  asio::steady_timer idle(socket->get_executor(), options_.idleTimeout);
-  idle.async_wait([weak = std::weak_ptr<Connection>(state)](const std::error_code& error) {
-    if (error) return;
-    if (auto stalled = weak.lock(); stalled && stalled->reading) {
-      std::error_code ignored;
-      stalled->socket.close(ignored);
-    }
-  });
-  std::optional<mcp::HTTPRequest> request = co_await readRequest(*socket);
+  asio::steady_timer idle(state->socket.get_executor());
+  const std::function<void()> arrived = [&] {
+    idle.expires_after(options_.idleTimeout);
+    idle.async_wait([weak = std::weak_ptr<Connection>(state)](const std::error_code& error) {
+      if (error) return;
+      if (auto stalled = weak.lock(); stalled && stalled->reading) {
+        std::error_code ignored;
+        stalled->socket.close(ignored);
+      }
+    });
+  };
+  arrived();
+  std::optional<mcp::HTTPRequest> request =
+      co_await HTTPRequestReader::readRequest(state->socket, arrived);
   state->reading = false;
-  std::error_code ignored;
-  if (request && socket->is_open()) {
-    // Plain statements only: g++ 12 miscompiles co_await inside a conditional operator
-    // and destroys temporaries built in a co_await's arguments too early.
-    std::optional<mcp::HTTPResponse> response;
-    if (options_.handler) {
-      response.emplace(co_await options_.handler(*request, token()));
-    } else {
-      ClientRecorder recorder{executor_.mainActor(), &status_, options_.clientConnected};
-      response.emplace(co_await handle(std::move(*request), token(), std::move(recorder)));
-    }
-    co_await write(*response, *socket);
-  }
-  socket->close(ignored);
+  if (!request || !state->socket.is_open()) co_return;  // silent too long, or unreadable
+  const mcp::HTTPResponse response = co_await handler_(std::move(*request), token());
+  co_await HTTPResponseWriter::write(response, state->socket);
 }
 
 }  // namespace melodock

@@ -18,8 +18,8 @@ mcp::Server::Capabilities serverCapabilities() {
 const std::string& serverInstructions() {
   // One paragraph; the pieces only keep the source lines short.
   static const std::string text =
-      R"(You are the user's DJ, playing Apple Music through the Melodock app on their Mac)"
-      R"(. Discover music with search_catalog, artist_info (top songs and similar artists)"
+      R"(You are the user's DJ, playing Apple Music through the Melodock app on their com)"
+      R"(puter. Discover music with search_catalog, artist_info (top songs and similar artists)"
       R"(), album_songs and charts. If the user has allowed it, learn their taste with li)"
       R"(stening_history and search_library. Start a set with play_songs(mode: "replace"))"
       R"( and keep it going with play_songs(mode: "queue"), and give a set a short name w)"

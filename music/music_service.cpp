@@ -1,103 +1,324 @@
 #include "music/music_service.h"
 
-#include <string_view>
+#include <cmath>
 
+#include "music/detail/note_text.h"
+#include "music/detail/result_text.h"
 #include "music/tool_error.h"
 
 namespace melodock {
 namespace {
 
-constexpr std::string_view kNotAvailable = " is not available yet.";
+using Status = MusicPlayer::Status;
 
-// Thrown from inside each coroutine, so the failure arrives when the caller awaits.
-template <typename T = void>
-[[noreturn]] T unavailable(std::string_view tool) {
-  throw ToolError(std::string(tool) + std::string(kNotAvailable));
+constexpr std::string_view kNotAuthorized =
+    "Apple Music access isn't granted yet. Ask the user to open the Melodock menu bar item and "
+    "click Set Up Apple Music.";
+constexpr const char* kPersonalDataRefusal =
+    "The user chose not to share their library and listening history. Continue without it. They "
+    "can turn it on later: Melodock menu bar icon \u2192 Connect Your AI \u2192 Share Library & "
+    "History.";
+constexpr const char* kLibraryChangesRefusal =
+    "The user chose not to allow changes to their library. They can turn it on later: Melodock "
+    "menu bar icon \u2192 Connect Your AI \u2192 Allow Library Changes.";
+constexpr std::string_view kBadAction =
+    "action must be play, pause, toggle, next, previous, or stop";
+constexpr std::string_view kBadRepeat = "repeat must be off, one, or all";
+
+constexpr int kSettleChecks = 20;
+constexpr auto kSettlePause = std::chrono::milliseconds(100);
+constexpr auto kReloadRetry = std::chrono::seconds(15);
+
+std::string statusName(Status status) {
+  switch (status) {
+    case Status::playing:
+      return "playing";
+    case Status::paused:
+      return "paused";
+    case Status::stopped:
+      return "stopped";
+    case Status::interrupted:
+      return "interrupted";
+    case Status::seekingForward:
+      return "seekingForward";
+    case Status::seekingBackward:
+      return "seekingBackward";
+  }
+  return "stopped";
+}
+
+std::string repeatName(MusicPlayer::RepeatMode mode) {
+  switch (mode) {
+    case MusicPlayer::RepeatMode::one:
+      return "one";
+    case MusicPlayer::RepeatMode::all:
+      return "all";
+    case MusicPlayer::RepeatMode::none:
+      break;
+  }
+  return "off";
+}
+
+// Whole seconds, truncated toward zero.
+std::int64_t wholeSeconds(double seconds) {
+  return std::isfinite(seconds) ? static_cast<std::int64_t>(std::trunc(seconds)) : 0;
 }
 
 }  // namespace
 
-MusicService& MusicService::shared() {
-  static MusicService service;
-  return service;
+MusicService::MusicService(Parts parts)
+    : parts_(std::move(parts)),
+      authorization_(MusicAuthorization::parse(
+          parts_.settings.string(MusicAuthorization::kSettingsKey).value_or(""))) {
+  parts_.player.observe([this] { playerWillChange(); });
 }
 
-asio::awaitable<mcp::Value> MusicService::nowPlayingDict() {
-  co_return unavailable<mcp::Value>("now_playing");
+MusicService::~MusicService() {
+  *alive_ = false;
+  if (activityHeld_ && parts_.keepAwake) parts_.keepAwake(false);
 }
-asio::awaitable<std::string> MusicService::playback(std::string /*action*/) {
-  co_return unavailable<std::string>("playback");
+
+void MusicService::observe(std::function<void()> observer) {
+  observers_.push_back(std::move(observer));
 }
-asio::awaitable<std::string> MusicService::seek(double /*seconds*/) {
-  co_return unavailable<std::string>("seek");
+
+void MusicService::changed() {
+  for (const auto& observer : observers_) observer();
 }
-asio::awaitable<std::string> MusicService::setModes(std::optional<bool> /*shuffle*/,
-                                                    std::optional<std::string> /*repeatMode*/) {
-  co_return unavailable<std::string>("set_modes");
+
+void MusicService::setAuthorization(MusicAuthorization::Status status) {
+  if (status == authorization_) return;
+  authorization_ = status;
+  changed();
 }
-asio::awaitable<std::string> MusicService::playSongs(std::vector<std::string> /*ids*/,
-                                                     std::string /*mode*/,
-                                                     std::optional<std::string> /*note*/) {
-  co_return unavailable<std::string>("play_songs");
+
+void MusicService::requireAuthorized() const {
+  if (authorization_ != MusicAuthorization::Status::authorized) {
+    throw ToolError(std::string(kNotAuthorized));
+  }
 }
-asio::awaitable<std::string> MusicService::playCollection(std::string /*type*/, std::string /*id*/,
-                                                          bool /*shuffle*/,
-                                                          std::optional<std::string> /*note*/) {
-  co_return unavailable<std::string>("play_collection");
+
+asio::awaitable<void> MusicService::refreshSubscription() {
+  if (authorization_ != MusicAuthorization::Status::authorized) co_return;
+  // The account's subscription is a stored setting here; an account without one is
+  // configured by storing false.
+  const bool canPlay = parts_.settings.boolean("musicSubscription").value_or(true);
+  if (canPlay != canPlayCatalog_) {
+    canPlayCatalog_ = canPlay;
+    changed();
+  }
 }
-asio::awaitable<void> MusicService::applyNote(std::optional<std::string> /*text*/) {
-  unavailable("set_note");
+
+asio::awaitable<void> MusicService::requirePersonalData() {
+  co_await requireConsent("sharePersonalData", PermissionPrompt::Kind::library,
+                          kPersonalDataRefusal);
+}
+
+asio::awaitable<void> MusicService::requireLibraryChanges() {
+  co_await requireConsent("allowLibraryChanges", PermissionPrompt::Kind::changes,
+                          kLibraryChangesRefusal);
+}
+
+asio::awaitable<void> MusicService::requireConsent(const char* key, PermissionPrompt::Kind kind,
+                                                   const char* refusal) {
+  requireAuthorized();
+  if (parts_.settings.boolean(key) == true) co_return;
+  const bool allowed = co_await parts_.prompt.ask(kind);
+  if (!allowed) throw ToolError(refusal);
+  parts_.settings.set(key, true);
+}
+
+mcp::Value::Object MusicService::songDict(const Song& song) {
+  mcp::Value::Object object{
+      {"id", song.id},
+      {"name", song.title},
+      {"artist", song.artistName},
+  };
+  if (song.albumTitle) object.emplace("album", *song.albumTitle);
+  if (!song.genreNames.empty()) object.emplace("genre", song.genreNames.front());
+  if (song.releaseDate)
+    object.emplace("year", static_cast<std::int64_t>(yearOf(*song.releaseDate)));
+  if (song.duration) {
+    object.emplace("duration",
+                   static_cast<std::int64_t>(
+                       std::chrono::duration_cast<std::chrono::seconds>(*song.duration).count()));
+  }
+  return object;
+}
+
+mcp::Value::Object MusicService::entryDict(const MusicPlayer::Entry& entry) {
+  if (const std::optional<Song> song = songFor(entry)) return songDict(*song);
+  mcp::Value::Object object{{"name", entry.title}};
+  if (entry.subtitle) object.emplace("subtitle", *entry.subtitle);
+  return object;
+}
+
+std::optional<Song> MusicService::songFor(const MusicPlayer::Entry& entry) {
+  if (entry.song) return entry.song;
+  if (parts_.player.shuffleMode() == MusicPlayer::ShuffleMode::songs) return std::nullopt;
+  const auto& entries = parts_.player.entries();
+  if (entries.size() != queuedSongs.size()) return std::nullopt;
+  for (std::size_t position = 0; position < entries.size(); ++position) {
+    if (entries[position].id == entry.id) return complete(queuedSongs[position]);
+  }
+  return std::nullopt;
+}
+
+Song MusicService::complete(const Song& song) {
+  if (song.artwork) return song;
+  if (const auto found = reloaded_.find(song.id); found != reloaded_.end()) return found->second;
+  if (reloading_.insert(song.id).second && parts_.lookup) {
+    asio::co_spawn(parts_.main.strand(), reload(song.id, alive_), [](std::exception_ptr) {
+      // A failed reload is silent: it is tried again no sooner than 15 seconds later.
+    });
+  }
+  return song;
+}
+
+asio::awaitable<void> MusicService::reload(std::string id, std::weak_ptr<bool> alive) {
+  std::optional<Song> found;
+  try {
+    std::vector<std::string> ids{id};
+    std::vector<Song> songs = co_await parts_.lookup(std::move(ids));
+    if (!songs.empty() && songs.front().artwork) found = std::move(songs.front());
+  } catch (const std::exception&) {
+    // Treated as finding nothing.
+  }
+  if (!alive.lock()) co_return;
+  if (found) {
+    reloaded_[id] = std::move(*found);  // the id stays in `reloading_`: never again
+    changed();
+    co_return;
+  }
+  co_await parts_.clock.sleep(kReloadRetry);
+  if (!alive.lock()) co_return;
+  reloading_.erase(id);
+}
+
+mcp::Value::Object MusicService::nowPlayingObject() {
+  MusicPlayer& player = parts_.player;
+  mcp::Value::Object object{
+      {"status", statusName(player.status())},
+      {"shuffle", player.shuffleMode() == MusicPlayer::ShuffleMode::songs},
+      {"repeat", repeatName(player.repeatMode())},
+      {"queue_length", static_cast<std::int64_t>(player.entries().size())},
+  };
+  if (const MusicPlayer::Entry* current = player.currentEntry()) {
+    object.emplace("track", entryDict(*current));
+    object.emplace("position", wholeSeconds(player.playbackTime()));
+  }
+  if (parts_.network.isLowDataMode()) object.emplace("low_data_mode", true);
+  if (note_) object.emplace("note", *note_);
+  return object;
+}
+
+asio::awaitable<mcp::Value> MusicService::nowPlayingDict() { co_return nowPlayingObject(); }
+
+asio::awaitable<std::string> MusicService::playback(std::string action) {
+  requireAuthorized();
+  MusicPlayer& player = parts_.player;
+  const MusicPlayer::Entry* current = player.currentEntry();
+  const Snapshot before{player.status(),
+                        current ? std::optional<std::string>(current->id) : std::nullopt};
+  if (action == "play") {
+    player.play();
+  } else if (action == "pause") {
+    player.pause();
+  } else if (action == "toggle") {
+    if (player.status() == Status::playing) {
+      player.pause();
+    } else {
+      player.play();
+    }
+  } else if (action == "next") {
+    player.skipToNextEntry();
+  } else if (action == "previous") {
+    player.skipToPreviousEntry();
+  } else if (action == "stop") {
+    player.stop();
+  } else {
+    throw ToolError(std::string(kBadAction));
+  }
+  co_await settle(action, before);
+  co_return detail::resultText(nowPlayingObject());
+}
+
+asio::awaitable<void> MusicService::settle(std::string action, Snapshot before) {
+  MusicPlayer& player = parts_.player;
+  co_await settleUntil([&] {
+    const Status status = player.status();
+    if (action == "play") return status == Status::playing;
+    if (action == "pause" || action == "stop") return status != Status::playing;
+    if (action == "toggle") return status != before.status;
+    const MusicPlayer::Entry* current = player.currentEntry();
+    if (!current) return before.entryID.has_value();
+    return !before.entryID || *before.entryID != current->id;
+  });
+}
+
+asio::awaitable<void> MusicService::settle(std::size_t queueLength) {
+  MusicPlayer& player = parts_.player;
+  co_await settleUntil(
+      [&] { return player.status() == Status::playing && player.entries().size() >= queueLength; });
+}
+
+asio::awaitable<void> MusicService::settleUntil(std::function<bool()> settled) {
+  for (int check = 0; check < kSettleChecks; ++check) {
+    if (!settled()) co_await parts_.clock.sleep(kSettlePause);
+  }
+}
+
+asio::awaitable<std::string> MusicService::seek(double seconds) {
+  requireAuthorized();
+  parts_.player.setPlaybackTime(std::isnan(seconds) || seconds < 0 ? 0 : seconds);
+  co_return detail::resultText(
+      mcp::Value::Object{{"position", wholeSeconds(parts_.player.playbackTime())}});
+}
+
+asio::awaitable<std::string> MusicService::setModes(std::optional<bool> shuffle,
+                                                    std::optional<std::string> repeatMode) {
+  requireAuthorized();
+  MusicPlayer& player = parts_.player;
+  if (shuffle) {
+    player.setShuffleMode(*shuffle ? MusicPlayer::ShuffleMode::songs
+                                   : MusicPlayer::ShuffleMode::off);
+  }
+  if (repeatMode) {
+    if (*repeatMode == "off") {
+      player.setRepeatMode(MusicPlayer::RepeatMode::none);
+    } else if (*repeatMode == "one") {
+      player.setRepeatMode(MusicPlayer::RepeatMode::one);
+    } else if (*repeatMode == "all") {
+      player.setRepeatMode(MusicPlayer::RepeatMode::all);
+    } else {
+      throw ToolError(std::string(kBadRepeat));
+    }
+  }
+  co_return detail::resultText(mcp::Value::Object{
+      {"shuffle", player.shuffleMode() == MusicPlayer::ShuffleMode::songs},
+      {"repeat", repeatName(player.repeatMode())},
+  });
+}
+
+asio::awaitable<void> MusicService::applyNote(std::optional<std::string> text) {
+  std::optional<std::string> note = text ? detail::noteText(*text) : std::nullopt;
+  if (note != note_) {
+    note_ = std::move(note);
+    changed();
+  }
   co_return;
 }
-asio::awaitable<std::string> MusicService::queue() {
-  co_return unavailable<std::string>("get_queue");
-}
-asio::awaitable<std::string> MusicService::searchCatalog(std::string /*query*/,
-                                                         std::int64_t /*limit*/) {
-  co_return unavailable<std::string>("search_catalog");
-}
-asio::awaitable<std::string> MusicService::artistInfo(std::string /*id*/) {
-  co_return unavailable<std::string>("artist_info");
-}
-asio::awaitable<std::string> MusicService::albumSongs(std::string /*id*/) {
-  co_return unavailable<std::string>("album_songs");
-}
-asio::awaitable<std::string> MusicService::charts(std::int64_t /*limit*/) {
-  co_return unavailable<std::string>("charts");
-}
-asio::awaitable<std::string> MusicService::recentlyAdded(std::int64_t /*limit*/) {
-  co_return unavailable<std::string>("search_library");
-}
-asio::awaitable<std::string> MusicService::searchLibrary(std::string /*query*/,
-                                                         std::string /*type*/,
-                                                         std::int64_t /*limit*/) {
-  co_return unavailable<std::string>("search_library");
-}
-asio::awaitable<std::string> MusicService::libraryPlaylists() {
-  co_return unavailable<std::string>("library_playlists");
-}
-asio::awaitable<std::string> MusicService::playlistSongs(std::string /*id*/) {
-  co_return unavailable<std::string>("playlist_songs");
-}
-asio::awaitable<std::string> MusicService::createPlaylist(
-    std::string /*name*/, std::optional<std::string> /*description*/,
-    std::vector<std::string> /*songIDs*/) {
-  co_return unavailable<std::string>("create_playlist");
-}
-asio::awaitable<std::string> MusicService::addToPlaylist(std::string /*playlistID*/,
-                                                         std::vector<std::string> /*songIDs*/) {
-  co_return unavailable<std::string>("add_to_playlist");
-}
-asio::awaitable<std::string> MusicService::addToLibrary(std::string /*type*/,
-                                                        std::vector<std::string> /*ids*/) {
-  co_return unavailable<std::string>("add_to_library");
-}
-asio::awaitable<std::string> MusicService::rate(std::string /*id*/, std::string /*kind*/,
-                                                std::string /*rating*/) {
-  co_return unavailable<std::string>("rate");
-}
-asio::awaitable<std::string> MusicService::listeningHistory() {
-  co_return unavailable<std::string>("listening_history");
+
+// The player tells before each change; the keep-awake rule reads the state after it,
+// so it runs once the change is done.
+void MusicService::playerWillChange() {
+  asio::post(parts_.main.strand(), [this, alive = std::weak_ptr<bool>(alive_)] {
+    if (!alive.lock()) return;
+    const bool playing = parts_.player.status() == Status::playing;
+    if (playing == activityHeld_) return;
+    activityHeld_ = playing;
+    if (parts_.keepAwake) parts_.keepAwake(playing);
+  });
 }
 
 }  // namespace melodock

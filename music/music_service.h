@@ -1,64 +1,122 @@
-// The music operations behind the tools. Each returns its result as compact JSON text,
-// except the now-playing object, which the dispatcher serialises itself. This base
-// class has no music behind it: every operation fails with a ToolError saying that its
-// tool is not available yet; the real service overrides them.
+// The one music service: what every music tool goes through and what the panel
+// observes. It holds the app's music authorization, whether the account can play
+// catalog songs, the agent's set note and the songs it last queued, and builds the
+// now-playing, queue-entry and song objects the tools answer with. Everything runs on
+// the main actor.
 #pragma once
 
-#include <cstdint>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <asio.hpp>
 
 #include "mcp/value.h"
+#include "music/music_operations.h"
+#include "music/network_status.h"
+#include "music/permission_prompt.h"
+#include "platform/actor.h"
+#include "platform/clock.h"
+#include "platform/music/authorization.h"
+#include "platform/music/items.h"
+#include "platform/music/music_player.h"
+#include "platform/settings.h"
 
 namespace melodock {
 
-// Lives on the main actor: every operation is started there and keeps its state there.
-// Parameters are taken by value because each operation is a coroutine that may suspend.
-class MusicService {
+class MusicService : public MusicOperations {
  public:
-  MusicService() = default;
-  MusicService(const MusicService&) = delete;
-  MusicService& operator=(const MusicService&) = delete;
-  virtual ~MusicService() = default;
+  // Looks songs up again by id, for songs queued without artwork.
+  using SongLookup = std::function<asio::awaitable<std::vector<Song>>(std::vector<std::string>)>;
 
-  // The process instance, created on first use. Tests build their own service and hand
-  // it to Tools::call instead of replacing this one.
-  static MusicService& shared();
+  struct Parts {
+    const MainActor& main;
+    MusicPlayer& player;
+    Settings& settings;
+    PermissionPrompt& prompt;
+    NetworkStatus& network;
+    Clock& clock;
+    SongLookup lookup;
+    // Told true while music plays and false when it stops: the keep-awake activity.
+    std::function<void(bool)> keepAwake;
+  };
 
-  // An object describing the current track, position, status, modes and queue length.
-  virtual asio::awaitable<mcp::Value> nowPlayingDict();
-  virtual asio::awaitable<std::string> playback(std::string action);
-  virtual asio::awaitable<std::string> seek(double seconds);
-  virtual asio::awaitable<std::string> setModes(std::optional<bool> shuffle,
-                                                std::optional<std::string> repeatMode);
-  virtual asio::awaitable<std::string> playSongs(std::vector<std::string> ids, std::string mode,
-                                                 std::optional<std::string> note);
-  virtual asio::awaitable<std::string> playCollection(std::string type, std::string id,
-                                                      bool shuffle,
-                                                      std::optional<std::string> note);
-  // No text clears the note.
-  virtual asio::awaitable<void> applyNote(std::optional<std::string> text);
-  virtual asio::awaitable<std::string> queue();
-  virtual asio::awaitable<std::string> searchCatalog(std::string query, std::int64_t limit);
-  virtual asio::awaitable<std::string> artistInfo(std::string id);
-  virtual asio::awaitable<std::string> albumSongs(std::string id);
-  virtual asio::awaitable<std::string> charts(std::int64_t limit);
-  virtual asio::awaitable<std::string> recentlyAdded(std::int64_t limit);
-  virtual asio::awaitable<std::string> searchLibrary(std::string query, std::string type,
-                                                     std::int64_t limit);
-  virtual asio::awaitable<std::string> libraryPlaylists();
-  virtual asio::awaitable<std::string> playlistSongs(std::string id);
-  virtual asio::awaitable<std::string> createPlaylist(std::string name,
-                                                      std::optional<std::string> description,
-                                                      std::vector<std::string> songIDs);
-  virtual asio::awaitable<std::string> addToPlaylist(std::string playlistID,
-                                                     std::vector<std::string> songIDs);
-  virtual asio::awaitable<std::string> addToLibrary(std::string type, std::vector<std::string> ids);
-  virtual asio::awaitable<std::string> rate(std::string id, std::string kind, std::string rating);
-  virtual asio::awaitable<std::string> listeningHistory();
+  // Every part must outlive the service, which is created and used on `parts.main`.
+  explicit MusicService(Parts parts);
+  ~MusicService() override;
+
+  [[nodiscard]] MusicAuthorization::Status authorization() const { return authorization_; }
+  void setAuthorization(MusicAuthorization::Status status);
+  [[nodiscard]] bool canPlayCatalog() const { return canPlayCatalog_; }
+  [[nodiscard]] const std::optional<std::string>& note() const { return note_; }
+  // Called after each change of an observed field (authorization, catalog, note, reloads).
+  void observe(std::function<void()> observer);
+
+  // Re-reads whether the account can play catalog songs; never fails.
+  asio::awaitable<void> refreshSubscription();
+
+  // The consent gates: return when the operation may go ahead, else throw a ToolError.
+  asio::awaitable<void> requirePersonalData();
+  asio::awaitable<void> requireLibraryChanges();
+
+  [[nodiscard]] mcp::Value::Object nowPlayingObject();
+  [[nodiscard]] mcp::Value::Object entryDict(const MusicPlayer::Entry& entry);
+  [[nodiscard]] static mcp::Value::Object songDict(const Song& song);
+  // The song behind a queue entry, or nothing.
+  [[nodiscard]] std::optional<Song> songFor(const MusicPlayer::Entry& entry);
+  // The best known version of a queued song; a song without artwork is looked up again
+  // in the background, at most once every 15 seconds.
+  [[nodiscard]] Song complete(const Song& song);
+
+  asio::awaitable<mcp::Value> nowPlayingDict() override;
+  asio::awaitable<std::string> playback(std::string action) override;
+  asio::awaitable<std::string> seek(double seconds) override;
+  asio::awaitable<std::string> setModes(std::optional<bool> shuffle,
+                                        std::optional<std::string> repeatMode) override;
+  asio::awaitable<void> applyNote(std::optional<std::string> text) override;
+
+  // Waits, 20 checks at most with 100 ms between, until the player shows the effect of
+  // `action` against the state seen before it.
+  struct Snapshot {
+    MusicPlayer::Status status;
+    std::optional<std::string> entryID;
+  };
+  asio::awaitable<void> settle(std::string action, Snapshot before);
+  // The same, until the player plays with at least `queueLength` entries queued.
+  asio::awaitable<void> settle(std::size_t queueLength);
+
+  // The songs this service last put in the player's queue, in queue order, and the
+  // count of queue replacements.
+  std::vector<Song> queuedSongs;
+  std::uint64_t queueSet = 0;
+
+ protected:
+  // Throws the not-authorized ToolError unless the app is authorized.
+  void requireAuthorized() const;
+
+ private:
+  asio::awaitable<void> requireConsent(const char* key, PermissionPrompt::Kind kind,
+                                       const char* refusal);
+  asio::awaitable<void> settleUntil(std::function<bool()> settled);
+  asio::awaitable<void> reload(std::string id, std::weak_ptr<bool> alive);
+  void playerWillChange();
+  void changed();
+
+  Parts parts_;
+  MusicAuthorization::Status authorization_;
+  bool canPlayCatalog_ = false;
+  std::optional<std::string> note_;
+  std::map<std::string, Song> reloaded_;
+  std::set<std::string> reloading_;
+  bool activityHeld_ = false;
+  std::vector<std::function<void()>> observers_;
+  // Background work checks this before touching the service after a wait.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace melodock

@@ -5,10 +5,9 @@
 
 #include "music/detail/result_text.h"
 #include "music/detail/tool_arguments.h"
-#include "music/music_service.h"
+#include "music/music_operations.h"
 #include "music/tool_error.h"
 #include "music/tools.h"
-#include "platform/executor.h"
 
 namespace melodock {
 namespace {
@@ -18,11 +17,11 @@ using Result = asio::awaitable<std::string>;
 
 constexpr std::string_view kUnknownTool = "Unknown tool ";
 
-Result nowPlayingText(MusicService& service) {
+Result nowPlayingText(MusicOperations& service) {
   co_return detail::resultText(co_await service.nowPlayingDict());
 }
 
-Result noteThenNowPlaying(MusicService& service, std::optional<std::string> text) {
+Result noteThenNowPlaying(MusicOperations& service, std::optional<std::string> text) {
   co_await service.applyNote(std::move(text));
   co_return detail::resultText(co_await service.nowPlayingDict());
 }
@@ -32,30 +31,30 @@ Result noteThenNowPlaying(MusicService& service, std::optional<std::string> text
 // its own copies, so `args` may go once the route returns.
 struct Route {
   std::string_view name;
-  Result (*run)(MusicService& service, const ToolArguments& args);
+  Result (*run)(MusicOperations& service, const ToolArguments& args);
 };
 
 constexpr Route kRoutes[] = {
-    {"now_playing", [](MusicService& s, const ToolArguments&) { return nowPlayingText(s); }},
-    {"playback",
-     [](MusicService& s, const ToolArguments& args) { return s.playback(args.string("action")); }},
+    {"now_playing", [](MusicOperations& s, const ToolArguments&) { return nowPlayingText(s); }},
+    {"playback", [](MusicOperations& s,
+                    const ToolArguments& args) { return s.playback(args.string("action")); }},
     {"seek",
-     [](MusicService& s, const ToolArguments& args) { return s.seek(args.number("seconds")); }},
+     [](MusicOperations& s, const ToolArguments& args) { return s.seek(args.number("seconds")); }},
     {"set_modes",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        auto shuffle = args.optionalBool("shuffle");
        auto repeat = args.optionalString("repeat");
        return s.setModes(shuffle, std::move(repeat));
      }},
     {"play_songs",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        auto ids = args.stringArray("ids");
        auto mode = args.optionalString("mode").value_or("replace");
        auto note = args.optionalString("note");
        return s.playSongs(std::move(ids), std::move(mode), std::move(note));
      }},
     {"play_collection",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        auto type = args.string("type");
        auto id = args.string("id");
        const bool shuffle = args.optionalBool("shuffle").value_or(false);
@@ -63,28 +62,28 @@ constexpr Route kRoutes[] = {
        return s.playCollection(std::move(type), std::move(id), shuffle, std::move(note));
      }},
     {"set_note",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        return noteThenNowPlaying(s, args.optionalString("text"));
      }},
-    {"get_queue", [](MusicService& s, const ToolArguments&) { return s.queue(); }},
+    {"get_queue", [](MusicOperations& s, const ToolArguments&) { return s.queue(); }},
     {"search_catalog",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        auto query = args.string("query");
        const auto limit = args.integer("limit", 10);
        return s.searchCatalog(std::move(query), limit);
      }},
     {"artist_info",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        return s.artistInfo(args.string("artist_id"));
      }},
     {"album_songs",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        return s.albumSongs(args.string("album_id"));
      }},
-    {"charts", [](MusicService& s,
+    {"charts", [](MusicOperations& s,
                   const ToolArguments& args) { return s.charts(args.integer("limit", 25)); }},
     {"search_library",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        if (args.optionalBool("recently_added") == true) {
          return s.recentlyAdded(args.integer("limit", 25));
        }
@@ -94,44 +93,44 @@ constexpr Route kRoutes[] = {
        return s.searchLibrary(std::move(query), std::move(type), limit);
      }},
     {"library_playlists",
-     [](MusicService& s, const ToolArguments&) { return s.libraryPlaylists(); }},
+     [](MusicOperations& s, const ToolArguments&) { return s.libraryPlaylists(); }},
     {"playlist_songs",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        return s.playlistSongs(args.string("playlist_id"));
      }},
     {"create_playlist",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        auto name = args.string("name");
        auto description = args.optionalString("description");
        auto ids = args.stringArray("ids");
        return s.createPlaylist(std::move(name), std::move(description), std::move(ids));
      }},
     {"add_to_playlist",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        auto playlistID = args.string("playlist_id");
        auto ids = args.stringArray("ids");
        return s.addToPlaylist(std::move(playlistID), std::move(ids));
      }},
     {"add_to_library",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        auto type = args.string("type");
        auto ids = args.stringArray("ids");
        return s.addToLibrary(std::move(type), std::move(ids));
      }},
     {"rate",
-     [](MusicService& s, const ToolArguments& args) {
+     [](MusicOperations& s, const ToolArguments& args) {
        auto id = args.string("id");
        auto kind = args.string("kind");
        auto rating = args.string("rating");
        return s.rate(std::move(id), std::move(kind), std::move(rating));
      }},
     {"listening_history",
-     [](MusicService& s, const ToolArguments&) { return s.listeningHistory(); }},
+     [](MusicOperations& s, const ToolArguments&) { return s.listeningHistory(); }},
 };
 
 // Runs on the main actor; `service` belongs to it. Catches here, next to the failure,
 // so the outcome travels back as a value.
-asio::awaitable<Tools::Outcome> dispatch(MusicService& service, std::string name,
+asio::awaitable<Tools::Outcome> dispatch(MusicOperations& service, std::string name,
                                          mcp::Value::Object arguments) {
   const Route* route = nullptr;
   for (const Route& candidate : kRoutes) {
@@ -155,35 +154,19 @@ asio::awaitable<Tools::Outcome> dispatch(MusicService& service, std::string name
   co_return outcome;
 }
 
-asio::awaitable<std::string> rethrown(asio::awaitable<Tools::Outcome> hop) {
-  Tools::Outcome outcome = co_await std::move(hop);
-  if (outcome.failure) std::rethrow_exception(outcome.failure);
-  co_return std::move(outcome.text);
-}
-
 }  // namespace
 
-// Not coroutines: a capturing lambda inside a co_await expression is mis-destroyed by
-// g++ 12, so the hop is returned for the caller to await.
-asio::awaitable<Tools::Outcome> Tools::run(std::string name, mcp::Value::Object arguments) {
-  return onMain([name = std::move(name), arguments = std::move(arguments)]() mutable {
-    return dispatch(MusicService::shared(), std::move(name), std::move(arguments));
-  });
+asio::awaitable<Tools::Outcome> Tools::run(std::string name, mcp::Value::Object arguments) const {
+  auto work = [this, name = std::move(name), arguments = std::move(arguments)]() mutable {
+    return dispatch(service_, std::move(name), std::move(arguments));
+  };
+  co_return co_await main_.run(std::move(work));
 }
 
-asio::awaitable<Tools::Outcome> Tools::run(MusicService& service, std::string name,
-                                           mcp::Value::Object arguments) {
-  return onMain([&service, name = std::move(name), arguments = std::move(arguments)]() mutable {
-    return dispatch(service, std::move(name), std::move(arguments));
-  });
-}
-
-Result Tools::call(std::string name, mcp::Value::Object arguments) {
-  return rethrown(run(std::move(name), std::move(arguments)));
-}
-
-Result Tools::call(MusicService& service, std::string name, mcp::Value::Object arguments) {
-  return rethrown(run(service, std::move(name), std::move(arguments)));
+Result Tools::call(std::string name, mcp::Value::Object arguments) const {
+  Outcome outcome = co_await run(std::move(name), std::move(arguments));
+  if (outcome.failure) std::rethrow_exception(outcome.failure);
+  co_return std::move(outcome.text);
 }
 
 }  // namespace melodock

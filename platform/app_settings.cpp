@@ -4,39 +4,38 @@
 
 namespace melodock {
 
-AppSettings& AppSettings::shared() {
-  static AppSettings settings(SettingsStore::shared());
-  return settings;
+std::optional<std::int64_t> AppSettings::port() const {
+  const auto stored = settings_.value("port");
+  if (!stored) return kDefaultPort;
+  const std::optional<std::int64_t> number = settings_.integer("port");
+  if (!number) return std::nullopt;
+  return *number == 0 ? kDefaultPort : *number;
 }
 
-std::int64_t AppSettings::port() const {
-  const std::int64_t stored = store_.integer("port").value_or(0);
-  return stored == 0 ? kDefaultPort : stored;
+std::string AppSettings::storedPort() const {
+  const auto stored = settings_.value("port");
+  return stored ? stored->dump() : "0";
 }
 
 std::string AppSettings::endpoint() const {
-  return "http://127.0.0.1:" + std::to_string(port()) + "/mcp";
+  return "http://127.0.0.1:" + std::to_string(port().value_or(kDefaultPort)) + "/mcp";
 }
 
 std::string AppSettings::token() {
-  if (auto stored = store_.string("token")) return *stored;
-  // Create under the store's lock, so two processes reading at once agree on one token.
-  std::string token;
-  store_.update([&](nlohmann::json& all) {
+  if (auto stored = settings_.string("token")) return *stored;
+  // Created only where none is stored yet, so a token another process stored first
+  // wins and every reader agrees on one.
+  std::string fresh = randomToken();
+  settings_.update([fresh](nlohmann::json& all) {
     const auto it = all.find("token");
-    if (it != all.end() && it->is_string()) {
-      token = it->get<std::string>();
-    } else {
-      token = randomToken();
-      all["token"] = token;
-    }
+    if (it == all.end() || !it->is_string()) all["token"] = fresh;
   });
-  return token;
+  return settings_.string("token").value_or(fresh);
 }
 
 std::string AppSettings::storeNewToken() {
   std::string token = randomToken();
-  store_.set("token", token);
+  settings_.set("token", token);
   return token;
 }
 

@@ -1,11 +1,12 @@
 // The settings every part of the program agrees on: the port, the endpoint address
-// and the access token, computed from the settings store on every read.
+// and the access token, computed from the settings on every read.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "platform/settings_store.h"
+#include "platform/settings.h"
 
 namespace melodock {
 
@@ -13,17 +14,18 @@ class AppSettings {
  public:
   static constexpr std::int64_t kDefaultPort = 47291;
 
-  // `store` must outlive this object.
-  explicit AppSettings(SettingsStore& store) : store_(store) {}
+  // `settings` must outlive this object.
+  explicit AppSettings(Settings& settings) : settings_(settings) {}
 
-  // Over the shared settings store.
-  static AppSettings& shared();
+  // The stored "port" as it is; absent or 0 reads as 47291. Nothing when the stored
+  // value is not an integer (a text or a fraction): no port the user did not choose is
+  // used in its place. The value may lie outside 1…65535: the host reports that.
+  [[nodiscard]] std::optional<std::int64_t> port() const;
 
-  // The stored "port" as it is; absent, 0 or not an integer reads as 47291. The value
-  // may lie outside 1…65535: the host reports that, it is not corrected here.
-  [[nodiscard]] std::int64_t port() const;
+  // The stored "port" as JSON text, for telling the user what cannot be used.
+  [[nodiscard]] std::string storedPort() const;
 
-  // "http://127.0.0.1:<port>/mcp".
+  // "http://127.0.0.1:<port>/mcp"; the default port when the stored one is not a number.
   [[nodiscard]] std::string endpoint() const;
 
   // The stored "token" whatever it holds (even empty). When no string is stored, a
@@ -38,7 +40,7 @@ class AppSettings {
   [[nodiscard]] static std::string randomToken();
 
  private:
-  SettingsStore& store_;
+  Settings& settings_;
 };
 
 }  // namespace melodock

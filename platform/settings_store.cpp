@@ -82,9 +82,8 @@ void writeWhole(const std::filesystem::path& path, const std::string& bytes) {
 SettingsStore::SettingsStore(std::filesystem::path file)
     : file_(std::move(file)), lockFile_(file_.string() + ".lock") {}
 
-SettingsStore& SettingsStore::shared() {
-  static SettingsStore store(userConfigDir() / "melodock" / "settings.json");
-  return store;
+std::filesystem::path SettingsStore::defaultFile() {
+  return userConfigDir() / "melodock" / "settings.json";
 }
 
 nlohmann::json SettingsStore::read() const {
@@ -92,44 +91,16 @@ nlohmann::json SettingsStore::read() const {
   return parseObject(load(file_).text).value_or(nlohmann::json::object());
 }
 
-std::optional<bool> SettingsStore::boolean(std::string_view key) const {
-  const nlohmann::json all = read();
-  const auto it = all.find(key);
-  if (it == all.end() || !it->is_boolean()) return std::nullopt;
-  return it->get<bool>();
-}
-
-std::optional<std::int64_t> SettingsStore::integer(std::string_view key) const {
-  const nlohmann::json all = read();
+std::optional<nlohmann::json> SettingsStore::value(std::string_view key) const {
+  nlohmann::json all = read();
   const auto it = all.find(key);
   if (it == all.end()) return std::nullopt;
-  if (it->is_number_integer() && !it->is_number_unsigned()) return it->get<std::int64_t>();
-  // Unsigned values above the int64 range cannot be a port or a count.
-  if (it->is_number_unsigned() && it->get<std::uint64_t>() <= INT64_MAX) {
-    return static_cast<std::int64_t>(it->get<std::uint64_t>());
-  }
-  return std::nullopt;
+  return std::move(*it);
 }
 
-std::optional<double> SettingsStore::number(std::string_view key) const {
-  const nlohmann::json all = read();
-  const auto it = all.find(key);
-  if (it == all.end() || !it->is_number()) return std::nullopt;
-  return it->get<double>();
-}
+void SettingsStore::update(Change change) { apply({std::move(change)}); }
 
-std::optional<std::string> SettingsStore::string(std::string_view key) const {
-  const nlohmann::json all = read();
-  const auto it = all.find(key);
-  if (it == all.end() || !it->is_string()) return std::nullopt;
-  return it->get<std::string>();
-}
-
-void SettingsStore::set(std::string_view key, nlohmann::json value) {
-  update([&](nlohmann::json& all) { all[std::string(key)] = std::move(value); });
-}
-
-void SettingsStore::update(const std::function<void(nlohmann::json&)>& change) {
+nlohmann::json SettingsStore::apply(const std::vector<Change>& changes) {
   std::error_code ignored;
   std::filesystem::create_directories(file_.parent_path(), ignored);
   FileLock lock(lockFile_, LOCK_EX, true);
@@ -142,18 +113,25 @@ void SettingsStore::update(const std::function<void(nlohmann::json&)>& change) {
     }
     all = nlohmann::json::object();
   }
-  change(*all);
+  for (const Change& change : changes) change(*all);
 
   // A temporary name of this process's own, then rename: readers see the old file or
   // the new one, never a mixture.
   const std::filesystem::path temporary = file_.string() + ".tmp." + std::to_string(::getpid());
-  writeWhole(temporary, all->dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+  try {
+    writeWhole(temporary,
+               all->dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
+  } catch (const std::system_error&) {
+    ::unlink(temporary.c_str());  // a full disk keeps no half-written copy
+    throw;
+  }
   if (::rename(temporary.c_str(), file_.c_str()) != 0) {
     const int saved = errno;
     ::unlink(temporary.c_str());
     errno = saved;
     fail("cannot replace " + file_.string());
   }
+  return std::move(*all);
 }
 
 }  // namespace melodock

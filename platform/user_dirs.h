@@ -9,5 +9,8 @@ namespace melodock {
 [[nodiscard]] std::filesystem::path userConfigDir();
 // $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share.
 [[nodiscard]] std::filesystem::path userDataDir();
+// $XDG_RUNTIME_DIR when it is an absolute path, else /run/user/<uid> when that is a
+// folder of this user, else the config folder: somewhere private to the user.
+[[nodiscard]] std::filesystem::path userRuntimeDir();
 
 }  // namespace melodock

@@ -1,33 +1,72 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need (only those missing) and
-# configures the two build trees: build/default and build/asan (AddressSanitizer and
-# UndefinedBehaviorSanitizer).
+# Installs the Debian packages Melodock needs (only those missing) and configures the
+# build trees, with warnings as errors.
+#   scripts/setup.sh          what building and running needs; configures build/default
+#   scripts/setup.sh --tests  that and what the tests and checks need; configures
+#                             build/default with tests and build/asan (AddressSanitizer
+#                             and UndefinedBehaviorSanitizer)
+# Benchmark-only packages are bench/setup.sh's business.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/apt_install.sh
 
-packages=(
+# Building and running Melodock.
+build_packages=(
   cmake ninja-build g++ pkg-config
   libasio-dev nlohmann-json3-dev libcurl4-openssl-dev libsqlite3-dev
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
-  nginx-light curl
+  libsdbus-c++-dev libicu-dev
 )
-command -v node >/dev/null 2>&1 || packages+=(nodejs npm)
 
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The tests (tests/, the e2e suite's node) and the checks CI runs (.ci/run).
+test_packages=(
+  googletest libgtest-dev libgmock-dev
+  clang-format clang-tidy
+  dbus dbus-daemon python3-dbusmock
+)
+command -v node >/dev/null 2>&1 || test_packages+=(nodejs npm)
+
+tests=OFF
+case "${1:-}" in
+  "") ;;
+  --tests) tests=ON ;;
+  *)
+    echo "usage: scripts/setup.sh [--tests]" >&2
+    exit 2
+    ;;
+esac
+
+if [ $tests = ON ]; then
+  apt_install "${build_packages[@]}" "${test_packages[@]}"
+  if [ ! -d tests/e2e/node_modules ]; then
+    (cd tests/e2e && npm ci --no-audit --no-fund --loglevel=error)
+  fi
+else
+  apt_install "${build_packages[@]}"
 fi
 
-if [ -f tests/e2e/package.json ] && [ ! -d tests/e2e/node_modules ]; then
-  (cd tests/e2e && npm ci --no-audit --no-fund --loglevel=error)
+options=(-G Ninja -DMELODOCK_WERROR=ON)
+if command -v ccache >/dev/null 2>&1; then
+  options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
-[ -f build/default/build.ninja ] || cmake -S . -B build/default -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-[ -f build/asan/build.ninja ] || cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMELODOCK_SANITIZE=ON
+# A new tree gets every option. An existing one keeps its own settings, except that its
+# warnings become errors and, when tests are asked for, it gains them.
+configure() {
+  local tree=$1
+  shift
+  if [ ! -f "$tree/build.ninja" ]; then
+    cmake -S . -B "$tree" "${options[@]}" "$@"
+    return
+  fi
+  local cache=$tree/CMakeCache.txt wanted=()
+  grep -q '^MELODOCK_WERROR:BOOL=ON$' "$cache" || wanted+=(-DMELODOCK_WERROR=ON)
+  if [ $tests = ON ] && ! grep -q '^BUILD_TESTING:BOOL=ON$' "$cache"; then
+    wanted+=(-DBUILD_TESTING=ON)
+  fi
+  if [ ${#wanted[@]} -gt 0 ]; then cmake -S . -B "$tree" "${wanted[@]}"; fi
+}
+
+configure build/default -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=$tests
+if [ $tests = ON ]; then
+  configure build/asan -DCMAKE_BUILD_TYPE=Debug -DMELODOCK_SANITIZE=ON
+fi

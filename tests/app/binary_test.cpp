@@ -27,10 +27,15 @@ struct Process {
   int output = -1;  // the child's stdout
 };
 
-// Starts the binary with a config folder of its own; `fileLimit` lowers its
-// descriptor limit when set.
+// Limits the binary runs under.
+struct Limits {
+  rlim_t descriptors = 0;     // 0: as inherited
+  bool noFileGrowth = false;  // no file may grow, as on a full disk
+};
+
+// Starts the binary with a config folder of its own.
 Process launch(const std::filesystem::path& config, std::vector<std::string> arguments,
-               rlim_t fileLimit = 0) {
+               Limits limits = {}) {
   int in[2];
   int out[2];
   if (::pipe(in) != 0 || ::pipe(out) != 0) return {};
@@ -40,10 +45,21 @@ Process launch(const std::filesystem::path& config, std::vector<std::string> arg
     ::dup2(out[1], STDOUT_FILENO);
     ::close(in[1]);
     ::close(out[0]);
+    // Every user folder inside the test's own: the runtime one holds the one-app lock.
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    if (fileLimit > 0) {
-      const rlimit limit{fileLimit, fileLimit};
+    for (const char* name :
+         {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "XDG_MUSIC_DIR"}) {
+      ::setenv(name, (config / name).c_str(), 1);
+    }
+    if (limits.descriptors > 0) {
+      const rlimit limit{limits.descriptors, limits.descriptors};
       ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    if (limits.noFileGrowth) {
+      // Ignored signals stay ignored across exec: writes fail with EFBIG instead.
+      ::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{0, 0};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     std::vector<char*> argv{const_cast<char*>(MELODOCK_BINARY)};
     for (auto& argument : arguments) argv.push_back(argument.data());
@@ -74,6 +90,7 @@ std::string firstLine(int fd, std::chrono::milliseconds timeout = std::chrono::s
 
 // The exit status, or -1 when the process is still running after `timeout`.
 int exitStatus(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+  if (pid <= 0) return -1;  // kill() must never see such an id
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
     int status = 0;
@@ -110,26 +127,108 @@ TEST(Binary, SaysWhereItListensAndEndsCleanlyOnEitherSignal) {
 }
 
 TEST(Binary, ReportsAnUnusablePortAndKeepsRunning) {
+  struct Row {
+    std::string stored;
+    std::string shown;
+  };
+  const std::vector<Row> rows = {
+      {"99999", "99999"}, {R"("47393")", R"("47393")"}, {"47392.0", "47392.0"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.stored);
+    TempDir config;
+    testing::writeFile(config.path() / "melodock" / "settings.json",
+                       R"({"port":)" + row.stored + "}");
+    const Process app = launch(config.path(), {});
+    EXPECT_EQ(firstLine(app.output), "Melodock cannot listen: Port " + row.shown +
+                                         " cannot be used: choose a port from 1 to 65535.\n");
+    EXPECT_EQ(exitStatus(app.pid, std::chrono::milliseconds(300)), -1);  // still running, killed
+    ::close(app.input);
+    ::close(app.output);
+  }
+  // Nothing listens on the default port in its place (unless something else already did).
+  EXPECT_FALSE(testing::exchange(47291, "POST / HTTP/1.1\r\n\r\n").received.find("mcp") !=
+               std::string::npos);
+}
+
+TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
+  const std::string initialize =
+      R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-06-18",)"
+      R"("capabilities":{},"clientInfo":{"name":"probe","version":"1"}}})";
+  auto post = [](std::uint16_t port, const std::string& body, const std::string& headers) {
+    return testing::exchange(port,
+                             "POST /mcp HTTP/1.1\r\nContent-Type: application/json\r\n"
+                             "Accept: application/json, text/event-stream\r\n" +
+                                 headers + "Content-Length: " + std::to_string(body.size()) +
+                                 "\r\n\r\n" + body)
+        .received;
+  };
+  const std::string problem = "Melodock cannot save its settings (";
+  struct Row {
+    const char* name;
+    bool tokenStored;
+  };
+  for (const Row& row : {Row{"first start: the token exists in memory only", false},
+                         Row{"a token stored before", true}}) {
+    SCOPED_TRACE(row.name);
+    TempDir config;
+    const std::uint16_t port = testing::freePort();
+    testing::writeFile(
+        config.path() / "melodock" / "settings.json",
+        "{\"port\":" + std::to_string(port) + (row.tokenStored ? ",\"token\":\"t0ken\"}" : "}"));
+    const Process app = launch(config.path(), {}, {.noFileGrowth = true});
+    EXPECT_EQ(firstLine(app.output),
+              "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n");
+    const std::string authorization = row.tokenStored ? "Authorization: Bearer t0ken\r\n" : "";
+    const std::string expected = row.tokenStored ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 401 ";
+    for (const char* named : {"", "X-Melodock-Client: Zo%C3%AB\r\n"}) {
+      SCOPED_TRACE(named);
+      const std::string answer = post(port, initialize, authorization + named);
+      EXPECT_TRUE(answer.starts_with(expected)) << answer;
+      if (row.tokenStored) {
+        EXPECT_NE(answer.find(R"("serverInfo":{"name":"melodock")"), std::string::npos) << answer;
+      }
+    }
+    post(port, initialize, authorization + "X-Melodock-Client: again\r\n");
+    // Said once, after the host line, never inside an answer.
+    EXPECT_TRUE(firstLine(app.output).starts_with(problem));
+    EXPECT_EQ(firstLine(app.output, std::chrono::milliseconds(300)), "");
+    ::kill(app.pid, SIGTERM);
+    EXPECT_EQ(exitStatus(app.pid), 0);
+    ::close(app.input);
+    ::close(app.output);
+  }
+}
+
+TEST(Binary, ASecondAppSaysOneIsAlreadyRunningAndExits) {
   TempDir config;
-  testing::writeFile(config.path() / "melodock" / "settings.json", R"({"port":99999})");
-  const Process app = launch(config.path(), {});
-  EXPECT_EQ(firstLine(app.output),
-            "Melodock cannot listen: Port 99999 cannot be used: choose a port from 1 to 65535.\n");
-  EXPECT_EQ(exitStatus(app.pid, std::chrono::milliseconds(300)), -1);  // still running, killed
-  ::close(app.input);
-  ::close(app.output);
+  const std::uint16_t port = testing::freePort();
+  storePort(config, port);
+  const Process first = launch(config.path(), {});
+  ASSERT_EQ(firstLine(first.output).rfind("Melodock is listening", 0), 0u);
+  const Process second = launch(config.path(), {});
+  EXPECT_EQ(firstLine(second.output), "Melodock is already running.\n");
+  EXPECT_EQ(exitStatus(second.pid), 0);
+  EXPECT_TRUE(
+      testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
+  ::kill(first.pid, SIGTERM);
+  EXPECT_EQ(exitStatus(first.pid), 0);
+  for (const Process& process : {first, second}) {
+    ::close(process.input);
+    ::close(process.output);
+  }
 }
 
 TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
   TempDir config;
   const Process bridge = launch(config.path(), {"--stdio"});
-  const std::string line = "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"ping\"}\n";
+  // Blank lines: read to the end without a message to relay, so no app is started.
+  const std::string line = " \t \r\n";
   for (int i = 0; i < 1000; ++i)
     ASSERT_EQ(::write(bridge.input, line.data(), line.size()), static_cast<ssize_t>(line.size()));
   ::close(bridge.input);
   EXPECT_EQ(exitStatus(bridge.pid), 0);
   ::close(bridge.output);
-  // The bridge starts no listener and writes no settings of its own.
+  // With nothing to relay, the bridge starts no app and writes no settings.
   EXPECT_FALSE(std::filesystem::exists(config.path() / "melodock" / "settings.json"));
 }
 
@@ -137,7 +236,7 @@ TEST(Binary, KeepsAcceptingAfterRunningOutOfDescriptors) {
   TempDir config;
   const std::uint16_t port = testing::freePort();
   storePort(config, port);
-  const Process app = launch(config.path(), {}, 64);
+  const Process app = launch(config.path(), {}, {.descriptors = 64});
   ASSERT_EQ(firstLine(app.output).rfind("Melodock is listening", 0), 0u);
 
   // Idle connections past the limit: the server runs out of descriptors.

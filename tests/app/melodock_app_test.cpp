@@ -1,8 +1,12 @@
 // The launch mode and the launch sequence over a real settings file and listener.
 #include <gtest/gtest.h>
 
+#include "app/front_end.h"
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
+#include "platform/live_settings.h"
+#include "platform/settings_store.h"
+#include "tests/support/await.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
@@ -10,6 +14,9 @@ namespace {
 
 using testing::TempDir;
 using testing::writeFile;
+
+// No terminal: nobody is asked.
+std::unique_ptr<FrontEnd> noTerminal() { return makeFrontEnd(-1, -1); }
 
 TEST(LaunchMode, SelectsTheBridgeOnlyForTheExactFlag) {
   struct Row {
@@ -52,38 +59,49 @@ TEST(MelodockApp, ShowsTheWelcomeAndChecksForUpdatesOnlyWhenDue) {
     SCOPED_TRACE(row.name);
     TempDir dir;
     writeFile(dir.path() / "settings.json", row.stored);
-    SettingsStore store(dir.path() / "settings.json");
-    store.set("port", testing::freePort());
+    SettingsStore(dir.path() / "settings.json").set("port", testing::freePort());
     Executor executor(2);
+    const MainActor main(executor);
+    LiveSettings settings(dir.path() / "settings.json");
     HostStatus status;
+    ManualClock clock;
+    const auto frontEnd = noTerminal();
     bool welcome = false;
     bool updateCheck = false;
-    MelodockApp app(executor, store, status,
-                    {[&] { welcome = true; }, [&] { updateCheck = true; }, [&] { return now; }});
-    app.waitUntilStarted();
-    asio::post(executor.mainActor(), asio::use_future).get();
+    MelodockApp app(
+        executor, main, settings, status, clock, *frontEnd,
+        {[&] { welcome = true; }, [&] { updateCheck = true; }, [&] { return now; }, {}});
+    testing::awaitOn(main, app.start());
     EXPECT_EQ(welcome, row.welcome);
     EXPECT_EQ(updateCheck, row.updateCheck);
     EXPECT_TRUE(status.running());
+    executor.stop();
   }
 }
 
 TEST(MelodockApp, TokenResetStoresANewTokenAndRestartsTheHost) {
   TempDir dir;
-  SettingsStore store(dir.path() / "settings.json");
-  store.set("port", testing::freePort());
+  const auto file = dir.path() / "settings.json";
+  SettingsStore(file).set("port", testing::freePort());
   Executor executor(2);
+  const MainActor main(executor);
+  LiveSettings settings(file);
   HostStatus status;
-  MelodockApp app(executor, store, status, {});
-  app.waitUntilStarted();
+  ManualClock clock;
+  const auto frontEnd = noTerminal();
+  MelodockApp app(executor, main, settings, status, clock, *frontEnd, {});
+  testing::awaitOn(main, app.start());
   const std::string old = app.host().token();
-  EXPECT_EQ(store.string("token"), old);
+  settings.waitUntilWritten();
+  EXPECT_EQ(SettingsStore(file).string("token"), old);
 
-  asio::co_spawn(executor.mainActor(), app.resetToken(), asio::use_future).get();
+  testing::awaitOn(main, app.resetToken());
   const std::string renewed = app.host().token();
   EXPECT_NE(renewed, old);
-  EXPECT_EQ(store.string("token"), renewed);
+  settings.waitUntilWritten();
+  EXPECT_EQ(SettingsStore(file).string("token"), renewed);
   EXPECT_TRUE(status.running());
+  executor.stop();
 }
 
 }  // namespace

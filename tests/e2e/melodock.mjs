@@ -1,8 +1,8 @@
-// Starts the real binary (MELODOCK_BINARY) on a free loopback port with a config
-// folder of its own, and stops it again.
+// Starts the real binary (MELODOCK_BINARY) on a free loopback port with user folders
+// of its own, and stops it again.
 import { spawn } from 'node:child_process';
 import { randomBytes } from 'node:crypto';
-import { mkdtemp, mkdir, rm, writeFile } from 'node:fs/promises';
+import { mkdtemp, mkdir, readFile, readlink, realpath, rm, writeFile } from 'node:fs/promises';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -49,18 +49,80 @@ function firstLine(child, timeoutMs) {
   });
 }
 
-export async function startMelodock() {
+export function binaryPath() {
   const binary = process.env.MELODOCK_BINARY;
   if (!binary) throw new Error('MELODOCK_BINARY is not set');
+  return binary;
+}
 
-  const configHome = await mkdtemp(join(tmpdir(), 'melodock-e2e-'));
+// Whether `pid` is a melodock app of the home whose runtime folder is `runtime`: the
+// lock file keeps an id after its app ends, and the id may have gone to another process.
+async function isAppOf(pid, runtime) {
+  try {
+    const [exe, binary, environ] = await Promise.all([
+      readlink(`/proc/${pid}/exe`), realpath(binaryPath()), readFile(`/proc/${pid}/environ`, 'utf8'),
+    ]);
+    return exe === binary && environ.split('\0').includes(`XDG_RUNTIME_DIR=${runtime}`);
+  } catch {
+    return false;
+  }
+}
+
+// A user home in a temporary folder: every XDG folder, and settings with a free port
+// and a fresh token. `env` holds the XDG variables for any process of this user.
+// `settings` joins the stored settings.
+export async function makeHome(settings = {}) {
+  const root = await mkdtemp(join(tmpdir(), 'melodock-e2e-'));
+  const folders = {
+    XDG_CONFIG_HOME: 'config', XDG_DATA_HOME: 'data', XDG_CACHE_HOME: 'cache',
+    XDG_RUNTIME_DIR: 'run', XDG_MUSIC_DIR: 'music',
+  };
+  const env = {};
+  for (const [name, folder] of Object.entries(folders)) {
+    env[name] = join(root, folder);
+    await mkdir(env[name], { mode: 0o700 });
+  }
   const port = await freePort();
   const token = randomBytes(24).toString('hex');
-  await mkdir(join(configHome, 'melodock'));
-  await writeFile(join(configHome, 'melodock', 'settings.json'), JSON.stringify({ port, token }));
+  await mkdir(join(env.XDG_CONFIG_HOME, 'melodock'));
+  await writeFile(join(env.XDG_CONFIG_HOME, 'melodock', 'settings.json'), JSON.stringify({ port, token, ...settings }));
+  return {
+    env,
+    port,
+    token,
+    url: `http://127.0.0.1:${port}/mcp`,
+    // The id of the app holding this home's one-app lock, if any.
+    async appPid() {
+      try {
+        const pid = Number((await readFile(join(env.XDG_RUNTIME_DIR, 'melodock', 'app.lock'), 'utf8')).trim());
+        return Number.isInteger(pid) && pid > 1 && (await isAppOf(pid, env.XDG_RUNTIME_DIR)) ? pid : null;
+      } catch {
+        return null;
+      }
+    },
+    // Stops the app the bridge started (it is nobody's child here) and removes the home.
+    async remove() {
+      const pid = await this.appPid();
+      if (pid !== null) {
+        process.kill(pid, 'SIGTERM');
+        // Ended once it is gone or a zombie (its exe link is gone) that init reaps.
+        const running = () => isAppOf(pid, env.XDG_RUNTIME_DIR);
+        const deadline = Date.now() + stopTimeoutMs;
+        while ((await running()) && Date.now() < deadline) await new Promise((resolve) => setTimeout(resolve, 20));
+        if (await running()) process.kill(pid, 'SIGKILL');
+      }
+      await rm(root, { recursive: true, force: true });
+    },
+  };
+}
+
+export async function startMelodock(settings = {}) {
+  const binary = binaryPath();
+  const home = await makeHome(settings);
+  const { port, token } = home;
 
   const child = spawn(binary, [], {
-    env: { ...process.env, XDG_CONFIG_HOME: configHome },
+    env: { ...process.env, ...home.env },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   let stderr = '';
@@ -76,7 +138,7 @@ export async function startMelodock() {
   } catch (error) {
     child.kill('SIGKILL');
     await exited;
-    await rm(configHome, { recursive: true, force: true });
+    await home.remove();
     error.message += stderr ? `\nstderr:\n${stderr}` : '';
     throw error;
   }
@@ -84,6 +146,7 @@ export async function startMelodock() {
   return {
     url,
     token,
+    env: home.env,
     get stderr() { return stderr; },
     // Resolves with how the process ended; SIGKILL only if SIGTERM is ignored.
     async stop() {
@@ -96,7 +159,7 @@ export async function startMelodock() {
         child.kill('SIGKILL');
         ending = { ...(await exited), ignoredSIGTERM: true };
       }
-      await rm(configHome, { recursive: true, force: true });
+      await home.remove();
       return ending;
     },
   };

@@ -1,43 +1,63 @@
-// A host on a free loopback port with its own executor and status, for tests.
+// A host on a free loopback port with its own pool, main actor, status and settings,
+// for tests. Requests go to the real endpoint unless a handler is given.
 #pragma once
 
-#include <future>
-
+#include "host/mcp_endpoint.h"
 #include "host/mcp_host.h"
+#include "music/music_operations.h"
+#include "music/tools.h"
+#include "platform/live_settings.h"
+#include "tests/support/await.h"
 #include "tests/support/loopback.h"
 
 namespace melodock::testing {
 
-// Runs `work` on `strand` from a test thread and waits for it.
-template <typename Work>
-auto runOn(Strand strand, Work work) {
-  return asio::co_spawn(
-             strand,
-             [work = std::move(work)]() mutable -> asio::awaitable<decltype(work())> {
-               co_return work();
-             },
-             asio::use_future)
-      .get();
+// Answers with what the server read, so tests can see it from the client side.
+inline asio::awaitable<mcp::HTTPResponse> echo(mcp::HTTPRequest request, std::string) {
+  std::string text = request.method + " " + request.path.value_or("?") + "\n";
+  for (const auto& [name, value] : request.headers) text += "[" + name + "]=[" + value + "]\n";
+  text += request.body ? "body=" + *request.body : "no body";
+  co_return mcp::HTTPResponse::data(text);
+}
+
+// The body of an HTTP response, after the blank line.
+inline std::string bodyOf(const std::string& response) {
+  const auto end = response.find("\r\n\r\n");
+  return end == std::string::npos ? "" : response.substr(end + 4);
 }
 
 struct HostFixture {
-  explicit HostFixture(MCPHost::Options options = {}, std::int64_t wantedPort = freePort())
-      : port(wantedPort),
+  explicit HostFixture(MCPHost::Handler handler = {}, MCPHost::Options options = {},
+                       std::int64_t wantedPort = freePort(), MusicOperations* service = nullptr)
+      : music(service ? *service : defaultMusic),
+        port(wantedPort),
         host(
-            executor, status,
+            executor, main, status,
             [this] {
-              return HostSettings{port, token};
+              return HostSettings{port, "", token};
             },
-            std::move(options)) {}
+            handler
+                ? std::move(handler)
+                : [this](
+                      mcp::HTTPRequest request,
+                      std::string
+                          token) { return endpoint.handle(std::move(request), std::move(token)); },
+            options) {}
+  // Connections in flight use the host until the pool stops.
+  ~HostFixture() { executor.stop(); }
 
   // Starts (or restarts) the host and waits until its status updates are in.
-  void start() {
-    asio::co_spawn(executor.mainActor(), host.start(), asio::use_future).get();
-    runOn(executor.mainActor(), [] { return 0; });
-  }
+  void start() { awaitOn(main, host.start()); }
 
+  TempDir dir;
   Executor executor{2};
+  MainActor main{executor};
+  LiveSettings settings{dir.path() / "settings.json"};
   HostStatus status;
+  MusicOperations defaultMusic;
+  MusicOperations& music;
+  Tools tools{main, music};
+  MCPEndpoint endpoint{main, status, settings, tools};
   std::int64_t port;
   std::string token = "secret";
   MCPHost host;

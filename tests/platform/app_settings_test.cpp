@@ -5,6 +5,7 @@
 #include <set>
 
 #include "platform/app_settings.h"
+#include "platform/settings_store.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
@@ -16,14 +17,16 @@ using testing::writeFile;
 TEST(AppSettings, ComputesTheEndpointFromTheStoredPort) {
   struct Row {
     const char* stored;
-    std::int64_t port;
+    std::optional<std::int64_t> port;
     std::string endpoint;
   };
   const std::vector<Row> rows = {
       {"{}", 47291, "http://127.0.0.1:47291/mcp"},
       {R"({"port":0})", 47291, "http://127.0.0.1:47291/mcp"},
       {R"({"port":8080})", 8080, "http://127.0.0.1:8080/mcp"},
-      {R"({"port":"8080"})", 47291, "http://127.0.0.1:47291/mcp"},
+      {R"({"port":"8080"})", std::nullopt, "http://127.0.0.1:47291/mcp"},
+      {R"({"port":8080.0})", std::nullopt, "http://127.0.0.1:47291/mcp"},
+      {R"({"port":null})", std::nullopt, "http://127.0.0.1:47291/mcp"},
       {R"({"port":70000})", 70000, "http://127.0.0.1:70000/mcp"},
   };
   for (const Row& row : rows) {

@@ -1,20 +1,22 @@
 // The MCP endpoint through the real HTTP server: the token check, client names, the
 // handshake identity and the two tool methods, seen as bytes on the wire.
-#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "music/tools.h"
 #include "tests/host/host_fixture.h"
 
 namespace melodock {
 namespace {
 
 using testing::HostFixture;
+using testing::readFile;
 using testing::runOn;
+using testing::writeFile;
 
 struct Reply {
   std::string head;
@@ -44,10 +46,10 @@ std::string initialize(const std::string& clientInfo) {
 }
 
 std::optional<std::string> lastClient(HostFixture& fixture) {
-  return runOn(fixture.executor.mainActor(), [&] { return fixture.status.lastClient(); });
+  return runOn(fixture.main, [&] { return fixture.status.lastClient(); });
 }
 
-TEST(Endpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
+TEST(MCPEndpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
   HostFixture fixture;
   fixture.start();
   const std::string ping = R"({"jsonrpc":"2.0","id":7,"method":"ping"})";
@@ -87,11 +89,8 @@ TEST(Endpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
   }
 }
 
-TEST(Endpoint, DecodesTheClientHeaderBeforeAnyCheck) {
-  std::atomic<int> connected = 0;
-  MCPHost::Options options;
-  options.clientConnected = [&] { ++connected; };
-  HostFixture fixture(std::move(options));
+TEST(MCPEndpoint, DecodesTheClientHeaderBeforeAnyCheck) {
+  HostFixture fixture;
   fixture.start();
   const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
 
@@ -110,7 +109,6 @@ TEST(Endpoint, DecodesTheClientHeaderBeforeAnyCheck) {
       {"%C0%AF", std::nullopt},     // overlong
       {"%ED%A0%80", std::nullopt},  // a surrogate
   };
-  int expectedCalls = 0;
   std::optional<std::string> previous;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.header);
@@ -118,16 +116,14 @@ TEST(Endpoint, DecodesTheClientHeaderBeforeAnyCheck) {
     const Reply reply =
         post(fixture, ping, {"Authorization: Bearer wrong", "X-Melodock-Client: " + row.header});
     EXPECT_NE(reply.head.find(" 401 "), std::string::npos);
-    if (row.expected) {
-      previous = row.expected;
-      ++expectedCalls;
-    }
+    if (row.expected) previous = row.expected;
     EXPECT_EQ(lastClient(fixture), previous);
-    EXPECT_EQ(connected.load(), expectedCalls);
+    EXPECT_EQ(fixture.settings.boolean("hasConnectedClient"),
+              previous ? std::optional(true) : std::nullopt);
   }
 }
 
-TEST(Endpoint, NamesTheClientFromItsHandshake) {
+TEST(MCPEndpoint, NamesTheClientFromItsHandshake) {
   HostFixture fixture;
   fixture.start();
   struct Row {
@@ -152,7 +148,10 @@ TEST(Endpoint, NamesTheClientFromItsHandshake) {
     EXPECT_EQ(result.at("capabilities").dump(), R"({"tools":{"listChanged":false}})");
     EXPECT_EQ(result.at("protocolVersion"), "2025-06-18");
     const std::string instructions = result.at("instructions");
-    EXPECT_EQ(instructions.rfind("You are the user's DJ, playing Apple Music", 0), 0U);
+    EXPECT_EQ(instructions.rfind("You are the user's DJ, playing Apple Music through the Melodock "
+                                 "app on their computer. Discover music with search_catalog",
+                                 0),
+              0U);
     EXPECT_NE(instructions.find(R"(play_songs(mode: "replace"))"), std::string::npos);
     EXPECT_TRUE(instructions.ends_with(
         "System Settings \u2192 Network \u2192 the connection (Wi-Fi, iPhone USB, \u2026) \u2192 "
@@ -161,23 +160,66 @@ TEST(Endpoint, NamesTheClientFromItsHandshake) {
   }
 }
 
-TEST(Endpoint, ListsTheWholeCatalogueInOnePage) {
+TEST(MCPEndpoint, ListsTheWholeCatalogueInOnePage) {
   HostFixture fixture;
   fixture.start();
   const Reply reply =
       post(fixture, R"({"jsonrpc":"2.0","id":2,"method":"tools/list","params":{}})", {kAuthorized});
   const auto result = nlohmann::json::parse(reply.body).at("result");
   EXPECT_FALSE(result.contains("nextCursor"));
-  const auto& tools = result.at("tools");
-  ASSERT_EQ(tools.size(), 20U);
-  ASSERT_EQ(tools.size(), Tools::all().size());
-  for (std::size_t index = 0; index < tools.size(); ++index) {
-    EXPECT_EQ(tools[index], Tools::all()[index].toJSON()) << index;
+  std::string names;
+  for (const auto& tool : result.at("tools")) names += tool.at("name").get<std::string>() + " ";
+  EXPECT_EQ(names,
+            "now_playing playback seek set_modes play_songs play_collection set_note get_queue "
+            "search_catalog artist_info album_songs charts search_library library_playlists "
+            "playlist_songs create_playlist add_to_playlist add_to_library rate "
+            "listening_history ");
+}
+
+// A service that answers now_playing with where it ran.
+class WhereItRuns : public MusicOperations {
+ public:
+  const MainActor* main = nullptr;
+  asio::awaitable<mcp::Value> nowPlayingDict() override {
+    co_return mcp::Value::Object{{"on_main_actor", mcp::Value(main->isCurrent())}};
   }
+};
+
+TEST(MCPEndpoint, RunsToolWorkOnTheMainActorItWasGiven) {
+  WhereItRuns service;
+  HostFixture fixture({}, {}, testing::freePort(), &service);
+  service.main = &fixture.main;
+  fixture.start();
+  const Reply reply = post(
+      fixture, R"({"jsonrpc":"2.0","id":4,"method":"tools/call","params":{"name":"now_playing"}})",
+      {kAuthorized});
+  EXPECT_EQ(reply.body,
+            R"({"id":4,"jsonrpc":"2.0","result":{"content":[{"text":"{\"on_main_actor\":true}",)"
+            R"("type":"text"}],"isError":false}})");
+}
+
+TEST(MCPEndpoint, StoresThatAClientConnectedWheneverTheFileLacksIt) {
+  HostFixture fixture;
+  fixture.start();
+  const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
+  const auto file = fixture.dir.path() / "settings.json";
+  post(fixture, ping, {kAuthorized, "X-Melodock-Client: Cursor"});
+  fixture.settings.waitUntilWritten();
+  EXPECT_EQ(nlohmann::json::parse(readFile(file)).value("hasConnectedClient", false), true);
+
+  // Reset by hand while the app runs: the next client that names itself stores it again.
+  writeFile(file, "{}");
+  for (int i = 0; i < 200 && fixture.settings.boolean("hasConnectedClient"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(fixture.settings.boolean("hasConnectedClient"), std::nullopt);
+  post(fixture, ping, {kAuthorized, "X-Melodock-Client: Cursor"});
+  fixture.settings.waitUntilWritten();
+  EXPECT_EQ(nlohmann::json::parse(readFile(file)).value("hasConnectedClient", false), true);
 }
 
 // Method and path are the transport's to judge; a failing tool is a result, not an error.
-TEST(Endpoint, PassesEachRequestToTheTransport) {
+TEST(MCPEndpoint, PassesEachRequestToTheTransport) {
   HostFixture fixture;
   fixture.start();
   struct Row {

@@ -1,0 +1,25 @@
+// Where the app asks its user: the consent questions and the Apple Music set-up. Until
+// the desktop exists, app mode in a terminal asks on the terminal; with no terminal
+// nobody can be asked, so consent is "Not Now" at once and the set-up is left as
+// stored.
+#pragma once
+
+#include <memory>
+
+#include "music/permission_prompt.h"
+#include "platform/music/authorization.h"
+
+namespace melodock {
+
+class FrontEnd : public PermissionPrompt::Presenter, public MusicAuthorization::Asker {
+ public:
+  // Starts showing questions; those put before wait until then, so that main's first
+  // line on stdout stays first.
+  virtual void start() {}
+};
+
+// The terminal when `input` is one, otherwise the front end that asks nobody. Both
+// descriptors must stay open while the front end lives.
+[[nodiscard]] std::unique_ptr<FrontEnd> makeFrontEnd(int input, int output);
+
+}  // namespace melodock

@@ -1,0 +1,260 @@
+#include "app/terminal_front_end.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace melodock {
+namespace {
+
+using Answer = std::function<void(std::optional<bool>)>;
+
+// y or yes, n or no, in any case.
+std::optional<bool> parseAnswer(std::string_view line) {
+  std::string word;
+  for (const char c : line) {
+    if (std::isspace(static_cast<unsigned char>(c)) == 0) {
+      word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  if (word == "y" || word == "yes") return true;
+  if (word == "n" || word == "no") return false;
+  return std::nullopt;
+}
+
+void writeAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;  // nobody reads the terminal any more
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+// What one round of the reading thread writes and answers, outside the lock.
+struct Batch {
+  std::string out;
+  std::vector<std::pair<Answer, std::optional<bool>>> answers;
+};
+
+}  // namespace
+
+struct TerminalFrontEnd::Entry {
+  std::string question;  // title and explanation, a line each
+  std::string choice;    // the answer line, without a line end
+  std::string no;        // what a time-out amounts to
+  Answer onAnswer;       // taken out when the answer is delivered
+  bool shown = false;
+  bool closed = false;
+};
+
+// The questions and the reading thread's state, shared with every handle, which may
+// outlive the front end.
+class TerminalFrontEnd::Core {
+ public:
+  Core(int input, int output)
+      : input_(input), output_(output), wakeup_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~Core() {
+    if (wakeup_ >= 0) ::close(wakeup_);
+  }
+  Core(const Core&) = delete;
+  Core& operator=(const Core&) = delete;
+
+  std::shared_ptr<Entry> enqueue(std::string_view title, std::string_view explanation,
+                                 std::string_view yes, std::string_view no, Answer onAnswer) {
+    auto entry = std::make_shared<Entry>();
+    entry->question = "\n" + std::string(title) + "\n" + std::string(explanation) + "\n";
+    entry->choice = std::string(yes) + " (y) or " + std::string(no) + " (n)? ";
+    entry->no = no;
+    entry->onAnswer = std::move(onAnswer);
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(entry);
+    }
+    wake();
+    return entry;
+  }
+
+  void close(const std::shared_ptr<Entry>& entry) {
+    {
+      std::lock_guard lock(mutex_);
+      entry->closed = true;
+    }
+    wake();
+  }
+
+  void stop() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake();
+  }
+
+  // Drops the questions still waiting, with their callbacks.
+  void drop() {
+    std::deque<std::shared_ptr<Entry>> dropped;
+    std::vector<Answer> callbacks;
+    {
+      std::lock_guard lock(mutex_);
+      dropped.swap(queue_);
+      for (auto& entry : dropped) callbacks.push_back(std::move(entry->onAnswer));
+    }
+  }
+
+  void run() {
+    std::string partial;             // input not yet ended by a line feed
+    std::vector<std::string> lines;  // whole lines read, not yet taken as answers
+    bool inputOpen = true;
+    while (true) {
+      Batch batch;
+      {
+        std::lock_guard lock(mutex_);
+        if (stopping_) return;
+        for (const std::string& line : lines) answerWith(line, batch);
+        advance(inputOpen, batch);
+      }
+      lines.clear();
+      deliver(batch);
+
+      pollfd waits[2] = {{wakeup_, POLLIN, 0}, {inputOpen ? input_ : -1, POLLIN, 0}};
+      if (::poll(waits, 2, -1) < 0) continue;
+      if ((waits[0].revents & POLLIN) != 0) {
+        std::uint64_t count = 0;
+        (void)!::read(wakeup_, &count, sizeof count);
+      }
+      if (waits[1].revents == 0) continue;
+      char buffer[512];
+      const ssize_t got = ::read(input_, buffer, sizeof buffer);
+      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (got <= 0) {
+        inputOpen = false;  // the next round answers what is left
+        continue;
+      }
+      partial.append(buffer, static_cast<std::size_t>(got));
+      for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
+        lines.push_back(partial.substr(0, end));
+        partial.erase(0, end + 1);
+      }
+    }
+  }
+
+ private:
+  void wake() const {
+    const std::uint64_t one = 1;
+    (void)!::write(wakeup_, &one, sizeof one);
+  }
+
+  // Under the lock: takes away closed questions and shows the next one.
+  void advance(bool inputOpen, Batch& batch) {
+    while (!queue_.empty()) {
+      Entry& front = *queue_.front();
+      if (front.closed) {
+        if (front.shown) batch.out += "\nTimed out: " + front.no + ".\n";
+      } else if (!inputOpen) {
+        batch.answers.emplace_back(std::move(front.onAnswer), std::nullopt);
+      } else {
+        if (!front.shown) batch.out += front.question + front.choice;
+        front.shown = true;
+        return;
+      }
+      queue_.pop_front();
+    }
+  }
+
+  // Under the lock: one line typed while `queue_.front()` may be shown.
+  void answerWith(std::string_view line, Batch& batch) {
+    if (queue_.empty() || !queue_.front()->shown || queue_.front()->closed) return;
+    Entry& front = *queue_.front();
+    const std::optional<bool> answer = parseAnswer(line);
+    if (!answer) {
+      batch.out += "Please answer y or n.\n" + front.choice;
+      return;
+    }
+    batch.answers.emplace_back(std::move(front.onAnswer), answer);
+    queue_.pop_front();
+  }
+
+  void deliver(Batch& batch) const {
+    writeAll(output_, batch.out);
+    for (auto& [onAnswer, answer] : batch.answers) {
+      if (onAnswer) onAnswer(answer);
+    }
+  }
+
+  const int input_;
+  const int output_;
+  const int wakeup_;
+
+  std::mutex mutex_;
+  std::deque<std::shared_ptr<Entry>> queue_;  // the front one is shown
+  bool stopping_ = false;
+};
+
+class TerminalFrontEnd::Shown final : public PermissionPrompt::Presentation {
+ public:
+  Shown(std::shared_ptr<Core> core, std::shared_ptr<Entry> entry)
+      : core_(std::move(core)), entry_(std::move(entry)) {}
+  ~Shown() override { close(); }
+  Shown(const Shown&) = delete;
+  Shown& operator=(const Shown&) = delete;
+  void close() override { core_->close(entry_); }
+
+ private:
+  std::shared_ptr<Core> core_;
+  std::shared_ptr<Entry> entry_;
+};
+
+TerminalFrontEnd::TerminalFrontEnd(int input, int output)
+    : core_(std::make_shared<Core>(input, output)) {}
+
+TerminalFrontEnd::~TerminalFrontEnd() {
+  core_->stop();
+  if (thread_.joinable()) thread_.join();
+  core_->drop();
+}
+
+void TerminalFrontEnd::start() {
+  if (!thread_.joinable()) thread_ = std::thread([core = core_] { core->run(); });
+}
+
+std::unique_ptr<PermissionPrompt::Presentation> TerminalFrontEnd::present(
+    PermissionPrompt::Question question) {
+  Answer onAnswer = [answer = std::move(question.onAnswer)](std::optional<bool> yes) {
+    answer(yes.value_or(false));
+  };
+  auto entry = core_->enqueue(question.title, question.explanation, PermissionPrompt::kTurnOn,
+                              PermissionPrompt::kNotNow, std::move(onAnswer));
+  return std::make_unique<Shown>(core_, std::move(entry));
+}
+
+asio::awaitable<std::optional<bool>> TerminalFrontEnd::askToSetUp() {
+  const asio::any_io_executor executor = co_await asio::this_coro::executor;
+  // Leaving the question (the caller's coroutine destroyed) takes it off the terminal.
+  std::unique_ptr<Shown> shown;
+  co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&,
+                                          void(std::optional<bool>)>(
+      [&](auto handler) {
+        // std::function needs a copyable target; the handler itself is move-only.
+        auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+        Answer onAnswer = [shared, executor](std::optional<bool> answer) {
+          asio::post(executor, [shared, answer] { std::move (*shared)(answer); });
+        };
+        shown = std::make_unique<Shown>(
+            core_, core_->enqueue(kSetUpTitle, kSetUpExplanation, kSetUpYes,
+                                  PermissionPrompt::kNotNow, std::move(onAnswer)));
+      },
+      asio::use_awaitable);
+}
+
+}  // namespace melodock

@@ -1,0 +1,165 @@
+#include "platform/music/library.h"
+
+#include "platform/music/detail/library_schema.h"
+#include "platform/music/detail/library_store.h"
+#include "platform/music/detail/statement.h"
+#include "platform/user_dirs.h"
+
+namespace melodock {
+namespace {
+
+std::filesystem::path withFolder(const std::filesystem::path& file) {
+  // SQLite creates the file but not its folder.
+  std::error_code ignored;
+  std::filesystem::create_directories(file.parent_path(), ignored);
+  return file;
+}
+
+}  // namespace
+
+Library::Library(const std::filesystem::path& file, WallClock clock)
+    : clock_(std::move(clock)),
+      database_(withFolder(file), Database::Access::readWrite, [this](sqlite3* connection) {
+        // WAL keeps readers off the writer's back; FULL makes every commit durable.
+        detail::execute(connection, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL");
+        detail::migrateLibrary(connection);
+        store_ = std::make_unique<detail::LibraryStore>(connection);
+      }) {}
+
+Library::~Library() = default;
+
+std::filesystem::path Library::defaultFile() {
+  return userDataDir() / "melodock" / "library.sqlite";
+}
+
+namespace {
+std::int64_t milliseconds(std::chrono::system_clock::time_point time) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+}
+}  // namespace
+
+// Each request hands its arguments to the database thread inside the work, built as a
+// named local (see database.h); the clock is read on the caller's side.
+
+asio::awaitable<std::vector<Song>> Library::addSongs(std::vector<Song> songs) {
+  auto work = [this, songs = std::move(songs), now = milliseconds(clock_())](sqlite3*) {
+    return store_->addSongs(songs, now);
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<Album> Library::addAlbum(Album album, std::vector<Song> songs) {
+  auto work = [this, album = std::move(album), songs = std::move(songs),
+               now = milliseconds(clock_())](sqlite3*) {
+    return store_->addAlbum(album, songs, now);
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Song>> Library::songs(std::vector<std::string> ids) {
+  auto work = [this, ids = std::move(ids)](sqlite3*) { return store_->songs(ids); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::optional<Album>> Library::album(std::string id) {
+  auto work = [this, id = std::move(id)](sqlite3*) { return store_->album(id); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Song>> Library::albumSongs(std::string albumID) {
+  auto work = [this, id = std::move(albumID)](sqlite3*) { return store_->albumSongs(id); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Song>> Library::searchSongs(std::string text, int limit) {
+  auto work = [this, text = std::move(text), limit](sqlite3*) {
+    return store_->searchSongs(text, limit);
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Album>> Library::searchAlbums(std::string text, int limit) {
+  auto work = [this, text = std::move(text), limit](sqlite3*) {
+    return store_->searchAlbums(text, limit);
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Artist>> Library::searchArtists(std::string text, int limit) {
+  auto work = [this, text = std::move(text), limit](sqlite3*) {
+    return store_->searchArtists(text, limit);
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Playlist>> Library::searchPlaylists(std::string text, int limit) {
+  auto work = [this, text = std::move(text), limit](sqlite3*) {
+    return store_->searchPlaylists(text, limit);
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<LibraryPlaylist>> Library::playlists() {
+  auto work = [this](sqlite3*) { return store_->playlists(std::nullopt); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::optional<LibraryPlaylist>> Library::playlist(std::string id) {
+  auto work = [this, id = std::move(id)](sqlite3*) {
+    std::vector<LibraryPlaylist> found = store_->playlists(id);
+    return found.empty() ? std::nullopt : std::optional(std::move(found.front()));
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<LibraryPlaylist> Library::createPlaylist(std::string name,
+                                                         std::optional<std::string> description,
+                                                         std::vector<Song> songs) {
+  auto work = [this, name = std::move(name), description = std::move(description),
+               songs = std::move(songs), now = milliseconds(clock_())](sqlite3*) {
+    return store_->createPlaylist(name, description, songs, now);
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<void> Library::addToPlaylist(std::string playlistID, std::vector<Song> songs) {
+  auto work = [this, id = std::move(playlistID), songs = std::move(songs),
+               now = milliseconds(clock_())](sqlite3*) { store_->addToPlaylist(id, songs, now); };
+  co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Song>> Library::playlistSongs(std::string playlistID) {
+  auto work = [this, id = std::move(playlistID)](sqlite3*) { return store_->playlistSongs(id); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<void> Library::rate(std::string id, std::string kind,
+                                    std::optional<Rating> rating) {
+  auto work = [this, id = std::move(id), kind = std::move(kind), rating,
+               now = milliseconds(clock_())](sqlite3*) { store_->rate(id, kind, rating, now); };
+  co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::optional<Rating>> Library::rating(std::string id) {
+  auto work = [this, id = std::move(id)](sqlite3*) { return store_->rating(id); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<void> Library::recordPlay(Song song, std::optional<PlayContext> context) {
+  auto work = [this, song = std::move(song), context = std::move(context),
+               now = milliseconds(clock_())](sqlite3*) { store_->recordPlay(song, context, now); };
+  co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Song>> Library::recentlyPlayed(int limit) {
+  auto work = [this, limit](sqlite3*) { return store_->recentlyPlayed(limit); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<RotationItem>> Library::heavyRotation(int limit) {
+  const auto since = milliseconds(clock_() - kHeavyRotationWindow);
+  auto work = [this, limit, since](sqlite3*) { return store_->heavyRotation(limit, since); };
+  co_return co_await database_.run(std::move(work));
+}
+
+}  // namespace melodock

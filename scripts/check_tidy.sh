@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Runs clang-tidy (.clang-tidy) over every tracked .cpp file and the headers of ours
+# they include, with the flags of build/default, one file per core. Fails on any
+# finding and prints it; a clean file prints nothing.
+#   scripts/check_tidy.sh [FILE...]   only those files
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+scripts/setup.sh --tests
+
+if [ $# -gt 0 ]; then
+  files=()
+  for file in "$@"; do files+=("$(realpath --relative-to=. "$file")"); done
+else
+  mapfile -t files < <(git ls-files -- '*.cpp')
+fi
+# A file that build/default does not compile has no flags to check it with.
+for file in "${files[@]}"; do
+  if ! grep -qF "\"file\": \"$root/$file\"" build/default/compile_commands.json; then
+    echo "clang-tidy: build/default does not compile $file" >&2
+    exit 1
+  fi
+done
+
+# Each file's findings go to a file of their own; a header's finding, seen from every
+# file that includes it, is then printed once.
+findings=$(mktemp -d)
+trap 'rm -rf "$findings"' EXIT
+export root findings
+status=0
+printf '%s\0' "${files[@]}" | xargs -0 -n 1 -P "$(nproc)" bash -c '
+  clang-tidy -p build/default --quiet --warnings-as-errors="*" \
+    --header-filter="^$root/(app|host|mcp|music|platform|bridge|ui|tests|bench)/" "$1" \
+    >"$findings/$(echo "$1" | tr / _)" 2>&1
+' tidy || status=1
+awk '
+  FNR == 1 { shown = 1 }
+  / (error|warning): / { shown = !seen[$0]++ }
+  shown && !/ generated\.$/
+' "$findings"/* >&2
+if [ $status -ne 0 ]; then
+  echo "clang-tidy: findings above" >&2
+  exit 1
+fi
+echo "clang-tidy: clean (${#files[@]} files)"

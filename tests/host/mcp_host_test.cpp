@@ -1,0 +1,113 @@
+// The listener and its connections: ports, restarts, idle clients, many clients at once.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include "tests/host/host_fixture.h"
+
+namespace melodock {
+namespace {
+
+using testing::bodyOf;
+using testing::echo;
+using testing::exchange;
+using testing::HostFixture;
+
+TEST(MCPHost, ReportsAPortAlreadyInUseWithThePortPrefix) {
+  const int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(blocker, 1), 0);
+  socklen_t length = sizeof address;
+  ::getsockname(blocker, reinterpret_cast<sockaddr*>(&address), &length);
+  const int port = ntohs(address.sin_port);
+
+  HostFixture fixture({}, {}, port);
+  fixture.start();
+  EXPECT_FALSE(fixture.status.running());
+  EXPECT_EQ(fixture.status.problem(), "Port " + std::to_string(port) + ": Address already in use");
+
+  // Once the port is free, a new start clears the problem.
+  ::close(blocker);
+  fixture.start();
+  EXPECT_TRUE(fixture.status.running());
+  EXPECT_EQ(fixture.status.problem(), std::nullopt);
+}
+
+TEST(MCPHost, ReportsAStoredPortOutsideTheRangeAndKeepsNoListener) {
+  for (const std::int64_t port : {std::int64_t{-1}, std::int64_t{65536}, std::int64_t{1} << 40}) {
+    SCOPED_TRACE(port);
+    HostFixture fixture({}, {}, port);
+    fixture.start();
+    EXPECT_FALSE(fixture.status.running());
+    EXPECT_EQ(fixture.status.problem(),
+              "Port " + std::to_string(port) + " cannot be used: choose a port from 1 to 65535.");
+  }
+}
+
+TEST(MCPHost, RestartReplacesTheListenerAndTakesTheNewToken) {
+  auto tokenEcho = [](mcp::HTTPRequest, std::string token) -> asio::awaitable<mcp::HTTPResponse> {
+    co_return mcp::HTTPResponse::data(token);
+  };
+  HostFixture fixture(tokenEcho);
+  fixture.start();
+  const auto port = static_cast<std::uint16_t>(fixture.port);
+  EXPECT_TRUE(exchange(port, "POST / HTTP/1.1\r\n\r\n").received.ends_with("\r\n\r\nsecret"));
+
+  fixture.token = "renewed";
+  fixture.start();  // binds the same port again at once, thanks to address reuse
+  EXPECT_TRUE(fixture.status.running());
+  EXPECT_EQ(fixture.host.token(), "renewed");
+  EXPECT_TRUE(exchange(port, "POST / HTTP/1.1\r\n\r\n").received.ends_with("\r\n\r\nrenewed"));
+}
+
+TEST(MCPHost, WaitsForASlowClientAndDropsASilentOne) {
+  HostFixture fixture(echo, {.idleTimeout = std::chrono::milliseconds(200)});
+  fixture.start();
+  const auto port = static_cast<std::uint16_t>(fixture.port);
+
+  // Ten pieces 100 ms apart take five idle periods in all, each within one.
+  const std::string request = "POST /slow HTTP/1.1\r\nContent-Length: 8\r\n\r\n12345678";
+  std::vector<std::string> pieces;
+  for (std::size_t at = 0; at < request.size(); at += (request.size() + 9) / 10) {
+    pieces.push_back(request.substr(at, (request.size() + 9) / 10));
+  }
+  EXPECT_EQ(bodyOf(exchange(port, pieces, std::chrono::milliseconds(100)).received),
+            "POST /slow\n[Content-Length]=[8]\nbody=12345678");
+
+  // Silent after its first line: closed after one idle period instead of waiting 5 s.
+  const auto started = std::chrono::steady_clock::now();
+  const auto result = exchange(port, {"POST / HTTP/1.1\r\n"}, std::chrono::milliseconds(0),
+                               std::chrono::milliseconds(5000), /*stall=*/true);
+  EXPECT_EQ(result.received, "");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2000));
+}
+
+TEST(MCPHost, ServesManyConnectionsAtOnce) {
+  HostFixture fixture(echo);
+  fixture.start();
+  std::vector<std::thread> clients;
+  std::atomic<int> served = 0;
+  for (int i = 0; i < 16; ++i) {
+    clients.emplace_back([&, i] {
+      for (int k = 0; k < 20; ++k) {
+        const std::string path = "/c" + std::to_string(i) + "-" + std::to_string(k);
+        const auto result =
+            exchange(static_cast<std::uint16_t>(fixture.port), "GET " + path + " HTTP/1.1\r\n\r\n");
+        if (bodyOf(result.received) == "GET " + path + "\nno body") ++served;
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  EXPECT_EQ(served, 16 * 20);
+}
+
+}  // namespace
+}  // namespace melodock

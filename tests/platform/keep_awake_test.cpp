@@ -1,0 +1,132 @@
+// The logind inhibitor held while playing, against python-dbusmock's logind on a
+// private bus.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <tuple>
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include "platform/keep_awake.h"
+#include "tests/platform/private_bus.h"
+
+namespace melodock {
+namespace {
+
+using testing::eventually;
+using testing::MockService;
+using testing::Pool;
+using testing::PrivateBus;
+
+using Inhibitor = std::tuple<std::string, std::string, std::string, std::string>;
+
+// What the mock logind holds: what, who, why, mode of each inhibitor.
+std::vector<Inhibitor> inhibitors(const PrivateBus& bus) {
+  auto connection = bus.connect();
+  std::vector<sdbus::Struct<std::string, std::string, std::string, std::string, std::uint32_t,
+                            std::uint32_t>>
+      listed;
+  sdbus::createProxy(*connection, "org.freedesktop.login1", "/org/freedesktop/login1")
+      ->callMethod("ListInhibitors")
+      .onInterface("org.freedesktop.login1.Manager")
+      .storeResultsTo(listed);
+  std::vector<Inhibitor> result;
+  result.reserve(listed.size());
+  for (const auto& row : listed) {
+    result.emplace_back(std::get<0>(row), std::get<1>(row), std::get<2>(row), std::get<3>(row));
+  }
+  return result;
+}
+
+// A call to logind through `connection`, waited for: replies are handled in the order
+// of the calls, so every earlier answer on `connection` has been handled on return.
+void roundTrip(DBusConnection& connection) {
+  auto proxy = std::make_shared<std::unique_ptr<sdbus::IProxy>>();
+  std::promise<void> answered;
+  connection.post([&connection, &answered, proxy] {
+    *proxy = sdbus::createProxy(connection.connection(), "org.freedesktop.login1",
+                                "/org/freedesktop/login1");
+    (*proxy)
+        ->callMethodAsync("ListInhibitors")
+        .onInterface("org.freedesktop.login1.Manager")
+        .uponReplyInvoke([&answered](const sdbus::Error*) { answered.set_value(); });
+  });
+  answered.get_future().wait();
+  std::promise<void> dropped;
+  connection.post([&dropped, proxy] {
+    proxy->reset();
+    dropped.set_value();
+  });
+  dropped.get_future().wait();
+}
+
+const Inhibitor kPlaying{"idle:sleep", "Melodock", "Playing music", "block"};
+
+TEST(KeepAwake, HoldsOneInhibitorExactlyWhileAcquired) {
+  PrivateBus bus;
+  MockService logind(bus, "org.freedesktop.login1", {"--template", "logind"});
+  Pool pool;
+  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
+  ASSERT_NE(connection, nullptr);
+  KeepAwake keepAwake(connection);
+  connection->start();
+
+  struct Step {
+    const char* name;
+    std::vector<bool> calls;  // true: acquire, false: release
+    std::vector<Inhibitor> held;
+  };
+  const std::vector<Step> steps = {
+      {"acquire", {true}, {kPlaying}},
+      {"acquire again", {true, true}, {kPlaying}},
+      {"release", {false}, {}},
+      {"release again", {false}, {}},
+      {"release while the request is out", {true, false}, {}},
+      {"acquire, release, acquire at once", {true, false, true}, {kPlaying}},
+      {"and release", {false}, {}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    for (const bool acquire : step.calls) acquire ? keepAwake.acquire() : keepAwake.release();
+    roundTrip(*connection);  // logind has answered every call made so far
+    EXPECT_TRUE(eventually([&] { return inhibitors(bus) == step.held; }))
+        << inhibitors(bus).size() << " held";
+  }
+}
+
+TEST(KeepAwake, LetsGoWhenDestroyed) {
+  PrivateBus bus;
+  MockService logind(bus, "org.freedesktop.login1", {"--template", "logind"});
+  Pool pool;
+  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
+  ASSERT_NE(connection, nullptr);
+  connection->start();
+  {
+    KeepAwake keepAwake(connection);
+    keepAwake.acquire();
+    ASSERT_TRUE(eventually([&] { return inhibitors(bus) == std::vector{kPlaying}; }));
+  }
+  EXPECT_TRUE(eventually([&] { return inhibitors(bus).empty(); }));
+}
+
+TEST(KeepAwake, DoesNothingWithoutABusOrWithoutLogind) {
+  {
+    KeepAwake keepAwake(nullptr);
+    keepAwake.acquire();
+    keepAwake.release();
+  }
+  PrivateBus bus;  // a bus where nobody owns org.freedesktop.login1
+  Pool pool;
+  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
+  ASSERT_NE(connection, nullptr);
+  connection->start();
+  KeepAwake keepAwake(connection);
+  keepAwake.acquire();
+  keepAwake.release();
+  keepAwake.acquire();
+  roundTrip(*connection);  // answered with an error: nobody there
+  EXPECT_TRUE(connection->isOpen());
+}
+
+}  // namespace
+}  // namespace melodock

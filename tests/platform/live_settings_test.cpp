@@ -1,0 +1,87 @@
+// The app's settings copy against a real file that other writers change too.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/live_settings.h"
+#include "tests/support/loopback.h"
+
+namespace melodock {
+namespace {
+
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+// Waits up to two seconds for `condition`; the settings thread reloads on its own time.
+template <typename Condition>
+bool eventually(Condition condition) {
+  for (int i = 0; i < 200; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return condition();
+}
+
+TEST(LiveSettings, ChangesAtOnceWritesBehindAndKeepsOtherWritersKeys) {
+  TempDir dir;
+  const auto file = dir.path() / "melodock" / "settings.json";
+  LiveSettings settings(file);
+  settings.set("token", "abc");
+  EXPECT_EQ(settings.string("token"), "abc");  // before any disk write finished
+  settings.waitUntilWritten();
+  EXPECT_EQ(nlohmann::json::parse(readFile(file)), nlohmann::json({{"token", "abc"}}));
+
+  // Another process (the bridge, say) adds a key: the copy follows, and the next write
+  // here keeps it.
+  SettingsStore(file).set("port", 8080);
+  EXPECT_TRUE(eventually([&] { return settings.integer("port") == 8080; }));
+  settings.set("hasSeenWelcome", true);
+  settings.waitUntilWritten();
+  EXPECT_EQ(nlohmann::json::parse(readFile(file)),
+            nlohmann::json({{"token", "abc"}, {"port", 8080}, {"hasSeenWelcome", true}}));
+
+  // Edited by hand, in place.
+  writeFile(file, R"({"token":"edited"})");
+  EXPECT_TRUE(eventually([&] { return settings.string("token") == "edited"; }));
+  EXPECT_EQ(settings.value("port"), std::nullopt);
+  EXPECT_EQ(settings.problem(), std::nullopt);
+}
+
+TEST(LiveSettings, KeepsWorkingWithAFileItCannotWriteAndSaysSoOnce) {
+  TempDir dir;
+  const auto file = dir.path() / "settings.json";
+  std::filesystem::create_directory(file);  // a directory where the file should be
+  LiveSettings settings(file);
+  std::atomic<int> reports = 0;
+  settings.onProblem([&](const std::string& problem) {
+    ++reports;
+    EXPECT_EQ(problem.rfind("Melodock cannot save its settings (", 0), 0u) << problem;
+    EXPECT_TRUE(problem.ends_with("); it keeps the current ones until it quits.")) << problem;
+  });
+  for (int i = 0; i < 3; ++i) {
+    settings.set("count", i);
+    settings.waitUntilWritten();
+  }
+  EXPECT_EQ(reports.load(), 1);
+  EXPECT_EQ(settings.integer("count"), 2);
+  EXPECT_TRUE(settings.problem().has_value());
+
+  // Once the way is clear, the next write saves what could not be saved before.
+  std::filesystem::remove(file);
+  settings.set("other", true);
+  settings.waitUntilWritten();
+  EXPECT_EQ(nlohmann::json::parse(readFile(file)), nlohmann::json({{"count", 2}, {"other", true}}));
+  EXPECT_EQ(reports.load(), 1);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"settings.json", "settings.json.lock"}));
+}
+
+}  // namespace
+}  // namespace melodock

@@ -1,0 +1,470 @@
+// The user's library in a real file in a temporary folder: what it starts with, saving,
+// playlists, "Favourite Songs", search, history, restarts, migrations and kill -9.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+#include <set>
+
+#include "platform/music/library.h"
+#include "tests/platform/music/catalog_fixture.h"
+#include "tests/platform/music/temp_dir.h"
+
+namespace melodock {
+namespace {
+
+using namespace std::chrono_literals;
+using Time = std::chrono::system_clock::time_point;
+
+// A wall clock the test moves by hand.
+struct FakeClock {
+  Time now = Time(std::chrono::hours(24 * 365 * 54));
+  Library::WallClock function() {
+    return [this] { return now; };
+  }
+};
+
+Song catalogSong(const std::string& id, const std::string& title, const std::string& artist,
+                 const std::string& album) {
+  return Song{.id = id,
+              .title = title,
+              .artistName = artist,
+              .albumTitle = album,
+              .genreNames = {"Rock"},
+              .duration = 200000ms,
+              .trackNumber = 1,
+              .releaseDate = std::chrono::year(1971) / 11 / 8,
+              .artwork = Artwork{.urlTemplate = "melodock-artwork://catalog/album/7/{w}x{h}.png",
+                                 .width = 3000,
+                                 .height = 3000,
+                                 .backgroundColor = "2d4059"},
+              .playParameters = PlayParameters{id, "song"}};
+}
+
+std::vector<std::string> titles(const std::vector<Song>& songs) {
+  std::vector<std::string> found;
+  found.reserve(songs.size());
+  for (const Song& song : songs) found.push_back(song.title);
+  return found;
+}
+
+class LibraryTest : public ::testing::Test {
+ protected:
+  std::filesystem::path file() const {
+    return dir_.path() / "data" / "melodock" / "library.sqlite";
+  }
+
+  TempDir dir_;
+  FakeClock clock_;
+  std::optional<Library> library_{std::in_place, file(), clock_.function()};
+
+  const Song stairway_ = catalogSong("1100001614", "Stairway To Heaven", "Led Zeppelin", "IV");
+  const Song blackDog_ = catalogSong("1100001610", "Black Dog", "Led Zeppelin", "IV");
+  const Song sinatra_ =
+      catalogSong("1100001055", "Loves Been Good To Me", "Frank Sinatra", "My Way");
+  const Song jobim_ = catalogSong("1100000063", "Desafinado", "Antônio Carlos Jobim", "Warner");
+};
+
+TEST_F(LibraryTest, StartsEmptyExceptFavouriteSongsInTheUsersDataFolder) {
+  const char* before = std::getenv("XDG_DATA_HOME");
+  const std::string saved = before ? before : "";
+  ASSERT_EQ(setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1), 0);
+  EXPECT_EQ(Library::defaultFile(), file());
+  if (before) {
+    setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
+  const std::vector<LibraryPlaylist> playlists = await(library_->playlists());
+  EXPECT_TRUE(std::filesystem::exists(file()));
+  ASSERT_EQ(playlists.size(), 1U);
+  EXPECT_EQ(playlists[0].playlist.id, "l.1");
+  EXPECT_EQ(playlists[0].playlist.name, "Favourite Songs");
+  EXPECT_FALSE(playlists[0].canEdit);
+  EXPECT_TRUE(await(library_->searchSongs("", 100)).empty());
+  EXPECT_TRUE(await(library_->searchAlbums("", 100)).empty());
+  EXPECT_TRUE(await(library_->recentlyPlayed(30)).empty());
+  EXPECT_TRUE(await(library_->playlistSongs("l.1")).empty());
+}
+
+TEST_F(LibraryTest, SavesASongOnceAndGivesEveryItemItsOwnId) {
+  const std::vector<Song> saved = await(library_->addSongs({stairway_, blackDog_}));
+  ASSERT_EQ(saved.size(), 2U);
+  EXPECT_EQ(ids(saved), (std::vector<std::string>{"i.2", "i.4"}));  // l.3: Led Zeppelin
+  Song expected = stairway_;
+  expected.id = "i.2";
+  EXPECT_EQ(saved[0], expected);  // every field kept; plays as the catalog song
+
+  clock_.now += 1h;
+  EXPECT_EQ(ids(await(library_->addSongs({blackDog_, stairway_, saved[0]}))),
+            (std::vector<std::string>{"i.4", "i.2", "i.2"}));
+  EXPECT_EQ(await(library_->searchSongs("", 100)).size(), 2U);
+
+  const Album album = await(library_->addAlbum(
+      Album{.id = "1200000131", .title = "IV", .artistName = "Led Zeppelin", .trackCount = 8},
+      {blackDog_}));
+  const LibraryPlaylist made = await(library_->createPlaylist("Road", std::nullopt, {}));
+  const std::vector<Artist> artists = await(library_->searchArtists("", 10));
+  std::set<std::string> all = {"l.1", saved[0].id, saved[1].id, album.id, made.playlist.id};
+  for (const Artist& artist : artists) all.insert(artist.id);
+  EXPECT_EQ(all.size(), 6U);
+  EXPECT_EQ(album.id, "l.5");
+  EXPECT_EQ(made.playlist.id, "p.6");
+  // An album's songs are the saved songs with its title and artist.
+  EXPECT_EQ(titles(await(library_->albumSongs(album.id))),
+            (std::vector<std::string>{"Stairway To Heaven", "Black Dog"}));
+}
+
+TEST_F(LibraryTest, OnlyTheUsersOwnPlaylistsTakeSongs) {
+  const LibraryPlaylist road =
+      await(library_->createPlaylist("Road Trip", "For the drive", {stairway_}));
+  EXPECT_TRUE(road.canEdit);
+  EXPECT_EQ(road.playlist.name, "Road Trip");
+  EXPECT_EQ(road.playlist.description, "For the drive");
+  await(library_->addToPlaylist(road.playlist.id, {blackDog_, stairway_}));
+  EXPECT_EQ(titles(await(library_->playlistSongs(road.playlist.id))),
+            (std::vector<std::string>{"Stairway To Heaven", "Black Dog", "Stairway To Heaven"}));
+  // Songs added to a playlist join the library.
+  EXPECT_EQ(await(library_->searchSongs("", 100)).size(), 2U);
+
+  struct Row {
+    const char* id;
+    LibraryError::Reason reason;
+    const char* message;
+  };
+  const std::vector<Row> rows = {
+      {"l.1", LibraryError::Reason::notEditable, "\"Favourite Songs\" can't be edited"},
+      {"p.99", LibraryError::Reason::noSuchPlaylist, "No playlist with id p.99"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    try {
+      await(library_->addToPlaylist(row.id, {sinatra_}));
+      ADD_FAILURE() << "added";
+    } catch (const LibraryError& error) {
+      EXPECT_EQ(error.reason(), row.reason);
+      EXPECT_STREQ(error.what(), row.message);
+    }
+  }
+  // A refused change leaves nothing behind.
+  EXPECT_TRUE(await(library_->searchSongs("sinatra", 10)).empty());
+  EXPECT_EQ(await(library_->playlists()).size(), 2U);
+}
+
+TEST_F(LibraryTest, FavouriteSongsHoldExactlyTheLovedSongs) {
+  const Song saved = await(library_->addSongs({stairway_})).front();
+  struct Step {
+    const char* name;
+    std::string id;
+    std::optional<Rating> rating;
+    bool save;
+    std::vector<std::string> favourites;
+  };
+  const std::vector<Step> steps = {
+      {"love a saved song", saved.id, Rating::love, false, {"Stairway To Heaven"}},
+      {"love it again", saved.id, Rating::love, false, {"Stairway To Heaven"}},
+      {"love an unsaved catalog song", blackDog_.id, Rating::love, false, {"Stairway To Heaven"}},
+      {"then save it", blackDog_.id, Rating::love, true, {"Stairway To Heaven", "Black Dog"}},
+      {"dislike", saved.id, Rating::dislike, false, {"Black Dog"}},
+      {"love by catalog id",
+       stairway_.id,
+       Rating::love,
+       false,
+       {"Black Dog", "Stairway To Heaven"}},
+      {"clear", blackDog_.id, std::nullopt, false, {"Stairway To Heaven"}},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    if (step.save) {
+      await(library_->addSongs({blackDog_}));
+    } else {
+      await(library_->rate(step.id, "song", step.rating));
+      EXPECT_EQ(await(library_->rating(step.id)), step.rating);
+    }
+    EXPECT_EQ(titles(await(library_->playlistSongs("l.1"))), step.favourites);
+  }
+}
+
+TEST_F(LibraryTest, SearchMatchesWordStartsInAStableOrder) {
+  await(library_->addSongs({stairway_, blackDog_, sinatra_, jobim_}));
+  await(library_->createPlaylist("Zeppelin Nights", std::nullopt, {}));
+  struct Row {
+    const char* text;
+    int limit;
+    std::vector<std::string> songs;
+  };
+  const std::vector<Row> rows = {
+      {"", 100, {"Black Dog", "Desafinado", "Loves Been Good To Me", "Stairway To Heaven"}},
+      {"", 2, {"Black Dog", "Desafinado"}},
+      {"zep", 100, {"Black Dog", "Stairway To Heaven"}},
+      {"LED zeppelin iv", 100, {"Black Dog", "Stairway To Heaven"}},
+      {"antonio", 100, {"Desafinado"}},
+      {"love", 100, {"Loves Been Good To Me"}},
+      {"way heav", 100, {}},  // "way" starts no word of "Stairway"
+      {"dog heaven", 100, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(titles(await(library_->searchSongs(row.text, row.limit))), row.songs);
+  }
+  std::vector<std::string> artists;
+  for (const Artist& artist : await(library_->searchArtists("", 10)))
+    artists.push_back(artist.name);
+  EXPECT_EQ(artists,
+            (std::vector<std::string>{"Antônio Carlos Jobim", "Frank Sinatra", "Led Zeppelin"}));
+  std::vector<std::string> playlists;
+  for (const Playlist& playlist : await(library_->searchPlaylists("", 10))) {
+    playlists.push_back(playlist.name);
+  }
+  EXPECT_EQ(playlists, (std::vector<std::string>{"Favourite Songs", "Zeppelin Nights"}));
+  EXPECT_EQ(await(library_->searchPlaylists("zep", 10)).size(), 1U);
+}
+
+TEST_F(LibraryTest, HistoryListsEachSongOnceNewestFirstAndHeavyRotationTheLastThirtyDays) {
+  const PlayContext iv{
+      .id = "1200000131", .kind = "albums", .name = "IV", .artistName = "Led Zeppelin"};
+  const PlayContext road{.id = "p.9", .kind = "playlists", .name = "Road Trip"};
+  struct Play {
+    Song song;
+    std::optional<PlayContext> context;
+    std::chrono::hours later;
+  };
+  const std::vector<Play> plays = {
+      {jobim_, road, 0h},         // 40 days ago: outside heavy rotation
+      {stairway_, iv, 24h * 39},  // 1 day ago
+      {blackDog_, iv, 1h},       {sinatra_, std::nullopt, 1h},
+      {jobim_, road, 1h},        {stairway_, iv, 1h},  // latest
+  };
+  for (const Play& play : plays) {
+    clock_.now += play.later;
+    await(library_->recordPlay(play.song, play.context));
+  }
+  EXPECT_EQ(titles(await(library_->recentlyPlayed(30))),
+            (std::vector<std::string>{"Stairway To Heaven", "Desafinado", "Loves Been Good To Me",
+                                      "Black Dog"}));
+  EXPECT_EQ(titles(await(library_->recentlyPlayed(2))),
+            (std::vector<std::string>{"Stairway To Heaven", "Desafinado"}));
+  Song asPlayed = stairway_;  // what a listing shows, without track numbers
+  asPlayed.trackNumber.reset();
+  EXPECT_EQ(await(library_->recentlyPlayed(1)).front(), asPlayed);
+  EXPECT_EQ(await(library_->heavyRotation(10)), (std::vector<RotationItem>{{iv, 3}, {road, 1}}));
+}
+
+TEST_F(LibraryTest, EverythingIsThereAfterARestart) {
+  await(library_->addSongs({stairway_}));
+  const LibraryPlaylist road =
+      await(library_->createPlaylist("Road Trip", std::nullopt, {blackDog_}));
+  await(library_->rate(blackDog_.id, "song", Rating::love));
+  await(library_->recordPlay(sinatra_, std::nullopt));
+  library_.reset();
+  library_.emplace(file(), clock_.function());
+  EXPECT_EQ(titles(await(library_->searchSongs("", 100))),
+            (std::vector<std::string>{"Black Dog", "Stairway To Heaven"}));
+  EXPECT_EQ(titles(await(library_->playlistSongs(road.playlist.id))),
+            (std::vector<std::string>{"Black Dog"}));
+  EXPECT_EQ(titles(await(library_->playlistSongs("l.1"))), (std::vector<std::string>{"Black Dog"}));
+  EXPECT_EQ(titles(await(library_->recentlyPlayed(30))),
+            (std::vector<std::string>{"Loves Been Good To Me"}));
+  // New ids go on from where the last run stopped.
+  EXPECT_EQ(await(library_->createPlaylist("Next", std::nullopt, {})).playlist.id, "p.6");
+}
+
+int userVersion(const std::filesystem::path& file) {
+  sqlite3* db = nullptr;
+  sqlite3_open(file.c_str(), &db);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr);
+  sqlite3_step(statement);
+  const int version = sqlite3_column_int(statement, 0);
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return version;
+}
+
+void runSQL(const std::filesystem::path& file, const char* sql) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  char* error = nullptr;
+  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+  sqlite3_free(error);
+  sqlite3_close(db);
+}
+
+// A library as the first released schema wrote it.
+constexpr const char* kVersion1File = R"sql(
+CREATE TABLE sequence (next INTEGER NOT NULL);
+INSERT INTO sequence VALUES (5);
+CREATE TABLE song (id TEXT NOT NULL UNIQUE, catalog_id TEXT UNIQUE, title TEXT NOT NULL,
+  artist TEXT NOT NULL, album TEXT, genre TEXT, duration_ms INTEGER, number INTEGER,
+  disc INTEGER, release_date TEXT, composer TEXT, artwork_url TEXT, artwork_color TEXT,
+  play_id TEXT, added_at INTEGER NOT NULL);
+CREATE TABLE album (id TEXT NOT NULL UNIQUE, catalog_id TEXT UNIQUE, title TEXT NOT NULL,
+  artist TEXT NOT NULL, genre TEXT, release_date TEXT, track_count INTEGER NOT NULL,
+  artwork_url TEXT, artwork_color TEXT, added_at INTEGER NOT NULL);
+CREATE TABLE artist (id TEXT NOT NULL UNIQUE, name TEXT NOT NULL UNIQUE);
+CREATE TABLE playlist (id TEXT NOT NULL UNIQUE, name TEXT NOT NULL, description TEXT,
+  editable INTEGER NOT NULL, created_at INTEGER NOT NULL, modified_at INTEGER NOT NULL);
+CREATE TABLE playlist_entry (playlist_id TEXT NOT NULL, position INTEGER NOT NULL,
+  song_id TEXT NOT NULL, PRIMARY KEY (playlist_id, position)) WITHOUT ROWID;
+CREATE TABLE rating (item_id TEXT PRIMARY KEY, kind TEXT NOT NULL, value INTEGER NOT NULL,
+  rated_at INTEGER NOT NULL) WITHOUT ROWID;
+CREATE TABLE played_song (id TEXT PRIMARY KEY, title TEXT NOT NULL, artist TEXT NOT NULL,
+  album TEXT, genre TEXT, duration_ms INTEGER, release_date TEXT, artwork_url TEXT,
+  artwork_color TEXT, play_id TEXT) WITHOUT ROWID;
+CREATE TABLE play (id INTEGER PRIMARY KEY, song_id TEXT NOT NULL, played_at INTEGER NOT NULL);
+INSERT INTO playlist VALUES ('l.1', 'Favourite Songs', NULL, 0, 0, 0);
+INSERT INTO playlist VALUES ('p.4', 'Old Mix', NULL, 1, 10, 10);
+INSERT INTO song VALUES ('i.2', '1100000063', 'Desafinado', 'Antônio Carlos Jobim', 'Warner',
+  'Latin', 185000, 1, 1, '1959', NULL, NULL, NULL, '1100000063', 10);
+INSERT INTO artist VALUES ('l.3', 'Antônio Carlos Jobim');
+INSERT INTO playlist_entry VALUES ('p.4', 1, 'i.2');
+INSERT INTO played_song VALUES ('i.2', 'Desafinado', 'Antônio Carlos Jobim', 'Warner', 'Latin',
+  185000, '1959', NULL, NULL, '1100000063');
+INSERT INTO play VALUES (1, 'i.2', 100);
+INSERT INTO play VALUES (2, 'i.2', 200);
+PRAGMA user_version = 1;
+)sql";
+
+TEST(LibraryMigration, BringsAnOlderFileUpToDateAndKeepsItsRows) {
+  TempDir dir;
+  const std::filesystem::path file = dir.path() / "library.sqlite";
+  runSQL(file, kVersion1File);
+  FakeClock clock;
+  {
+    Library library(file, clock.function());
+    // Searchable, though version 1 had no search.
+    const std::vector<Song> found = await(library.searchSongs("antonio", 10));
+    ASSERT_EQ(found.size(), 1U);
+    EXPECT_EQ(found[0].id, "i.2");
+    EXPECT_EQ(found[0].releaseDate, std::chrono::year(1959) / 1 / 1);
+    EXPECT_EQ(ids(await(library.recentlyPlayed(30))), (std::vector<std::string>{"i.2"}));
+    EXPECT_EQ(ids(await(library.playlistSongs("p.4"))), (std::vector<std::string>{"i.2"}));
+    await(library.recordPlay(found[0],
+                             PlayContext{.id = "p.4", .kind = "playlists", .name = "Old Mix"}));
+    EXPECT_EQ(await(library.createPlaylist("New", std::nullopt, {})).playlist.id, "p.5");
+  }
+  EXPECT_EQ(userVersion(file), 2);
+}
+
+TEST(LibraryMigration, LeavesANewerFileAlone) {
+  TempDir dir;
+  const std::filesystem::path file = dir.path() / "library.sqlite";
+  runSQL(file, "CREATE TABLE future (x); PRAGMA user_version = 3;");
+  FakeClock clock;
+  {
+    Library library(file, clock.function());
+    try {
+      await(library.playlists());
+      ADD_FAILURE() << "opened";
+    } catch (const std::runtime_error& error) {
+      EXPECT_STREQ(error.what(), "the library has schema version 3, newer than this program's 2");
+    }
+  }
+  EXPECT_EQ(userVersion(file), 3);
+}
+
+// The child writes changes one after another and reports each one that returned;
+// it is killed at a random moment, mid-change more often than not.
+[[noreturn]] void writeUntilKilled(const std::filesystem::path& file, int report) {
+  FakeClock clock;
+  Library library(file, clock.function());
+  for (std::int64_t i = 1;; ++i) {
+    const std::string id = "cat-" + std::to_string(i);
+    switch (i % 3) {
+      case 0:
+        await(library.createPlaylist("List " + std::to_string(i), std::nullopt,
+                                     {catalogSong(id, "Song", "Artist", "Album")}));
+        break;
+      case 1:
+        await(library.recordPlay(catalogSong(id, "Song", "Artist", "Album"), std::nullopt));
+        break;
+      default:
+        await(library.rate(id, "song", Rating::love));
+    }
+    clock.now += 1s;
+    if (write(report, &i, sizeof i) != sizeof i) _exit(1);
+  }
+}
+
+TEST(LibraryDurability, AWriterKilledAtAnyMomentLosesNothingItCommitted) {
+  const unsigned seed = std::random_device()();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  TempDir dir;
+  const std::filesystem::path file = dir.path() / "library.sqlite";
+  std::set<std::int64_t> committed;
+  for (int round = 0; round < 4; ++round) {
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(pipe[0]);
+      writeUntilKilled(file, pipe[1]);
+    }
+    close(pipe[1]);
+    const std::size_t killAfter = 1 + random() % 25;
+    std::size_t reported = 0;
+    std::int64_t value = 0;
+    while (reported < killAfter && read(pipe[0], &value, sizeof value) == sizeof value) {
+      committed.insert(value + std::int64_t{round} * 1'000'000);
+      ++reported;
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    while (read(pipe[0], &value, sizeof value) == sizeof value) {
+      committed.insert(value + std::int64_t{round} * 1'000'000);
+    }
+    close(pipe[0]);
+
+    FakeClock clock;
+    Library library(file, clock.function());
+    std::set<std::string> played;
+    for (const Song& song : await(library.recentlyPlayed(1'000'000))) played.insert(song.id);
+    std::set<std::string> lists;
+    for (const LibraryPlaylist& playlist : await(library.playlists())) {
+      lists.insert(playlist.playlist.name);
+    }
+    for (const std::int64_t key : committed) {
+      if (key / 1'000'000 != round) continue;
+      const std::int64_t i = key % 1'000'000;
+      const std::string id = "cat-" + std::to_string(i);
+      SCOPED_TRACE("round " + std::to_string(round) + ", change " + std::to_string(i));
+      if (i % 3 == 0) {
+        EXPECT_TRUE(lists.count("List " + std::to_string(i)));
+      } else if (i % 3 == 1) {
+        EXPECT_TRUE(played.count(id));
+      } else {
+        EXPECT_EQ(await(library.rating(id)), Rating::love);
+      }
+    }
+    // The next round's child starts over from 1: keep the file's rows apart.
+    std::filesystem::rename(file, dir.path() / ("round" + std::to_string(round) + ".sqlite"));
+    std::error_code ignored;
+    std::filesystem::rename(dir.path() / "library.sqlite-wal",
+                            dir.path() / ("round" + std::to_string(round) + ".sqlite-wal"),
+                            ignored);
+  }
+  EXPECT_GT(committed.size(), 4U);
+  for (int round = 0; round < 4; ++round) {
+    sqlite3* db = nullptr;
+    const auto name = dir.path() / ("round" + std::to_string(round) + ".sqlite");
+    ASSERT_EQ(sqlite3_open(name.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* check = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
+    ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
+    sqlite3_finalize(check);
+    sqlite3_close(db);
+  }
+}
+
+}  // namespace
+}  // namespace melodock

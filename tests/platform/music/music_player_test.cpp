@@ -1,0 +1,227 @@
+// The player's clock, queue and modes, on a virtual output and a manual clock.
+#include <gtest/gtest.h>
+
+#include "tests/platform/music/player_fixture.h"
+
+namespace melodock {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+using testing::PlayerFixture;
+using testing::song;
+using Status = MusicPlayer::Status;
+using Repeat = MusicPlayer::RepeatMode;
+using Shuffle = MusicPlayer::ShuffleMode;
+
+TEST(MusicPlayer, KeepsTimeOnlyWhilePlayingAndEndsSongsWhenTheyAreDue) {
+  PlayerFixture f;
+  f.on([&] {
+    f.player.setQueue({song("a", 10), song("b", 20)});
+    f.player.play();
+  });
+  f.advance(seconds(4));
+  EXPECT_DOUBLE_EQ(f.time(), 4);
+  f.on([&] { f.player.pause(); });
+  f.advance(seconds(100));
+  EXPECT_DOUBLE_EQ(f.time(), 4);
+  EXPECT_EQ(f.status(), Status::paused);
+  f.on([&] { f.player.play(); });  // a resume is not a new play
+  f.advance(seconds(6));           // a ends on its own, b follows
+  EXPECT_EQ(f.queue(), "a [b]");
+  EXPECT_DOUBLE_EQ(f.time(), 0);
+  f.advance(milliseconds(19'500));
+  EXPECT_DOUBLE_EQ(f.time(), 19.5);
+  f.advance(seconds(1));  // the end of the queue stops at the start of its last entry
+  EXPECT_EQ(f.status(), Status::stopped);
+  EXPECT_EQ(f.queue(), "a [b]");
+  EXPECT_DOUBLE_EQ(f.time(), 0);
+  EXPECT_EQ(f.played, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(f.clock.pending(), 0u);  // nothing left scheduled
+}
+
+TEST(MusicPlayer, FollowsTheRepeatModeWhenASongEnds) {
+  struct Row {
+    Repeat repeat;
+    std::string queueAfter;
+    Status status;
+    std::vector<std::string> played;
+  };
+  const std::vector<Row> rows = {
+      {Repeat::none, "a [b]", Status::stopped, {"a", "b"}},
+      {Repeat::one, "[a] b", Status::playing, {"a", "a", "a", "a"}},
+      {Repeat::all, "a [b]", Status::playing, {"a", "b", "a", "b"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(static_cast<int>(row.repeat));
+    PlayerFixture f;
+    f.on([&] {
+      f.player.setQueue({song("a", 10), song("b", 10)});
+      f.player.setRepeatMode(row.repeat);
+      f.player.play();
+    });
+    for (int i = 0; i < 3; ++i) f.advance(seconds(10));
+    f.advance(milliseconds(500));
+    EXPECT_EQ(f.queue(), row.queueAfter);
+    EXPECT_EQ(f.status(), row.status);
+    EXPECT_EQ(f.played, row.played);
+  }
+}
+
+TEST(MusicPlayer, SkipsAroundTheQueueAndFailsPastItsEndsWithoutRepeat) {
+  PlayerFixture f;
+  f.on([&] { f.player.setQueue({song("a", 60), song("b", 60), song("c", 60)}); });
+  auto attempt = [&](auto action) {
+    return f.on([&]() -> std::string {
+      try {
+        action();
+        return "ok";
+      } catch (const PlayerError& error) {
+        return error.what();
+      }
+    });
+  };
+  EXPECT_EQ(attempt([&] { f.player.skipToPreviousEntry(); }),
+            "There is no previous entry in the queue.");
+  EXPECT_EQ(attempt([&] { f.player.skipToNextEntry(); }), "ok");
+  EXPECT_EQ(attempt([&] { f.player.skipToNextEntry(); }), "ok");
+  EXPECT_EQ(f.queue(), "a b [c]");
+  EXPECT_EQ(attempt([&] { f.player.skipToNextEntry(); }), "There is no next entry in the queue.");
+  f.on([&] { f.player.setRepeatMode(Repeat::all); });
+  EXPECT_EQ(attempt([&] { f.player.skipToNextEntry(); }), "ok");
+  EXPECT_EQ(f.queue(), "[a] b c");
+  EXPECT_EQ(attempt([&] { f.player.skipToPreviousEntry(); }), "ok");
+  EXPECT_EQ(f.queue(), "a b [c]");
+  EXPECT_TRUE(f.played.empty());  // nothing played while stopped
+
+  // While playing, a skip plays the new entry from its start.
+  f.on([&] { f.player.play(); });
+  f.advance(seconds(30));
+  EXPECT_EQ(attempt([&] { f.player.skipToPreviousEntry(); }), "ok");
+  EXPECT_EQ(f.queue(), "a [b] c");
+  EXPECT_DOUBLE_EQ(f.time(), 0);
+  EXPECT_EQ(f.played, (std::vector<std::string>{"c", "b"}));
+
+  PlayerFixture empty;
+  EXPECT_EQ(empty.on([&]() -> std::string {
+    try {
+      empty.player.play();
+      return "ok";
+    } catch (const PlayerError& error) {
+      return error.what();
+    }
+  }),
+            "The queue is empty: there is nothing to play.");
+}
+
+TEST(MusicPlayer, ShufflesOnlyWhatIsUpcomingAndRestoresItsOrder) {
+  PlayerFixture f;
+  std::vector<Song> songs;
+  for (char c = 'a'; c <= 'j'; ++c) songs.push_back(song(std::string(1, c), 60));
+  f.on([&] {
+    f.player.setQueue(songs);
+    f.player.skipToNextEntry();
+    f.player.setShuffleMode(Shuffle::songs);
+  });
+  const std::string shuffled = f.queue();
+  EXPECT_TRUE(shuffled.starts_with("a [b] ")) << shuffled;
+  EXPECT_NE(shuffled, "a [b] c d e f g h i j");
+  std::string sorted = shuffled;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, "         []abcdefghij");  // the same songs, once each
+  f.on([&] { f.player.setShuffleMode(Shuffle::off); });
+  EXPECT_EQ(f.queue(), "a [b] c d e f g h i j");
+
+  // The same song queued twice is two entries.
+  f.on([&] { f.player.append({song("a", 60)}); });
+  const auto ids = f.on(
+      [&] { return std::make_pair(f.player.entries().front().id, f.player.entries().back().id); });
+  EXPECT_NE(ids.first, ids.second);
+}
+
+TEST(MusicPlayer, PlaysStationsEndlesslyAndLiveStationsAsOneGrowingEntry) {
+  PlayerFixture f;
+  Station station{.id = "ra.1", .name = "Rock Radio"};
+  f.on([&] {
+    f.player.setQueue(station, {song("a", 10), song("b", 10), song("c", 10)});
+    f.player.play();
+  });
+  for (int i = 0; i < 20; ++i) f.advance(seconds(10));
+  EXPECT_EQ(f.status(), Status::playing);
+  EXPECT_EQ(f.played.size(), 21u);
+  for (std::size_t i = 1; i < f.played.size(); ++i) EXPECT_NE(f.played[i], f.played[i - 1]) << i;
+  f.on([&] { f.player.skipToNextEntry(); });  // a station always has a next song
+
+  Station live{.id = "ra.2", .name = "Live Radio", .isLive = true};
+  f.on([&] {
+    f.player.setQueue(live, {});
+    f.player.play();
+  });
+  f.advance(std::chrono::hours(2));
+  EXPECT_EQ(f.queue(), "[-]");
+  EXPECT_DOUBLE_EQ(f.time(), 7200);
+  const auto entry = f.on([&] { return *f.player.currentEntry(); });
+  EXPECT_EQ(entry.title, "Live Radio");
+  EXPECT_FALSE(entry.song.has_value());
+  f.on([&] { f.player.stop(); });
+  EXPECT_DOUBLE_EQ(f.time(), 0);
+}
+
+TEST(MusicPlayer, StartsOnlyWhatThisAccountMayPlay) {
+  PlayerFixture f;
+  f.subscribed = false;
+  auto start = [&](std::vector<Song> songs) {
+    return f.on([&]() -> std::string {
+      f.player.setQueue(songs);
+      try {
+        f.player.play();
+        return "playing";
+      } catch (const PlayerError& error) {
+        return error.what();
+      }
+    });
+  };
+  EXPECT_EQ(start({song("1001", 60)}),
+            "Catalog songs can't be played on this account: it has no music subscription.");
+  EXPECT_EQ(start({song("i.7", 60)}), "playing");
+  f.subscribed = true;
+  EXPECT_EQ(start({song("1002", 60, /*playable=*/false)}),
+            "\"Title 1002\" can't be played on this account.");
+  // On its own, the player passes over a song it cannot play.
+  EXPECT_EQ(start({song("1", 10), song("2", 10, false), song("3", 10)}), "playing");
+  f.advance(seconds(10));
+  EXPECT_EQ(f.queue(), "1 2 [3]");
+}
+
+TEST(MusicPlayer, TreatsASeekPastTheEndAsTheEndAndGuessesAMissingLength) {
+  PlayerFixture f;
+  f.on([&] {
+    f.player.setQueue({song("a", 30), song("b", 0)});
+    f.player.play();
+    f.player.setPlaybackTime(-5);
+  });
+  EXPECT_DOUBLE_EQ(f.time(), 0);
+  f.on([&] { f.player.setPlaybackTime(95); });
+  f.advance(milliseconds(1));
+  EXPECT_EQ(f.queue(), "a [b]");
+  f.advance(seconds(179));
+  EXPECT_EQ(f.status(), Status::playing);
+  f.advance(seconds(1));
+  EXPECT_EQ(f.status(), Status::stopped);
+}
+
+TEST(MusicPlayer, TellsObserversBeforeEachChange) {
+  PlayerFixture f;
+  std::vector<std::string> seen;
+  f.on([&] {
+    f.player.observe([&] { seen.push_back(f.player.status() == Status::playing ? "p" : "s"); });
+    f.player.setQueue({song("a", 10)});
+    f.player.play();
+    f.player.pause();
+    f.player.pause();  // no change, nobody told
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"s", "s", "p"}));
+}
+
+}  // namespace
+}  // namespace melodock

@@ -1,0 +1,149 @@
+#include "tests/platform/private_bus.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <thread>
+
+namespace melodock::testing {
+namespace {
+
+// Starts `arguments` with its standard error in `log`, and `addressFd` as its fd 3.
+pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::path& log,
+            int addressFd = -1) {
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  if (addressFd >= 0) posix_spawn_file_actions_adddup2(&actions, addressFd, 3);
+  pid_t child = -1;
+  const int failed = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) throw std::runtime_error("cannot start " + arguments[0]);
+  return child;
+}
+
+void end(pid_t& child) {
+  if (child <= 0) return;
+  ::kill(child, SIGTERM);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  child = -1;
+}
+
+bool owned(const PrivateBus& bus, const std::string& name) {
+  try {
+    auto connection = bus.connect();
+    auto daemon = sdbus::createProxy(*connection, "org.freedesktop.DBus", "/org/freedesktop/DBus");
+    bool has = false;
+    daemon->callMethod("NameHasOwner")
+        .onInterface("org.freedesktop.DBus")
+        .withArguments(name)
+        .storeResultsTo(has);
+    return has;
+  } catch (const sdbus::Error&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+PrivateBus::PrivateBus() {
+  for (const char* name :
+       {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "XDG_MUSIC_DIR"}) {
+    const auto folder = dir_.path() / name;
+    std::filesystem::create_directories(folder);
+    ::setenv(name, folder.c_str(), 1);
+  }
+  // Nothing but this bus: no service files to activate, any name may be owned.
+  const auto config = dir_.path() / "bus.conf";
+  writeFile(config,
+            R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=)" +
+                dir_.path().string() + R"(</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+)");
+  int pipe[2];
+  if (::pipe(pipe) != 0) throw std::runtime_error("pipe");
+  daemon_ = spawn({MELODOCK_TEST_DBUS_DAEMON, "--nofork", "--nopidfile",
+                   "--config-file=" + config.string(), "--print-address=3"},
+                  dir_.path() / "dbus-daemon.log", pipe[1]);
+  ::close(pipe[1]);
+  char buffer[512];
+  ssize_t got = 0;
+  while (address_.find('\n') == std::string::npos &&
+         (got = ::read(pipe[0], buffer, sizeof buffer)) > 0) {
+    address_.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(pipe[0]);
+  if (address_.find('\n') == std::string::npos)
+    throw std::runtime_error("dbus-daemon gave no address");
+  address_.erase(address_.find('\n'));
+  ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address_.c_str(), 1);
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+}
+
+PrivateBus::~PrivateBus() { stop(); }
+
+std::unique_ptr<sdbus::IConnection> PrivateBus::connect() const {
+  return sdbus::createSessionBusConnectionWithAddress(address_);
+}
+
+void PrivateBus::stop() { end(daemon_); }
+
+MockService::MockService(const PrivateBus& bus, std::string name,
+                         const std::vector<std::string>& arguments)
+    : bus_(bus), name_(std::move(name)) {
+  const auto log = bus.dir() / (name_ + ".log");  // the calls it received, and its errors
+  std::vector<std::string> command = {MELODOCK_TEST_PYTHON, "-m",        "dbusmock",
+                                      "--system",           "--logfile", log.string()};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  process_ = spawn(command, log);
+  if (!eventually([&] { return owned(bus_, name_); })) {
+    throw std::runtime_error("the mock of " + name_ + " did not appear");
+  }
+}
+
+MockService::~MockService() { end(process_); }
+
+void MockService::stop() {
+  end(process_);
+  eventually([&] { return !owned(bus_, name_); });
+}
+
+Pool::Pool() : work_(asio::make_work_guard(context_)) {
+  for (int i = 0; i < 2; ++i) threads_.emplace_back([this] { context_.run(); });
+}
+
+Pool::~Pool() {
+  work_.reset();
+  context_.stop();
+  for (std::thread& thread : threads_) thread.join();
+}
+
+}  // namespace melodock::testing

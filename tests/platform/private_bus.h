@@ -1,0 +1,82 @@
+// A message bus of a test's own: a dbus-daemon listening in a temporary folder, set as
+// both the system and the session bus of this process and of the processes it starts,
+// with every XDG folder inside that folder too. Services on it are python-dbusmock
+// processes; the test reads and drives them with blocking sdbus-c++ calls of its own.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sdbus-c++/sdbus-c++.h>
+#include <asio.hpp>
+
+#include "tests/support/loopback.h"
+
+namespace melodock::testing {
+
+// Calls `done` every few milliseconds until it says true or `limit` passes; says
+// whether it did. For waiting on other processes only.
+bool eventually(const std::function<bool()>& done,
+                std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+class PrivateBus {
+ public:
+  PrivateBus();
+  ~PrivateBus();
+  PrivateBus(const PrivateBus&) = delete;
+  PrivateBus& operator=(const PrivateBus&) = delete;
+
+  [[nodiscard]] const std::string& address() const { return address_; }
+  [[nodiscard]] const std::filesystem::path& dir() const { return dir_.path(); }
+
+  // A blocking connection for the test's own calls.
+  [[nodiscard]] std::unique_ptr<sdbus::IConnection> connect() const;
+
+  // Ends the daemon: the bus goes away under everyone connected to it.
+  void stop();
+
+ private:
+  TempDir dir_;
+  std::string address_;
+  pid_t daemon_ = -1;
+};
+
+// `python3 -m dbusmock --system <arguments>` on the private bus, started and waited for
+// until `name` is owned on the bus; ended with the object.
+class MockService {
+ public:
+  MockService(const PrivateBus& bus, std::string name, const std::vector<std::string>& arguments);
+  ~MockService();
+  MockService(const MockService&) = delete;
+  MockService& operator=(const MockService&) = delete;
+
+  // Ends the service; returns once its name has left the bus.
+  void stop();
+
+ private:
+  const PrivateBus& bus_;
+  std::string name_;
+  pid_t process_ = -1;
+};
+
+// An io_context run by two threads, like the program's pool.
+class Pool {
+ public:
+  Pool();
+  ~Pool();
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
+  [[nodiscard]] asio::any_io_executor executor() { return context_.get_executor(); }
+
+ private:
+  asio::io_context context_;
+  asio::executor_work_guard<asio::io_context::executor_type> work_;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace melodock::testing
