@@ -19,33 +19,13 @@ namespace melodock {
 namespace {
 
 std::shared_ptr<const mcp::HTTPRequestValidationPipeline> makePipeline(std::string token) {
-  // The validators after the token's hold no state, so every request shares them.
-  static const std::vector<std::shared_ptr<mcp::HTTPRequestValidator>> standard{
-      std::make_shared<mcp::OriginValidator>(mcp::OriginValidator::localhost()),
-      std::make_shared<mcp::AcceptHeaderValidator>(mcp::AcceptHeaderValidator::Mode::jsonOnly),
-      std::make_shared<mcp::ContentTypeValidator>(),
-      std::make_shared<mcp::ProtocolVersionValidator>(),
-  };
+  const auto& standard = mcp::standardValidators();
   // The token goes first: nothing else about a request is checked for a stranger.
   std::vector<std::shared_ptr<mcp::HTTPRequestValidator>> validators;
   validators.reserve(standard.size() + 1);
   validators.push_back(std::make_shared<BearerTokenValidator>(std::move(token)));
   validators.insert(validators.end(), standard.begin(), standard.end());
   return std::make_shared<mcp::StandardValidationPipeline>(std::move(validators));
-}
-
-// The pipeline only changes with the token, so each pool thread keeps the last one.
-std::shared_ptr<const mcp::HTTPRequestValidationPipeline> pipeline(std::string token) {
-  struct Cached {
-    std::string token;
-    std::shared_ptr<const mcp::HTTPRequestValidationPipeline> pipeline;
-  };
-  thread_local Cached cached;
-  if (!cached.pipeline || cached.token != token) {
-    cached.pipeline = makePipeline(token);
-    cached.token = std::move(token);
-  }
-  return cached.pipeline;
 }
 
 // The catalogue never changes, so its answer is encoded once for every request.
@@ -81,7 +61,8 @@ asio::awaitable<mcp::CallTool::Result> callTool(const Tools& tools,
 
 asio::awaitable<mcp::HTTPResponse> MCPEndpoint::handle(mcp::HTTPRequest request,
                                                        std::string token) const {
-  auto transport = std::make_shared<mcp::StatelessHTTPServerTransport>(pipeline(std::move(token)));
+  auto transport =
+      std::make_shared<mcp::StatelessHTTPServerTransport>(makePipeline(std::move(token)));
 
   // Before any validation: a request refused for its token still names its client.
   if (auto header = request.header("X-Melodock-Client")) {
