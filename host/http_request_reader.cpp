@@ -13,7 +13,7 @@ namespace {
 constexpr std::string_view kTerminator = "\r\n\r\n";
 // Small requests are the rule: the first receive asks for little and later ones grow
 // with the request, so a ping does not clear 64 KiB first.
-constexpr std::size_t kFirstReceiveSize = 4 * 1024;
+constexpr std::size_t kFirstReceiveSize = std::size_t{4} * 1024;
 
 std::string_view trim(std::string_view text) {
   constexpr std::string_view kSpace = " \t\v\f";

@@ -16,9 +16,9 @@ namespace melodock {
 
 class HTTPRequestReader {
  public:
-  static constexpr std::size_t kHeadCeiling = 4 * 1024 * 1024;
-  static constexpr std::size_t kBodyCeiling = 4 * 1024 * 1024;
-  static constexpr std::size_t kReceiveSize = 64 * 1024;
+  static constexpr std::size_t kHeadCeiling = std::size_t{4} * 1024 * 1024;
+  static constexpr std::size_t kBodyCeiling = std::size_t{4} * 1024 * 1024;
+  static constexpr std::size_t kReceiveSize = std::size_t{64} * 1024;
 
   // One request from `socket`, or nothing when it cannot be read (closed early,
   // malformed head, sizes above the ceilings). `arrived` is called after each receive

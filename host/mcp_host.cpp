@@ -16,7 +16,7 @@ bool outOfDescriptors(const std::error_code& error) {
 }
 
 // Reports a coroutine that ended by an exception instead of letting it vanish.
-void reportFailure(std::exception_ptr failure) {
+void reportFailure(const std::exception_ptr& failure) {
   if (!failure) return;
   try {
     std::rethrow_exception(failure);

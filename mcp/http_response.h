@@ -40,8 +40,10 @@ class HTTPResponse {
 
   using Case = std::variant<Accepted, Ok, Data, Stream, Error>;
 
-  // Any case converts to a response.
+  // Any case converts to a response. Only the cases do, so this never stands in for the
+  // copy or move constructor.
   template <typename C>
+  // NOLINTNEXTLINE(bugprone-forwarding-reference-overload)
   requires std::is_constructible_v<Case, C&&> HTTPResponse(C&& c)
       : case_(std::forward<C>(c)) {}  // NOLINT(google-explicit-constructor)
 

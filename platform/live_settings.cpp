@@ -68,16 +68,14 @@ std::optional<std::string> LiveSettings::problem() const {
 }
 
 void LiveSettings::onProblem(ProblemObserver observer) {
-  std::optional<std::string> already;
-  {
-    std::lock_guard lock(mutex_);
-    if (problem_) {
-      already = problem_;
-    } else {
-      observer_ = std::move(observer);
-    }
+  std::unique_lock lock(mutex_);
+  if (!problem_) {
+    observer_ = std::move(observer);
+    return;
   }
-  if (already) observer(*already);
+  const std::string already = *problem_;
+  lock.unlock();
+  observer(already);
 }
 
 void LiveSettings::wake() const {
