@@ -24,7 +24,7 @@ test_packages=(
   googletest libgtest-dev libgmock-dev
   clang-format clang-tidy
   dbus dbus-daemon python3-dbusmock
-  playerctl gstreamer1.0-tools
+  playerctl
 )
 command -v node >/dev/null 2>&1 || test_packages+=(nodejs npm)
 

@@ -170,6 +170,7 @@ void GStreamerOutput::load(OutputItem item, Duration position, bool playing) {
   item_ = std::move(item);
   started_ = false;
   playing_ = playing;
+  askedToPlay_ = playing;
   held_ = std::max(position, Duration::zero());
   duration_.reset();
   told_.reset();
@@ -181,7 +182,6 @@ void GStreamerOutput::load(OutputItem item, Duration position, bool playing) {
   }
   g_object_set(pipeline_, "uri", uri->c_str(), nullptr);
   start(held_);
-  if (playing_) announce();
 }
 
 // Sets the pipeline going with the current item at `position`.
@@ -189,6 +189,8 @@ void GStreamerOutput::start(Duration position) {
   missingDetail_.clear();
   missingDescription_.clear();
   active_ = true;
+  prerolled_ = false;
+  streaming_ = false;
   pendingSeek_.reset();
   if (position > Duration::zero()) pendingSeek_ = position;
   // A seek needs a prerolled pipeline: pause first, then play once it has moved.
@@ -222,16 +224,17 @@ void GStreamerOutput::setNext(std::optional<OutputItem> item) {
 void GStreamerOutput::play() {
   if (!item_ || playing_) return;
   playing_ = true;
+  askedToPlay_ = true;
   if (!active_) {
     std::string why;
     const auto uri = uriFor(*item_, why);
     if (!uri) return fail(item_->token, why);
     g_object_set(pipeline_, "uri", uri->c_str(), nullptr);
     start(held_);
-  } else if (!pendingSeek_) {
-    gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+    return;
   }
-  announce();
+  if (!pendingSeek_) gst_element_set_state(pipeline_, GST_STATE_PLAYING);
+  if (prerolled_) announce();
 }
 
 void GStreamerOutput::pause() {
@@ -301,8 +304,13 @@ void GStreamerOutput::announce() {
 // differs (a wrong tag is corrected as soon as the pipeline knows better).
 void GStreamerOutput::announceDuration() {
   if (!item_) return;
+  bool handing = false;  // once handed over, playbin answers for what follows
+  {
+    const std::lock_guard lock(handover_->mutex);
+    handing = !handover_->sent.empty();
+  }
   gint64 nanoseconds = 0;
-  if (active_ && gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &nanoseconds) &&
+  if (active_ && !handing && gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &nanoseconds) &&
       nanoseconds > 0) {
     duration_ = fromNanoseconds(nanoseconds);
   }
@@ -317,6 +325,7 @@ void GStreamerOutput::announceDuration() {
 // The current item reached its end: what follows plays now, or the output ends there.
 void GStreamerOutput::finished() {
   if (!item_) return;
+  if (askedToPlay_ && !started_) announce();  // moved to its end before it could sound
   if (next_) {
     OutputItem next = std::move(*next_);
     load(std::move(next), Duration::zero(), true);
@@ -338,6 +347,11 @@ void GStreamerOutput::handle(GstMessage* message) {
   switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ASYNC_DONE: {
       if (!active_) break;
+      // The file opened and decodes: it counts as started once it is asked to play.
+      if (!prerolled_) {
+        prerolled_ = true;
+        if (askedToPlay_) announce();
+      }
       if (pendingSeek_) {
         const Duration to = *pendingSeek_;
         pendingSeek_.reset();
@@ -353,6 +367,11 @@ void GStreamerOutput::handle(GstMessage* message) {
       announceDuration();
       break;
     case GST_MESSAGE_STREAM_START: {
+      if (!active_) break;
+      if (!streaming_) {
+        streaming_ = true;  // the loaded item's own start; any later one is a hand-over
+        break;
+      }
       std::uint64_t token = 0;
       {
         const std::lock_guard lock(handover_->mutex);

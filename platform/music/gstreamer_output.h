@@ -95,6 +95,9 @@ class GStreamerOutput final : public AudioOutput {
   std::optional<OutputItem> next_;
   bool playing_ = false;
   bool active_ = false;                 // the pipeline holds the current item
+  bool prerolled_ = false;              // ...and has opened and decoded it
+  bool streaming_ = false;              // ...and its stream began
+  bool askedToPlay_ = false;            // the current item was asked to play since its load
   std::optional<Duration> pendingSeek_;  // to do once the pipeline can seek
   Duration held_{0};                     // the position while nothing is active
   std::optional<Duration> duration_;     // the current item's real length, once known

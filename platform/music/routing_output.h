@@ -16,7 +16,7 @@ class RoutingOutput final : public AudioOutput, private AudioOutput::Listener {
   RoutingOutput(AudioOutput& files, AudioOutput& others);
   ~RoutingOutput() override;
 
-  void setListener(Listener* listener) override { listener_ = listener; }
+  void setListener(AudioOutput::Listener* listener) override { listener_ = listener; }
   void load(OutputItem item, Duration position, bool playing) override;
   void setNext(std::optional<OutputItem> item) override;
   void play() override;
@@ -35,7 +35,7 @@ class RoutingOutput final : public AudioOutput, private AudioOutput::Listener {
 
   AudioOutput& files_;
   AudioOutput& others_;
-  Listener* listener_ = nullptr;
+  AudioOutput::Listener* listener_ = nullptr;
   AudioOutput* active_ = nullptr;  // renders the current item
   std::uint64_t current_ = 0;      // its token
   std::optional<OutputItem> next_;

@@ -135,15 +135,18 @@ struct GStreamerBench final : Bench {
   // Waits until the pipeline waits for the clock (or has nothing left to play) and every
   // message it posted has been handled on the actor.
   void settle() {
+    auto* clock = GST_TEST_CLOCK(clock_);
     for (int round = 0; round < 500; ++round) {
+      // The test clock releases no wait by itself, even one that is due.
+      while (GstClockID due = gst_test_clock_process_next_clock_id(clock)) gst_clock_id_unref(due);
       bool waiting = false;
       if (pipeline_ != nullptr) {
         GstState state = GST_STATE_NULL;
         const auto change = gst_element_get_state(pipeline_, &state, nullptr, 0);
         waiting = change != GST_STATE_CHANGE_ASYNC &&
                   (state != GST_STATE_PLAYING ||
-                   gst_test_clock_timed_wait_for_multiple_pending_ids(GST_TEST_CLOCK(clock_), 1,
-                                                                      10, nullptr) != 0);
+                   (gst_test_clock_timed_wait_for_multiple_pending_ids(clock, 1, 10, nullptr) != 0 &&
+                    gst_test_clock_get_next_entry_time(clock) > gst_clock_get_time(clock_)));
       }
       const std::size_t handled = on([this] { return output_->drain(); });
       on([] {});
@@ -178,18 +181,22 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
     milliseconds wait;
     std::vector<std::string> events;
     milliseconds position;
+    // Done once `wait` has passed, and then time moves on by `wait` again.
+    std::function<void(AudioOutput&)> then;
   };
   const std::vector<Row> rows = {
       {"a paused load says nothing",
        [](AudioOutput& o) { o.load(item(1, 500), {}, false); },
        milliseconds(1000),
        {},
-       milliseconds(0)},
+       milliseconds(0),
+       {}},
       {"plays to its end, with its length first",
        [](AudioOutput& o) { o.load(item(1, 500), {}, true); },
        milliseconds(1000),
        {"started 1", "duration 500 1", "ended 1"},
-       milliseconds(500)},
+       milliseconds(500),
+       {}},
       {"hands over to what follows without an end",
        [](AudioOutput& o) {
          o.load(item(1, 500), {}, true);
@@ -197,7 +204,8 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
        },
        milliseconds(600),
        {"started 1", "duration 500 1", "started 2", "duration 300 2"},
-       milliseconds(100)},
+       milliseconds(100),
+       {}},
       {"a pause holds the time and the end",
        [](AudioOutput& o) {
          o.load(item(1, 500), milliseconds(200), true);
@@ -205,7 +213,8 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
        },
        milliseconds(1000),
        {"started 1", "duration 500 1"},
-       milliseconds(200)},
+       milliseconds(200),
+       {}},
       {"a seek past the end ends it",
        [](AudioOutput& o) {
          o.load(item(1, 500), {}, true);
@@ -213,15 +222,20 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
        },
        milliseconds(10),
        {"started 1", "duration 500 1", "ended 1"},
-       milliseconds(500)},
+       milliseconds(500),
+       {}},
       {"a stop unloads",
-       [](AudioOutput& o) {
-         o.load(item(1, 500), {}, true);
-         o.stop();
-       },
-       milliseconds(1000),
+       [](AudioOutput& o) { o.load(item(1, 500), {}, true); },
+       milliseconds(200),
        {"started 1", "duration 500 1"},
-       milliseconds(0)},
+       milliseconds(0),
+       [](AudioOutput& o) { o.stop(); }},
+      {"a paused load plays from where it was put",
+       [](AudioOutput& o) { o.load(item(1, 500), milliseconds(100), false); },
+       milliseconds(150),
+       {"started 1", "duration 500 1"},
+       milliseconds(250),
+       [](AudioOutput& o) { o.play(); }},
   };
   for (const Row& row : rows) {
     for (const auto& bench : benches()) {
@@ -229,6 +243,10 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
                    (dynamic_cast<VirtualBench*>(bench.get()) ? " (virtual)" : " (GStreamer)"));
       bench->on([&] { row.script(bench->output()); });
       bench->advance(row.wait);
+      if (row.then) {
+        bench->on([&] { row.then(bench->output()); });
+        bench->advance(row.wait);
+      }
       EXPECT_EQ(bench->on([&] { return recorderOf(*bench).events; }), row.events);
       EXPECT_EQ(bench->on([&] {
         return std::chrono::duration_cast<milliseconds>(bench->output().position());
@@ -258,7 +276,7 @@ TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
   const std::vector<Row> rows = {
       {"the file's real length replaces a wrong tag",
        [](AudioOutput& o) { o.load(item(1, 9000, 500), {}, true); },
-       {"started 1", "duration 9000 1", "duration 500 1", "ended 1"},
+       {"started 1", "duration 500 1", "ended 1"},
        ""},
       {"a missing file fails", [&](AudioOutput& o) { o.load(itemWithFile(1, missing), {}, true); },
        {"failed 1"}, missingText},
@@ -332,7 +350,9 @@ TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
   std::vector<GstPluginFeature*> removed;
   for (GList* at = decoders; at != nullptr; at = at->next) {
     auto* factory = GST_ELEMENT_FACTORY(at->data);
-    if (gst_element_factory_can_sink_any_caps(factory, flac) != 0) {
+    const std::string klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+    if (klass.find("Bin") == std::string::npos &&
+        gst_element_factory_can_sink_any_caps(factory, flac) != 0) {
       removed.push_back(GST_PLUGIN_FEATURE(gst_object_ref(factory)));
       gst_registry_remove_feature(gst_registry_get(), GST_PLUGIN_FEATURE(factory));
     }
@@ -349,8 +369,8 @@ TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
     const auto messages = bench.on([&] { return bench.recorder.messages; });
     ASSERT_EQ(messages.size(), 1U);
     EXPECT_EQ(messages[0],
-              "\"t\" can't be played: GStreamer has no FLAC audio decoder (the Debian package "
-              "gstreamer1.0-plugins-good brings it).");
+              "\"t\" can't be played: GStreamer has no Free Lossless Audio Codec (FLAC) decoder "
+              "(the Debian package gstreamer1.0-plugins-good brings it).");
   }
   for (GstPluginFeature* feature : removed) {
     gst_registry_add_feature(gst_registry_get(), feature);

@@ -2,6 +2,7 @@
 // private session bus, read and driven by playerctl.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,6 +17,19 @@ namespace {
 using testing::eventually;
 using testing::Pool;
 using testing::PrivateBus;
+
+// Whether `shown` is `expected`; a position (a number) may be off by playerctl's own
+// reckoning of the time since it last asked, a few microseconds.
+bool shows(const std::string& shown, const std::string& expected) {
+  if (expected.empty() || std::isalpha(static_cast<unsigned char>(expected[0])) != 0) {
+    return shown == expected;
+  }
+  try {
+    return std::abs(std::stod(shown) - std::stod(expected)) < 0.05;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
 
 // What `playerctl --player=melodock <arguments>` prints, without the last line feed.
 std::string playerctl(const std::string& arguments) {
@@ -63,8 +77,9 @@ TEST(MprisPlayer, ShowsAndSteersThePlayerThroughPlayerctl) {
   EXPECT_TRUE(eventually([] { return playerctl("status") == "Stopped"; })) << playerctl("status");
   EXPECT_EQ(playerctl("--list-all"), "melodock");
   EXPECT_TRUE(eventually([&] {
+    // playerctl prints an object path quoted.
     return playerctl(metadata) ==
-           "/org/melodock/track/1|Alpha|Ann|First|200000000|file:///music/covers/i.1.jpg";
+           "'/org/melodock/track/1'|Alpha|Ann|First|200000000|file:///music/covers/i.1.jpg";
   })) << playerctl(metadata);
 
   struct Step {
@@ -101,7 +116,7 @@ TEST(MprisPlayer, ShowsAndSteersThePlayerThroughPlayerctl) {
   for (const Step& step : steps) {
     SCOPED_TRACE(step.command);
     playerctl(step.command);
-    EXPECT_TRUE(eventually([&] { return playerctl(step.query) == step.shows; }))
+    EXPECT_TRUE(eventually([&] { return shows(playerctl(step.query), step.shows); }))
         << playerctl(step.query);
     EXPECT_TRUE(eventually(step.player));
   }
@@ -110,7 +125,7 @@ TEST(MprisPlayer, ShowsAndSteersThePlayerThroughPlayerctl) {
   playerctl("play");
   ASSERT_TRUE(eventually([] { return playerctl("status") == "Playing"; }));
   fixture.advance(std::chrono::seconds(7));
-  EXPECT_EQ(playerctl("position"), "7.000000");
+  EXPECT_TRUE(shows(playerctl("position"), "7.000000")) << playerctl("position");
   fixture.on([&] { mpris.reset(); });
 }
 
