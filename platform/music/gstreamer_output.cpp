@@ -409,7 +409,10 @@ void GStreamerOutput::handle(GstMessage* message) {
         if (!handover_->sent.empty()) token = handover_->sent.back();
         handover_->sent.clear();
       }
-      const OutputItem& failed = next_ && next_->token == token ? *next_ : *item_;
+      const bool followed = next_ && next_->token == token;
+      // What follows broke the pipeline while the current item played its last part.
+      if (followed && askedToPlay_ && !started_) announce();
+      const OutputItem& failed = followed ? *next_ : *item_;
       const std::string file = failed.song && failed.song->file ? *failed.song->file : "";
       std::string text;
       if (!missingDetail_.empty() ||
