@@ -60,14 +60,13 @@ int main(int argc, char** argv) {
       .sink = audioSink != nullptr ? audioSink : "",
       .prepare = {},
       .log = [](const std::string& line) { std::fprintf(stderr, "Melodock: %s\n", line.c_str()); }};
-  MelodockApp app(executor, mainActor, settings, status, clock, *frontEnd,
-                  {.showWelcome = {},
-                   .checkForUpdates = {},
-                   .keepAwake =
-                       [&keepAwake](bool playing) {
-                         playing ? keepAwake.acquire() : keepAwake.release();
-                       },
-                   .audio = std::move(audio)});
+  MelodockApp app(
+      executor, mainActor, settings, status, clock, *frontEnd,
+      {.showWelcome = {},
+       .checkForUpdates = {},
+       .keepAwake =
+           [&keepAwake](bool playing) { playing ? keepAwake.acquire() : keepAwake.release(); },
+       .audio = std::move(audio)});
   // The desktop's media controls; without a session bus, none.
   const std::shared_ptr<DBusConnection> sessionBus =
       DBusConnection::open(DBusConnection::Bus::kSession, executor.pool());

@@ -69,17 +69,18 @@ int main(int argc, char** argv) {
   Executor executor(2);
   MainActor main(executor);
   GStreamerOutput output(
-      main.strand(), {.sink = "fakesink sync=true signal-handoffs=true name=sink",
-                      .prepare =
-                          [](GstElement* pipeline) {
-                            GstElement* sink = nullptr;
-                            g_object_get(pipeline, "audio-sink", &sink, nullptr);
-                            GstElement* fake = gst_bin_get_by_name(GST_BIN(sink), "sink");
-                            g_signal_connect(fake, "handoff", G_CALLBACK(onHandoff), nullptr);
-                            gst_object_unref(fake);
-                            gst_object_unref(sink);
-                          },
-                      .log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }});
+      main.strand(),
+      {.sink = "fakesink sync=true signal-handoffs=true name=sink",
+       .prepare =
+           [](GstElement* pipeline) {
+             GstElement* sink = nullptr;
+             g_object_get(pipeline, "audio-sink", &sink, nullptr);
+             GstElement* fake = gst_bin_get_by_name(GST_BIN(sink), "sink");
+             g_signal_connect(fake, "handoff", G_CALLBACK(onHandoff), nullptr);
+             gst_object_unref(fake);
+             gst_object_unref(sink);
+           },
+       .log = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }});
   auto on = [&main](auto work) {
     std::promise<void> done;
     asio::post(main.strand(), [&] {

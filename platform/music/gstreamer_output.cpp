@@ -86,7 +86,8 @@ void GStreamerOutput::build() {
     }
   } else {
     sink = gst_element_factory_make("autoaudiosink", nullptr);
-    if (sink != nullptr && gst_element_set_state(sink, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+    if (sink != nullptr &&
+        gst_element_set_state(sink, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
       gst_element_set_state(sink, GST_STATE_NULL);
       gst_object_unref(sink);
       sink = nullptr;
@@ -266,10 +267,10 @@ void GStreamerOutput::seek(Duration position) {
   }
   held_ = position;
   if (!active_) return;
-  if (pendingSeek_ ||
-      !gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
-                               static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                               static_cast<gint64>(gstTime(position)))) {
+  if (pendingSeek_ || !gst_element_seek_simple(
+                          pipeline_, GST_FORMAT_TIME,
+                          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                          static_cast<gint64>(gstTime(position)))) {
     pendingSeek_ = position;  // not prerolled yet: done once it is
   }
 }
@@ -355,9 +356,10 @@ void GStreamerOutput::handle(GstMessage* message) {
       if (pendingSeek_) {
         const Duration to = *pendingSeek_;
         pendingSeek_.reset();
-        gst_element_seek_simple(pipeline_, GST_FORMAT_TIME,
-                                static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
-                                static_cast<gint64>(gstTime(to)));
+        gst_element_seek_simple(
+            pipeline_, GST_FORMAT_TIME,
+            static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+            static_cast<gint64>(gstTime(to)));
         if (playing_) gst_element_set_state(pipeline_, GST_STATE_PLAYING);
       }
       announceDuration();

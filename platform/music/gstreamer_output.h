@@ -17,16 +17,17 @@
 
 #include "platform/music/audio_output.h"
 
-using GstElement = struct _GstElement;
-using GstMessage = struct _GstMessage;
+// GStreamer's own names for its types, declared here so that only this output's source
+// includes GStreamer.
+using GstElement = struct _GstElement;  // NOLINT(bugprone-reserved-identifier)
+using GstMessage = struct _GstMessage;  // NOLINT(bugprone-reserved-identifier)
 
 namespace melodock {
 
 class GStreamerOutput final : public AudioOutput {
  public:
   // Said once, in the log, when no sound device takes the audio.
-  static constexpr const char* kNoSoundDevice =
-      "No sound device answers: Melodock plays silently.";
+  static constexpr const char* kNoSoundDevice = "No sound device answers: Melodock plays silently.";
 
   struct Options {
     // A gst-launch description of the sink, e.g. "fakesink sync=true"; empty for the
@@ -94,10 +95,10 @@ class GStreamerOutput final : public AudioOutput {
   std::optional<OutputItem> item_;
   std::optional<OutputItem> next_;
   bool playing_ = false;
-  bool active_ = false;                 // the pipeline holds the current item
-  bool prerolled_ = false;              // ...and has opened and decoded it
-  bool streaming_ = false;              // ...and its stream began
-  bool askedToPlay_ = false;            // the current item was asked to play since its load
+  bool active_ = false;                  // the pipeline holds the current item
+  bool prerolled_ = false;               // ...and has opened and decoded it
+  bool streaming_ = false;               // ...and its stream began
+  bool askedToPlay_ = false;             // the current item was asked to play since its load
   std::optional<Duration> pendingSeek_;  // to do once the pipeline can seek
   Duration held_{0};                     // the position while nothing is active
   std::optional<Duration> duration_;     // the current item's real length, once known

@@ -136,9 +136,11 @@ struct MprisPlayer::Shared : std::enable_shared_from_this<MprisPlayer::Shared> {
       next.artists = {entry->song->artistName};
       next.album = entry->song->albumTitle;
     }
-    if (entry->duration) next.lengthUs = std::chrono::duration_cast<Micros>(*entry->duration).count();
+    if (entry->duration)
+      next.lengthUs = std::chrono::duration_cast<Micros>(*entry->duration).count();
     if (entry->artwork) {
-      const std::string url = artworkURL(*entry->artwork, entry->artwork->width, entry->artwork->height);
+      const std::string url =
+          artworkURL(*entry->artwork, entry->artwork->width, entry->artwork->height);
       if (url.starts_with("file://")) next.artURL = url;
     }
     next.positionUs = static_cast<std::int64_t>(std::llround(player.playbackTime() * 1e6));
@@ -171,7 +173,8 @@ struct MprisPlayer::Shared : std::enable_shared_from_this<MprisPlayer::Shared> {
       try {
         if (!names.empty()) published->object->emitPropertiesChangedSignal(kPlayer, names);
         if (seeked) {
-          published->object->emitSignal("Seeked").onInterface(kPlayer).withArguments(next.positionUs);
+          published->object->emitSignal("Seeked").onInterface(kPlayer).withArguments(
+              next.positionUs);
         }
       } catch (const sdbus::Error&) {
         // The bus went away: nobody is listening.
@@ -240,8 +243,9 @@ void publish(const std::shared_ptr<MprisPlayer::Published>& published) {
 
   object.registerMethod("Next").onInterface(kPlayer).implementedAs(
       [command] { command([](MusicPlayer& player) { player.skipToNextEntry(); }); });
-  object.registerMethod("Previous").onInterface(kPlayer).implementedAs(
-      [command] { command([](MusicPlayer& player) { player.skipToPreviousEntry(); }); });
+  object.registerMethod("Previous").onInterface(kPlayer).implementedAs([command] {
+    command([](MusicPlayer& player) { player.skipToPreviousEntry(); });
+  });
   object.registerMethod("Pause").onInterface(kPlayer).implementedAs(
       [command] { command([](MusicPlayer& player) { player.pause(); }); });
   object.registerMethod("PlayPause").onInterface(kPlayer).implementedAs([command] {
@@ -253,10 +257,8 @@ void publish(const std::shared_ptr<MprisPlayer::Published>& published) {
       [command] { command([](MusicPlayer& player) { player.stop(); }); });
   object.registerMethod("Play").onInterface(kPlayer).implementedAs(
       [command] { command([](MusicPlayer& player) { player.play(); }); });
-  object.registerMethod("Seek")
-      .onInterface(kPlayer)
-      .withInputParamNames("Offset")
-      .implementedAs([command](std::int64_t offsetUs) {
+  object.registerMethod("Seek").onInterface(kPlayer).withInputParamNames("Offset").implementedAs(
+      [command](std::int64_t offsetUs) {
         command(
             [offsetUs](MusicPlayer& player) {
               if (player.currentEntry() == nullptr) return;
@@ -281,10 +283,8 @@ void publish(const std::shared_ptr<MprisPlayer::Published>& published) {
             },
             true);
       });
-  object.registerMethod("OpenUri")
-      .onInterface(kPlayer)
-      .withInputParamNames("Uri")
-      .implementedAs([](const std::string&) {
+  object.registerMethod("OpenUri").onInterface(kPlayer).withInputParamNames("Uri").implementedAs(
+      [](const std::string&) {
         throw sdbus::Error("org.mpris.MediaPlayer2.melodock.NotSupported",
                            "Melodock plays what agents queue; it opens no URIs.");
       });
@@ -343,15 +343,13 @@ void publish(const std::shared_ptr<MprisPlayer::Published>& published) {
   object.registerProperty("CanGoPrevious").onInterface(kPlayer).withGetter([snapshot] {
     return snapshot().canPrevious;
   });
-  object.registerProperty("CanPlay").onInterface(kPlayer).withGetter([snapshot] {
-    return snapshot().hasEntry;
-  });
+  object.registerProperty("CanPlay").onInterface(kPlayer).withGetter(
+      [snapshot] { return snapshot().hasEntry; });
   object.registerProperty("CanPause").onInterface(kPlayer).withGetter([snapshot] {
     return snapshot().hasEntry;
   });
-  object.registerProperty("CanSeek").onInterface(kPlayer).withGetter([snapshot] {
-    return snapshot().hasEntry;
-  });
+  object.registerProperty("CanSeek").onInterface(kPlayer).withGetter(
+      [snapshot] { return snapshot().hasEntry; });
   object.registerProperty("CanControl").onInterface(kPlayer).withGetter([] { return true; });
   object.finishRegistration();
 }

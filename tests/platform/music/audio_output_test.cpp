@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <thread>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gst/check/gsttestclock.h>
@@ -109,16 +109,14 @@ struct VirtualBench final : Bench {
 struct GStreamerBench final : Bench {
   GStreamerBench() {
     output_ = std::make_unique<GStreamerOutput>(
-        main.strand(), GStreamerOutput::Options{.sink = "fakesink sync=true",
-                                                .prepare =
-                                                    [this](GstElement* pipeline) {
-                                                      pipeline_ = pipeline;
-                                                      gst_pipeline_use_clock(GST_PIPELINE(pipeline),
-                                                                             clock_);
-                                                    },
-                                                .log = [this](const std::string& line) {
-                                                  log.push_back(line);
-                                                }});
+        main.strand(),
+        GStreamerOutput::Options{.sink = "fakesink sync=true",
+                                 .prepare =
+                                     [this](GstElement* pipeline) {
+                                       pipeline_ = pipeline;
+                                       gst_pipeline_use_clock(GST_PIPELINE(pipeline), clock_);
+                                     },
+                                 .log = [this](const std::string& line) { log.push_back(line); }});
     output_->setListener(&recorder);
   }
   ~GStreamerBench() override {
@@ -143,10 +141,11 @@ struct GStreamerBench final : Bench {
       if (pipeline_ != nullptr) {
         GstState state = GST_STATE_NULL;
         const auto change = gst_element_get_state(pipeline_, &state, nullptr, 0);
-        waiting = change != GST_STATE_CHANGE_ASYNC &&
-                  (state != GST_STATE_PLAYING ||
-                   (gst_test_clock_timed_wait_for_multiple_pending_ids(clock, 1, 10, nullptr) != 0 &&
-                    gst_test_clock_get_next_entry_time(clock) > gst_clock_get_time(clock_)));
+        waiting =
+            change != GST_STATE_CHANGE_ASYNC &&
+            (state != GST_STATE_PLAYING ||
+             (gst_test_clock_timed_wait_for_multiple_pending_ids(clock, 1, 10, nullptr) != 0 &&
+              gst_test_clock_get_next_entry_time(clock) > gst_clock_get_time(clock_)));
       }
       const std::size_t handled = on([this] { return output_->drain(); });
       on([] {});
@@ -256,7 +255,6 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
   }
 }
 
-
 TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
   const TempDir dir;
   const std::string missing = (dir.path() / "gone.flac").string();
@@ -278,22 +276,28 @@ TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
        [](AudioOutput& o) { o.load(item(1, 9000, 500), {}, true); },
        {"started 1", "duration 500 1", "ended 1"},
        ""},
-      {"a missing file fails", [&](AudioOutput& o) { o.load(itemWithFile(1, missing), {}, true); },
-       {"failed 1"}, missingText},
+      {"a missing file fails",
+       [&](AudioOutput& o) { o.load(itemWithFile(1, missing), {}, true); },
+       {"failed 1"},
+       missingText},
       {"a file GStreamer cannot read fails",
-       [&](AudioOutput& o) { o.load(itemWithFile(1, junk), {}, true); }, {"failed 1"}, junkText},
+       [&](AudioOutput& o) { o.load(itemWithFile(1, junk), {}, true); },
+       {"failed 1"},
+       junkText},
       {"a missing file to follow fails at its turn",
        [&](AudioOutput& o) {
          o.load(item(1, 300), {}, true);
          o.setNext(itemWithFile(2, missing));
        },
-       {"started 1", "duration 300 1", "failed 2"}, missingText},
+       {"started 1", "duration 300 1", "failed 2"},
+       missingText},
       {"an unreadable file to follow fails at its turn",
        [&](AudioOutput& o) {
          o.load(item(1, 300), {}, true);
          o.setNext(itemWithFile(2, junk));
        },
-       {"started 1", "duration 300 1", "failed 2"}, junkText},
+       {"started 1", "duration 300 1", "failed 2"},
+       junkText},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -324,8 +328,8 @@ TEST(GStreamerOutput, PlaysEveryFormatOfTheMusicFolderToItsEnd) {
     GStreamerBench bench;
     bench.on([&] { bench.output().load(itemWithFile(1, path.string()), {}, true); });
     bench.advance(milliseconds(300));
-    const auto midway =
-        bench.on([&] { return std::chrono::duration_cast<milliseconds>(bench.output().position()); });
+    const auto midway = bench.on(
+        [&] { return std::chrono::duration_cast<milliseconds>(bench.output().position()); });
     EXPECT_NEAR(static_cast<double>(midway.count()), 300, 30);
     bench.advance(milliseconds(500));
     const auto events = bench.on([&] { return bench.recorder.events; });
@@ -344,8 +348,8 @@ TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
   const auto path = dir.path() / "tone.flac";
   testing::writeTone(path, testing::AudioFormat::flac, 300);
   // Takes every FLAC decoder out of GStreamer's registry for this process.
-  GList* decoders = gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_DECODER,
-                                                          GST_RANK_NONE);
+  GList* decoders =
+      gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_DECODER, GST_RANK_NONE);
   GstCaps* flac = gst_caps_from_string("audio/x-flac, framed=(boolean)true");
   std::vector<GstPluginFeature*> removed;
   for (GList* at = decoders; at != nullptr; at = at->next) {
@@ -397,7 +401,6 @@ TEST(GStreamerOutput, NamesTheDebianPackageOfEachDecoder) {
   }
 }
 
-
 // A player over both outputs, as the app has it: songs with a file sound through
 // GStreamer, the others on the clock, and a failed file is passed over.
 TEST(RoutingOutput, PlaysAQueueAcrossBothOutputsPastAFailure) {
@@ -418,12 +421,13 @@ TEST(RoutingOutput, PlaysAQueueAcrossBothOutputsPastAFailure) {
   auto routing = std::make_unique<RoutingOutput>(*bench.output_, virtualOutput);
   auto player = std::make_unique<MusicPlayer>(
       *routing, clock,
-      MusicPlayer::Options{.canPlayCatalog = [] { return true; },
-                           .songStarted = [&played](const Song& started,
-                                                    std::chrono::system_clock::time_point) {
-                             played.push_back(started.id);
-                           },
-                           .seed = 1});
+      MusicPlayer::Options{
+          .canPlayCatalog = [] { return true; },
+          .songStarted =
+              [&played](const Song& started, std::chrono::system_clock::time_point) {
+                played.push_back(started.id);
+              },
+          .seed = 1});
   bench.on([&] {
     player->setQueue({song("i.1", 300, tone(300)), song("2", 1000, std::nullopt),
                       song("i.3", 500, (dir.path() / "gone.wav").string()),

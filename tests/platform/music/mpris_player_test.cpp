@@ -54,8 +54,10 @@ Song tagged(const std::string& id, const std::string& title, const std::string& 
   song.title = title;
   song.artistName = artist;
   song.albumTitle = album;
-  song.artwork = Artwork{.urlTemplate = "file:///music/covers/" + id + ".jpg", .width = 600,
-                         .height = 600, .backgroundColor = {}};
+  song.artwork = Artwork{.urlTemplate = "file:///music/covers/" + id + ".jpg",
+                         .width = 600,
+                         .height = 600,
+                         .backgroundColor = {}};
   return song;
 }
 
@@ -65,17 +67,18 @@ TEST(MprisPlayer, ShowsAndSteersThePlayerThroughPlayerctl) {
   testing::PlayerFixture fixture;
   auto connection = DBusConnection::open(DBusConnection::Bus::kSession, pool.executor());
   ASSERT_NE(connection, nullptr);
-  auto mpris = std::make_unique<MprisPlayer>(connection, fixture.player,
-                                             fixture.main.strand(), fixture.clock);
+  auto mpris = std::make_unique<MprisPlayer>(connection, fixture.player, fixture.main.strand(),
+                                             fixture.clock);
   connection->start();
   fixture.on([&] {
-    fixture.player.setQueue({tagged("i.1", "Alpha", "Ann", "First", 200),
-                             tagged("i.2", "Beta", "Bob", "Second", 100)});
+    fixture.player.setQueue(
+        {tagged("i.1", "Alpha", "Ann", "First", 200), tagged("i.2", "Beta", "Bob", "Second", 100)});
   });
 
   const std::string metadata =
       "metadata --format "
-      "'{{mpris:trackid}}|{{xesam:title}}|{{xesam:artist}}|{{xesam:album}}|{{mpris:length}}|{{mpris:artUrl}}'";
+      "'{{mpris:trackid}}|{{xesam:title}}|{{xesam:artist}}|{{xesam:album}}|{{mpris:length}}|{{"
+      "mpris:artUrl}}'";
   EXPECT_TRUE(eventually([] { return playerctl("status") == "Stopped"; })) << playerctl("status");
   // The private bus is both the session and the system bus: playerctl lists it on each.
   EXPECT_EQ(playerctl("--list-all", false), "melodock\nmelodock");
@@ -94,7 +97,8 @@ TEST(MprisPlayer, ShowsAndSteersThePlayerThroughPlayerctl) {
   const std::vector<Step> steps = {
       {"play", "status", "Playing",
        [&] { return fixture.status() == MusicPlayer::Status::playing; }},
-      {"pause", "status", "Paused", [&] { return fixture.status() == MusicPlayer::Status::paused; }},
+      {"pause", "status", "Paused",
+       [&] { return fixture.status() == MusicPlayer::Status::paused; }},
       {"play-pause", "status", "Playing",
        [&] { return fixture.status() == MusicPlayer::Status::playing; }},
       {"position 30", "position", "30.000000", [&] { return fixture.time() == 30.0; }},
@@ -114,7 +118,8 @@ TEST(MprisPlayer, ShowsAndSteersThePlayerThroughPlayerctl) {
       {"shuffle Off", "shuffle", "Off", [] { return true; }},
       {"next", "metadata xesam:title", "Beta", [&] { return fixture.queue() == "i.1 [i.2]"; }},
       {"previous", "metadata xesam:title", "Alpha", [&] { return fixture.queue() == "[i.1] i.2"; }},
-      {"stop", "status", "Stopped", [&] { return fixture.status() == MusicPlayer::Status::stopped; }},
+      {"stop", "status", "Stopped",
+       [&] { return fixture.status() == MusicPlayer::Status::stopped; }},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.command);
