@@ -7,8 +7,6 @@ scripts/setup.sh --tests
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-# GStreamer keeps its registry and type system for the life of the process.
-export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
 status=0
 for tree in default asan; do
   echo "== $tree build =="

@@ -45,9 +45,7 @@ void onAboutToFinish(GstElement* playbin, gpointer data) {
 }  // namespace
 
 GStreamerOutput::GStreamerOutput(asio::any_io_executor executor, Options options)
-    : executor_(std::move(executor)), options_(std::move(options)) {
-  gst_init(nullptr, nullptr);
-}
+    : executor_(std::move(executor)), options_(std::move(options)) {}
 
 GStreamerOutput::~GStreamerOutput() {
   if (pipeline_ != nullptr) {
@@ -76,6 +74,7 @@ std::string GStreamerOutput::decoderPackage(const std::string& caps) {
 // time when none answers), its bus watched on the actor.
 void GStreamerOutput::build() {
   if (pipeline_ != nullptr) return;
+  gst_init(nullptr, nullptr);  // once per process; only when a file first plays
   GstElement* sink = nullptr;
   if (!options_.sink.empty()) {
     GError* error = nullptr;

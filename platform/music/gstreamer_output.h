@@ -41,7 +41,7 @@ class GStreamerOutput final : public AudioOutput {
   };
 
   // Events are delivered on `executor` (the player's actor), which must be the one every
-  // call comes from. Initialises GStreamer on first use.
+  // call comes from. GStreamer starts when the first file plays.
   GStreamerOutput(asio::any_io_executor executor, Options options);
   ~GStreamerOutput() override;
 
