@@ -2,6 +2,7 @@
 // object of the app and passes it in.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <future>
 #include <string>
@@ -17,6 +18,7 @@
 #include "platform/dbus_connection.h"
 #include "platform/keep_awake.h"
 #include "platform/live_settings.h"
+#include "platform/music/mpris_player.h"
 #include "platform/network_path_monitor.h"
 #include "platform/settings_store.h"
 
@@ -51,15 +53,29 @@ int main(int argc, char** argv) {
   const std::shared_ptr<DBusConnection> systemBus =
       DBusConnection::open(DBusConnection::Bus::kSystem, executor.pool());
   KeepAwake keepAwake(systemBus);
+  // Songs with an audio file sound here; their failures go to the log (stderr).
+  // MELODOCK_AUDIO_SINK (a gst-launch sink such as "fakesink sync=true") is for tests.
+  const char* audioSink = std::getenv("MELODOCK_AUDIO_SINK");
+  GStreamerOutput::Options audio{
+      .sink = audioSink != nullptr ? audioSink : "",
+      .prepare = {},
+      .log = [](const std::string& line) { std::fprintf(stderr, "Melodock: %s\n", line.c_str()); }};
   MelodockApp app(
       executor, mainActor, settings, status, clock, *frontEnd,
-      {.showWelcome = {}, .checkForUpdates = {}, .keepAwake = [&keepAwake](bool playing) {
-         playing ? keepAwake.acquire() : keepAwake.release();
-       }});
+      {.showWelcome = {},
+       .checkForUpdates = {},
+       .keepAwake =
+           [&keepAwake](bool playing) { playing ? keepAwake.acquire() : keepAwake.release(); },
+       .audio = std::move(audio)});
+  // The desktop's media controls; without a session bus, none.
+  const std::shared_ptr<DBusConnection> sessionBus =
+      DBusConnection::open(DBusConnection::Bus::kSession, executor.pool());
+  const MprisPlayer mpris(sessionBus, app.player(), mainActor.strand(), clock);
   const NetworkPathMonitor network(systemBus, mainActor.strand(), [&app](bool lowDataMode) {
     app.networkStatus().setLowDataMode(lowDataMode);
   });
   if (systemBus) systemBus->start();
+  if (sessionBus) sessionBus->start();
   asio::co_spawn(mainActor.strand(), app.start(), asio::use_future).get();
   settings.waitUntilWritten();
 

@@ -17,7 +17,9 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
       authorization_(settings, frontEnd),
       prompt_(
           main, frontEnd, [&status] { return status.lastClient(); }, clock),
-      output_(clock, main.strand()),
+      virtualOutput_(clock, main.strand()),
+      fileOutput_(main.strand(), launch_.audio),
+      output_(fileOutput_, virtualOutput_),
       player_(output_, clock,
               {.canPlayCatalog = [this] { return music_.canPlayCatalog(); }, .songStarted = {}}),
       music_({.main = main,

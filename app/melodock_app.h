@@ -23,7 +23,9 @@
 #include "platform/clock.h"
 #include "platform/executor.h"
 #include "platform/music/authorization.h"
+#include "platform/music/gstreamer_output.h"
 #include "platform/music/music_player.h"
+#include "platform/music/routing_output.h"
 #include "platform/music/virtual_output.h"
 #include "platform/settings.h"
 
@@ -40,6 +42,8 @@ class MelodockApp {
     };
     // Told true while music plays and false when it stops; may be empty.
     std::function<void(bool)> keepAwake;
+    // Where songs with an audio file sound, and where their failures are told.
+    GStreamerOutput::Options audio{};
   };
 
   // Every collaborator must outlive the app, and the app must outlive the pool's
@@ -62,6 +66,8 @@ class MelodockApp {
 
   [[nodiscard]] MCPHost& host() { return host_; }
   [[nodiscard]] MusicService& music() { return music_; }
+  // Lives on the main actor.
+  [[nodiscard]] MusicPlayer& player() { return player_; }
   // Written by the platform's network monitor, on the main actor.
   [[nodiscard]] NetworkStatus& networkStatus() { return network_; }
   [[nodiscard]] PermissionPrompt& permissionPrompt() { return prompt_; }
@@ -76,7 +82,9 @@ class MelodockApp {
   MusicAuthorization authorization_;
   PermissionPrompt prompt_;
   NetworkStatus network_;
-  VirtualOutput output_;
+  VirtualOutput virtualOutput_;  // catalog songs and stations
+  GStreamerOutput fileOutput_;   // songs with an audio file
+  RoutingOutput output_;
   MusicPlayer player_;
   MusicService music_;
   Tools tools_;

@@ -15,6 +15,8 @@ build_packages=(
   cmake ninja-build g++ pkg-config
   libasio-dev nlohmann-json3-dev libcurl4-openssl-dev libsqlite3-dev
   libsdbus-c++-dev libicu-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
 )
 
 # The tests (tests/, the e2e suite's node) and the checks CI runs (.ci/run).
@@ -22,6 +24,7 @@ test_packages=(
   googletest libgtest-dev libgmock-dev
   clang-format clang-tidy
   dbus dbus-daemon python3-dbusmock
+  playerctl
 )
 command -v node >/dev/null 2>&1 || test_packages+=(nodejs npm)
 

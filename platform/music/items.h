@@ -53,6 +53,9 @@ struct Song {
   std::optional<std::string> composerName{};
   std::optional<Artwork> artwork{};
   std::optional<PlayParameters> playParameters{};
+  // The audio file that plays the song (a song of the user's music folder); none for
+  // a catalog song, which plays on the virtual output.
+  std::optional<std::string> file{};
 
   bool operator==(const Song&) const = default;
 };

@@ -334,6 +334,13 @@ void MusicPlayer::outputEnded(std::uint64_t token) {
 }
 
 void MusicPlayer::outputFailed(std::uint64_t token, std::string message) {
+  if (token == followingToken_ && followingIndex_ && token != currentToken_) {
+    // What was to follow failed as its turn came: it is where the queue is now.
+    willChange();
+    current_ = *followingIndex_;
+    currentToken_ = token;
+    topUpStation();
+  }
   if (token != currentToken_ || !current_) return;
   lastFailure_ = std::move(message);
   const auto next = following(*current_);

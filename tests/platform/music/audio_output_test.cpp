@@ -2,12 +2,23 @@
 // output the machine can provide.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <gst/check/gsttestclock.h>
+#include <gst/gst.h>
+
+#include "platform/music/gstreamer_output.h"
+#include "platform/music/music_player.h"
+#include "platform/music/routing_output.h"
 #include "platform/music/virtual_output.h"
+#include "tests/platform/music/audio_files.h"
+#include "tests/platform/music/temp_dir.h"
 #include "tests/support/await.h"
 
 namespace melodock {
@@ -26,9 +37,11 @@ class Recorder final : public AudioOutput::Listener {
   }
   void outputEnded(std::uint64_t token) override { add("ended", token); }
   void outputFailed(std::uint64_t token, std::string message) override {
-    add("failed (" + message + ")", token);
+    add("failed", token);
+    messages.push_back(std::move(message));
   }
   std::vector<std::string> events;
+  std::vector<std::string> messages;  // of the failures
 
  private:
   void add(const std::string& what, std::uint64_t token) {
@@ -36,11 +49,34 @@ class Recorder final : public AudioOutput::Listener {
   }
 };
 
-OutputItem item(std::uint64_t token, int lengthMs) {
+// Where this test process keeps the tones it made.
+const TempDir& fixtures() {
+  static const TempDir dir;
+  return dir;
+}
+
+// A WAV tone of `lengthMs`, made once per process.
+std::string tone(int lengthMs) {
+  const auto path = fixtures().path() / (std::to_string(lengthMs) + "ms.wav");
+  if (!std::filesystem::exists(path)) testing::writeTone(path, testing::AudioFormat::wav, lengthMs);
+  return path.string();
+}
+
+// An item whose tag says `lengthMs`, with a file of that length (or `fileMs`).
+OutputItem item(std::uint64_t token, int lengthMs, int fileMs = 0) {
   Song song;
   song.id = std::to_string(token);
   song.title = "t";
+  song.file = tone(fileMs > 0 ? fileMs : lengthMs);
   return OutputItem{token, song, milliseconds(lengthMs), false};
+}
+
+OutputItem itemWithFile(std::uint64_t token, const std::string& file) {
+  Song song;
+  song.id = std::to_string(token);
+  song.title = "t";
+  song.file = file;
+  return OutputItem{token, song, milliseconds(500), false};
 }
 
 // One output under test with its clock and the actor its events arrive on.
@@ -68,6 +104,75 @@ struct VirtualBench final : Bench {
   VirtualOutput output_{clock, main.strand()};
 };
 
+// GStreamer into a fakesink that keeps time by GStreamer's test clock, which moves only
+// when the test says.
+struct GStreamerBench final : Bench {
+  GStreamerBench() {
+    output_ = std::make_unique<GStreamerOutput>(
+        main.strand(),
+        GStreamerOutput::Options{.sink = "fakesink sync=true",
+                                 .prepare =
+                                     [this](GstElement* pipeline) {
+                                       pipeline_ = pipeline;
+                                       gst_pipeline_use_clock(GST_PIPELINE(pipeline), clock_);
+                                     },
+                                 .log = [this](const std::string& line) { log.push_back(line); }});
+    output_->setListener(&recorder);
+  }
+  ~GStreamerBench() override {
+    on([this] { output_.reset(); });
+    gst_object_unref(clock_);
+  }
+  AudioOutput& output() override { return *output_; }
+  void advance(milliseconds delay) override {
+    settle();
+    gst_test_clock_advance_time(GST_TEST_CLOCK(clock_),
+                                static_cast<GstClockTimeDiff>(delay.count()) * GST_MSECOND);
+    settle();
+  }
+  // Waits until the pipeline waits for the clock (or has nothing left to play) and every
+  // message it posted has been handled on the actor.
+  void settle() {
+    auto* clock = GST_TEST_CLOCK(clock_);
+    for (int round = 0; round < 500; ++round) {
+      // The test clock releases no wait by itself, even one that is due.
+      while (GstClockID due = gst_test_clock_process_next_clock_id(clock)) gst_clock_id_unref(due);
+      bool waiting = false;
+      if (pipeline_ != nullptr) {
+        GstState state = GST_STATE_NULL;
+        const auto change = gst_element_get_state(pipeline_, &state, nullptr, 0);
+        waiting =
+            change != GST_STATE_CHANGE_ASYNC &&
+            (state != GST_STATE_PLAYING ||
+             (gst_test_clock_timed_wait_for_multiple_pending_ids(clock, 1, 10, nullptr) != 0 &&
+              gst_test_clock_get_next_entry_time(clock) > gst_clock_get_time(clock_)));
+      }
+      const std::size_t handled = on([this] { return output_->drain(); });
+      on([] {});
+      if (waiting && handled == 0) return;
+      if (!waiting) std::this_thread::sleep_for(milliseconds(2));  // another thread's work
+    }
+    ADD_FAILURE() << "the pipeline never settled";
+  }
+  Recorder recorder;
+  std::vector<std::string> log;  // on the actor
+  GstClock* clock_ = gst_test_clock_new();
+  GstElement* pipeline_ = nullptr;
+  std::unique_ptr<GStreamerOutput> output_;
+};
+
+std::vector<std::unique_ptr<Bench>> benches() {
+  std::vector<std::unique_ptr<Bench>> all;
+  all.push_back(std::make_unique<VirtualBench>());
+  all.push_back(std::make_unique<GStreamerBench>());
+  return all;
+}
+
+Recorder& recorderOf(Bench& bench) {
+  if (auto* virtualBench = dynamic_cast<VirtualBench*>(&bench)) return virtualBench->recorder;
+  return dynamic_cast<GStreamerBench&>(bench).recorder;
+}
+
 TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
   struct Row {
     const char* name;
@@ -75,18 +180,22 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
     milliseconds wait;
     std::vector<std::string> events;
     milliseconds position;
+    // Done once `wait` has passed, and then time moves on by `wait` again.
+    std::function<void(AudioOutput&)> then;
   };
   const std::vector<Row> rows = {
       {"a paused load says nothing",
        [](AudioOutput& o) { o.load(item(1, 500), {}, false); },
        milliseconds(1000),
        {},
-       milliseconds(0)},
+       milliseconds(0),
+       {}},
       {"plays to its end, with its length first",
        [](AudioOutput& o) { o.load(item(1, 500), {}, true); },
        milliseconds(1000),
        {"started 1", "duration 500 1", "ended 1"},
-       milliseconds(500)},
+       milliseconds(500),
+       {}},
       {"hands over to what follows without an end",
        [](AudioOutput& o) {
          o.load(item(1, 500), {}, true);
@@ -94,7 +203,8 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
        },
        milliseconds(600),
        {"started 1", "duration 500 1", "started 2", "duration 300 2"},
-       milliseconds(100)},
+       milliseconds(100),
+       {}},
       {"a pause holds the time and the end",
        [](AudioOutput& o) {
          o.load(item(1, 500), milliseconds(200), true);
@@ -102,7 +212,8 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
        },
        milliseconds(1000),
        {"started 1", "duration 500 1"},
-       milliseconds(200)},
+       milliseconds(200),
+       {}},
       {"a seek past the end ends it",
        [](AudioOutput& o) {
          o.load(item(1, 500), {}, true);
@@ -110,27 +221,235 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
        },
        milliseconds(10),
        {"started 1", "duration 500 1", "ended 1"},
-       milliseconds(500)},
+       milliseconds(500),
+       {}},
       {"a stop unloads",
-       [](AudioOutput& o) {
-         o.load(item(1, 500), {}, true);
-         o.stop();
-       },
-       milliseconds(1000),
+       [](AudioOutput& o) { o.load(item(1, 500), {}, true); },
+       milliseconds(200),
        {"started 1", "duration 500 1"},
-       milliseconds(0)},
+       milliseconds(0),
+       [](AudioOutput& o) { o.stop(); }},
+      {"a paused load plays from where it was put",
+       [](AudioOutput& o) { o.load(item(1, 500), milliseconds(100), false); },
+       milliseconds(150),
+       {"started 1", "duration 500 1"},
+       milliseconds(250),
+       [](AudioOutput& o) { o.play(); }},
+  };
+  for (const Row& row : rows) {
+    for (const auto& bench : benches()) {
+      SCOPED_TRACE(std::string(row.name) +
+                   (dynamic_cast<VirtualBench*>(bench.get()) ? " (virtual)" : " (GStreamer)"));
+      bench->on([&] { row.script(bench->output()); });
+      bench->advance(row.wait);
+      if (row.then) {
+        bench->on([&] { row.then(bench->output()); });
+        bench->advance(row.wait);
+      }
+      EXPECT_EQ(bench->on([&] { return recorderOf(*bench).events; }), row.events);
+      EXPECT_EQ(bench->on([&] {
+        return std::chrono::duration_cast<milliseconds>(bench->output().position());
+      }),
+                row.position);
+    }
+  }
+}
+
+TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
+  const TempDir dir;
+  const std::string missing = (dir.path() / "gone.flac").string();
+  const std::string junk = (dir.path() / "junk.mp3").string();
+  {
+    std::ofstream out(junk);
+    out << std::string(4096, 'x');
+  }
+  const std::string missingText = "\"t\" can't be played: its file " + missing + " is missing.";
+  const std::string junkText = "\"t\" can't be played: GStreamer cannot read " + junk + " (";
+  struct Row {
+    const char* name;
+    std::function<void(AudioOutput&)> script;
+    std::vector<std::string> events;
+    std::string message;  // the failure's text starts so
+  };
+  const std::vector<Row> rows = {
+      {"the file's real length replaces a wrong tag",
+       [](AudioOutput& o) { o.load(item(1, 9000, 500), {}, true); },
+       {"started 1", "duration 500 1", "ended 1"},
+       ""},
+      {"a missing file fails",
+       [&](AudioOutput& o) { o.load(itemWithFile(1, missing), {}, true); },
+       {"failed 1"},
+       missingText},
+      {"a file GStreamer cannot read fails",
+       [&](AudioOutput& o) { o.load(itemWithFile(1, junk), {}, true); },
+       {"failed 1"},
+       junkText},
+      {"a missing file to follow fails at its turn",
+       [&](AudioOutput& o) {
+         o.load(item(1, 300), {}, true);
+         o.setNext(itemWithFile(2, missing));
+       },
+       {"started 1", "duration 300 1", "failed 2"},
+       missingText},
+      {"an unreadable file to follow fails at its turn",
+       [&](AudioOutput& o) {
+         o.load(item(1, 300), {}, true);
+         o.setNext(itemWithFile(2, junk));
+       },
+       {"started 1", "duration 300 1", "failed 2"},
+       junkText},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    VirtualBench bench;
+    GStreamerBench bench;
     bench.on([&] { row.script(bench.output()); });
-    bench.advance(row.wait);
+    bench.advance(milliseconds(1000));
     EXPECT_EQ(bench.on([&] { return bench.recorder.events; }), row.events);
-    EXPECT_EQ(bench.on([&] {
-      return std::chrono::duration_cast<milliseconds>(bench.output().position());
-    }),
-              row.position);
+    const auto messages = bench.on([&] { return bench.recorder.messages; });
+    if (row.message.empty()) {
+      EXPECT_TRUE(messages.empty());
+    } else {
+      ASSERT_EQ(messages.size(), 1U);
+      EXPECT_EQ(messages[0].substr(0, row.message.size()), row.message);
+      EXPECT_EQ(bench.on([&] { return bench.log; }), messages);  // told in the log too
+    }
   }
+}
+
+TEST(GStreamerOutput, PlaysEveryFormatOfTheMusicFolderToItsEnd) {
+  const TempDir dir;
+  using testing::AudioFormat;
+  for (const AudioFormat format : {AudioFormat::wav, AudioFormat::flac, AudioFormat::mp3,
+                                   AudioFormat::vorbis, AudioFormat::opus, AudioFormat::m4a}) {
+    SCOPED_TRACE(testing::extensionOf(format));
+    if (!testing::canEncode(format)) continue;  // no AAC encoder without gstreamer1.0-libav
+    const auto path = dir.path() / ("tone" + testing::extensionOf(format));
+    testing::writeTone(path, format, 500);
+    GStreamerBench bench;
+    bench.on([&] { bench.output().load(itemWithFile(1, path.string()), {}, true); });
+    bench.advance(milliseconds(300));
+    const auto midway = bench.on(
+        [&] { return std::chrono::duration_cast<milliseconds>(bench.output().position()); });
+    EXPECT_NEAR(static_cast<double>(midway.count()), 300, 30);
+    bench.advance(milliseconds(500));
+    const auto events = bench.on([&] { return bench.recorder.events; });
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front(), "started 1");
+    EXPECT_EQ(events.back(), "ended 1");
+    // Encoders pad a little; the length is the file's own, not the tag's 500 ms.
+    const std::string real = events.size() > 3 ? events[2] : events[1];
+    const int length = std::stoi(real.substr(std::string("duration ").size()));
+    EXPECT_NEAR(length, 500, 60);
+  }
+}
+
+TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
+  const TempDir dir;
+  const auto path = dir.path() / "tone.flac";
+  testing::writeTone(path, testing::AudioFormat::flac, 300);
+  // Takes every FLAC decoder out of GStreamer's registry for this process.
+  GList* decoders =
+      gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_DECODER, GST_RANK_NONE);
+  GstCaps* flac = gst_caps_from_string("audio/x-flac, framed=(boolean)true");
+  std::vector<GstPluginFeature*> removed;
+  for (GList* at = decoders; at != nullptr; at = at->next) {
+    auto* factory = GST_ELEMENT_FACTORY(at->data);
+    const std::string klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+    if (klass.find("Bin") == std::string::npos &&
+        gst_element_factory_can_sink_any_caps(factory, flac) != 0) {
+      removed.push_back(GST_PLUGIN_FEATURE(gst_object_ref(factory)));
+      gst_registry_remove_feature(gst_registry_get(), GST_PLUGIN_FEATURE(factory));
+    }
+  }
+  gst_caps_unref(flac);
+  gst_plugin_feature_list_free(decoders);
+  ASSERT_FALSE(removed.empty());
+  {
+    GStreamerBench bench;
+    bench.on([&] { bench.output().load(itemWithFile(1, path.string()), {}, true); });
+    bench.advance(milliseconds(500));
+    EXPECT_EQ(bench.on([&] { return bench.recorder.events; }),
+              (std::vector<std::string>{"failed 1"}));
+    const auto messages = bench.on([&] { return bench.recorder.messages; });
+    ASSERT_EQ(messages.size(), 1U);
+    EXPECT_EQ(messages[0],
+              "\"t\" can't be played: GStreamer has no Free Lossless Audio Codec (FLAC) decoder "
+              "(the Debian package gstreamer1.0-plugins-good brings it).");
+  }
+  for (GstPluginFeature* feature : removed) {
+    gst_registry_add_feature(gst_registry_get(), feature);
+  }
+}
+
+TEST(GStreamerOutput, NamesTheDebianPackageOfEachDecoder) {
+  struct Row {
+    const char* caps;
+    const char* package;
+  };
+  const std::vector<Row> rows = {
+      {"decoder-audio/mpeg, mpegversion=(int)4, stream-format=(string)raw", "gstreamer1.0-libav"},
+      {"decoder-audio/x-alac", "gstreamer1.0-libav"},
+      {"decoder-audio/mpeg, mpegversion=(int)1, layer=(int)3", "gstreamer1.0-plugins-good"},
+      {"decoder-audio/x-flac", "gstreamer1.0-plugins-good"},
+      {"decoder-audio/x-vorbis", "gstreamer1.0-plugins-base"},
+      {"decoder-audio/x-opus", "gstreamer1.0-plugins-base"},
+      {"decoder-audio/x-wma, wmaversion=(int)2", "gstreamer1.0-libav"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.caps);
+    EXPECT_EQ(GStreamerOutput::decoderPackage(row.caps), row.package);
+  }
+}
+
+// A player over both outputs, as the app has it: songs with a file sound through
+// GStreamer, the others on the clock, and a failed file is passed over.
+TEST(RoutingOutput, PlaysAQueueAcrossBothOutputsPastAFailure) {
+  const TempDir dir;
+  GStreamerBench bench;
+  ManualClock clock;
+  auto song = [](const std::string& id, int ms, std::optional<std::string> file) {
+    Song made;
+    made.id = id;
+    made.title = "Title " + id;
+    made.duration = milliseconds(ms);
+    made.playParameters = PlayParameters{id, "song"};
+    made.file = std::move(file);
+    return made;
+  };
+  std::vector<std::string> played;  // on the actor
+  VirtualOutput virtualOutput(clock, bench.main.strand());
+  auto routing = std::make_unique<RoutingOutput>(*bench.output_, virtualOutput);
+  auto player = std::make_unique<MusicPlayer>(
+      *routing, clock,
+      MusicPlayer::Options{
+          .canPlayCatalog = [] { return true; },
+          .songStarted =
+              [&played](const Song& started, std::chrono::system_clock::time_point) {
+                played.push_back(started.id);
+              },
+          .seed = 1});
+  bench.on([&] {
+    player->setQueue({song("i.1", 300, tone(300)), song("2", 1000, std::nullopt),
+                      song("i.3", 500, (dir.path() / "gone.wav").string()),
+                      song("i.4", 200, tone(200))});
+    player->play();
+  });
+  bench.advance(milliseconds(400));  // the first file ends; the catalog song follows
+  EXPECT_EQ(bench.on([&] { return played; }), (std::vector<std::string>{"i.1", "2"}));
+  clock.advance(milliseconds(1000));  // the catalog song ends; the missing file fails
+  bench.advance(milliseconds(0));
+  EXPECT_EQ(bench.on([&] { return played; }), (std::vector<std::string>{"i.1", "2", "i.4"}));
+  EXPECT_EQ(bench.on([&] { return player->status(); }), MusicPlayer::Status::playing);
+  bench.advance(milliseconds(300));
+  EXPECT_EQ(bench.on([&] { return player->status(); }), MusicPlayer::Status::stopped);
+  EXPECT_EQ(bench.on([&] { return player->currentEntry()->song->id; }), "i.4");
+  EXPECT_EQ(bench.on([&] { return player->lastFailure(); }),
+            "\"Title i.3\" can't be played: its file " + (dir.path() / "gone.wav").string() +
+                " is missing.");
+  bench.on([&] {
+    player.reset();
+    routing.reset();
+  });
 }
 
 }  // namespace

@@ -1,0 +1,102 @@
+#include "tests/platform/music/audio_files.h"
+
+#include <stdexcept>
+
+#include <gst/gst.h>
+
+namespace melodock::testing {
+namespace {
+
+// The encoder, and the container where one is needed, after "audioconvert".
+std::string encoder(AudioFormat format) {
+  switch (format) {
+    case AudioFormat::wav:
+      return "wavenc";
+    case AudioFormat::flac:
+      return "flacenc";
+    case AudioFormat::mp3:
+      return "lamemp3enc target=bitrate cbr=true bitrate=128";
+    case AudioFormat::vorbis:
+      return "vorbisenc ! oggmux";
+    case AudioFormat::opus:
+      return "audioresample ! opusenc ! oggmux";
+    case AudioFormat::m4a:
+      return "avenc_aac ! mp4mux";
+  }
+  return "";
+}
+
+const char* firstElement(AudioFormat format) {
+  switch (format) {
+    case AudioFormat::wav:
+      return "wavenc";
+    case AudioFormat::flac:
+      return "flacenc";
+    case AudioFormat::mp3:
+      return "lamemp3enc";
+    case AudioFormat::vorbis:
+      return "vorbisenc";
+    case AudioFormat::opus:
+      return "opusenc";
+    case AudioFormat::m4a:
+      return "avenc_aac";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string extensionOf(AudioFormat format) {
+  switch (format) {
+    case AudioFormat::wav:
+      return ".wav";
+    case AudioFormat::flac:
+      return ".flac";
+    case AudioFormat::mp3:
+      return ".mp3";
+    case AudioFormat::vorbis:
+      return ".ogg";
+    case AudioFormat::opus:
+      return ".opus";
+    case AudioFormat::m4a:
+      return ".m4a";
+  }
+  return "";
+}
+
+bool canEncode(AudioFormat format) {
+  gst_init(nullptr, nullptr);
+  GstElementFactory* factory = gst_element_factory_find(firstElement(format));
+  if (factory == nullptr) return false;
+  gst_object_unref(factory);
+  return true;
+}
+
+void writeTone(const std::filesystem::path& path, AudioFormat format, int milliseconds) {
+  gst_init(nullptr, nullptr);
+  // 10 ms buffers at 44.1 kHz, so the length is exact.
+  const std::string description =
+      "audiotestsrc num-buffers=" + std::to_string(milliseconds / 10) +
+      " samplesperbuffer=441 ! audio/x-raw,rate=44100,channels=2 ! audioconvert ! " +
+      encoder(format) + " ! filesink location=\"" + path.string() + "\"";
+  GError* error = nullptr;
+  GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+  if (error != nullptr) {
+    const std::string message = error->message;
+    g_clear_error(&error);
+    if (pipeline != nullptr) gst_object_unref(pipeline);
+    throw std::runtime_error("cannot make " + path.string() + ": " + message);
+  }
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstBus* bus = gst_element_get_bus(pipeline);
+  GstMessage* done = gst_bus_timed_pop_filtered(
+      bus, 30 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  const bool ok = done != nullptr && GST_MESSAGE_TYPE(done) == GST_MESSAGE_EOS;
+  if (done != nullptr) gst_message_unref(done);
+  gst_object_unref(bus);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(pipeline);
+  if (!ok) throw std::runtime_error("cannot encode " + path.string());
+}
+
+}  // namespace melodock::testing
