@@ -53,11 +53,11 @@ int main(int argc, char** argv) {
   const std::shared_ptr<DBusConnection> systemBus =
       DBusConnection::open(DBusConnection::Bus::kSystem, executor.pool());
   KeepAwake keepAwake(systemBus);
-  // Songs with an audio file sound here; their failures go to the log (stderr).
-  // MELODOCK_AUDIO_SINK (a gst-launch sink such as "fakesink sync=true") is for tests.
-  const char* audioSink = std::getenv("MELODOCK_AUDIO_SINK");
+  // Songs with an audio file sound here; their failures go to the log (stderr). A
+  // stored "audioSink" (a GStreamer sink such as "fakesink sync=true") replaces the
+  // desktop's sound device: tests play silently with it.
   GStreamerOutput::Options audio{
-      .sink = audioSink != nullptr ? audioSink : "",
+      .sink = settings.string("audioSink").value_or(""),
       .prepare = {},
       .log = [](const std::string& line) { std::fprintf(stderr, "Melodock: %s\n", line.c_str()); }};
   MelodockApp app(
