@@ -23,6 +23,7 @@
 #include "platform/clock.h"
 #include "platform/executor.h"
 #include "platform/music/authorization.h"
+#include "platform/music/local_catalog.h"
 #include "platform/music/music_player.h"
 #include "platform/music/virtual_output.h"
 #include "platform/settings.h"
@@ -78,6 +79,7 @@ class MelodockApp {
   NetworkStatus network_;
   VirtualOutput output_;
   MusicPlayer player_;
+  LocalCatalog catalog_;
   MusicService music_;
   Tools tools_;
   MCPEndpoint endpoint_;
