@@ -219,6 +219,10 @@ TEST(CatalogDiscovery, NeedsAuthorizationButNoConsent) {
                                  {"charts", "{}"}};
   DiscoveryFixture denied(nullptr, R"({"musicAuthorization":"denied"})");
   DiscoveryFixture allowed;  // but no consent to share personal data stored
+  allowed.on([&] {
+    allowed.scripted.artistAnswer = {{.id = "1", .name = "One"}};
+    allowed.scripted.albumAnswer = {album(1)};
+  });
   for (const Row& row : rows) {
     SCOPED_TRACE(row.tool);
     EXPECT_EQ(denied.call(row.tool, row.arguments), kNotAuthorized);

@@ -16,7 +16,9 @@ class ScriptedCatalog final : public Catalog {
     asked.push_back("search " + term + " " + std::to_string(limit));
     co_return found;
   }
-  asio::awaitable<std::vector<Song>> songs(std::vector<std::string>) override { co_return {}; }
+  asio::awaitable<std::vector<Song>> songs(std::vector<std::string>) override {
+    co_return std::vector<Song>{};
+  }
   asio::awaitable<std::vector<Album>> albums(std::vector<std::string> ids) override {
     asked.push_back("albums " + ids.front());
     co_return albumAnswer;
@@ -26,10 +28,10 @@ class ScriptedCatalog final : public Catalog {
     co_return artistAnswer;
   }
   asio::awaitable<std::vector<Playlist>> playlists(std::vector<std::string>) override {
-    co_return {};
+    co_return std::vector<Playlist>{};
   }
   asio::awaitable<std::vector<Station>> stations(std::vector<std::string>) override {
-    co_return {};
+    co_return std::vector<Station>{};
   }
   asio::awaitable<std::vector<SongChart>> mostPlayedSongs(int limit) override {
     asked.push_back("chart " + std::to_string(limit));
@@ -39,12 +41,16 @@ class ScriptedCatalog final : public Catalog {
     asked.push_back("tracks " + albumID);
     co_return tracksAnswer;
   }
-  asio::awaitable<std::vector<Track>> playlistTracks(std::string) override { co_return {}; }
+  asio::awaitable<std::vector<Track>> playlistTracks(std::string) override {
+    co_return std::vector<Track>{};
+  }
   asio::awaitable<ArtistRelationships> artistRelationships(std::string artistID) override {
     asked.push_back("relationships " + artistID);
     co_return relationshipsAnswer;
   }
-  asio::awaitable<std::vector<Song>> stationSongs(std::string) override { co_return {}; }
+  asio::awaitable<std::vector<Song>> stationSongs(std::string) override {
+    co_return std::vector<Song>{};
+  }
 
   // Written before a call, read after it; the calls run on the main actor.
   CatalogSearchResults found;
