@@ -1,6 +1,6 @@
 // The fixed search query mix of the catalog benchmarks, drawn (seeded) from a data
 // set's song titles and artist names: a third single words of three or more letters,
-// a third two adjacent words, a third the first three letters of a word.
+// a third two adjacent words, a third the first three letters (characters) of a word.
 #pragma once
 
 #include <algorithm>
@@ -31,6 +31,16 @@ inline std::vector<std::string> queryWords(std::string_view text) {
   return found;
 }
 
+// The first `count` characters of UTF-8 text, never part of one.
+inline std::string firstLetters(const std::string& word, std::size_t count) {
+  std::size_t end = 0;
+  for (std::size_t letters = 0; end < word.size() && letters < count; ++letters) {
+    do ++end;
+    while (end < word.size() && (static_cast<unsigned char>(word[end]) & 0xC0) == 0x80);
+  }
+  return word.substr(0, end);
+}
+
 inline std::vector<std::string> queryMix(const std::filesystem::path& data, std::size_t count) {
   std::vector<std::string> names;
   {
@@ -57,7 +67,7 @@ inline std::vector<std::string> queryMix(const std::filesystem::path& data, std:
                           picked[std::min(at, picked.size() - 2) + 1]);
         break;
       default:
-        queries.push_back(picked[at].substr(0, 3));
+        queries.push_back(firstLetters(picked[at], 3));
     }
   }
   return queries;
