@@ -1,5 +1,7 @@
 #include "app/melodock_app.h"
 
+#include "platform/executable_path.h"
+
 namespace melodock {
 namespace {
 
@@ -22,12 +24,14 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
       output_(fileOutput_, virtualOutput_),
       player_(output_, clock,
               {.canPlayCatalog = [this] { return music_.canPlayCatalog(); }, .songStarted = {}}),
+      catalog_(builtInCatalogFile(runningExecutable().value_or(installedExecutable()))),
       music_({.main = main,
               .player = player_,
               .settings = settings,
               .prompt = prompt_,
               .network = network_,
               .clock = clock,
+              .catalog = catalog_,
               .lookup = {},
               .keepAwake = launch_.keepAwake}),
       tools_(main, music_),

@@ -24,6 +24,7 @@
 #include "platform/executor.h"
 #include "platform/music/authorization.h"
 #include "platform/music/gstreamer_output.h"
+#include "platform/music/local_catalog.h"
 #include "platform/music/music_player.h"
 #include "platform/music/routing_output.h"
 #include "platform/music/virtual_output.h"
@@ -86,6 +87,7 @@ class MelodockApp {
   GStreamerOutput fileOutput_;   // songs with an audio file
   RoutingOutput output_;
   MusicPlayer player_;
+  LocalCatalog catalog_;
   MusicService music_;
   Tools tools_;
   MCPEndpoint endpoint_;

@@ -23,6 +23,7 @@
 #include "platform/actor.h"
 #include "platform/clock.h"
 #include "platform/music/authorization.h"
+#include "platform/music/catalog.h"
 #include "platform/music/items.h"
 #include "platform/music/music_player.h"
 #include "platform/settings.h"
@@ -41,6 +42,7 @@ class MusicService : public MusicOperations {
     PermissionPrompt& prompt;
     NetworkStatus& network;
     Clock& clock;
+    Catalog& catalog;
     SongLookup lookup;
     // Told true while music plays and false when it stops: the keep-awake activity.
     std::function<void(bool)> keepAwake;
@@ -79,6 +81,14 @@ class MusicService : public MusicOperations {
   asio::awaitable<std::string> setModes(std::optional<bool> shuffle,
                                         std::optional<std::string> repeatMode) override;
   asio::awaitable<void> applyNote(std::optional<std::string> text) override;
+
+  // Catalog discovery: the public catalog only, no consent needed, but authorization.
+  // A search limit is clamped to 1...25 per type, a chart limit to 1...50.
+  asio::awaitable<std::string> searchCatalog(std::string query, std::int64_t limit) override;
+  asio::awaitable<std::string> artistInfo(std::string id) override;
+  // The album's songs in track order; its music videos are left out.
+  asio::awaitable<std::string> albumSongs(std::string id) override;
+  asio::awaitable<std::string> charts(std::int64_t limit) override;
 
   // Waits, 20 checks at most with 100 ms between, until the player shows the effect of
   // `action` against the state seen before it.

@@ -19,63 +19,14 @@
 
 #include <asio.hpp>
 
-#include "bench/catalog/random.h"
+#include "bench/catalog/query_mix.h"
 #include "platform/music/catalog_builder.h"
-#include "platform/music/detail/tsv_reader.h"
 #include "platform/music/local_catalog.h"
 
 namespace {
 
-using melodock::bench::Random;
+using melodock::bench::queryMix;
 using Clock = std::chrono::steady_clock;
-
-// Words of at least three letters (ASCII letters and any non-ASCII byte).
-std::vector<std::string> words(std::string_view text) {
-  std::vector<std::string> found;
-  std::string word;
-  for (std::size_t i = 0; i <= text.size(); ++i) {
-    const unsigned char c = i < text.size() ? static_cast<unsigned char>(text[i]) : ' ';
-    if (std::isalnum(c) || c >= 0x80) {
-      word += static_cast<char>(c);
-    } else {
-      if (word.size() >= 3) found.push_back(word);
-      word.clear();
-    }
-  }
-  return found;
-}
-
-std::vector<std::string> queryMix(const std::filesystem::path& data, std::size_t count) {
-  std::vector<std::string> names;
-  {
-    melodock::detail::TsvReader tracks(
-        data / "tracks.tsv", {"id", "album_id", "kind", "title", "genre", "composer", "duration_ms",
-                              "disc", "number", "release_date", "playable", "radio_plays"});
-    while (tracks.next()) names.emplace_back(tracks.text(3));
-    melodock::detail::TsvReader artists(data / "artists.tsv", {"id", "name"});
-    while (artists.next()) names.emplace_back(artists.text(1));
-  }
-  Random random(20240607);
-  std::vector<std::string> queries;
-  while (queries.size() < count) {
-    const std::vector<std::string> picked = words(names[random.below(names.size())]);
-    if (picked.empty()) continue;
-    const std::size_t at = random.below(picked.size());
-    switch (queries.size() % 3) {
-      case 0:
-        queries.push_back(picked[at]);
-        break;
-      case 1:
-        if (picked.size() < 2) continue;
-        queries.push_back(picked[std::min(at, picked.size() - 2)] + " " +
-                          picked[std::min(at, picked.size() - 2) + 1]);
-        break;
-      default:
-        queries.push_back(picked[at].substr(0, 3));
-    }
-  }
-  return queries;
-}
 
 // CPU time of the whole process: what a query costs, whatever else the machine runs.
 double cpuMilliseconds() {
@@ -102,7 +53,10 @@ void run(const std::filesystem::path& data, const std::filesystem::path& work, s
                 static_cast<double>(std::filesystem::file_size(file)) / 1e6);
   }
 
-  const std::vector<std::string> queries = queryMix(data, count);
+  // BENCH_ONLY="some words" measures that one query instead of the mix.
+  const std::vector<std::string> queries =
+      std::getenv("BENCH_ONLY") ? std::vector<std::string>(count, std::getenv("BENCH_ONLY"))
+                                : queryMix(data, count);
   melodock::LocalCatalog catalog(file);
   asio::io_context caller;
   std::vector<double> milliseconds;

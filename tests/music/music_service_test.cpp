@@ -8,6 +8,7 @@
 #include "music/tool_error.h"
 #include "music/tools.h"
 #include "platform/live_settings.h"
+#include "tests/music/scripted_catalog.h"
 #include "tests/platform/music/player_fixture.h"
 #include "tests/support/loopback.h"
 
@@ -45,6 +46,7 @@ struct ServiceFixture : testing::PlayerFixture {
         .prompt = *prompt,
         .network = network,
         .clock = clock,
+        .catalog = catalog,
         .lookup = [this](std::vector<std::string> ids) -> asio::awaitable<std::vector<Song>> {
           lookups.push_back(ids.front());
           co_return lookupAnswer;
@@ -81,6 +83,7 @@ struct ServiceFixture : testing::PlayerFixture {
   std::unique_ptr<LiveSettings> settings;
   HeldQuestions presenter;
   NetworkStatus network;
+  testing::ScriptedCatalog catalog;
   std::unique_ptr<PermissionPrompt> prompt;
   std::vector<std::string> lookups;  // main actor only
   std::vector<Song> lookupAnswer;

@@ -25,7 +25,9 @@ constexpr const char* kPlaylistColumns = "SELECT id, name, curator FROM playlist
 constexpr const char* kStationColumns = "SELECT id, name, live FROM station ";
 
 // Artists of a genre in common, weighted by how much of each artist's music it is,
-// plus a twentieth for each customer who bought from both.
+// then listeners in common: a quarter of the share of the two artists' buyers who
+// bought from both, so that the most bought artists are not like everyone. The
+// compilation artist "Various Artists" is nobody's like.
 constexpr const char* kSimilarArtists = R"sql(
 WITH mine AS (SELECT genre, share FROM artist_genre WHERE artist_id = ?1),
 overlap AS (
@@ -35,11 +37,15 @@ overlap AS (
 bought AS (
   SELECT other.artist_id, count(*) AS buyers
   FROM artist_buyer AS me JOIN artist_buyer AS other ON other.customer = me.customer
-  WHERE me.artist_id = ?1 AND other.artist_id != ?1 GROUP BY other.artist_id)
+  WHERE me.artist_id = ?1 AND other.artist_id != ?1 GROUP BY other.artist_id),
+ours AS (SELECT count(*) AS buyers FROM artist_buyer WHERE artist_id = ?1)
 SELECT a.id, a.name, a.genres
 FROM overlap JOIN artist AS a ON a.id = overlap.artist_id
-LEFT JOIN bought ON bought.artist_id = overlap.artist_id
-ORDER BY overlap.genres + coalesce(bought.buyers, 0) * 0.05 DESC, a.popularity DESC, a.id
+LEFT JOIN bought ON bought.artist_id = overlap.artist_id, ours
+WHERE a.name != 'Various Artists'
+ORDER BY overlap.genres + 0.25 * coalesce(bought.buyers * 1.0 / (ours.buyers - bought.buyers +
+           (SELECT count(*) FROM artist_buyer WHERE artist_id = a.id)), 0) DESC,
+         a.popularity DESC, a.id
 LIMIT ?2
 )sql";
 

@@ -94,11 +94,34 @@ TEST_F(BuiltInCatalog, AnArtistHasTopSongsSimilarArtistsAndALatestRelease) {
   ASSERT_EQ(zeppelin.topSongs.size(), 10U);
   EXPECT_EQ(zeppelin.topSongs[0].title, "Ramble On");
   ASSERT_FALSE(zeppelin.similarArtists.empty());
-  EXPECT_EQ(zeppelin.similarArtists[0].name, "U2");
+  EXPECT_EQ(zeppelin.similarArtists[0].name, "Creedence Clearwater Revival");
   ASSERT_TRUE(zeppelin.latestRelease);
   EXPECT_EQ(zeppelin.latestRelease->title, "Coda");
   EXPECT_EQ(yearOf(*zeppelin.latestRelease->releaseDate), 1982);
   EXPECT_EQ(zeppelin.fullAlbums.size(), 11U);
+}
+
+TEST_F(BuiltInCatalog, SimilarArtistsShareGenresFirstAndListenersNext) {
+  struct Row {
+    const char* artist;
+    std::vector<std::string> first;
+  };
+  const std::vector<Row> rows = {
+      {"1300000090", {"Ozzy Osbourne", "Guns N' Roses", "Lenny Kravitz", "Metallica"}},
+      {"1300000068", {"Gene Krupa", "Billy Cobham", "Spyro Gyra"}},  // Jazz, then buyers
+      {"1300000252", {"Marvin Gaye", "James Brown", "Jamiroquai", "U2"}},
+      {"1300000021", {"Gilberto Gil", "Marcos Valle"}},  // "Various Artists" itself
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.artist);
+    const ArtistRelationships loaded = await(catalog_.artistRelationships(row.artist));
+    std::vector<std::string> names;
+    for (const Artist& artist : loaded.similarArtists) {
+      EXPECT_NE(artist.name, "Various Artists");
+      if (names.size() < row.first.size()) names.push_back(artist.name);
+    }
+    EXPECT_EQ(names, row.first);
+  }
 }
 
 std::string contents(const std::filesystem::path& file) {

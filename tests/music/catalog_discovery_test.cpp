@@ -1,0 +1,264 @@
+// Catalog discovery through the dispatcher, as an agent calls it: the service's own
+// rules over a scripted catalog, and real answers over the built-in catalog.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "music/detail/result_text.h"
+#include "music/item_dicts.h"
+#include "music/music_service.h"
+#include "music/tools.h"
+#include "platform/live_settings.h"
+#include "platform/music/local_catalog.h"
+#include "tests/music/scripted_catalog.h"
+#include "tests/platform/music/player_fixture.h"
+#include "tests/support/loopback.h"
+
+namespace melodock {
+namespace {
+
+using testing::song;
+
+class NoQuestions final : public PermissionPrompt::Presenter {
+ public:
+  std::unique_ptr<PermissionPrompt::Presentation> present(PermissionPrompt::Question) override {
+    ++shown;
+    return nullptr;
+  }
+  int shown = 0;
+};
+
+struct DiscoveryFixture : testing::PlayerFixture {
+  explicit DiscoveryFixture(Catalog* catalog = nullptr,
+                            const std::string& stored = R"({"musicAuthorization":"authorized"})") {
+    testing::writeFile(dir.path() / "settings.json", stored);
+    settings = std::make_unique<LiveSettings>(dir.path() / "settings.json");
+    prompt = std::make_unique<PermissionPrompt>(
+        main, presenter, [] { return std::optional<std::string>("Claude"); }, clock);
+    service =
+        std::make_unique<MusicService>(MusicService::Parts{.main = main,
+                                                           .player = player,
+                                                           .settings = *settings,
+                                                           .prompt = *prompt,
+                                                           .network = network,
+                                                           .clock = clock,
+                                                           .catalog = catalog ? *catalog : scripted,
+                                                           .lookup = {},
+                                                           .keepAwake = {}});
+    tools = std::make_unique<Tools>(main, *service);
+  }
+  ~DiscoveryFixture() {
+    executor.stop();
+    service.reset();
+  }
+  // The tool's text, or "error: " and the failure's.
+  std::string call(std::string name, const std::string& arguments = "{}") {
+    auto object = *mcp::Value::fromJSON(nlohmann::json::parse(arguments)).objectValue();
+    auto outcome = testing::awaitOn(main, tools->run(std::move(name), std::move(object)));
+    return outcome.failure ? "error: " + outcome.text : outcome.text;
+  }
+
+  testing::TempDir dir;
+  testing::ScriptedCatalog scripted;
+  std::unique_ptr<LiveSettings> settings;
+  NoQuestions presenter;
+  NetworkStatus network;
+  std::unique_ptr<PermissionPrompt> prompt;
+  std::unique_ptr<MusicService> service;
+  std::unique_ptr<Tools> tools;
+};
+
+Album album(int number, std::optional<int> year = std::nullopt) {
+  Album album{.id = std::to_string(number),
+              .title = "Album " + std::to_string(number),
+              .artistName = "Artist",
+              .trackCount = 10};
+  if (year) album.releaseDate = std::chrono::year(*year) / 1 / 1;
+  return album;
+}
+
+TEST(CatalogDiscovery, ClampsTheLimitsItAsksTheCatalogFor) {
+  struct Row {
+    const char* tool;
+    const char* arguments;
+    const char* asked;
+  };
+  const std::vector<Row> rows = {
+      {"search_catalog", R"({"query":"love","limit":0})", "search love 1"},
+      {"search_catalog", R"({"query":"love","limit":-5})", "search love 1"},
+      {"search_catalog", R"({"query":"love","limit":7})", "search love 7"},
+      {"search_catalog", R"({"query":"love","limit":100})", "search love 25"},
+      {"search_catalog", R"({"query":"love"})", "search love 10"},
+      {"charts", R"({"limit":0})", "chart 1"},
+      {"charts", R"({"limit":30})", "chart 30"},
+      {"charts", R"({"limit":100})", "chart 50"},
+      {"charts", "{}", "chart 25"},
+  };
+  DiscoveryFixture f;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);
+    f.call(row.tool, row.arguments);
+    EXPECT_EQ(f.on([&] { return f.scripted.asked.back(); }), row.asked);
+  }
+}
+
+TEST(CatalogDiscovery, SearchLeavesOutKeysWhoseValueIsAbsent) {
+  DiscoveryFixture f;
+  EXPECT_EQ(f.call("search_catalog", R"({"query":"nothing"})"),
+            R"({"albums":[],"artists":[],"playlists":[],"songs":[],"stations":[]})");
+  f.on([&] {
+    f.scripted.found = CatalogSearchResults{
+        .songs = {song("11", 0)},
+        .artists = {{.id = "21", .name = "Plain"},
+                    {.id = "22", .name = "Wide", .genreNames = {"Jazz", "Blues"}}},
+        .albums = {album(31), album(32, 1977)},
+        .playlists = {{.id = "pl.a", .name = "Mix"},
+                      {.id = "pl.b", .name = "Picks", .curatorName = "Desk"}},
+        .stations = {{.id = "ra.1", .name = "Radio"},
+                     {.id = "ra.2", .name = "On Air", .isLive = true}},
+    };
+  });
+  EXPECT_EQ(
+      f.call("search_catalog", R"({"query":"anything"})"),
+      R"({"albums":[{"artist":"Artist","id":"31","name":"Album 31","tracks":10,"type":"album"},)"
+      R"({"artist":"Artist","id":"32","name":"Album 32","tracks":10,"type":"album","year":1977}],)"
+      R"("artists":[{"id":"21","name":"Plain","type":"artist"},)"
+      R"({"genres":["Jazz","Blues"],"id":"22","name":"Wide","type":"artist"}],)"
+      R"("playlists":[{"id":"pl.a","name":"Mix","type":"playlist"},)"
+      R"({"curator":"Desk","id":"pl.b","name":"Picks","type":"playlist"}],)"
+      R"("songs":[{"artist":"Artist 11","id":"11","name":"Title 11"}],)"
+      R"("stations":[{"id":"ra.1","name":"Radio","type":"station"},)"
+      R"({"id":"ra.2","live":true,"name":"On Air","type":"station"}]})");
+}
+
+TEST(CatalogDiscovery, AResourcePassesOnWhatItHas) {
+  struct Row {
+    const char* element;
+    const char* dict;
+  };
+  const std::vector<Row> rows = {
+      {R"({"id":"i.abc","type":"library-songs","attributes":{"name":"Song","artistName":"Band"}})",
+       R"({"artist":"Band","id":"i.abc","name":"Song","type":"library-songs"})"},
+      {R"({"id":7,"attributes":{"name":["odd"],"artistName":null}})", R"({"id":7,"name":["odd"]})"},
+      {R"({"type":"library-albums","attributes":"not an object"})", R"({"type":"library-albums"})"},
+      {R"({"href":"/v1/me/library/songs/i.1"})", "{}"},
+      {R"("not an object")", "{}"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.element);
+    EXPECT_EQ(detail::resultText(resourceDict(nlohmann::json::parse(row.element))), row.dict);
+  }
+}
+
+TEST(CatalogDiscovery, ArtistInfoKeepsTheFirst25FullAlbumsAndLeavesOutNoLatestRelease) {
+  DiscoveryFixture f;
+  EXPECT_EQ(f.call("artist_info", R"({"artist_id":"42"})"), "error: No artist with id 42");
+  f.on([&] {
+    f.scripted.artistAnswer = {{.id = "42", .name = "Prolific"}};
+    for (int number = 1; number <= 40; ++number) {
+      f.scripted.relationshipsAnswer.fullAlbums.push_back(album(100 + number));
+    }
+  });
+  const auto info = nlohmann::json::parse(f.call("artist_info", R"({"artist_id":"42"})"));
+  EXPECT_EQ(info.size(), 5U);
+  EXPECT_FALSE(info.contains("latest_release"));
+  EXPECT_EQ(info.at("name"), "Prolific");
+  EXPECT_EQ(info.at("genres"), nlohmann::json::array());
+  EXPECT_EQ(info.at("top_songs"), nlohmann::json::array());
+  EXPECT_EQ(info.at("similar_artists"), nlohmann::json::array());
+  ASSERT_EQ(info.at("albums").size(), 25U);
+  EXPECT_EQ(info.at("albums").front().at("id"), "101");
+  EXPECT_EQ(info.at("albums").back().at("id"), "125");
+
+  f.on([&] { f.scripted.relationshipsAnswer.latestRelease = album(140, 2001); });
+  EXPECT_EQ(nlohmann::json::parse(f.call("artist_info", R"({"artist_id":"42"})"))
+                .at("latest_release")
+                .dump(),
+            R"({"artist":"Artist","id":"140","name":"Album 140","tracks":10,"type":"album",)"
+            R"("year":2001})");
+  EXPECT_EQ(f.on([&] { return f.scripted.asked; }),
+            (std::vector<std::string>{"artists 42", "artists 42", "relationships 42", "artists 42",
+                                      "relationships 42"}));
+}
+
+TEST(CatalogDiscovery, AlbumSongsListsTheSongsAndSkipsMusicVideos) {
+  DiscoveryFixture f;
+  EXPECT_EQ(f.call("album_songs", R"({"album_id":"x 9"})"), "error: No album with id x 9");
+  f.on([&] {
+    f.scripted.albumAnswer = {album(5)};
+    f.scripted.tracksAnswer = {song("1", 60), MusicVideo{.id = "2", .title = "Clip"}, song("3", 0)};
+  });
+  EXPECT_EQ(f.call("album_songs", R"({"album_id":"5"})"),
+            R"({"album":{"artist":"Artist","id":"5","name":"Album 5","tracks":10,)"
+            R"("type":"album"},"songs":[{"artist":"Artist 1","duration":60,"id":"1",)"
+            R"("name":"Title 1"},{"artist":"Artist 3","id":"3","name":"Title 3"}]})");
+}
+
+TEST(CatalogDiscovery, ChartsWithoutASongChartAreTopSongsWithNoSongs) {
+  DiscoveryFixture f;
+  EXPECT_EQ(f.call("charts"), R"({"chart":"Top Songs","songs":[]})");
+  f.on([&] {
+    f.scripted.chartAnswer = {{.title = "Most Played", .songs = {song("8", 0)}},
+                              {.title = "Second", .songs = {}}};
+  });
+  EXPECT_EQ(f.call("charts"),
+            R"({"chart":"Most Played","songs":[{"artist":"Artist 8","id":"8","name":"Title 8"}]})");
+}
+
+TEST(CatalogDiscovery, NeedsAuthorizationButNoConsent) {
+  const char* kNotAuthorized =
+      "error: Apple Music access isn't granted yet. Ask the user to open the Melodock menu bar "
+      "item and click Set Up Apple Music.";
+  struct Row {
+    const char* tool;
+    const char* arguments;
+  };
+  const std::vector<Row> rows = {{"search_catalog", R"({"query":"love"})"},
+                                 {"artist_info", R"({"artist_id":"1"})"},
+                                 {"album_songs", R"({"album_id":"1"})"},
+                                 {"charts", "{}"}};
+  DiscoveryFixture denied(nullptr, R"({"musicAuthorization":"denied"})");
+  DiscoveryFixture allowed;  // but no consent to share personal data stored
+  allowed.on([&] {
+    allowed.scripted.artistAnswer = {{.id = "1", .name = "One"}};
+    allowed.scripted.albumAnswer = {album(1)};
+  });
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.tool);
+    EXPECT_EQ(denied.call(row.tool, row.arguments), kNotAuthorized);
+    EXPECT_EQ(allowed.call(row.tool, row.arguments).find("error: "), std::string::npos);
+  }
+  EXPECT_TRUE(denied.on([&] { return denied.scripted.asked.empty(); }));
+  EXPECT_EQ(allowed.on([&] { return allowed.presenter.shown; }), 0);
+}
+
+TEST(CatalogDiscovery, AnswersSensiblyFromTheBuiltInCatalog) {
+  LocalCatalog catalog(MELODOCK_CATALOG_FILE);
+  DiscoveryFixture f(&catalog);
+  // Led Zeppelin's "Revelations" ends with a music video, which is no song.
+  const auto revelations =
+      nlohmann::json::parse(f.call("album_songs", R"({"album_id":"1200000271"})"));
+  EXPECT_EQ(revelations.at("album").at("tracks"), 14);
+  EXPECT_EQ(revelations.at("songs").size(), 13U);
+
+  const auto zeppelin =
+      nlohmann::json::parse(f.call("artist_info", R"({"artist_id":"1300000022"})"));
+  EXPECT_EQ(zeppelin.at("name"), "Led Zeppelin");
+  EXPECT_EQ(zeppelin.at("top_songs").front().at("name"), "Ramble On");
+  EXPECT_EQ(zeppelin.at("latest_release").at("name"), "Coda");
+  EXPECT_EQ(zeppelin.at("latest_release").at("year"), 1982);
+  EXPECT_FALSE(zeppelin.at("similar_artists").empty());
+
+  const auto found =
+      nlohmann::json::parse(f.call("search_catalog", R"({"query":"zeppelin","limit":1})"));
+  ASSERT_EQ(found.at("artists").size(), 1U);
+  EXPECT_EQ(found.at("artists").front().at("name"), "Led Zeppelin");
+  EXPECT_EQ(found.at("songs").size(), 1U);
+
+  const auto chart = nlohmann::json::parse(f.call("charts", R"({"limit":3})"));
+  EXPECT_EQ(chart.at("chart"), "Most Played");
+  EXPECT_EQ(chart.at("songs").size(), 3U);
+}
+
+}  // namespace
+}  // namespace melodock
