@@ -15,6 +15,7 @@
 #include "platform/app_instance_lock.h"
 #include "platform/clock.h"
 #include "platform/dbus_connection.h"
+#include "platform/executable_path.h"
 #include "platform/keep_awake.h"
 #include "platform/live_settings.h"
 #include "platform/network_path_monitor.h"
@@ -53,9 +54,12 @@ int main(int argc, char** argv) {
   KeepAwake keepAwake(systemBus);
   MelodockApp app(
       executor, mainActor, settings, status, clock, *frontEnd,
-      {.showWelcome = {}, .checkForUpdates = {}, .keepAwake = [&keepAwake](bool playing) {
-         playing ? keepAwake.acquire() : keepAwake.release();
-       }});
+      {.showWelcome = {},
+       .checkForUpdates = {},
+       .keepAwake =
+           [&keepAwake](bool playing) { playing ? keepAwake.acquire() : keepAwake.release(); },
+       .catalogFile = builtInCatalogFile(runningExecutable().value_or(installedExecutable())),
+       .libraryFile = Library::defaultFile()});
   const NetworkPathMonitor network(systemBus, mainActor.strand(), [&app](bool lowDataMode) {
     app.networkStatus().setLowDataMode(lowDataMode);
   });

@@ -17,16 +17,23 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
       authorization_(settings, frontEnd),
       prompt_(
           main, frontEnd, [&status] { return status.lastClient(); }, clock),
+      catalog_(launch_.catalogFile),
+      library_(launch_.libraryFile, [&clock] { return clock.wallNow(); }),
       output_(clock, main.strand()),
       player_(output_, clock,
-              {.canPlayCatalog = [this] { return music_.canPlayCatalog(); }, .songStarted = {}}),
+              {.canPlayCatalog = [this] { return music_.canPlayCatalog(); },
+               .songStarted =
+                   [this](const Song& song, std::chrono::system_clock::time_point /*now*/) {
+                     recordPlay(song);
+                   }}),
       music_({.main = main,
               .player = player_,
               .settings = settings,
               .prompt = prompt_,
               .network = network_,
               .clock = clock,
-              .lookup = {},
+              .catalog = catalog_,
+              .library = library_,
               .keepAwake = launch_.keepAwake}),
       tools_(main, music_),
       endpoint_(main, status, settings, tools_),
@@ -61,6 +68,14 @@ asio::awaitable<void> MelodockApp::setUpAppleMusic() {
     co_await music_.refreshSubscription();
   };
   co_await main_.run(std::move(setUp));
+}
+
+// The play history: the library reads the same wall clock when the row is written.
+void MelodockApp::recordPlay(const Song& song) {
+  asio::co_spawn(main_.strand(), library_.recordPlay(song, std::nullopt),
+                 [](const std::exception_ptr&) {
+                   // A history row that cannot be written is not the listener's problem.
+                 });
 }
 
 asio::awaitable<void> MelodockApp::resetToken() {

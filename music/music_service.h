@@ -23,7 +23,9 @@
 #include "platform/actor.h"
 #include "platform/clock.h"
 #include "platform/music/authorization.h"
+#include "platform/music/catalog.h"
 #include "platform/music/items.h"
+#include "platform/music/library.h"
 #include "platform/music/music_player.h"
 #include "platform/settings.h"
 
@@ -31,9 +33,6 @@ namespace melodock {
 
 class MusicService : public MusicOperations {
  public:
-  // Looks songs up again by id, for songs queued without artwork.
-  using SongLookup = std::function<asio::awaitable<std::vector<Song>>(std::vector<std::string>)>;
-
   struct Parts {
     const MainActor& main;
     MusicPlayer& player;
@@ -41,7 +40,8 @@ class MusicService : public MusicOperations {
     PermissionPrompt& prompt;
     NetworkStatus& network;
     Clock& clock;
-    SongLookup lookup;
+    Catalog& catalog;
+    Library& library;
     // Told true while music plays and false when it stops: the keep-awake activity.
     std::function<void(bool)> keepAwake;
   };
@@ -80,6 +80,23 @@ class MusicService : public MusicOperations {
                                         std::optional<std::string> repeatMode) override;
   asio::awaitable<void> applyNote(std::optional<std::string> text) override;
 
+  // Starts ("replace"), inserts ("next") or appends ("queue") the songs with these ids.
+  asio::awaitable<std::string> playSongs(std::vector<std::string> ids, std::string mode,
+                                         std::optional<std::string> note) override;
+  // Replaces the queue with an album, a playlist or a station.
+  asio::awaitable<std::string> playCollection(std::string type, std::string id, bool shuffle,
+                                              std::optional<std::string> note) override;
+  // The queue's entries, the current one marked; needs no authorization.
+  asio::awaitable<std::string> queue() override;
+
+  // The songs with these ids, in their order; ids of no song are left out, a repeated
+  // id gives its song again. Library ids ("i.") pass the personal-data gate first.
+  asio::awaitable<std::vector<Song>> resolveSongs(std::vector<std::string> ids);
+  // The user's album or playlist with this id, or nothing; both pass the personal-data
+  // gate first.
+  asio::awaitable<std::optional<Album>> libraryAlbum(std::string id);
+  asio::awaitable<std::optional<Playlist>> libraryPlaylist(std::string id);
+
   // Waits, 20 checks at most with 100 ms between, until the player shows the effect of
   // `action` against the state seen before it.
   struct Snapshot {
@@ -104,6 +121,16 @@ class MusicService : public MusicOperations {
                                        const char* refusal);
   asio::awaitable<void> settleUntil(std::function<bool()> settled);
   asio::awaitable<void> reload(std::string id, std::weak_ptr<bool> alive);
+  // Puts songs into the queue: "replace", "next" or "queue".
+  asio::awaitable<void> enqueue(std::vector<Song> songs, std::string mode);
+  // Finds the collection, queues it and starts it: what playCollection does between its
+  // bookkeeping and its note. Returns the now-playing object.
+  asio::awaitable<mcp::Value::Object> queueCollection(std::string type, std::string id,
+                                                      bool shuffle);
+  // What fills `queuedSongs` once a whole album or playlist is queued.
+  using TrackLoad = std::function<asio::awaitable<std::vector<Song>>()>;
+  void fillQueuedSongs(TrackLoad load);
+  asio::awaitable<void> fill(TrackLoad load, std::uint64_t set, std::weak_ptr<bool> alive);
   void playerWillChange();
   void changed();
 
