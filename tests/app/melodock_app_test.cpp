@@ -96,9 +96,12 @@ TEST(MelodockApp, TokenResetStoresANewTokenAndRestartsTheHost) {
   HostStatus status;
   ManualClock clock;
   const auto frontEnd = noTerminal();
-  MelodockApp app(
-      executor, main, settings, status, clock, *frontEnd,
-      {.catalogFile = MELODOCK_CATALOG_FILE, .libraryFile = dir.path() / "library.sqlite"});
+  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
+                  {.showWelcome = {},
+                   .checkForUpdates = {},
+                   .keepAwake = {},
+                   .catalogFile = MELODOCK_CATALOG_FILE,
+                   .libraryFile = dir.path() / "library.sqlite"});
   testing::awaitOn(main, app.start());
   const std::string old = app.host().token();
   settings.waitUntilWritten();
@@ -123,13 +126,17 @@ TEST(MelodockApp, PlaysFromTheBuiltInCatalogAndKeepsEachStartedSongInThePlayHist
   HostStatus status;
   ManualClock clock;
   const auto frontEnd = noTerminal();
-  MelodockApp app(
-      executor, main, settings, status, clock, *frontEnd,
-      {.catalogFile = MELODOCK_CATALOG_FILE, .libraryFile = dir.path() / "library.sqlite"});
+  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
+                  {.showWelcome = {},
+                   .checkForUpdates = {},
+                   .keepAwake = {},
+                   .catalogFile = MELODOCK_CATALOG_FILE,
+                   .libraryFile = dir.path() / "library.sqlite"});
+  testing::awaitOn(main, app.music().refreshSubscription());
   // Two songs of "For Those About To Rock We Salute You": the first lasts 343.719 s.
   const std::string answer = testing::awaitOn(
       main, app.music().playSongs({"1100000001", "1100000006"}, "replace", std::nullopt));
-  EXPECT_NE(answer.find(R"("id":"1100000001","name":"For Those About To Rock (We Salute You)") "),
+  EXPECT_NE(answer.find(R"x("id":"1100000001","name":"For Those About To Rock (We Salute You)")x"),
             std::string::npos)
       << answer;
   clock.advance(std::chrono::milliseconds(343'719));

@@ -248,7 +248,9 @@ TEST(PlayCollection, AppliesTheNoteOnceTheAnswerIsBuiltWhateverTheOutcome) {
     ServiceFixture f(row.stored);
     f.call("set_note", R"({"text":"Old"})");
     const std::string answer = f.call("play_collection", row.arguments);
-    if (row.answerShowsOldNote) EXPECT_EQ(nlohmann::json::parse(answer)["note"], "Old");
+    if (row.answerShowsOldNote) {
+      EXPECT_EQ(nlohmann::json::parse(answer)["note"], "Old");
+    }
     EXPECT_EQ(f.on([&] { return f.service->note(); }), row.noteAfter);
   }
 }
@@ -265,9 +267,10 @@ TEST(PlayCollection, NamesTheQueuedSongsUnlessANewerQueueCameFirst) {
     f.advance(seconds(10));
     // The load's answer and what the service does with it arrive together.
     f.eventually([&] { return f.catalog.albumTrackLoads == 2; });
-    EXPECT_EQ(f.queuedSongs(),
-              newer ? std::vector<std::string>{"1100000005"}
-                    : std::vector<std::string>{"1100000001", "1100000003", "1100000004"});
+    const std::vector<std::string> expected =
+        newer ? std::vector<std::string>{"1100000005"}
+              : std::vector<std::string>{"1100000001", "1100000003", "1100000004"};
+    EXPECT_EQ(f.queuedSongs(), expected);
   }
 }
 
