@@ -201,8 +201,9 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
     co_await requirePersonalData();
     // The user's playlist's tracks, read from the library itself until the web API
     // reader is there to ask.
-    std::vector<std::string> trackIDs;
     const std::vector<Song> tracks = co_await library.playlistSongs(id);
+    std::vector<std::string> trackIDs;
+    trackIDs.reserve(tracks.size());
     for (const Song& song : tracks) trackIDs.push_back(song.id);
     std::vector<Song> songs = co_await resolveSongs(std::move(trackIDs));
     if (songs.empty()) throw ToolError("Playlist " + id + " has no playable songs");
@@ -245,7 +246,7 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
 // meantime is newer, and the result is dropped.
 void MusicService::fillQueuedSongs(TrackLoad load) {
   asio::co_spawn(parts_.main.strand(), fill(std::move(load), queueSet, alive_),
-                 [](std::exception_ptr) {
+                 [](const std::exception_ptr&) {
                    // A failed load leaves the entries unnamed, as the player shows them.
                  });
 }
