@@ -59,6 +59,7 @@ asio::awaitable<void> MelodockApp::start() {
   };
   co_await main_.run(std::move(launchChecks));
   co_await main_.run([this] { return music_.refreshSubscription(); });
+  co_await openMusicFiles();
   co_await host_.start();
 }
 
@@ -68,6 +69,22 @@ asio::awaitable<void> MelodockApp::setUpAppleMusic() {
     co_await music_.refreshSubscription();
   };
   co_await main_.run(std::move(setUp));
+}
+
+// The catalog and the library open on threads of their own. Both are open before the
+// first request can arrive, so a burst of connections at start-up cannot take the
+// descriptors they need. One that cannot open fails each request with its error later.
+asio::awaitable<void> MelodockApp::openMusicFiles() {
+  try {
+    std::vector<std::string> none;
+    co_await catalog_.stations(std::move(none));
+  } catch (const std::exception&) {
+  }
+  try {
+    std::string favourites = Library::kFavouriteSongsID;
+    co_await library_.playlist(std::move(favourites));
+  } catch (const std::exception&) {
+  }
 }
 
 // The play history: the library reads the same wall clock when the row is written.

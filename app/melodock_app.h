@@ -75,6 +75,7 @@ class MelodockApp {
   [[nodiscard]] AppSettings& settings() { return appSettings_; }
 
  private:
+  asio::awaitable<void> openMusicFiles();
   void recordPlay(const Song& song);
 
   const MainActor& main_;
