@@ -16,6 +16,7 @@
 #include "platform/app_instance_lock.h"
 #include "platform/clock.h"
 #include "platform/dbus_connection.h"
+#include "platform/executable_path.h"
 #include "platform/keep_awake.h"
 #include "platform/live_settings.h"
 #include "platform/music/mpris_player.h"
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
        .checkForUpdates = {},
        .keepAwake =
            [&keepAwake](bool playing) { playing ? keepAwake.acquire() : keepAwake.release(); },
+       .catalogFile = builtInCatalogFile(runningExecutable().value_or(installedExecutable())),
+       .libraryFile = Library::defaultFile(),
        .audio = std::move(audio)});
   // The desktop's media controls; without a session bus, none.
   const std::shared_ptr<DBusConnection> sessionBus =

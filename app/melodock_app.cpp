@@ -19,12 +19,17 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
       authorization_(settings, frontEnd),
       prompt_(
           main, frontEnd, [&status] { return status.lastClient(); }, clock),
+      catalog_(launch_.catalogFile),
+      library_(launch_.libraryFile, [&clock] { return clock.wallNow(); }),
       virtualOutput_(clock, main.strand()),
       fileOutput_(main.strand(), launch_.audio),
       output_(fileOutput_, virtualOutput_),
       player_(output_, clock,
-              {.canPlayCatalog = [this] { return music_.canPlayCatalog(); }, .songStarted = {}}),
-      catalog_(builtInCatalogFile(runningExecutable().value_or(installedExecutable()))),
+              {.canPlayCatalog = [this] { return music_.canPlayCatalog(); },
+               .songStarted =
+                   [this](const Song& song, std::chrono::system_clock::time_point /*now*/) {
+                     recordPlay(song);
+                   }}),
       music_({.main = main,
               .player = player_,
               .settings = settings,
@@ -32,7 +37,7 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
               .network = network_,
               .clock = clock,
               .catalog = catalog_,
-              .lookup = {},
+              .library = library_,
               .keepAwake = launch_.keepAwake}),
       tools_(main, music_),
       endpoint_(main, status, settings, tools_),
@@ -58,6 +63,7 @@ asio::awaitable<void> MelodockApp::start() {
   };
   co_await main_.run(std::move(launchChecks));
   co_await main_.run([this] { return music_.refreshSubscription(); });
+  co_await openMusicFiles();
   co_await host_.start();
 }
 
@@ -67,6 +73,30 @@ asio::awaitable<void> MelodockApp::setUpAppleMusic() {
     co_await music_.refreshSubscription();
   };
   co_await main_.run(std::move(setUp));
+}
+
+// The catalog and the library open on threads of their own. Both are open before the
+// first request can arrive, so a burst of connections at start-up cannot take the
+// descriptors they need. One that cannot open fails each request with its error later.
+asio::awaitable<void> MelodockApp::openMusicFiles() {
+  try {
+    std::vector<std::string> none;
+    co_await catalog_.stations(std::move(none));
+  } catch (const std::exception&) {
+  }
+  try {
+    std::string favourites = Library::kFavouriteSongsID;
+    co_await library_.playlist(std::move(favourites));
+  } catch (const std::exception&) {
+  }
+}
+
+// The play history: the library reads the same wall clock when the row is written.
+void MelodockApp::recordPlay(const Song& song) {
+  asio::co_spawn(main_.strand(), library_.recordPlay(song, std::nullopt),
+                 [](const std::exception_ptr&) {
+                   // A history row that cannot be written is not the listener's problem.
+                 });
 }
 
 asio::awaitable<void> MelodockApp::resetToken() {

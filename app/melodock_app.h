@@ -1,11 +1,12 @@
 // The application in app mode. Over the collaborators main passes in, it builds the
-// long-lived objects of the app (the player, the music service, the permission prompt,
-// the tool dispatcher, the MCP endpoint and the host); its start is the launch sequence (start the
-// host, then the first-run welcome and the daily update check), and it owns the actions that reach
-// across parts, such as the token reset.
+// long-lived objects of the app (the catalog, the library, the player, the music service, the
+// permission prompt, the tool dispatcher, the MCP endpoint and the host); its start is the launch
+// sequence (start the host, then the first-run welcome and the daily update check), and it owns the
+// actions that reach across parts, such as the token reset.
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 
 #include <asio.hpp>
@@ -24,6 +25,7 @@
 #include "platform/executor.h"
 #include "platform/music/authorization.h"
 #include "platform/music/gstreamer_output.h"
+#include "platform/music/library.h"
 #include "platform/music/local_catalog.h"
 #include "platform/music/music_player.h"
 #include "platform/music/routing_output.h"
@@ -43,6 +45,9 @@ class MelodockApp {
     };
     // Told true while music plays and false when it stops; may be empty.
     std::function<void(bool)> keepAwake;
+    // The built-in catalog's database and the user's library file.
+    std::filesystem::path catalogFile;
+    std::filesystem::path libraryFile;
     // Where songs with an audio file sound, and where their failures are told.
     GStreamerOutput::Options audio{};
   };
@@ -76,6 +81,9 @@ class MelodockApp {
   [[nodiscard]] AppSettings& settings() { return appSettings_; }
 
  private:
+  asio::awaitable<void> openMusicFiles();
+  void recordPlay(const Song& song);
+
   const MainActor& main_;
   Settings& settings_;
   AppSettings appSettings_;
@@ -83,11 +91,12 @@ class MelodockApp {
   MusicAuthorization authorization_;
   PermissionPrompt prompt_;
   NetworkStatus network_;
+  LocalCatalog catalog_;
+  Library library_;              // before the player, which records each song it starts
   VirtualOutput virtualOutput_;  // catalog songs and stations
   GStreamerOutput fileOutput_;   // songs with an audio file
   RoutingOutput output_;
   MusicPlayer player_;
-  LocalCatalog catalog_;
   MusicService music_;
   Tools tools_;
   MCPEndpoint endpoint_;

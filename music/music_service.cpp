@@ -167,7 +167,7 @@ std::optional<Song> MusicService::songFor(const MusicPlayer::Entry& entry) {
 Song MusicService::complete(const Song& song) {
   if (song.artwork) return song;
   if (const auto found = reloaded_.find(song.id); found != reloaded_.end()) return found->second;
-  if (reloading_.insert(song.id).second && parts_.lookup) {
+  if (reloading_.insert(song.id).second) {
     asio::co_spawn(parts_.main.strand(), reload(song.id, alive_), [](std::exception_ptr) {
       // A failed reload is silent: it is tried again no sooner than 15 seconds later.
     });
@@ -179,7 +179,7 @@ asio::awaitable<void> MusicService::reload(std::string id, std::weak_ptr<bool> a
   std::optional<Song> found;
   try {
     std::vector<std::string> ids{id};
-    std::vector<Song> songs = co_await parts_.lookup(std::move(ids));
+    std::vector<Song> songs = co_await resolveSongs(std::move(ids));
     if (!songs.empty() && songs.front().artwork) found = std::move(songs.front());
   } catch (const std::exception&) {
     // Treated as finding nothing.

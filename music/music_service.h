@@ -25,6 +25,7 @@
 #include "platform/music/authorization.h"
 #include "platform/music/catalog.h"
 #include "platform/music/items.h"
+#include "platform/music/library.h"
 #include "platform/music/music_player.h"
 #include "platform/settings.h"
 
@@ -32,9 +33,6 @@ namespace melodock {
 
 class MusicService : public MusicOperations {
  public:
-  // Looks songs up again by id, for songs queued without artwork.
-  using SongLookup = std::function<asio::awaitable<std::vector<Song>>(std::vector<std::string>)>;
-
   struct Parts {
     const MainActor& main;
     MusicPlayer& player;
@@ -43,7 +41,7 @@ class MusicService : public MusicOperations {
     NetworkStatus& network;
     Clock& clock;
     Catalog& catalog;
-    SongLookup lookup;
+    Library& library;
     // Told true while music plays and false when it stops: the keep-awake activity.
     std::function<void(bool)> keepAwake;
   };
@@ -90,6 +88,23 @@ class MusicService : public MusicOperations {
   asio::awaitable<std::string> albumSongs(std::string id) override;
   asio::awaitable<std::string> charts(std::int64_t limit) override;
 
+  // Starts ("replace"), inserts ("next") or appends ("queue") the songs with these ids.
+  asio::awaitable<std::string> playSongs(std::vector<std::string> ids, std::string mode,
+                                         std::optional<std::string> note) override;
+  // Replaces the queue with an album, a playlist or a station.
+  asio::awaitable<std::string> playCollection(std::string type, std::string id, bool shuffle,
+                                              std::optional<std::string> note) override;
+  // The queue's entries, the current one marked; needs no authorization.
+  asio::awaitable<std::string> queue() override;
+
+  // The songs with these ids, in their order; ids of no song are left out, a repeated
+  // id gives its song again. Library ids ("i.") pass the personal-data gate first.
+  asio::awaitable<std::vector<Song>> resolveSongs(std::vector<std::string> ids);
+  // The user's album or playlist with this id, or nothing; both pass the personal-data
+  // gate first.
+  asio::awaitable<std::optional<Album>> libraryAlbum(std::string id);
+  asio::awaitable<std::optional<Playlist>> libraryPlaylist(std::string id);
+
   // Waits, 20 checks at most with 100 ms between, until the player shows the effect of
   // `action` against the state seen before it.
   struct Snapshot {
@@ -114,6 +129,16 @@ class MusicService : public MusicOperations {
                                        const char* refusal);
   asio::awaitable<void> settleUntil(std::function<bool()> settled);
   asio::awaitable<void> reload(std::string id, std::weak_ptr<bool> alive);
+  // Puts songs into the queue: "replace", "next" or "queue".
+  asio::awaitable<void> enqueue(std::vector<Song> songs, std::string mode);
+  // Finds the collection, queues it and starts it: what playCollection does between its
+  // bookkeeping and its note. Returns the now-playing object.
+  asio::awaitable<mcp::Value::Object> queueCollection(std::string type, std::string id,
+                                                      bool shuffle);
+  // What fills `queuedSongs` once a whole album or playlist is queued.
+  using TrackLoad = std::function<asio::awaitable<std::vector<Song>>()>;
+  void fillQueuedSongs(TrackLoad load);
+  asio::awaitable<void> fill(TrackLoad load, std::uint64_t set, std::weak_ptr<bool> alive);
   void playerWillChange();
   void changed();
 

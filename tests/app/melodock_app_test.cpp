@@ -1,10 +1,13 @@
 // The launch mode and the launch sequence over a real settings file and listener.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "app/front_end.h"
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
 #include "platform/live_settings.h"
+#include "platform/music/library.h"
 #include "platform/settings_store.h"
 #include "tests/support/await.h"
 #include "tests/support/loopback.h"
@@ -68,9 +71,13 @@ TEST(MelodockApp, ShowsTheWelcomeAndChecksForUpdatesOnlyWhenDue) {
     const auto frontEnd = noTerminal();
     bool welcome = false;
     bool updateCheck = false;
-    MelodockApp app(
-        executor, main, settings, status, clock, *frontEnd,
-        {[&] { welcome = true; }, [&] { updateCheck = true; }, [&] { return now; }, {}});
+    MelodockApp app(executor, main, settings, status, clock, *frontEnd,
+                    {.showWelcome = [&] { welcome = true; },
+                     .checkForUpdates = [&] { updateCheck = true; },
+                     .now = [&] { return now; },
+                     .keepAwake = {},
+                     .catalogFile = MELODOCK_CATALOG_FILE,
+                     .libraryFile = dir.path() / "library.sqlite"});
     testing::awaitOn(main, app.start());
     EXPECT_EQ(welcome, row.welcome);
     EXPECT_EQ(updateCheck, row.updateCheck);
@@ -89,7 +96,12 @@ TEST(MelodockApp, TokenResetStoresANewTokenAndRestartsTheHost) {
   HostStatus status;
   ManualClock clock;
   const auto frontEnd = noTerminal();
-  MelodockApp app(executor, main, settings, status, clock, *frontEnd, {});
+  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
+                  {.showWelcome = {},
+                   .checkForUpdates = {},
+                   .keepAwake = {},
+                   .catalogFile = MELODOCK_CATALOG_FILE,
+                   .libraryFile = dir.path() / "library.sqlite"});
   testing::awaitOn(main, app.start());
   const std::string old = app.host().token();
   settings.waitUntilWritten();
@@ -101,6 +113,45 @@ TEST(MelodockApp, TokenResetStoresANewTokenAndRestartsTheHost) {
   settings.waitUntilWritten();
   EXPECT_EQ(SettingsStore(file).string("token"), renewed);
   EXPECT_TRUE(status.running());
+  executor.stop();
+}
+
+TEST(MelodockApp, PlaysFromTheBuiltInCatalogAndKeepsEachStartedSongInThePlayHistory) {
+  TempDir dir;
+  const auto file = dir.path() / "settings.json";
+  writeFile(file, R"({"musicAuthorization":"authorized"})");
+  Executor executor(2);
+  const MainActor main(executor);
+  LiveSettings settings(file);
+  HostStatus status;
+  ManualClock clock;
+  const auto frontEnd = noTerminal();
+  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
+                  {.showWelcome = {},
+                   .checkForUpdates = {},
+                   .keepAwake = {},
+                   .catalogFile = MELODOCK_CATALOG_FILE,
+                   .libraryFile = dir.path() / "library.sqlite"});
+  testing::awaitOn(main, app.music().refreshSubscription());
+  // Two songs of "For Those About To Rock We Salute You": the first lasts 343.719 s.
+  const std::string answer = testing::awaitOn(
+      main, app.music().playSongs({"1100000001", "1100000006"}, "replace", std::nullopt));
+  EXPECT_NE(answer.find(R"x("id":"1100000001","name":"For Those About To Rock (We Salute You)")x"),
+            std::string::npos)
+      << answer;
+  clock.advance(std::chrono::milliseconds(343'719));
+  // A second reader of the same file sees what the app wrote once it is written.
+  Library history(dir.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); });
+  std::vector<std::string> played;
+  for (int tries = 0; tries < 5000 && played.size() < 2; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    played.clear();
+    for (const Song& song : testing::awaitOn(main, history.recentlyPlayed(10))) {
+      played.push_back(song.title);
+    }
+  }
+  EXPECT_EQ(played, (std::vector<std::string>{"Put The Finger On You",
+                                              "For Those About To Rock (We Salute You)"}));
   executor.stop();
 }
 

@@ -1,16 +1,8 @@
-// The music service over a real player on a virtual output, a manual clock, a real
-// settings file and the real permission prompt; only the prompt's window is a stand-in.
+// The music service's now-playing state, playback control and consent gates.
 #include <gtest/gtest.h>
 
-#include <future>
-
-#include "music/music_service.h"
 #include "music/tool_error.h"
-#include "music/tools.h"
-#include "platform/live_settings.h"
-#include "tests/music/scripted_catalog.h"
-#include "tests/platform/music/player_fixture.h"
-#include "tests/support/loopback.h"
+#include "tests/music/service_fixture.h"
 
 namespace melodock {
 namespace {
@@ -19,78 +11,7 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 using testing::song;
 
-// Shows nothing: keeps the questions so that a test can answer them.
-class HeldQuestions final : public PermissionPrompt::Presenter {
- public:
-  struct Shown final : PermissionPrompt::Presentation {
-    void close() override {}
-  };
-  std::unique_ptr<PermissionPrompt::Presentation> present(
-      PermissionPrompt::Question question) override {
-    questions.push_back(std::move(question));
-    return std::make_unique<Shown>();
-  }
-  std::vector<PermissionPrompt::Question> questions;  // main actor only
-};
-
-struct ServiceFixture : testing::PlayerFixture {
-  explicit ServiceFixture(const std::string& stored = R"({"musicAuthorization":"authorized"})") {
-    testing::writeFile(dir.path() / "settings.json", stored);
-    settings = std::make_unique<LiveSettings>(dir.path() / "settings.json");
-    prompt = std::make_unique<PermissionPrompt>(
-        main, presenter, [] { return std::optional<std::string>("Claude"); }, clock);
-    service = std::make_unique<MusicService>(MusicService::Parts{
-        .main = main,
-        .player = player,
-        .settings = *settings,
-        .prompt = *prompt,
-        .network = network,
-        .clock = clock,
-        .catalog = catalog,
-        .lookup = [this](std::vector<std::string> ids) -> asio::awaitable<std::vector<Song>> {
-          lookups.push_back(ids.front());
-          co_return lookupAnswer;
-        },
-        .keepAwake = [this](bool on) { awake.push_back(on); },
-    });
-    tools = std::make_unique<Tools>(main, *service);
-    testing::awaitOn(main, service->refreshSubscription());
-  }
-  ~ServiceFixture() {
-    executor.stop();
-    service.reset();
-  }
-  // What the agent reads back from a tool call: its text, or "error: " and the text.
-  std::string call(std::string name, const char* arguments = "{}") {
-    auto object = *mcp::Value::fromJSON(nlohmann::json::parse(arguments)).objectValue();
-    auto outcome = testing::awaitOn(main, tools->run(std::move(name), std::move(object)));
-    return outcome.failure ? "error: " + outcome.text : outcome.text;
-  }
-  // Starts a call and returns while it may still wait on the clock.
-  std::future<Tools::Outcome> start(std::string name, const char* arguments = "{}") {
-    auto object = *mcp::Value::fromJSON(nlohmann::json::parse(arguments)).objectValue();
-    return asio::co_spawn(executor.pool(), tools->run(std::move(name), std::move(object)),
-                          asio::use_future);
-  }
-  std::size_t questionsShown() {
-    return on([&] { return presenter.questions.size(); });
-  }
-  void answer(std::size_t index, bool yes) {
-    on([&] { presenter.questions.at(index).onAnswer(yes); });
-  }
-
-  testing::TempDir dir;
-  std::unique_ptr<LiveSettings> settings;
-  HeldQuestions presenter;
-  NetworkStatus network;
-  testing::ScriptedCatalog catalog;
-  std::unique_ptr<PermissionPrompt> prompt;
-  std::vector<std::string> lookups;  // main actor only
-  std::vector<Song> lookupAnswer;
-  std::vector<bool> awake;
-  std::unique_ptr<MusicService> service;
-  std::unique_ptr<Tools> tools;
-};
+using testing::ServiceFixture;
 
 TEST(MusicService, WritesTheNowPlayingObjectForEachState) {
   ServiceFixture f;
@@ -153,24 +74,32 @@ TEST(MusicService, FindsTheSongBehindAnEntryOnlyWhileTheQueueIsItsOwn) {
 
 TEST(MusicService, LooksASongWithoutArtworkUpAgainAtMostEvery15Seconds) {
   ServiceFixture f;
-  const Song bare = song("500", 60);
-  auto completed = [&] { return f.on([&] { return f.service->complete(bare); }); };
-  EXPECT_EQ(completed(), bare);
-  f.on([] {});  // the background look-up runs
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(completed(), bare);
+  auto lookups = [&] { return f.on([&] { return f.catalog.songLookups.size(); }); };
+  const Song unknown = song("500", 60);  // the catalog has no such song
+  auto completed = [&](const Song& bare) {
+    return f.on([&] { return f.service->complete(bare); });
+  };
+  EXPECT_EQ(completed(unknown), unknown);
+  f.eventually([&] { return f.clock.pending() == 1; });  // found nothing: waits 15 s
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(completed(unknown), unknown);
   f.advance(seconds(14));
-  EXPECT_EQ(completed(), bare);
-  EXPECT_EQ(f.on([&] { return f.lookups.size(); }), 1u);
+  EXPECT_EQ(completed(unknown), unknown);
+  EXPECT_EQ(lookups(), 1u);
   f.advance(seconds(1));
-  Song drawn = bare;
-  drawn.artwork = Artwork{"https://example.invalid/{w}x{h}.jpg", 600, 600};
-  f.lookupAnswer = {drawn};
-  EXPECT_EQ(completed(), bare);  // asks again, answers what it has meanwhile
-  f.on([] {});
-  EXPECT_EQ(completed(), drawn);
+  EXPECT_EQ(completed(unknown), unknown);  // asks again
+  EXPECT_EQ(lookups(), 2u);
+
+  // A catalog song queued without its artwork is answered in full once found.
+  Song bare = song("1100000001", 200);
+  bare.title = "Morning";
+  EXPECT_EQ(completed(bare), bare);
+  f.eventually([&] { return f.service->complete(bare).artwork.has_value(); });
+  EXPECT_EQ(completed(bare).title, "Morning");
   f.advance(seconds(60));
-  EXPECT_EQ(completed(), drawn);
-  EXPECT_EQ(f.on([&] { return f.lookups.size(); }), 2u);
+  EXPECT_TRUE(completed(bare).artwork);
+  EXPECT_EQ(lookups(), 3u);
+  EXPECT_EQ(f.on([&] { return f.catalog.songLookups.back(); }),
+            std::vector<std::string>{"1100000001"});
 }
 
 TEST(MusicService, CarriesOutEachPlaybackActionAndAnswersWithTheNewState) {
