@@ -204,7 +204,20 @@ void MusicPlayer::checkPlayable(const Entry& entry) const {
 
 void MusicPlayer::play() {
   if (!current_) throw PlayerError("The queue is empty: there is nothing to play.");
-  checkPlayable(entries_[*current_]);
+  try {
+    checkPlayable(entries_[*current_]);
+  } catch (const PlayerError&) {
+    // A queue that starts with an entry this account cannot play starts at the first
+    // one it can, as if the entries before had ended.
+    const std::optional<std::size_t> playable = nextPlayable(*current_);
+    if (!playable) throw;
+    willChange();
+    current_ = *playable;
+    status_ = Status::playing;
+    topUpStation();
+    load(AudioOutput::Duration::zero(), true);
+    return;
+  }
   if (status_ == Status::playing) return;
   willChange();
   status_ = Status::playing;
@@ -266,6 +279,11 @@ void MusicPlayer::load(AudioOutput::Duration position, bool playing) {
 // The entry that plays when the current one ends by itself.
 std::optional<std::size_t> MusicPlayer::following(std::size_t index) const {
   if (repeat_ == RepeatMode::one) return index;
+  return nextPlayable(index);
+}
+
+// The first entry after `index` that this account can play, wrapping under repeat all.
+std::optional<std::size_t> MusicPlayer::nextPlayable(std::size_t index) const {
   auto playable = [&](std::size_t at) {
     try {
       checkPlayable(entries_[at]);

@@ -116,6 +116,7 @@ class MusicPlayer final : private AudioOutput::Listener {
   [[nodiscard]] Entry entryFor(const Track& track);
   [[nodiscard]] std::vector<Entry> entriesFor(std::vector<Song> songs);
   void insertAt(std::size_t position, std::vector<Song> songs);
+  [[nodiscard]] std::optional<std::size_t> nextPlayable(std::size_t index) const;
   [[nodiscard]] std::optional<std::size_t> following(std::size_t index) const;
   void topUpStation();
   void checkPlayable(const Entry& entry) const;

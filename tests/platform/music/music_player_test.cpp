@@ -187,6 +187,9 @@ TEST(MusicPlayer, StartsOnlyWhatThisAccountMayPlay) {
   f.subscribed = true;
   EXPECT_EQ(start({song("1002", 60, /*playable=*/false)}),
             "\"Title 1002\" can't be played on this account.");
+  // A queue that starts with what it cannot play starts at the first it can.
+  EXPECT_EQ(start({song("4", 10, false), song("5", 10, false), song("6", 10)}), "playing");
+  EXPECT_EQ(f.queue(), "4 5 [6]");
   // On its own, the player passes over a song it cannot play.
   EXPECT_EQ(start({song("1", 10), song("2", 10, false), song("3", 10)}), "playing");
   f.advance(seconds(10));
