@@ -53,6 +53,8 @@ struct Song {
   std::optional<std::string> composerName{};
   std::optional<Artwork> artwork{};
   std::optional<PlayParameters> playParameters{};
+  // The audio file that holds the song, for songs of the user's music folders.
+  std::optional<std::string> file{};
 
   bool operator==(const Song&) const = default;
 };
