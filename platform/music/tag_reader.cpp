@@ -210,7 +210,12 @@ std::optional<std::string> TagReader::keep(std::string_view picture) {
 std::optional<MusicFileTags> TagReader::read(
     const std::filesystem::path& path, const std::optional<std::filesystem::path>& coverBeside) {
   TagLib::FileRef ref(path.c_str(), true, TagLib::AudioProperties::Average);
-  if (ref.isNull() || !ref.file()->isValid() || !ref.audioProperties()) return std::nullopt;
+  // TagLib takes any bytes with a music file's name for a file without frames: audio
+  // has a sample rate.
+  if (ref.isNull() || !ref.file()->isValid() || !ref.audioProperties() ||
+      ref.audioProperties()->sampleRate() <= 0) {
+    return std::nullopt;
+  }
   const TagLib::PropertyMap properties = ref.file()->properties();
 
   MusicFileTags tags;
