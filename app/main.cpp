@@ -53,9 +53,11 @@ int main(int argc, char** argv) {
   KeepAwake keepAwake(systemBus);
   MelodockApp app(
       executor, mainActor, settings, status, clock, *frontEnd,
-      {.showWelcome = {}, .checkForUpdates = {}, .keepAwake = [&keepAwake](bool playing) {
-         playing ? keepAwake.acquire() : keepAwake.release();
-       }});
+      {.showWelcome = {},
+       .checkForUpdates = {},
+       .keepAwake =
+           [&keepAwake](bool playing) { playing ? keepAwake.acquire() : keepAwake.release(); },
+       .followMusicFolders = true});
   const NetworkPathMonitor network(systemBus, mainActor.strand(), [&app](bool lowDataMode) {
     app.networkStatus().setLowDataMode(lowDataMode);
   });

@@ -1,5 +1,9 @@
 #include "app/melodock_app.h"
 
+#include <cstdio>
+
+#include "platform/music/music_folders.h"
+
 namespace melodock {
 namespace {
 
@@ -53,6 +57,18 @@ asio::awaitable<void> MelodockApp::start() {
   co_await main_.run(std::move(launchChecks));
   co_await main_.run([this] { return music_.refreshSubscription(); });
   co_await host_.start();
+  if (launch_.followMusicFolders) followMusicFolders();
+}
+
+void MelodockApp::followMusicFolders() {
+  if (musicFolders_) return;
+  library_.emplace(Library::defaultFile(), launch_.now);
+  // The scan runs on the monitor's own thread; the settings are read there too.
+  musicFolders_.emplace(
+      *library_, [this] { return musicFolders(settings_); },
+      MusicFolderMonitor::Options{.problem = [](const std::string& problem) {
+        std::fprintf(stderr, "Melodock: %s\n", problem.c_str());
+      }});
 }
 
 asio::awaitable<void> MelodockApp::setUpAppleMusic() {

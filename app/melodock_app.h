@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 #include <asio.hpp>
 
@@ -23,6 +24,8 @@
 #include "platform/clock.h"
 #include "platform/executor.h"
 #include "platform/music/authorization.h"
+#include "platform/music/library.h"
+#include "platform/music/music_folder_monitor.h"
 #include "platform/music/music_player.h"
 #include "platform/music/virtual_output.h"
 #include "platform/settings.h"
@@ -40,6 +43,9 @@ class MelodockApp {
     };
     // Told true while music plays and false when it stops; may be empty.
     std::function<void(bool)> keepAwake;
+    // Whether the start scans the user's music folders into the library and follows
+    // them while the app runs.
+    bool followMusicFolders = false;
   };
 
   // Every collaborator must outlive the app, and the app must outlive the pool's
@@ -69,6 +75,8 @@ class MelodockApp {
   [[nodiscard]] AppSettings& settings() { return appSettings_; }
 
  private:
+  void followMusicFolders();
+
   const MainActor& main_;
   Settings& settings_;
   AppSettings appSettings_;
@@ -82,6 +90,9 @@ class MelodockApp {
   Tools tools_;
   MCPEndpoint endpoint_;
   MCPHost host_;
+  // The user's library with the music folders' files, from the start on.
+  std::optional<Library> library_;
+  std::optional<MusicFolderMonitor> musicFolders_;  // goes before library_
 };
 
 }  // namespace melodock
