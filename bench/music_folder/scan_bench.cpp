@@ -63,9 +63,10 @@ std::vector<fs::path> encoded(const fs::path& folder) {
     const fs::path file = folder / format.file;
     // Three seconds of audio, tagged as a song of an album.
     const std::string command =
-        std::string("gst-launch-1.0 -q audiotestsrc num-buffers=130 ! audioconvert ! "
-                    "taginject tags=\"title=Bench Song,artist=Bench Artist,album=Bench Album,"
-                    "genre=Jazz,track-number=3,track-count=12\" ! ") +
+        std::string(
+            "gst-launch-1.0 -q audiotestsrc num-buffers=130 ! audioconvert ! "
+            "taginject tags=\"title=Bench Song,artist=Bench Artist,album=Bench Album,"
+            "genre=Jazz,track-number=3,track-count=12\" ! ") +
         format.encoder + " ! filesink location=" + file.string() + " >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) {
       std::cerr << "could not encode " << format.file << '\n';
@@ -83,8 +84,8 @@ std::vector<fs::path> generate(const fs::path& root, const std::vector<fs::path>
   files.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     const fs::path& source = sources[static_cast<std::size_t>(i) % sources.size()];
-    const fs::path folder = root / ("Artist " + std::to_string(i / 1000)) /
-                            ("Album " + std::to_string(i / 100));
+    const fs::path folder =
+        root / ("Artist " + std::to_string(i / 1000)) / ("Album " + std::to_string(i / 100));
     if (i % 100 == 0) fs::create_directories(folder);
     const fs::path file = folder / (std::to_string(i) + " Song" + source.extension().string());
     if (link) {
@@ -138,9 +139,10 @@ void rates(const fs::path& work, int count) {
     }
   }
   for (std::size_t i = 0; i < bare.size(); ++i) {
-    std::printf("round %zu: TagLib bare %.0f files/s, initial scan %.0f files/s (%.0f %%), "
-                "no-change rescan %.3f s\n",
-                i + 1, bare[i], scans[i], 100 * scans[i] / bare[i], rescans[i]);
+    std::printf(
+        "round %zu: TagLib bare %.0f files/s, initial scan %.0f files/s (%.0f %%), "
+        "no-change rescan %.3f s\n",
+        i + 1, bare[i], scans[i], 100 * scans[i] / bare[i], rescans[i]);
   }
 }
 
@@ -174,9 +176,10 @@ void memory(const fs::path& work, int count) {
   const auto at = [&](double share) {
     return answers[std::min(answers.size() - 1, static_cast<std::size_t>(share * answers.size()))];
   };
-  std::printf("%d files read in %.1f s (%.0f files/s); peak memory %.1f MiB (%.1f MiB before "
-              "the library opened)\n",
-              counts.read, elapsed, counts.read / elapsed, peakMiB(), before);
+  std::printf(
+      "%d files read in %.1f s (%.0f files/s); peak memory %.1f MiB (%.1f MiB before "
+      "the library opened)\n",
+      counts.read, elapsed, counts.read / elapsed, peakMiB(), before);
   std::printf("searchSongs during the scan: %zu answers, p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
               answers.size(), at(0.5), at(0.99), answers.back());
 }

@@ -99,6 +99,13 @@ struct FolderScanner::Scan {
 FolderScanner::FolderScanner(Library& library, TagReader& reader, Options options)
     : library_(library), reader_(reader), options_(std::move(options)) {}
 
+FolderScanner::~FolderScanner() {
+  // The database thread posts the batch's result here: the context must see it come.
+  if (!pending_.valid()) return;
+  context_.restart();
+  context_.run();
+}
+
 template <typename T>
 T FolderScanner::wait(asio::awaitable<T> work) {
   auto done = asio::co_spawn(context_, std::move(work), asio::use_future);

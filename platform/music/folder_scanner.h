@@ -58,6 +58,10 @@ class FolderScanner {
 
   // `library` and `reader` must outlive the scanner.
   FolderScanner(Library& library, TagReader& reader, Options options);
+  // Waits for the batch being written, if a scan ended by an error left one.
+  ~FolderScanner();
+  FolderScanner(const FolderScanner&) = delete;
+  FolderScanner& operator=(const FolderScanner&) = delete;
 
   // Scans every file of `folders`; files the library holds elsewhere vanish. Folders
   // that do not exist are skipped without a word.

@@ -38,7 +38,7 @@ bool FolderWatcher::watch(const std::filesystem::path& folder) {
 FolderWatcher::Changes FolderWatcher::changes() {
   Changes changes;
   if (inotify_ < 0) return changes;
-  alignas(inotify_event) std::array<char, 64 * 1024> buffer{};
+  alignas(inotify_event) std::array<char, std::size_t{64} * 1024> buffer{};
   for (;;) {
     const ssize_t length = ::read(inotify_, buffer.data(), buffer.size());
     if (length <= 0) break;

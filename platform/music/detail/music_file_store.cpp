@@ -40,7 +40,7 @@ std::string MusicFileStore::album(const std::string& title, const std::string& a
                           "SELECT id FROM album WHERE title = ?1 AND artist = ?2 AND from_files");
   find->bind(1, title).bind(2, artist);
   if (find->step()) return std::string(find->text(0));
-  const std::string id = nextID("l.");
+  std::string id = nextID("l.");
   auto insert = statements_(connection_,
                             "INSERT INTO album (id, title, artist, track_count, added_at, "
                             "present, from_files) VALUES (?1, ?2, ?3, 0, ?4, 1, 1)");

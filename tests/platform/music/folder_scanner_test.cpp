@@ -67,9 +67,9 @@ class FolderScannerTest : public ::testing::Test {
 TEST_F(FolderScannerTest, MakesSongsAndAlbumsOfEveryFormatAndSkipsWhatItCannotRead) {
   int number = 0;
   for (const AudioFormat& format : audioFormats()) {
-    song(std::string("Album/") + std::to_string(++number) + format.extension, format.name,
-         std::string(format.name) + " Song",
-         {{"ALBUM", "Formats"}, {"TRACKNUMBER", std::to_string(number)}});
+    const std::string track = std::to_string(++number);
+    song("Album/" + track + format.extension, format.name, std::string(format.name) + " Song",
+         {{"ALBUM", "Formats"}, {"TRACKNUMBER", track}});
   }
   // A compilation: songs by different artists, one album.
   song("Comp/1.mp3", "MP3", "First Hit",

@@ -46,8 +46,7 @@ inline std::filesystem::path encodedFile(const AudioFormat& format) {
   static TempDir folder;
   static std::map<std::string, std::filesystem::path> made;
   if (const auto found = made.find(format.name); found != made.end()) return found->second;
-  const std::filesystem::path file =
-      folder.path() / (std::to_string(made.size()) + format.extension);
+  std::filesystem::path file = folder.path() / (std::to_string(made.size()) + format.extension);
   const std::string command =
       std::string(MELODOCK_GST_LAUNCH) + " -q audiotestsrc num-buffers=22 ! audioconvert ! " +
       std::string(format.encoder) + " ! filesink location=" + file.string() + " >/dev/null 2>&1";
