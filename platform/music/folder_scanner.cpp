@@ -299,10 +299,6 @@ void FolderScanner::visitFile(Scan& scan, const std::string& path, const std::st
       return;
     }
   }
-  if (::access(path.c_str(), R_OK) != 0) {
-    ++(errno == ENOENT ? scan.counts.gone : scan.counts.unreadable);
-    return;
-  }
   std::optional<MusicFileTags> tags;
   try {
     tags = reader_.read(path, coverIn(scan, folder));
@@ -311,8 +307,12 @@ void FolderScanner::visitFile(Scan& scan, const std::string& path, const std::st
     return;
   }
   if (!tags) {
-    // Junk, or gone between the look and the read.
-    ++(::access(path.c_str(), F_OK) == 0 ? scan.counts.junk : scan.counts.gone);
+    // Junk, or unreadable, or gone between the look and the read.
+    if (::access(path.c_str(), R_OK) == 0) {
+      ++scan.counts.junk;
+    } else {
+      ++(errno == ENOENT ? scan.counts.gone : scan.counts.unreadable);
+    }
     return;
   }
   scan.known.erase(path);
