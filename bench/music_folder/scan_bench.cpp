@@ -170,14 +170,16 @@ void memory(const fs::path& work, int count) {
   const double before = peakMiB();
   melodock::Library library(work / "library" / "library.sqlite",
                             [] { return std::chrono::system_clock::now(); });
-  // A library request every 20 ms while the scan runs: how long the answer takes.
+  // A library request every 20 ms while the scan runs: how long the answer takes. It
+  // matches nothing, so its time is the wait behind the scan's batches (every
+  // generated song has the same tags: a matching search would time sorting them all).
   std::atomic<bool> done{false};
   std::vector<double> answers;
   std::thread asker([&] {
     while (!done) {
       asio::io_context context;
       const auto start = Clock::now();
-      auto found = asio::co_spawn(context, library.searchSongs("bench", 10), asio::use_future);
+      auto found = asio::co_spawn(context, library.searchSongs("nomatch", 10), asio::use_future);
       context.run();
       found.get();
       answers.push_back(seconds(Clock::now() - start) * 1000);
@@ -199,8 +201,10 @@ void memory(const fs::path& work, int count) {
       "%d files read in %.1f s (%.0f files/s); peak memory %.1f MiB (%.1f MiB before "
       "the library opened)\n",
       counts.read, elapsed, counts.read / elapsed, peakMiB(), before);
-  std::printf("searchSongs during the scan: %zu answers, p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
-              answers.size(), at(0.5), at(0.99), answers.back());
+  std::printf(
+      "searchSongs(\"nomatch\") during the scan: %zu answers, p50 %.1f ms, p99 %.1f ms, max %.1f "
+      "ms\n",
+      answers.size(), at(0.5), at(0.99), answers.back());
 }
 
 }  // namespace

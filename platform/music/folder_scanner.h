@@ -47,7 +47,9 @@ struct ScanCounts {
 class FolderScanner {
  public:
   struct Options {
-    std::size_t batchSize = 500;  // files per transaction
+    // Files per transaction: small enough that a request waiting behind one is not
+    // held up long, large enough that commits are few.
+    std::size_t batchSize = 200;
     // Told about each folder a scan walks (to watch it for changes).
     std::function<void(const std::filesystem::path&)> folderFound{};
     // Told once about each music folder that exists but cannot be read.
