@@ -195,7 +195,8 @@ void memory(const fs::path& work, int count) {
   asker.join();
   std::sort(answers.begin(), answers.end());
   const auto at = [&](double share) {
-    return answers[std::min(answers.size() - 1, static_cast<std::size_t>(share * answers.size()))];
+    return answers[std::min(answers.size() - 1,
+                            static_cast<std::size_t>(share * static_cast<double>(answers.size())))];
   };
   std::printf(
       "%d files read in %.1f s (%.0f files/s); peak memory %.1f MiB (%.1f MiB before "
