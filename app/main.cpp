@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
            [&keepAwake](bool playing) { playing ? keepAwake.acquire() : keepAwake.release(); },
        .catalogFile = builtInCatalogFile(runningExecutable().value_or(installedExecutable())),
        .libraryFile = Library::defaultFile(),
-       .audio = std::move(audio)});
+       .audio = std::move(audio),
+       .followMusicFolders = true});
   // The desktop's media controls; without a session bus, none.
   const std::shared_ptr<DBusConnection> sessionBus =
       DBusConnection::open(DBusConnection::Bus::kSession, executor.pool());

@@ -1,6 +1,8 @@
 #include "app/melodock_app.h"
 
-#include "platform/executable_path.h"
+#include <cstdio>
+
+#include "platform/music/music_folders.h"
 
 namespace melodock {
 namespace {
@@ -65,6 +67,17 @@ asio::awaitable<void> MelodockApp::start() {
   co_await main_.run([this] { return music_.refreshSubscription(); });
   co_await openMusicFiles();
   co_await host_.start();
+  if (launch_.followMusicFolders) followMusicFolders();
+}
+
+void MelodockApp::followMusicFolders() {
+  if (musicFolders_) return;
+  // The scan runs on the monitor's own thread; the settings are read there too.
+  musicFolders_.emplace(
+      library_, [this] { return musicFolders(settings_); },
+      MusicFolderMonitor::Options{.problem = [](const std::string& problem) {
+        std::fprintf(stderr, "Melodock: %s\n", problem.c_str());
+      }});
 }
 
 asio::awaitable<void> MelodockApp::setUpAppleMusic() {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 #include <asio.hpp>
 
@@ -27,6 +28,7 @@
 #include "platform/music/gstreamer_output.h"
 #include "platform/music/library.h"
 #include "platform/music/local_catalog.h"
+#include "platform/music/music_folder_monitor.h"
 #include "platform/music/music_player.h"
 #include "platform/music/routing_output.h"
 #include "platform/music/virtual_output.h"
@@ -50,6 +52,9 @@ class MelodockApp {
     std::filesystem::path libraryFile;
     // Where songs with an audio file sound, and where their failures are told.
     GStreamerOutput::Options audio{};
+    // Whether the start scans the user's music folders into the library and follows
+    // them while the app runs.
+    bool followMusicFolders = false;
   };
 
   // Every collaborator must outlive the app, and the app must outlive the pool's
@@ -83,6 +88,7 @@ class MelodockApp {
  private:
   asio::awaitable<void> openMusicFiles();
   void recordPlay(const Song& song);
+  void followMusicFolders();
 
   const MainActor& main_;
   Settings& settings_;
@@ -101,6 +107,9 @@ class MelodockApp {
   Tools tools_;
   MCPEndpoint endpoint_;
   MCPHost host_;
+  // Scans the user's music folders into the library from the start on; it goes before
+  // the library.
+  std::optional<MusicFolderMonitor> musicFolders_;
 };
 
 }  // namespace melodock

@@ -26,6 +26,8 @@ std::filesystem::path xdg(const char* variable, const char* fallback) {
 
 std::filesystem::path userConfigDir() { return xdg("XDG_CONFIG_HOME", ".config"); }
 std::filesystem::path userDataDir() { return xdg("XDG_DATA_HOME", ".local/share"); }
+std::filesystem::path userCacheDir() { return xdg("XDG_CACHE_HOME", ".cache"); }
+std::filesystem::path userHomeDir() { return home(); }
 
 std::filesystem::path userRuntimeDir() {
   if (const char* value = std::getenv("XDG_RUNTIME_DIR"); value && *value == '/') return value;

@@ -14,7 +14,7 @@ source scripts/apt_install.sh
 build_packages=(
   cmake ninja-build g++ pkg-config
   libasio-dev nlohmann-json3-dev libcurl4-openssl-dev libsqlite3-dev
-  libsdbus-c++-dev libicu-dev
+  libsdbus-c++-dev libicu-dev libtag1-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
 )
@@ -24,7 +24,7 @@ test_packages=(
   googletest libgtest-dev libgmock-dev
   clang-format clang-tidy
   dbus dbus-daemon python3-dbusmock
-  playerctl
+  playerctl gstreamer1.0-tools
 )
 command -v node >/dev/null 2>&1 || test_packages+=(nodejs npm)
 

@@ -2,6 +2,7 @@
 
 #include "platform/music/detail/library_schema.h"
 #include "platform/music/detail/library_store.h"
+#include "platform/music/detail/music_file_store.h"
 #include "platform/music/detail/statement.h"
 #include "platform/user_dirs.h"
 
@@ -24,6 +25,7 @@ Library::Library(const std::filesystem::path& file, WallClock clock)
         detail::execute(connection, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL");
         detail::migrateLibrary(connection);
         store_ = std::make_unique<detail::LibraryStore>(connection);
+        files_ = std::make_unique<detail::MusicFileStore>(connection);
       }) {}
 
 Library::~Library() = default;
@@ -99,6 +101,16 @@ asio::awaitable<std::vector<Playlist>> Library::searchPlaylists(std::string text
   co_return co_await database_.run(std::move(work));
 }
 
+asio::awaitable<std::vector<Song>> Library::recentlyAddedSongs(int limit) {
+  auto work = [this, limit](sqlite3*) { return store_->recentlyAddedSongs(limit); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Album>> Library::recentlyAddedAlbums(int limit) {
+  auto work = [this, limit](sqlite3*) { return store_->recentlyAddedAlbums(limit); };
+  co_return co_await database_.run(std::move(work));
+}
+
 asio::awaitable<std::vector<LibraryPlaylist>> Library::playlists() {
   auto work = [this](sqlite3*) { return store_->playlists(std::nullopt); };
   co_return co_await database_.run(std::move(work));
@@ -160,6 +172,18 @@ asio::awaitable<std::vector<RotationItem>> Library::heavyRotation(int limit) {
   const auto since = milliseconds(clock_() - kHeavyRotationWindow);
   auto work = [this, limit, since](sqlite3*) { return store_->heavyRotation(limit, since); };
   co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<KnownMusicFile>> Library::musicFiles(std::string under) {
+  auto work = [this, under = std::move(under)](sqlite3*) { return files_->files(under); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<void> Library::storeMusicFiles(MusicFileChanges changes) {
+  auto work = [this, changes = std::move(changes), now = milliseconds(clock_())](sqlite3*) {
+    files_->store(changes, now);
+  };
+  co_await database_.run(std::move(work));
 }
 
 }  // namespace melodock

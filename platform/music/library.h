@@ -25,12 +25,14 @@
 
 #include "platform/music/database.h"
 #include "platform/music/items.h"
+#include "platform/music/music_file.h"
 
 namespace melodock {
 
 namespace detail {
 class LibraryStore;
-}
+class MusicFileStore;
+}  // namespace detail
 
 // A change the library refuses: the playlist does not exist or cannot be edited.
 class LibraryError : public std::runtime_error {
@@ -110,6 +112,10 @@ class Library {
   asio::awaitable<std::vector<Artist>> searchArtists(std::string text, int limit);
   asio::awaitable<std::vector<Playlist>> searchPlaylists(std::string text, int limit);
 
+  // Songs and albums, the most recently added first: a file's by when it first appeared.
+  asio::awaitable<std::vector<Song>> recentlyAddedSongs(int limit);
+  asio::awaitable<std::vector<Album>> recentlyAddedAlbums(int limit);
+
   // Every playlist, "Favourite Songs" first, then the user's in the order made.
   asio::awaitable<std::vector<LibraryPlaylist>> playlists();
   asio::awaitable<std::optional<LibraryPlaylist>> playlist(std::string id);
@@ -137,10 +143,22 @@ class Library {
   // the most played first (the latest played first among equals).
   asio::awaitable<std::vector<RotationItem>> heavyRotation(int limit);
 
+  // The user's music files, for the folder scanner. The songs of files are library
+  // songs like the others; a vanished file's song leaves every listing but playlists
+  // and history, where it stays without play parameters until the file returns.
+  //
+  // The files the library holds at the path `under` or inside it (all when empty).
+  asio::awaitable<std::vector<KnownMusicFile>> musicFiles(std::string under);
+  // Stores one batch of a scan in one transaction: read files become or update "i."
+  // songs (found by path) in "l." albums (found by title and album artist), and each
+  // touched album is counted again.
+  asio::awaitable<void> storeMusicFiles(MusicFileChanges changes);
+
  private:
   WallClock clock_;
-  std::unique_ptr<detail::LibraryStore> store_;  // used on the database thread only
-  Database database_;                            // stops before store_ goes
+  std::unique_ptr<detail::LibraryStore> store_;    // used on the database thread only
+  std::unique_ptr<detail::MusicFileStore> files_;  // likewise
+  Database database_;                              // stops before store_ goes
 };
 
 }  // namespace melodock

@@ -140,8 +140,34 @@ CREATE TRIGGER playlist_renamed AFTER UPDATE OF name ON playlist BEGIN
 END;
 )sql";
 
+// Version 3: songs read from the user's music files. A file's song keeps its row (and
+// so its id) while the file keeps its path; a vanished file's song stays, not present,
+// so that playlists and history still name it and it comes back with the file. Songs
+// of a file album point at it by id, since a compilation's songs have other artists.
+constexpr const char* kVersion3 = R"sql(
+ALTER TABLE song ADD COLUMN path TEXT;
+ALTER TABLE song ADD COLUMN size INTEGER;
+ALTER TABLE song ADD COLUMN modified INTEGER;
+ALTER TABLE song ADD COLUMN first_seen INTEGER;
+ALTER TABLE song ADD COLUMN album_id TEXT;
+ALTER TABLE song ADD COLUMN present INTEGER NOT NULL DEFAULT 1;
+ALTER TABLE album ADD COLUMN present INTEGER NOT NULL DEFAULT 1;
+ALTER TABLE album ADD COLUMN from_files INTEGER NOT NULL DEFAULT 0;
+CREATE UNIQUE INDEX song_by_path ON song (path);
+CREATE INDEX song_by_album_id ON song (album_id) WHERE album_id IS NOT NULL;
+CREATE INDEX song_by_added ON song (added_at);
+CREATE INDEX album_by_added ON album (added_at);
+
+CREATE TRIGGER song_changed AFTER UPDATE OF title, artist, album ON song BEGIN
+  INSERT INTO song_search (song_search, rowid, title, artist, album)
+  VALUES ('delete', old.rowid, old.title, old.artist, old.album);
+  INSERT INTO song_search (rowid, title, artist, album)
+  VALUES (new.rowid, new.title, new.artist, new.album);
+END;
+)sql";
+
 // kMigrations[v] takes a file from version v to v + 1.
-constexpr const char* kMigrations[] = {kVersion1, kVersion2};
+constexpr const char* kMigrations[] = {kVersion1, kVersion2, kVersion3};
 static_assert(std::size(kMigrations) == kLibraryVersion);
 
 int version(sqlite3* connection) {

@@ -8,34 +8,14 @@
 namespace melodock::detail {
 namespace {
 
+// A song whose file vanished has no play parameters: it is listed but cannot play.
 constexpr const char* kSongColumns =
     "SELECT id, title, artist, album, genre, duration_ms, number, disc, release_date, composer, "
-    "artwork_url, artwork_color, play_id FROM song ";
+    "artwork_url, artwork_color, CASE WHEN present THEN play_id END, path FROM song ";
 constexpr const char* kAlbumColumns =
     "SELECT id, title, artist, genre, release_date, track_count, artwork_url, artwork_color "
-    "FROM album ";
+    "FROM album WHERE present ";
 constexpr const char* kPlaylistColumns = "SELECT id, name, description, editable FROM playlist ";
-
-// One change, all or nothing: rolled back unless committed.
-class Transaction {
- public:
-  explicit Transaction(sqlite3* connection) : connection_(connection) {
-    execute(connection_, "BEGIN IMMEDIATE");
-  }
-  ~Transaction() {
-    if (!committed_) sqlite3_exec(connection_, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-  void commit() {
-    execute(connection_, "COMMIT");
-    committed_ = true;
-  }
-
- private:
-  sqlite3* connection_;
-  bool committed_ = false;
-};
 
 std::optional<std::string> dateText(const std::optional<ReleaseDate>& date) {
   if (!date) return std::nullopt;
@@ -68,6 +48,7 @@ Song songFrom(const Statement& row) {
   song.composerName = row.optionalText(9);
   song.artwork = artworkFrom(row, 10, 11);
   if (!row.isNull(12)) song.playParameters = PlayParameters{std::string(row.text(12)), "song"};
+  song.file = row.optionalText(13);
   return song;
 }
 
@@ -173,7 +154,7 @@ Album LibraryStore::addAlbum(const Album& album, const std::vector<Song>& songs,
   Transaction transaction(connection_);
   for (const Song& song : songs) save(song, now);
   std::vector<Album> saved =
-      all(statements_, connection_, std::string(kAlbumColumns) + "WHERE catalog_id = ?1 OR id = ?1",
+      all(statements_, connection_, std::string(kAlbumColumns) + "AND (catalog_id = ?1 OR id = ?1)",
           albumFrom, album.id);
   if (saved.empty()) {
     const std::string id = nextID("l.");
@@ -193,7 +174,7 @@ Album LibraryStore::addAlbum(const Album& album, const std::vector<Song>& songs,
         .bind(10, now);
     insert->run();
     saved =
-        all(statements_, connection_, std::string(kAlbumColumns) + "WHERE id = ?1", albumFrom, id);
+        all(statements_, connection_, std::string(kAlbumColumns) + "AND id = ?1", albumFrom, id);
   }
   transaction.commit();
   return saved.front();
@@ -204,8 +185,8 @@ std::vector<Song> LibraryStore::songs(const std::vector<std::string>& ids) {
   std::unordered_set<std::string> seen;
   for (const std::string& id : ids) {
     if (!seen.insert(id).second) continue;
-    for (Song& song :
-         all(statements_, connection_, std::string(kSongColumns) + "WHERE id = ?1", songFrom, id)) {
+    for (Song& song : all(statements_, connection_,
+                          std::string(kSongColumns) + "WHERE id = ?1 AND present", songFrom, id)) {
       found.push_back(std::move(song));
     }
   }
@@ -214,16 +195,22 @@ std::vector<Song> LibraryStore::songs(const std::vector<std::string>& ids) {
 
 std::optional<Album> LibraryStore::album(const std::string& id) {
   std::vector<Album> found =
-      all(statements_, connection_, std::string(kAlbumColumns) + "WHERE id = ?1", albumFrom, id);
+      all(statements_, connection_, std::string(kAlbumColumns) + "AND id = ?1", albumFrom, id);
   if (found.empty()) return std::nullopt;
   return std::move(found.front());
 }
 
 std::vector<Song> LibraryStore::albumSongs(const std::string& id) {
+  // A file album's songs point at it; a saved catalog album's share its title and artist.
+  std::vector<Song> found =
+      all(statements_, connection_,
+          std::string(kSongColumns) + "WHERE album_id = ?1 AND present ORDER BY disc, number, path",
+          songFrom, id);
+  if (!found.empty()) return found;
   return all(statements_, connection_,
              std::string(kSongColumns) +
-                 "WHERE (album, artist) = (SELECT title, artist FROM album WHERE id = ?1) "
-                 "ORDER BY disc, number, rowid",
+                 "WHERE (album, artist) = (SELECT title, artist FROM album WHERE id = ?1 "
+                 "AND NOT from_files) AND present ORDER BY disc, number, rowid",
              songFrom, id);
 }
 
@@ -239,15 +226,16 @@ std::string LibraryStore::match(const std::string& text) const {
 std::vector<Song> LibraryStore::searchSongs(const std::string& text, int limit) {
   const std::string words = match(text);
   if (words.empty()) {
-    return all(statements_, connection_,
-               std::string(kSongColumns) +
-                   "ORDER BY title COLLATE NOCASE, artist COLLATE NOCASE, id LIMIT ?1",
-               songFrom, limit);
+    return all(
+        statements_, connection_,
+        std::string(kSongColumns) +
+            "WHERE present ORDER BY title COLLATE NOCASE, artist COLLATE NOCASE, id LIMIT ?1",
+        songFrom, limit);
   }
   return all(statements_, connection_,
              std::string(kSongColumns) +
                  "WHERE rowid IN (SELECT rowid FROM song_search WHERE song_search MATCH ?1) "
-                 "ORDER BY title COLLATE NOCASE, artist COLLATE NOCASE, id LIMIT ?2",
+                 "AND present ORDER BY title COLLATE NOCASE, artist COLLATE NOCASE, id LIMIT ?2",
              songFrom, words, limit);
 }
 
@@ -261,7 +249,7 @@ std::vector<Album> LibraryStore::searchAlbums(const std::string& text, int limit
   }
   return all(statements_, connection_,
              std::string(kAlbumColumns) +
-                 "WHERE rowid IN (SELECT rowid FROM album_search WHERE album_search MATCH ?1) "
+                 "AND rowid IN (SELECT rowid FROM album_search WHERE album_search MATCH ?1) "
                  "ORDER BY title COLLATE NOCASE, artist COLLATE NOCASE, id LIMIT ?2",
              albumFrom, words, limit);
 }
@@ -296,6 +284,19 @@ std::vector<Playlist> LibraryStore::searchPlaylists(const std::string& text, int
                  "WHERE rowid IN (SELECT rowid FROM playlist_search WHERE playlist_search MATCH "
                  "?1) ORDER BY name COLLATE NOCASE, id LIMIT ?2",
              playlist, words, limit);
+}
+
+std::vector<Song> LibraryStore::recentlyAddedSongs(int limit) {
+  return all(
+      statements_, connection_,
+      std::string(kSongColumns) + "WHERE present ORDER BY added_at DESC, rowid DESC LIMIT ?1",
+      songFrom, limit);
+}
+
+std::vector<Album> LibraryStore::recentlyAddedAlbums(int limit) {
+  return all(statements_, connection_,
+             std::string(kAlbumColumns) + "ORDER BY added_at DESC, rowid DESC LIMIT ?1", albumFrom,
+             limit);
 }
 
 std::vector<LibraryPlaylist> LibraryStore::playlists(const std::optional<std::string>& id) {
@@ -365,8 +366,9 @@ void LibraryStore::addToPlaylist(const std::string& id, const std::vector<Song>&
 std::vector<Song> LibraryStore::playlistSongs(const std::string& id) {
   return all(statements_, connection_,
              "SELECT s.id, s.title, s.artist, s.album, s.genre, s.duration_ms, s.number, s.disc, "
-             "s.release_date, s.composer, s.artwork_url, s.artwork_color, s.play_id "
-             "FROM playlist_entry AS e JOIN song AS s ON s.id = e.song_id "
+             "s.release_date, s.composer, s.artwork_url, s.artwork_color, "
+             "CASE WHEN s.present THEN s.play_id END, s.path FROM playlist_entry AS e JOIN song AS "
+             "s ON s.id = e.song_id "
              "WHERE e.playlist_id = ?1 ORDER BY e.position",
              songFrom, id);
 }
@@ -456,9 +458,11 @@ void LibraryStore::recordPlay(const Song& song, const std::optional<PlayContext>
 
 std::vector<Song> LibraryStore::recentlyPlayed(int limit) {
   return all(statements_, connection_,
-             "SELECT id, title, artist, album, genre, duration_ms, NULL, NULL, release_date, "
-             "NULL, artwork_url, artwork_color, play_id FROM played_song "
-             "ORDER BY last_played DESC, last_play DESC LIMIT ?1",
+             "SELECT p.id, p.title, p.artist, p.album, p.genre, p.duration_ms, NULL, NULL, "
+             "p.release_date, NULL, p.artwork_url, p.artwork_color, "
+             "CASE WHEN s.present = 0 THEN NULL ELSE p.play_id END, s.path FROM played_song AS p "
+             "LEFT JOIN song AS s ON s.id = p.id "
+             "ORDER BY p.last_played DESC, p.last_play DESC LIMIT ?1",
              songFrom, limit);
 }
 

@@ -62,6 +62,27 @@ class Statement {
 // Runs `sql`, one or more statements without results. Throws DatabaseError.
 void execute(sqlite3* connection, const char* sql);
 
+// One change, all or nothing: rolled back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(sqlite3* connection) : connection_(connection) {
+    execute(connection_, "BEGIN IMMEDIATE");
+  }
+  ~Transaction() {
+    if (!committed_) sqlite3_exec(connection_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void commit() {
+    execute(connection_, "COMMIT");
+    committed_ = true;
+  }
+
+ private:
+  sqlite3* connection_;
+  bool committed_ = false;
+};
+
 // A statement borrowed from a StatementCache; resets it when dropped, so that no
 // read stays open between uses.
 class CachedStatement {

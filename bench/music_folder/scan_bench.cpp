@@ -1,0 +1,228 @@
+// Measures the music-folder scanner on generated files:
+//
+//   melodock-bench-scan rates FILES     initial scan (warm cache) in files/s beside
+//                                       TagLib's bare read rate on the same files, then
+//                                       a rescan with nothing changed
+//   melodock-bench-scan memory FILES    peak memory of a process scanning FILES files,
+//                                       and the library's answer time meanwhile
+//
+// The files are a few short encoded files (made with gst-launch-1.0) copied under
+// many names ("rates") or hard-linked ("memory", so that 100k files fit anywhere), 100
+// to a folder, in a temporary folder removed afterwards.
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <asio.hpp>
+
+#include "platform/music/folder_scanner.h"
+#include "platform/music/library.h"
+#include "platform/music/tag_reader.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+double seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+
+// CPU time of the whole process (every thread), in seconds: on a shared machine the
+// wall clock mostly measures waiting for a core.
+double cpuSeconds() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The process's peak resident memory (VmHWM), in MiB.
+double peakMiB() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("VmHWM:")) return std::stod(line.substr(6)) / 1024;
+  }
+  return 0;
+}
+
+std::vector<fs::path> encoded(const fs::path& folder) {
+  struct Format {
+    const char* file;
+    const char* encoder;
+    const char* tags;
+  };
+  const std::vector<Format> formats = {
+      {"a.mp3", "lamemp3enc target=bitrate cbr=true bitrate=128 ! id3v2mux", "id3v2mux"},
+      {"b.flac", "flacenc", "flacenc"},
+      {"c.ogg", "vorbisenc ! oggmux", "vorbisenc"},
+      {"d.m4a", "avenc_aac ! mp4mux", "mp4mux"},
+  };
+  std::vector<fs::path> files;
+  for (const Format& format : formats) {
+    const fs::path file = folder / format.file;
+    // Three seconds of audio, tagged as a song of an album.
+    const std::string command =
+        std::string(
+            "gst-launch-1.0 -q audiotestsrc num-buffers=130 ! audioconvert ! "
+            "taginject tags=\"title=Bench Song,artist=Bench Artist,album=Bench Album,"
+            "genre=Jazz,track-number=3,track-count=12\" ! ") +
+        format.encoder + " ! filesink location=" + file.string() + " >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0) {
+      std::cerr << "could not encode " << format.file << '\n';
+      std::exit(1);
+    }
+    files.push_back(file);
+  }
+  return files;
+}
+
+// `count` files under `root`, 100 to a folder, copies or hard links of `sources`.
+std::vector<fs::path> generate(const fs::path& root, const std::vector<fs::path>& sources,
+                               int count, bool link) {
+  std::vector<fs::path> files;
+  files.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const fs::path& source = sources[static_cast<std::size_t>(i) % sources.size()];
+    const fs::path folder =
+        root / ("Artist " + std::to_string(i / 1000)) / ("Album " + std::to_string(i / 100));
+    if (i % 100 == 0) fs::create_directories(folder);
+    const fs::path file = folder / (std::to_string(i) + " Song" + source.extension().string());
+    if (link) {
+      fs::create_hard_link(source, file);
+    } else {
+      fs::copy_file(source, file);
+    }
+    files.push_back(file);
+  }
+  return files;
+}
+
+struct Rate {
+  double wall = 0;  // files per second
+  double cpu = 0;   // files per CPU second
+};
+
+// TagLib alone: open each file, read its tag and audio properties.
+Rate bareRate(const std::vector<fs::path>& files) {
+  const auto start = Clock::now();
+  const double cpu = cpuSeconds();
+  std::size_t characters = 0;
+  for (const fs::path& file : files) {
+    TagLib::FileRef ref(file.c_str(), true, TagLib::AudioProperties::Average);
+    if (ref.isNull()) continue;
+    characters += ref.tag()->title().size() + ref.tag()->artist().size() +
+                  ref.tag()->album().size() + ref.tag()->genre().size();
+    characters += static_cast<std::size_t>(ref.audioProperties()->lengthInMilliseconds() > 0);
+  }
+  const double elapsed = seconds(Clock::now() - start);
+  if (characters == 0) std::cerr << "no tags read\n";
+  const auto count = static_cast<double>(files.size());
+  return {count / elapsed, count / (cpuSeconds() - cpu)};
+}
+
+void rates(const fs::path& work, int count) {
+  const std::vector<fs::path> files = generate(work / "Music", encoded(work), count, false);
+  bareRate(files);  // warms the page cache
+  std::vector<Rate> bare;
+  std::vector<Rate> scans;
+  std::vector<double> rescans;
+  for (int round = 0; round < 3; ++round) {
+    bare.push_back(bareRate(files));
+    fs::remove_all(work / "library");
+    fs::remove_all(work / "artwork");
+    melodock::Library library(work / "library" / "library.sqlite",
+                              [] { return std::chrono::system_clock::now(); });
+    melodock::TagReader reader(work / "artwork");
+    melodock::FolderScanner scanner(library, reader, {});
+    auto start = Clock::now();
+    const double cpu = cpuSeconds();
+    const melodock::ScanCounts first = scanner.scanAll({work / "Music"});
+    scans.push_back({static_cast<double>(first.read) / seconds(Clock::now() - start),
+                     static_cast<double>(first.read) / (cpuSeconds() - cpu)});
+    start = Clock::now();
+    const melodock::ScanCounts again = scanner.scanAll({work / "Music"});
+    rescans.push_back(seconds(Clock::now() - start));
+    if (first.read != count || again.unchanged != count) {
+      std::cerr << "scan read " << first.read << ", rescan found " << again.unchanged << '\n';
+    }
+  }
+  for (std::size_t i = 0; i < bare.size(); ++i) {
+    std::printf(
+        "round %zu: TagLib bare %.0f files/s, initial scan %.0f files/s (%.0f %%); per CPU "
+        "second %.0f and %.0f (%.0f %%); no-change rescan %.3f s\n",
+        i + 1, bare[i].wall, scans[i].wall, 100 * scans[i].wall / bare[i].wall, bare[i].cpu,
+        scans[i].cpu, 100 * scans[i].cpu / bare[i].cpu, rescans[i]);
+  }
+}
+
+void memory(const fs::path& work, int count) {
+  generate(work / "Music", encoded(work), count, true);
+  const double before = peakMiB();
+  melodock::Library library(work / "library" / "library.sqlite",
+                            [] { return std::chrono::system_clock::now(); });
+  // A library request every 20 ms while the scan runs: how long the answer takes. It
+  // matches nothing, so its time is the wait behind the scan's batches (every
+  // generated song has the same tags: a matching search would time sorting them all).
+  std::atomic<bool> done{false};
+  std::vector<double> answers;
+  std::thread asker([&] {
+    while (!done) {
+      asio::io_context context;
+      const auto start = Clock::now();
+      auto found = asio::co_spawn(context, library.searchSongs("nomatch", 10), asio::use_future);
+      context.run();
+      found.get();
+      answers.push_back(seconds(Clock::now() - start) * 1000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  melodock::TagReader reader(work / "artwork");
+  melodock::FolderScanner scanner(library, reader, {});
+  const auto start = Clock::now();
+  const melodock::ScanCounts counts = scanner.scanAll({work / "Music"});
+  const double elapsed = seconds(Clock::now() - start);
+  done = true;
+  asker.join();
+  std::sort(answers.begin(), answers.end());
+  const auto at = [&](double share) {
+    return answers[std::min(answers.size() - 1,
+                            static_cast<std::size_t>(share * static_cast<double>(answers.size())))];
+  };
+  std::printf(
+      "%d files read in %.1f s (%.0f files/s); peak memory %.1f MiB (%.1f MiB before "
+      "the library opened)\n",
+      counts.read, elapsed, counts.read / elapsed, peakMiB(), before);
+  std::printf(
+      "searchSongs(\"nomatch\") during the scan: %zu answers, p50 %.1f ms, p99 %.1f ms, max %.1f "
+      "ms\n",
+      answers.size(), at(0.5), at(0.99), answers.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 || (std::string(argv[1]) != "rates" && std::string(argv[1]) != "memory")) {
+    std::cerr << "usage: melodock-bench-scan rates|memory FILES\n";
+    return 2;
+  }
+  const int count = std::atoi(argv[2]);
+  std::string pattern = (fs::temp_directory_path() / "melodock-scan-XXXXXX").string();
+  const fs::path work = ::mkdtemp(pattern.data());
+  if (std::string(argv[1]) == "rates") {
+    rates(work, count);
+  } else {
+    memory(work, count);
+  }
+  fs::remove_all(work);
+  return 0;
+}

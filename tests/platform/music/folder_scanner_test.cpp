@@ -1,0 +1,323 @@
+// Music folders scanned into a real library file: what becomes songs and albums, what
+// is skipped and counted, rescans that read only what changed, files that vanish and
+// return, and the user's folders.
+#include "platform/music/folder_scanner.h"
+
+#include <gtest/gtest.h>
+
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <array>
+
+#include <cstdlib>
+
+#include "platform/music/music_folders.h"
+#include "tests/platform/music/catalog_fixture.h"
+#include "tests/platform/music/music_files.h"
+
+namespace melodock {
+namespace {
+
+using namespace std::chrono_literals;
+using Time = std::chrono::system_clock::time_point;
+
+std::vector<std::string> titles(const std::vector<Song>& songs) {
+  std::vector<std::string> found;
+  found.reserve(songs.size());
+  for (const Song& song : songs) found.push_back(song.title);
+  return found;
+}
+
+void setModified(const std::filesystem::path& path, std::int64_t seconds) {
+  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+class FolderScannerTest : public ::testing::Test {
+ protected:
+  ScanCounts scanAll() { return scanner_.scanAll({music()}); }
+  std::filesystem::path music() const { return dir_.path() / "Music"; }
+
+  // A tagged song of `format` at `relative` inside the music folder.
+  void song(const std::string& relative, const std::string& format, const std::string& title,
+            std::map<std::string, std::string> tags = {}) {
+    tags["TITLE"] = title;
+    tags.emplace("ARTIST", "Artist");
+    makeMusicFile(music() / relative, audioFormat(format), tags);
+  }
+
+  std::vector<Song> search(const std::string& text) {
+    return await(library_.searchSongs(text, 100));
+  }
+
+  TempDir dir_;
+  Time now_ = Time(std::chrono::hours(24 * 365 * 55));
+  Library library_{dir_.path() / "library.sqlite", [this] { return now_; }};
+  TagReader reader_{dir_.path() / "artwork"};
+  std::vector<std::string> problems_;
+  FolderScanner scanner_{
+      library_, reader_, {.batchSize = 3, .problem = [this](const std::string& problem) {
+                            problems_.push_back(problem);
+                          }}};
+};
+
+TEST_F(FolderScannerTest, MakesSongsAndAlbumsOfEveryFormatAndSkipsWhatItCannotRead) {
+  int number = 0;
+  for (const AudioFormat& format : audioFormats()) {
+    const std::string track = std::to_string(++number);
+    song("Album/" + track + format.extension, format.name, std::string(format.name) + " Song",
+         {{"ALBUM", "Formats"}, {"TRACKNUMBER", track}});
+  }
+  // A compilation: songs by different artists, one album.
+  song("Comp/1.mp3", "MP3", "First Hit",
+       {{"ARTIST", "Ann"},
+        {"ALBUM", "Hits"},
+        {"ALBUMARTIST", "Various Artists"},
+        {"COMPILATION", "1"},
+        {"TRACKNUMBER", "1/2"}});
+  song("Comp/2.flac", "FLAC", "Second Hit",
+       {{"ARTIST", "Bob"},
+        {"ALBUM", "Hits"},
+        {"ALBUMARTIST", "Various Artists"},
+        {"COMPILATION", "1"},
+        {"TRACKNUMBER", "2/2"}});
+  makeMusicFile(music() / "Loose" / "untagged take.ogg", audioFormat("Ogg Vorbis"));
+  writeFile(music() / "Loose" / "junk.mp3", std::string(3000, 'j'));
+  writeFile(music() / "Loose" / "empty.flac", "");
+  writeFile(music() / "Loose" / "notes.txt", "not music, not counted");
+  makeMusicFile(music() / "Loose" / "caf\xE9.mp3", audioFormat("MP3"));  // Latin-1 name
+  std::filesystem::create_directory_symlink(music(), music() / "Loose" / "loop");
+  std::filesystem::create_symlink(music() / "nowhere.mp3", music() / "Loose" / "dangling.mp3");
+
+  const ScanCounts counts = scanAll();
+  EXPECT_EQ(counts,
+            (ScanCounts{.read = 10, .junk = 1, .empty = 1, .badNames = 1, .loops = 1, .gone = 1}));
+  EXPECT_TRUE(problems_.empty());
+
+  const std::vector<Song> all = search("");
+  ASSERT_EQ(all.size(), 10U);
+  for (const Song& found : all) {
+    SCOPED_TRACE(found.title);
+    EXPECT_TRUE(found.id.starts_with("i."));
+    ASSERT_TRUE(found.file);
+    EXPECT_TRUE(std::filesystem::exists(*found.file));
+    EXPECT_EQ(found.playParameters, (PlayParameters{found.id, "song"}));
+  }
+  EXPECT_EQ(titles(search("untagged")), std::vector<std::string>{"untagged take"});
+
+  const std::vector<Album> albums = await(library_.searchAlbums("", 10));
+  ASSERT_EQ(albums.size(), 2U);
+  EXPECT_EQ(albums[0].title, "Formats");
+  EXPECT_EQ(albums[0].trackCount, 7);
+  EXPECT_TRUE(albums[0].id.starts_with("l."));
+  EXPECT_EQ(albums[1].title, "Hits");
+  EXPECT_EQ(albums[1].artistName, "Various Artists");
+  EXPECT_EQ(titles(await(library_.albumSongs(albums[1].id))),
+            (std::vector<std::string>{"First Hit", "Second Hit"}));
+  std::vector<std::string> formats;
+  for (const AudioFormat& format : audioFormats())
+    formats.push_back(std::string(format.name) + " Song");
+  EXPECT_EQ(titles(await(library_.albumSongs(albums[0].id))), formats);
+  std::vector<std::string> artists;
+  for (const Artist& artist : await(library_.searchArtists("", 10))) artists.push_back(artist.name);
+  EXPECT_EQ(artists, (std::vector<std::string>{"Ann", "Artist", "Bob", "Unknown Artist",
+                                               "Various Artists"}));
+}
+
+TEST_F(FolderScannerTest, ReadsAgainOnlyWhatChangedAndKeepsIds) {
+  song("a.mp3", "MP3", "Alpha");
+  song("b.flac", "FLAC", "Beta");
+  song("c.ogg", "Ogg Vorbis", "Gamma");
+  EXPECT_EQ(scanAll(), (ScanCounts{.read = 3}));
+  const std::vector<Song> before = search("");
+
+  EXPECT_EQ(scanAll(), (ScanCounts{.unchanged = 3}));
+  // Tags written anew change the size and the time; a touch changes the time only.
+  song("b.flac", "FLAC", "Beta Remastered");
+  setModified(music() / "c.ogg", 1000);
+  EXPECT_EQ(scanAll(), (ScanCounts{.read = 2, .unchanged = 1}));
+  const std::vector<Song> after = search("");
+  EXPECT_EQ(titles(after), (std::vector<std::string>{"Alpha", "Beta Remastered", "Gamma"}));
+  EXPECT_EQ(ids(after), ids(before));
+  EXPECT_TRUE(search("beta remastered").size() == 1);
+  EXPECT_TRUE(search("beta").size() == 1);
+
+  // A file looked at on its own, as a change notice asks.
+  setModified(music() / "a.mp3", 2000);
+  EXPECT_EQ(scanner_.scanPaths({music() / "a.mp3", dir_.path() / "elsewhere.mp3"}, {music()}),
+            (ScanCounts{.read = 1}));
+}
+
+TEST_F(FolderScannerTest, VanishedFilesLeaveTheLibraryButNotPlaylistsOrHistoryAndComeBack) {
+  song("Road/a.mp3", "MP3", "Alpha", {{"ALBUM", "Road"}});
+  song("Road/b.mp3", "MP3", "Beta", {{"ALBUM", "Road"}});
+  scanAll();
+  const std::vector<Song> songs = search("");
+  const std::string albumID = await(library_.searchAlbums("road", 1)).front().id;
+  const LibraryPlaylist list = await(library_.createPlaylist("Mix", std::nullopt, songs));
+  await(library_.recordPlay(songs[0], std::nullopt));
+
+  std::filesystem::create_directory(dir_.path() / "aside");
+  std::filesystem::rename(music() / "Road" / "a.mp3", dir_.path() / "aside" / "a.mp3");
+  EXPECT_EQ(scanAll(), (ScanCounts{.unchanged = 1, .vanished = 1}));
+  EXPECT_EQ(titles(search("")), std::vector<std::string>{"Beta"});
+  EXPECT_TRUE(await(library_.songs({songs[0].id})).empty());
+  EXPECT_EQ(titles(await(library_.albumSongs(albumID))), std::vector<std::string>{"Beta"});
+  EXPECT_EQ(await(library_.album(albumID))->trackCount, 1);
+  // Still listed where the user put it or played it, without play parameters.
+  const std::vector<Song> listed = await(library_.playlistSongs(list.playlist.id));
+  ASSERT_EQ(ids(listed), ids(songs));
+  EXPECT_FALSE(listed[0].playParameters);
+  EXPECT_TRUE(listed[1].playParameters);
+  const std::vector<Song> played = await(library_.recentlyPlayed(10));
+  ASSERT_EQ(ids(played), std::vector<std::string>{songs[0].id});
+  EXPECT_FALSE(played[0].playParameters);
+
+  // Everything gone: the album leaves too.
+  std::filesystem::rename(music() / "Road" / "b.mp3", dir_.path() / "aside" / "b.mp3");
+  EXPECT_EQ(scanner_.scanPaths({music() / "Road"}, {music()}), (ScanCounts{.vanished = 1}));
+  EXPECT_FALSE(await(library_.album(albumID)));
+  EXPECT_TRUE(await(library_.searchAlbums("", 10)).empty());
+
+  // Back unchanged: the same songs, not read again.
+  std::filesystem::rename(dir_.path() / "aside" / "a.mp3", music() / "Road" / "a.mp3");
+  std::filesystem::rename(dir_.path() / "aside" / "b.mp3", music() / "Road" / "b.mp3");
+  EXPECT_EQ(scanAll(), (ScanCounts{.returned = 2}));
+  EXPECT_EQ(ids(search("")), ids(songs));
+  EXPECT_EQ(await(library_.album(albumID))->trackCount, 2);
+  EXPECT_TRUE(await(library_.playlistSongs(list.playlist.id))[0].playParameters);
+  EXPECT_TRUE(await(library_.recentlyPlayed(10))[0].playParameters);
+}
+
+TEST_F(FolderScannerTest, RecentlyAddedFollowsWhenFilesFirstAppeared) {
+  song("One/a.mp3", "MP3", "Alpha", {{"ALBUM", "One"}});
+  scanAll();
+  now_ += 1h;
+  song("Two/b.mp3", "MP3", "Beta", {{"ALBUM", "Two"}});
+  setModified(music() / "One" / "a.mp3", 5000);  // changed, but not new
+  EXPECT_EQ(scanAll(), (ScanCounts{.read = 2}));
+  EXPECT_EQ(titles(await(library_.recentlyAddedSongs(10))),
+            (std::vector<std::string>{"Beta", "Alpha"}));
+  const std::vector<Album> albums = await(library_.recentlyAddedAlbums(10));
+  ASSERT_EQ(albums.size(), 2U);
+  EXPECT_EQ(albums[0].title, "Two");
+  EXPECT_EQ(albums[1].title, "One");
+}
+
+// Makes this thread (where the scanner runs) subject to file permissions, even as root.
+class WithoutPermissionOverride {
+ public:
+  WithoutPermissionOverride() {
+    ::syscall(SYS_capget, &header_, saved_.data());
+    std::array<__user_cap_data_struct, 2> reduced = saved_;
+    reduced[0].effective &= ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH));
+    ::syscall(SYS_capset, &header_, reduced.data());
+  }
+  ~WithoutPermissionOverride() { ::syscall(SYS_capset, &header_, saved_.data()); }
+  WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
+  WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
+
+ private:
+  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+  std::array<__user_cap_data_struct, 2> saved_{};
+};
+
+TEST_F(FolderScannerTest, SkipsAMissingFolderSilentlyAndReportsAnUnreadableOneOnce) {
+  const WithoutPermissionOverride permissions;
+  song("a.mp3", "MP3", "Alpha");
+  const std::filesystem::path locked = dir_.path() / "Locked";
+  std::filesystem::create_directory(locked);
+  ::chmod(locked.c_str(), 0);
+  const std::vector<std::filesystem::path> folders = {dir_.path() / "Missing", locked, music()};
+  EXPECT_EQ(scanner_.scanAll(folders), (ScanCounts{.read = 1}));
+  EXPECT_EQ(scanner_.scanAll(folders), (ScanCounts{.unchanged = 1}));
+  ::chmod(locked.c_str(), 0700);
+  ASSERT_EQ(problems_.size(), 1U);
+  EXPECT_EQ(problems_[0], "Can't read the music folder " + locked.string() + ": Permission denied");
+}
+
+// Puts the variables back as they were.
+class SavedEnvironment {
+ public:
+  SavedEnvironment() {
+    for (const char* name : kNames) {
+      const char* value = std::getenv(name);
+      saved_.emplace_back(value ? std::optional<std::string>(value) : std::nullopt);
+    }
+  }
+  ~SavedEnvironment() {
+    for (std::size_t i = 0; i < saved_.size(); ++i) {
+      if (saved_[i]) {
+        ::setenv(kNames[i], saved_[i]->c_str(), 1);
+      } else {
+        ::unsetenv(kNames[i]);
+      }
+    }
+  }
+  SavedEnvironment(const SavedEnvironment&) = delete;
+  SavedEnvironment& operator=(const SavedEnvironment&) = delete;
+
+ private:
+  static constexpr const char* kNames[] = {"HOME", "XDG_CONFIG_HOME", "XDG_MUSIC_DIR"};
+  std::vector<std::optional<std::string>> saved_;
+};
+
+TEST(MusicFolders, AreTheUsersMusicFolderAndTheStoredOnes) {
+  const SavedEnvironment saved;
+  TempDir dir;
+  const std::filesystem::path home = dir.path() / "home";
+  const std::filesystem::path config = dir.path() / "config";
+  writeFile(config / "user-dirs.dirs",
+            "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+            "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
+  struct Row {
+    const char* name;
+    const char* musicDir;  // $XDG_MUSIC_DIR, or none
+    bool userDirs;
+    nlohmann::json stored;
+    std::vector<std::filesystem::path> folders;
+  };
+  const std::vector<Row> rows = {
+      {"nothing stored", nullptr, false, nullptr, {home / "Music"}},
+      {"user-dirs.dirs", nullptr, true, nullptr, {home / "Musik"}},
+      {"the variable first", "/srv/music", true, nullptr, {"/srv/music"}},
+      {"stored folders",
+       nullptr,
+       false,
+       {"/mnt/nas/", "~/More", "relative", 7, "/mnt/nas", "/mnt/nas/inside", "/"},
+       {"/"}},
+      {"stored folders, no root",
+       nullptr,
+       false,
+       {"/mnt/nas/", "~/More", "relative", 7, "/mnt/nas/inside"},
+       {home / "Music", "/mnt/nas", home / "More"}},
+      {"not an array", nullptr, false, "/mnt/nas", {home / "Music"}},
+  };
+  struct Stored : Settings {
+    nlohmann::json object = nlohmann::json::object();
+    std::optional<nlohmann::json> value(std::string_view key) const override {
+      if (!object.contains(key)) return std::nullopt;
+      return object.at(std::string(key));
+    }
+    void update(Change change) override { change(object); }
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (row.userDirs ? config : dir.path() / "none").c_str(), 1);
+    if (row.musicDir) {
+      ::setenv("XDG_MUSIC_DIR", row.musicDir, 1);
+    } else {
+      ::unsetenv("XDG_MUSIC_DIR");
+    }
+    Stored settings;
+    if (!row.stored.is_null()) settings.set("musicFolders", row.stored);
+    EXPECT_EQ(musicFolders(settings), row.folders);
+  }
+}
+
+}  // namespace
+}  // namespace melodock
