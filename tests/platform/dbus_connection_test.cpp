@@ -85,9 +85,7 @@ TEST(DBusConnection, ActsOnAReplyDeadlineWithNothingToRead) {
   auto silent = bus.connect();
   silent->requestName("org.melodock.Silent");
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSession, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
+  auto connection = testing::systemBus(pool);
 
   std::promise<std::string> outcome;
   std::unique_ptr<sdbus::IProxy> proxy;
@@ -109,8 +107,7 @@ TEST(DBusConnection, ActsOnAReplyDeadlineWithNothingToRead) {
 TEST(DBusConnection, SetsUpAtOnceAndRunsPostedWorkInOrderOnceStarted) {
   PrivateBus bus;
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSession, pool.executor());
-  ASSERT_NE(connection, nullptr);
+  auto connection = testing::systemBus(pool, false);
   std::vector<int> order;  // on the strand once started
   std::promise<void> done;
   connection->post([&] { order.push_back(1); });
@@ -130,9 +127,7 @@ TEST(DBusConnection, SetsUpAtOnceAndRunsPostedWorkInOrderOnceStarted) {
 TEST(DBusConnection, FallsSilentWhenTheBusGoesAway) {
   PrivateBus bus;
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
+  auto connection = testing::systemBus(pool);
   EXPECT_TRUE(connection->isOpen());
   bus.stop();
   EXPECT_TRUE(eventually([&] { return !connection->isOpen(); }));

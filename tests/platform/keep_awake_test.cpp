@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <optional>
 #include <tuple>
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -62,13 +63,12 @@ void roundTrip(DBusConnection& connection) {
 
 const Inhibitor kPlaying{"idle:sleep", "Melodock", "Playing music", "block"};
 
-TEST(KeepAwake, HoldsOneInhibitorExactlyWhileAcquired) {
+TEST(KeepAwake, HoldsOneInhibitorExactlyWhileAcquiredAndLetsGoWhenDestroyed) {
   PrivateBus bus;
   MockService logind(bus, "org.freedesktop.login1", {"--template", "logind"});
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  KeepAwake keepAwake(connection);
+  auto connection = testing::systemBus(pool, false);
+  std::optional<KeepAwake> keepAwake(connection);
   connection->start();
 
   struct Step {
@@ -84,28 +84,16 @@ TEST(KeepAwake, HoldsOneInhibitorExactlyWhileAcquired) {
       {"release while the request is out", {true, false}, {}},
       {"acquire, release, acquire at once", {true, false, true}, {kPlaying}},
       {"and release", {false}, {}},
+      {"acquire before going", {true}, {kPlaying}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.name);
-    for (const bool acquire : step.calls) acquire ? keepAwake.acquire() : keepAwake.release();
+    for (const bool acquire : step.calls) acquire ? keepAwake->acquire() : keepAwake->release();
     roundTrip(*connection);  // logind has answered every call made so far
     EXPECT_TRUE(eventually([&] { return inhibitors(bus) == step.held; }))
         << inhibitors(bus).size() << " held";
   }
-}
-
-TEST(KeepAwake, LetsGoWhenDestroyed) {
-  PrivateBus bus;
-  MockService logind(bus, "org.freedesktop.login1", {"--template", "logind"});
-  Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
-  {
-    KeepAwake keepAwake(connection);
-    keepAwake.acquire();
-    ASSERT_TRUE(eventually([&] { return inhibitors(bus) == std::vector{kPlaying}; }));
-  }
+  keepAwake.reset();
   EXPECT_TRUE(eventually([&] { return inhibitors(bus).empty(); }));
 }
 
@@ -117,9 +105,7 @@ TEST(KeepAwake, DoesNothingWithoutABusOrWithoutLogind) {
   }
   PrivateBus bus;  // a bus where nobody owns org.freedesktop.login1
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
+  auto connection = testing::systemBus(pool);
   KeepAwake keepAwake(connection);
   keepAwake.acquire();
   keepAwake.release();

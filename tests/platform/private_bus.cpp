@@ -55,15 +55,6 @@ bool owned(const PrivateBus& bus, const std::string& name) {
 
 }  // namespace
 
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 PrivateBus::PrivateBus() {
   for (const char* name :
        {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "XDG_MUSIC_DIR"}) {
@@ -144,6 +135,13 @@ Pool::~Pool() {
   work_.reset();
   context_.stop();
   for (std::thread& thread : threads_) thread.join();
+}
+
+std::shared_ptr<DBusConnection> systemBus(Pool& pool, bool start) {
+  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
+  if (connection == nullptr) throw std::runtime_error("no connection to the private bus");
+  if (start) connection->start();
+  return connection;
 }
 
 }  // namespace melodock::testing

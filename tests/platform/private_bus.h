@@ -15,14 +15,11 @@
 #include <sdbus-c++/sdbus-c++.h>
 #include <asio.hpp>
 
+#include "platform/dbus_connection.h"
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock::testing {
-
-// Calls `done` every few milliseconds until it says true or `limit` passes; says
-// whether it did. For waiting on other processes only.
-bool eventually(const std::function<bool()>& done,
-                std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 class PrivateBus {
  public:
@@ -78,5 +75,9 @@ class Pool {
   asio::executor_work_guard<asio::io_context::executor_type> work_;
   std::vector<std::thread> threads_;
 };
+
+// A connection to the private bus, as the system bus, run on `pool`; started unless
+// `start` is false. Throws when there is none.
+std::shared_ptr<DBusConnection> systemBus(Pool& pool, bool start = true);
 
 }  // namespace melodock::testing
