@@ -39,26 +39,11 @@ std::vector<Inhibitor> inhibitors(const PrivateBus& bus) {
   return result;
 }
 
-// A call to logind through `connection`, waited for: replies are handled in the order
-// of the calls, so every earlier answer on `connection` has been handled on return.
+// A call to logind through `connection`, waited for: every earlier answer on
+// `connection` has been handled on return.
 void roundTrip(DBusConnection& connection) {
-  auto proxy = std::make_shared<std::unique_ptr<sdbus::IProxy>>();
-  std::promise<void> answered;
-  connection.post([&connection, &answered, proxy] {
-    *proxy = sdbus::createProxy(connection.connection(), "org.freedesktop.login1",
-                                "/org/freedesktop/login1");
-    (*proxy)
-        ->callMethodAsync("ListInhibitors")
-        .onInterface("org.freedesktop.login1.Manager")
-        .uponReplyInvoke([&answered](const sdbus::Error*) { answered.set_value(); });
-  });
-  answered.get_future().wait();
-  std::promise<void> dropped;
-  connection.post([&dropped, proxy] {
-    proxy->reset();
-    dropped.set_value();
-  });
-  dropped.get_future().wait();
+  testing::replyTo(connection, "org.freedesktop.login1", "/org/freedesktop/login1",
+                   "org.freedesktop.login1.Manager", "ListInhibitors");
 }
 
 const Inhibitor kPlaying{"idle:sleep", "Melodock", "Playing music", "block"};

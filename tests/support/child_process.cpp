@@ -20,9 +20,25 @@ constexpr std::array<std::array<const char*, 2>, 5> kXdg = {{{"XDG_CONFIG_HOME",
                                                              {"XDG_RUNTIME_DIR", "run"},
                                                              {"XDG_MUSIC_DIR", "music"}}};
 
-// In the child after fork: nothing that allocates or takes a lock.
-[[noreturn]] void exec(char* const* argv, char* const* envp, int input, int output,
-                       ChildLimits limits) {
+std::vector<char*> pointers(const std::vector<std::string>& texts) {
+  std::vector<char*> result;
+  for (const std::string& text : texts) result.push_back(const_cast<char*>(text.c_str()));
+  result.push_back(nullptr);
+  return result;
+}
+
+// Forks, on a new pseudo-terminal when `terminal` is given (its master end is put
+// there), and runs `program` in the child.
+pid_t start(const std::string& program, const std::vector<std::string>& arguments,
+            const std::vector<std::string>& environment, int input, int output, ChildLimits limits,
+            int* terminal) {
+  std::vector<std::string> words = {program};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  const auto argv = pointers(words);
+  const auto envp = pointers(environment);
+  const pid_t pid = terminal ? ::forkpty(terminal, nullptr, nullptr, nullptr) : ::fork();
+  if (pid != 0) return pid;
+  // In the child: nothing that allocates or takes a lock.
   if (input >= 0) ::dup2(input, STDIN_FILENO);
   if (output >= 0) ::dup2(output, STDOUT_FILENO);
   if (limits.descriptors > 0) {
@@ -34,23 +50,8 @@ constexpr std::array<std::array<const char*, 2>, 5> kXdg = {{{"XDG_CONFIG_HOME",
     const rlimit limit{0, 0};
     ::setrlimit(RLIMIT_FSIZE, &limit);
   }
-  ::execve(argv[0], argv, envp);
+  ::execve(argv[0], argv.data(), envp.data());
   ::_exit(127);
-}
-
-std::vector<char*> pointers(const std::vector<std::string>& texts) {
-  std::vector<char*> result;
-  result.reserve(texts.size() + 1);
-  for (const std::string& text : texts) result.push_back(const_cast<char*>(text.c_str()));
-  result.push_back(nullptr);
-  return result;
-}
-
-std::vector<std::string> command(const std::string& program,
-                                 const std::vector<std::string>& arguments) {
-  std::vector<std::string> result = {program};
-  result.insert(result.end(), arguments.begin(), arguments.end());
-  return result;
 }
 
 }  // namespace
@@ -88,12 +89,7 @@ std::filesystem::path settingsFile(const std::filesystem::path& root) {
 pid_t spawn(const std::string& program, const std::vector<std::string>& arguments,
             const std::vector<std::string>& environment, int input, int output,
             ChildLimits limits) {
-  const auto words = command(program, arguments);
-  const auto argv = pointers(words);
-  const auto envp = pointers(environment);
-  const pid_t pid = ::fork();
-  if (pid == 0) exec(argv.data(), envp.data(), input, output, limits);
-  return pid;
+  return start(program, arguments, environment, input, output, limits, nullptr);
 }
 
 Child::~Child() {
@@ -123,12 +119,8 @@ Child launchOnPipes(const std::string& program, const std::vector<std::string>& 
 
 Child launchOnTerminal(const std::string& program, const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment) {
-  const auto words = command(program, arguments);
-  const auto argv = pointers(words);
-  const auto envp = pointers(environment);
   int terminal = -1;
-  const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (pid == 0) exec(argv.data(), envp.data(), -1, -1, {});
+  const pid_t pid = start(program, arguments, environment, -1, -1, {}, &terminal);
   return {pid, terminal, terminal};
 }
 
