@@ -156,22 +156,6 @@ TEST(MCPEndpoint, NamesTheClientFromItsHandshake) {
   }
 }
 
-TEST(MCPEndpoint, ListsTheWholeCatalogueInOnePage) {
-  HostFixture fixture;
-  fixture.start();
-  const Reply reply =
-      post(fixture, R"({"jsonrpc":"2.0","id":2,"method":"tools/list","params":{}})", {kAuthorized});
-  const auto result = nlohmann::json::parse(reply.body).at("result");
-  EXPECT_FALSE(result.contains("nextCursor"));
-  std::string names;
-  for (const auto& tool : result.at("tools")) names += tool.at("name").get<std::string>() + " ";
-  EXPECT_EQ(names,
-            "now_playing playback seek set_modes play_songs play_collection set_note get_queue "
-            "search_catalog artist_info album_songs charts search_library library_playlists "
-            "playlist_songs create_playlist add_to_playlist add_to_library rate "
-            "listening_history ");
-}
-
 // A service that answers now_playing with where it ran.
 class WhereItRuns : public MusicOperations {
  public:
