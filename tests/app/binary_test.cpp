@@ -14,6 +14,7 @@
 
 #include <thread>
 
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
@@ -21,94 +22,22 @@ namespace {
 
 using testing::TempDir;
 
-struct Process {
-  pid_t pid = -1;
-  int input = -1;   // the child's stdin
-  int output = -1;  // the child's stdout
-};
+using Process = testing::Child;
+using testing::exitStatus;
 
-// Limits the binary runs under.
-struct Limits {
-  rlim_t descriptors = 0;     // 0: as inherited
-  bool noFileGrowth = false;  // no file may grow, as on a full disk
-};
-
-// Starts the binary with a config folder of its own.
-Process launch(const std::filesystem::path& config, std::vector<std::string> arguments,
-               Limits limits = {}) {
-  int in[2];
-  int out[2];
-  if (::pipe(in) != 0 || ::pipe(out) != 0) return {};
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(in[0], STDIN_FILENO);
-    ::dup2(out[1], STDOUT_FILENO);
-    ::close(in[1]);
-    ::close(out[0]);
-    // Every user folder inside the test's own: the runtime one holds the one-app lock.
-    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-    for (const char* name :
-         {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "XDG_MUSIC_DIR"}) {
-      ::setenv(name, (config / name).c_str(), 1);
-    }
-    if (limits.descriptors > 0) {
-      const rlimit limit{limits.descriptors, limits.descriptors};
-      ::setrlimit(RLIMIT_NOFILE, &limit);
-      // Under UBSan, without a descriptor to prove a vtable readable, every vtable
-      // looks invalid: that check cannot run in a process out of descriptors.
-      ::setenv("UBSAN_OPTIONS",
-               "print_stacktrace=1:halt_on_error=1:suppressions=" MELODOCK_UBSAN_NO_DESCRIPTORS, 1);
-    }
-    if (limits.noFileGrowth) {
-      // Ignored signals stay ignored across exec: writes fail with EFBIG instead.
-      ::signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit{0, 0};
-      ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    std::vector<char*> argv{const_cast<char*>(MELODOCK_BINARY)};
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    ::execv(MELODOCK_BINARY, argv.data());
-    ::_exit(127);
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  return {pid, in[1], out[0]};
+// Starts the binary in a user home of its own.
+Process launch(const std::filesystem::path& home, const std::vector<std::string>& arguments,
+               testing::ChildLimits limits = {}) {
+  return testing::launchOnPipes(MELODOCK_BINARY, arguments, testing::userEnvironment(home), limits);
 }
 
 // The first line the process writes, waiting at most `timeout`.
 std::string firstLine(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-  std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (line.find('\n') == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd wait{fd, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) <= 0) break;
-    char c = 0;
-    if (::read(fd, &c, 1) != 1) break;
-    line += c;
-  }
-  return line;
-}
-
-// The exit status, or -1 when the process is still running after `timeout`.
-int exitStatus(pid_t pid, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-  if (pid <= 0) return -1;  // kill() must never see such an id
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid)
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, 0);
-  return -1;
+  return testing::readThrough(fd, "\n", timeout);
 }
 
 void storePort(const TempDir& config, std::uint16_t port) {
-  testing::writeFile(config.path() / "melodock" / "settings.json",
+  testing::writeFile(testing::settingsFile(config.path()),
                      "{\"port\":" + std::to_string(port) + "}");
 }
 
@@ -125,8 +54,6 @@ TEST(Binary, SaysWhereItListensAndEndsCleanlyOnEitherSignal) {
         testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
     ::kill(app.pid, signal);
     EXPECT_EQ(exitStatus(app.pid), 0);
-    ::close(app.input);
-    ::close(app.output);
   }
 }
 
@@ -140,14 +67,11 @@ TEST(Binary, ReportsAnUnusablePortAndKeepsRunning) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.stored);
     TempDir config;
-    testing::writeFile(config.path() / "melodock" / "settings.json",
-                       R"({"port":)" + row.stored + "}");
+    testing::writeFile(testing::settingsFile(config.path()), R"({"port":)" + row.stored + "}");
     const Process app = launch(config.path(), {});
     EXPECT_EQ(firstLine(app.output), "Melodock cannot listen: Port " + row.shown +
                                          " cannot be used: choose a port from 1 to 65535.\n");
     EXPECT_EQ(exitStatus(app.pid, std::chrono::milliseconds(300)), -1);  // still running, killed
-    ::close(app.input);
-    ::close(app.output);
   }
   // Nothing listens on the default port in its place (unless something else already did).
   EXPECT_FALSE(testing::exchange(47291, "POST / HTTP/1.1\r\n\r\n").received.find("mcp") !=
@@ -177,7 +101,7 @@ TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
     TempDir config;
     const std::uint16_t port = testing::freePort();
     testing::writeFile(
-        config.path() / "melodock" / "settings.json",
+        testing::settingsFile(config.path()),
         "{\"port\":" + std::to_string(port) + (row.tokenStored ? ",\"token\":\"t0ken\"}" : "}"));
     const Process app = launch(config.path(), {}, {.noFileGrowth = true});
     EXPECT_EQ(firstLine(app.output),
@@ -198,8 +122,6 @@ TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
     EXPECT_EQ(firstLine(app.output, std::chrono::milliseconds(300)), "");
     ::kill(app.pid, SIGTERM);
     EXPECT_EQ(exitStatus(app.pid), 0);
-    ::close(app.input);
-    ::close(app.output);
   }
 }
 
@@ -216,31 +138,34 @@ TEST(Binary, ASecondAppSaysOneIsAlreadyRunningAndExits) {
       testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
   ::kill(first.pid, SIGTERM);
   EXPECT_EQ(exitStatus(first.pid), 0);
-  for (const Process& process : {first, second}) {
-    ::close(process.input);
-    ::close(process.output);
-  }
 }
 
 TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
   TempDir config;
-  const Process bridge = launch(config.path(), {"--stdio"});
+  Process bridge = launch(config.path(), {"--stdio"});
   // Blank lines: read to the end without a message to relay, so no app is started.
   const std::string line = " \t \r\n";
   for (int i = 0; i < 1000; ++i)
     ASSERT_EQ(::write(bridge.input, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-  ::close(bridge.input);
+  bridge.closeInput();
   EXPECT_EQ(exitStatus(bridge.pid), 0);
-  ::close(bridge.output);
   // With nothing to relay, the bridge starts no app and writes no settings.
-  EXPECT_FALSE(std::filesystem::exists(config.path() / "melodock" / "settings.json"));
+  EXPECT_FALSE(std::filesystem::exists(testing::settingsFile(config.path())));
 }
 
 TEST(Binary, KeepsAcceptingAfterRunningOutOfDescriptors) {
   TempDir config;
   const std::uint16_t port = testing::freePort();
   storePort(config, port);
-  const Process app = launch(config.path(), {}, {.descriptors = 64});
+  // Under UBSan, without a descriptor to prove a vtable readable, every vtable looks
+  // invalid: that check cannot run in a process out of descriptors.
+  std::vector<std::string> environment = testing::userEnvironment(config.path());
+  std::erase_if(environment,
+                [](const std::string& entry) { return entry.starts_with("UBSAN_OPTIONS="); });
+  environment.emplace_back(
+      "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:"
+      "suppressions=" MELODOCK_UBSAN_NO_DESCRIPTORS);
+  const Process app = testing::launchOnPipes(MELODOCK_BINARY, {}, environment, {.descriptors = 64});
   ASSERT_EQ(firstLine(app.output).rfind("Melodock is listening", 0), 0u);
 
   // Idle connections past the limit: the server runs out of descriptors.
@@ -270,8 +195,6 @@ TEST(Binary, KeepsAcceptingAfterRunningOutOfDescriptors) {
   EXPECT_TRUE(answered);
   ::kill(app.pid, SIGTERM);
   EXPECT_EQ(exitStatus(app.pid), 0);
-  ::close(app.input);
-  ::close(app.output);
 }
 
 }  // namespace

@@ -1,13 +1,9 @@
 // The real binary in app mode with a terminal (a pseudo-terminal) and without one.
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -15,12 +11,16 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/settings_store.h"
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
 
 using namespace std::chrono_literals;
+using App = testing::Child;
+using testing::exitStatus;
+using testing::readThrough;
 using testing::TempDir;
 
 const std::string kSetUpQuestion =
@@ -39,7 +39,7 @@ struct Home {
     testing::writeFile(settingsFile(), stored.dump());
   }
   [[nodiscard]] std::filesystem::path settingsFile() const {
-    return dir.path() / "config" / "melodock" / "settings.json";
+    return testing::settingsFile(dir.path());
   }
   [[nodiscard]] std::optional<std::string> authorization() const {
     return SettingsStore(settingsFile()).string("musicAuthorization");
@@ -47,112 +47,19 @@ struct Home {
   [[nodiscard]] std::string listening() const {
     return "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n";
   }
-
-  // In the child: every user folder in the temporary one, and no display.
-  void enter() const {
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
-                             "XDG_RUNTIME_DIR", "XDG_MUSIC_DIR"}) {
-      std::string folder = name;
-      folder = (dir.path() / (folder == "XDG_CONFIG_HOME" ? "config" : folder)).string();
-      std::filesystem::create_directories(folder);
-      ::setenv(name, folder.c_str(), 1);
-    }
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
-  }
 };
 
-[[noreturn]] void runBinary() {
-  char* argv[] = {const_cast<char*>(MELODOCK_BINARY), nullptr};
-  ::execv(MELODOCK_BINARY, argv);
-  ::_exit(127);
-}
-
-// The running binary; killed, if still running, and its descriptors closed when the
-// object goes.
-struct App {
-  pid_t pid = -1;
-  int input = -1;   // what the test types
-  int output = -1;  // what the app writes
-
-  App(pid_t pid, int input, int output) : pid(pid), input(input), output(output) {}
-  App(const App&) = delete;
-  App& operator=(const App&) = delete;
-  ~App() {
-    if (input >= 0) ::close(input);
-    if (output >= 0 && output != input) ::close(output);
-    if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-  }
-};
-
-// On a pseudo-terminal: stdin, stdout and stderr are the terminal.
 App launchOnTerminal(const Home& home) {
-  int terminal = -1;
-  const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (pid == 0) {
-    home.enter();
-    runBinary();
-  }
-  return {pid, terminal, terminal};
+  return testing::launchOnTerminal(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()));
 }
 
-// With pipes for stdin and stdout.
 App launchOnPipes(const Home& home) {
-  int in[2] = {-1, -1};
-  int out[2] = {-1, -1};
-  if (::pipe(in) != 0 || ::pipe(out) != 0) return {-1, -1, -1};
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(in[0], STDIN_FILENO);
-    ::dup2(out[1], STDOUT_FILENO);
-    ::close(in[1]);
-    ::close(out[0]);
-    home.enter();
-    runBinary();
-  }
-  ::close(in[0]);
-  ::close(out[1]);
-  return {pid, in[1], out[0]};
-}
-
-// What the app writes through `end` (line ends as "\n"), waiting at most `timeout`;
-// less when it stops writing first.
-std::string readThrough(int fd, std::string_view end, std::chrono::milliseconds timeout = 20s) {
-  std::string text;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!text.ends_with(end)) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd wait{fd, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) <= 0) break;
-    char c = 0;
-    if (::read(fd, &c, 1) != 1) break;
-    if (c != '\r') text += c;  // the terminal turns "\n" into "\r\n"
-  }
-  return text;
-}
-
-int exitStatus(pid_t pid) {
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (std::chrono::steady_clock::now() < deadline) {
-    int status = 0;
-    if (::waitpid(pid, &status, WNOHANG) == pid) {
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-    }
-    std::this_thread::sleep_for(10ms);
-  }
-  return -1;
+  return testing::launchOnPipes(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()));
 }
 
 // Waits until the stored authorization is `expected`, at most 20 seconds.
 std::optional<std::string> storedOnceSettled(const Home& home, const std::string& expected) {
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (home.authorization() != expected && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(10ms);
-  }
+  testing::eventually([&] { return home.authorization() == expected; }, 20s);
   return home.authorization();
 }
 

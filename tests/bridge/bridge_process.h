@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock::testing {
@@ -20,13 +21,15 @@ namespace melodock::testing {
 // when it goes.
 class UserHome {
  public:
-  UserHome();
+  UserHome() = default;
+  UserHome(const UserHome&) = delete;
+  UserHome& operator=(const UserHome&) = delete;
   ~UserHome();
 
   void storeSettings(const std::string& json) const;
-  // This process's environment with the XDG folders set to this home's, and the
-  // session variables set empty so that nothing reaches the user's real session.
-  [[nodiscard]] std::vector<std::string> environment() const;
+  [[nodiscard]] std::vector<std::string> environment() const {
+    return userEnvironment(root_.path());
+  }
   // The app holding this home's one-app lock, if any.
   [[nodiscard]] std::optional<pid_t> app() const;
   // Running app processes (not bridges) of this home.
@@ -36,27 +39,23 @@ class UserHome {
   TempDir root_;
 };
 
-// Starts the binary with --stdio and `environment`, its input read from `input`.
-// Returns its id, or -1.
-pid_t spawnBridge(const std::vector<std::string>& environment, int input, int output);
-
+// The binary with --stdio over pipes.
 class Bridge {
  public:
-  explicit Bridge(const UserHome& home);
-  ~Bridge();
+  explicit Bridge(const UserHome& home)
+      : child_(launchOnPipes(MELODOCK_BINARY, {"--stdio"}, home.environment())) {}
 
   void write(const std::string& text) const;
-  void closeInput();
+  void closeInput() { child_.closeInput(); }
   // The next line without its LF; nothing when none comes within `timeout`.
   std::optional<std::string> readLine(std::chrono::milliseconds timeout);
   // Exit status, or -1 when still running after `timeout`.
-  int exitStatus(std::chrono::milliseconds timeout);
+  int exitStatus(std::chrono::milliseconds timeout) {
+    return testing::exitStatus(child_.pid, timeout);
+  }
 
  private:
-  pid_t pid_ = -1;
-  int input_ = -1;
-  int output_ = -1;
-  std::string buffered_;
+  Child child_;
 };
 
 // A loopback listener that records each request (head and body) and answers it with
@@ -71,13 +70,12 @@ class RecordingEndpoint {
 
   explicit RecordingEndpoint(Answer answer);
   ~RecordingEndpoint();
-  [[nodiscard]] std::uint16_t port() const { return port_; }
+  [[nodiscard]] std::uint16_t port() const { return listener_.port(); }
   [[nodiscard]] std::vector<Request> requests() const;
 
  private:
   Answer answer_;
-  int listener_ = -1;
-  std::uint16_t port_ = 0;
+  LoopbackSocket listener_;
   mutable std::mutex mutex_;
   std::vector<Request> requests_;
   std::thread thread_;

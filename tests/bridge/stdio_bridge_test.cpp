@@ -91,15 +91,9 @@ TEST(StdioBridge, RelaysEachLineAsReadWithTheNegotiatedVersionAndTheClientsName)
 // A port bound but never listened on: connections are refused, and the app the bridge
 // starts cannot listen there either.
 TEST(StdioBridge, AnswersRequestsButNotNotificationsWhenTheAppNeverComesUp) {
-  const int blocker = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ::getsockname(blocker, reinterpret_cast<sockaddr*>(&address), &length);
+  const testing::LoopbackSocket blocker;
   UserHome home;
-  home.storeSettings(settings(ntohs(address.sin_port)));
+  home.storeSettings(settings(blocker.port()));
 
   Bridge bridge(home);
   const auto start = std::chrono::steady_clock::now();
@@ -117,7 +111,6 @@ TEST(StdioBridge, AnswersRequestsButNotNotificationsWhenTheAppNeverComesUp) {
   EXPECT_EQ(bridge.readLine(kAnswer), std::nullopt);
   EXPECT_EQ(bridge.exitStatus(kAnswer), 0);
   EXPECT_TRUE(home.app().has_value());  // started, unable to listen, still running
-  ::close(blocker);
 }
 
 TEST(StdioBridge, TwoBridgesWithNoAppStartOneBetweenThem) {
@@ -137,11 +130,7 @@ TEST(StdioBridge, TwoBridgesWithNoAppStartOneBetweenThem) {
     EXPECT_EQ(answer.at("result").at("serverInfo").at("name"), "melodock") << *line;
   }
   // The app that lost the race leaves at once.
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (home.appCount() != 1 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(50ms);
-  }
-  EXPECT_EQ(home.appCount(), 1);
+  EXPECT_TRUE(testing::eventually([&] { return home.appCount() == 1; })) << home.appCount();
   EXPECT_TRUE(home.app().has_value());
 }
 
@@ -155,16 +144,15 @@ TEST(StdioBridge, EndsWhenTheClientThatStartedItIsGone) {
   ASSERT_EQ(::pipe(report), 0);
   const pid_t client = ::fork();
   if (client == 0) {
-    pid_t bridge = testing::spawnBridge(home.environment(), input[0], -1);
+    pid_t bridge = testing::spawn(MELODOCK_BINARY, {"--stdio"}, home.environment(), input[0], -1);
     // The client dies once the bridge has noted its parent: the watchdog is its second
     // thread.
     const auto tasks = "/proc/" + std::to_string(bridge) + "/task";
     std::error_code error;
-    for (int i = 0; i < 500 && std::distance(std::filesystem::directory_iterator(tasks, error),
-                                             std::filesystem::directory_iterator()) < 2;
-         ++i) {
-      std::this_thread::sleep_for(10ms);
-    }
+    testing::eventually([&] {
+      return std::distance(std::filesystem::directory_iterator(tasks, error),
+                           std::filesystem::directory_iterator()) >= 2;
+    });
     ::_exit(::write(report[1], &bridge, sizeof bridge) == sizeof bridge ? 0 : 1);
   }
   ASSERT_GT(client, 0);

@@ -36,15 +36,15 @@ struct HostFixture {
             [this] {
               return HostSettings{port, "", token};
             },
-            handler
-                ? std::move(handler)
-                : [this](
-                      mcp::HTTPRequest request,
-                      std::string
-                          token) { return endpoint.handle(std::move(request), std::move(token)); },
-            options) {}
+            handler ? std::move(handler) : toEndpoint(), options) {}
   // Connections in flight use the host until the pool stops.
   ~HostFixture() { executor.stop(); }
+
+  MCPHost::Handler toEndpoint() {
+    return [this](mcp::HTTPRequest request, std::string given) {
+      return endpoint.handle(std::move(request), std::move(given));
+    };
+  }
 
   // Starts (or restarts) the host and waits until its status updates are in.
   void start() { awaitOn(main, host.start()); }

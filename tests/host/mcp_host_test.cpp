@@ -1,11 +1,6 @@
 // The listener and its connections: ports, restarts, idle clients, many clients at once.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <thread>
 #include "tests/host/host_fixture.h"
@@ -19,15 +14,9 @@ using testing::exchange;
 using testing::HostFixture;
 
 TEST(MCPHost, ReportsAPortAlreadyInUseWithThePortPrefix) {
-  const int blocker = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(::listen(blocker, 1), 0);
-  socklen_t length = sizeof address;
-  ::getsockname(blocker, reinterpret_cast<sockaddr*>(&address), &length);
-  const int port = ntohs(address.sin_port);
+  testing::LoopbackSocket blocker;
+  blocker.listen();
+  const int port = blocker.port();
 
   HostFixture fixture({}, {}, port);
   fixture.start();
@@ -35,7 +24,7 @@ TEST(MCPHost, ReportsAPortAlreadyInUseWithThePortPrefix) {
   EXPECT_EQ(fixture.status.problem(), "Port " + std::to_string(port) + ": Address already in use");
 
   // Once the port is free, a new start clears the problem.
-  ::close(blocker);
+  blocker.close();
   fixture.start();
   EXPECT_TRUE(fixture.status.running());
   EXPECT_EQ(fixture.status.problem(), std::nullopt);

@@ -113,32 +113,6 @@ std::string request(const std::string& id, const std::string& method,
          (params.empty() ? "" : ",\"params\":" + params) + "}";
 }
 
-TEST(Server, AnswersInitializeWithTheNegotiatedVersion) {
-  struct Row {
-    const char* name;
-    std::string params;
-    std::string version;
-  };
-  const std::vector<Row> rows = {
-      {"supported",
-       R"({"protocolVersion":"2025-06-18","capabilities":{},"clientInfo":{"name":"c","version":"1"}})",
-       "2025-06-18"},
-      {"oldest supported", R"({"protocolVersion":"2024-11-05"})", "2024-11-05"},
-      {"unknown older", R"({"protocolVersion":"2023-01-01"})", "2025-11-25"},
-      {"unknown future", R"({"protocolVersion":"2099-01-01"})", "2025-11-25"},
-      {"missing", R"({})", "2025-11-25"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const Served run = serve({request("1", "initialize", row.params)});
-    EXPECT_THAT(
-        run.sent,
-        testing::ElementsAre(
-            R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":false}},"instructions":"Use the tools.","protocolVersion":")" +
-            row.version + R"(","serverInfo":{"name":"Test","version":"1.0"}}})"));
-  }
-}
-
 // The JSON-RPC error answer to request `id`, with the detail in data and message.
 std::string failure(const std::string& id, int code, const std::string& kind,
                     const std::string& detail) {
@@ -191,10 +165,24 @@ TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
   const std::string internal = "Internal error";
   const std::string cancel = R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":)";
   const std::string initialized = R"({"jsonrpc":"2.0","method":"notifications/initialized"})";
-  const std::string initializeAnswer =
-      R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":false}},"instructions":"Use the tools.","protocolVersion":"2025-11-25","serverInfo":{"name":"Test","version":"1.0"}}})";
+  const auto initializeAnswer = [](const std::string& version = "2025-11-25") {
+    return R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":false}},"instructions":"Use the tools.","protocolVersion":")" +
+           version + R"(","serverInfo":{"name":"Test","version":"1.0"}}})";
+  };
+  const auto initializeAsking = [](const std::string& version) {
+    return request("1", "initialize", R"({"protocolVersion":")" + version + R"("})");
+  };
   const std::string pong = R"({"id":1,"jsonrpc":"2.0","result":{}})";
   const std::vector<Row> rows = {
+      {"initialize, supported version",
+       request(
+           "1", "initialize",
+           R"({"protocolVersion":"2025-06-18","capabilities":{},"clientInfo":{"name":"c","version":"1"}})"),
+       initializeAnswer("2025-06-18")},
+      {"initialize, oldest supported", initializeAsking("2024-11-05"),
+       initializeAnswer("2024-11-05")},
+      {"initialize, unknown older", initializeAsking("2023-01-01"), initializeAnswer()},
+      {"initialize, unknown future", initializeAsking("2099-01-01"), initializeAnswer()},
       {"tools/call without initialize",
        request("5", "tools/call", R"({"name":"echo","arguments":{"text":"a/b"}})"),
        R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"a/b","type":"text"}]}})"},
@@ -204,10 +192,11 @@ TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
        strict},
       {"strict after initialize",
        request("1", "initialize", "{}") + "\n" + initialized + "\n" + request("5", "tools/list"),
-       initializeAnswer + "\n" + R"({"id":5,"jsonrpc":"2.0","result":)" + kEchoList + "}", strict},
+       initializeAnswer() + "\n" + R"({"id":5,"jsonrpc":"2.0","result":)" + kEchoList + "}",
+       strict},
       {"second initialize",
        request("1", "initialize", "{}") + "\n" + request("2", "initialize", "{}"),
-       initializeAnswer + "\n" + failure("2", -32600, invalid, "Server is already initialized")},
+       initializeAnswer() + "\n" + failure("2", -32600, invalid, "Server is already initialized")},
       {"initialize without params", request("1", "initialize"),
        failure("1", -32603, internal, noParams)},
       {"handler throws", request("4", "tools/call", R"({"name":"explode"})"),

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -10,17 +11,6 @@ namespace mcp {
 namespace {
 
 using nlohmann::json;
-
-// The decoding error text of `decodeIt`, or "" when it succeeds.
-template <class F>
-std::string failureOf(F decodeIt) {
-  try {
-    decodeIt();
-  } catch (const DecodingError& error) {
-    return error.what();
-  }
-  return "";
-}
 
 TEST(Tool, WritesTheCatalogueShape) {
   struct Row {
@@ -45,8 +35,8 @@ TEST(Tool, WritesTheCatalogueShape) {
     EXPECT_EQ(row.tool.toJSON().dump(), row.written);
     EXPECT_EQ(Tool::fromJSON(json::parse(row.written)), row.tool);
   }
-  EXPECT_EQ(failureOf([] { (void)Tool::fromJSON(json::parse(R"({"name":"t"})")); }),
-            "No value for key \"inputSchema\"");
+  EXPECT_THAT([] { (void)Tool::fromJSON(json::parse(R"({"name":"t"})")); },
+              testing::ThrowsMessage<DecodingError>("No value for key \"inputSchema\""));
 }
 
 TEST(ToolContent, WritesEachCaseAndRefusesUnknownTypes) {
@@ -73,8 +63,8 @@ TEST(ToolContent, WritesEachCaseAndRefusesUnknownTypes) {
     EXPECT_EQ(row.content.toJSON().dump(), row.written);
     EXPECT_EQ(Tool::Content::fromJSON(json::parse(row.written)), row.content);
   }
-  EXPECT_EQ(failureOf([] { (void)Tool::Content::fromJSON(json::parse(R"({"type":"video"})")); }),
-            "Unknown tool content type");
+  EXPECT_THAT([] { (void)Tool::Content::fromJSON(json::parse(R"({"type":"video"})")); },
+              testing::ThrowsMessage<DecodingError>("Unknown tool content type"));
 }
 
 }  // namespace

@@ -58,10 +58,6 @@ TEST(Value, DecodesEachJSONFormToItsCaseAndWritesItBack) {
   }
 }
 
-TEST(Value, WritesDataWithoutMimeTypeAsTextPlain) {
-  EXPECT_EQ(Value::data("hi").toJSON().dump(), "\"data:text/plain;base64,aGk=\"");
-}
-
 TEST(Value, DescribesEachCase) {
   struct Row {
     Value value;

@@ -24,16 +24,6 @@ std::size_t threadCount() {
   return count;
 }
 
-// Runs `work` on the connection's strand and waits for it.
-void runThere(DBusConnection& connection, const std::function<void()>& work) {
-  std::promise<void> done;
-  connection.post([&] {
-    work();
-    done.set_value();
-  });
-  done.get_future().wait();
-}
-
 TEST(DBusConnection, ReturnsNothingWhereNoBusAnswers) {
   testing::TempDir dir;
   const std::string nowhere = "unix:path=" + (dir.path() / "no-bus").string();
@@ -53,29 +43,15 @@ TEST(DBusConnection, DeliversRepliesOnItsStrandWithNoThreadOfItsOwn) {
     ASSERT_NE(connection, nullptr);
     connection->start();
 
-    std::promise<std::string> id;
-    std::unique_ptr<sdbus::IProxy> daemon;
-    connection->post([&] {
-      daemon = sdbus::createProxy(connection->connection(), "org.freedesktop.DBus",
-                                  "/org/freedesktop/DBus");
-      daemon->callMethodAsync("GetId")
-          .onInterface("org.freedesktop.DBus")
-          .uponReplyInvoke([&](const sdbus::Error* error, const std::string& answer) {
-            EXPECT_TRUE(connection->strand().running_in_this_thread());
-            id.set_value(error != nullptr ? "error: " + error->getName() : answer);
-          });
-    });
-    auto answer = id.get_future();
-    ASSERT_EQ(answer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     std::string expected;
-    auto own = bus.connect();
-    sdbus::createProxy(*own, "org.freedesktop.DBus", "/org/freedesktop/DBus")
+    sdbus::createProxy(*bus.connect(), "org.freedesktop.DBus", "/org/freedesktop/DBus")
         ->callMethod("GetId")
         .onInterface("org.freedesktop.DBus")
         .storeResultsTo(expected);
-    EXPECT_EQ(answer.get(), expected);
+    EXPECT_EQ(testing::replyTo(*connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "GetId"),
+              expected);
     EXPECT_EQ(threadCount(), threads);
-    runThere(*connection, [&] { daemon.reset(); });
   }
 }
 
@@ -85,32 +61,17 @@ TEST(DBusConnection, ActsOnAReplyDeadlineWithNothingToRead) {
   auto silent = bus.connect();
   silent->requestName("org.melodock.Silent");
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSession, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
+  auto connection = testing::systemBus(pool);
 
-  std::promise<std::string> outcome;
-  std::unique_ptr<sdbus::IProxy> proxy;
-  connection->post([&] {
-    proxy = sdbus::createProxy(connection->connection(), "org.melodock.Silent", "/");
-    proxy->callMethodAsync("Wait")
-        .onInterface("org.melodock.Silent")
-        .withTimeout(std::chrono::milliseconds(100))
-        .uponReplyInvoke([&](const sdbus::Error* error) {
-          outcome.set_value(error != nullptr ? error->getName() : "answered");
-        });
-  });
-  auto name = outcome.get_future();
-  ASSERT_EQ(name.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_EQ(name.get(), "org.freedesktop.DBus.Error.NoReply");
-  runThere(*connection, [&] { proxy.reset(); });
+  EXPECT_EQ(testing::replyTo(*connection, "org.melodock.Silent", "/", "org.melodock.Silent", "Wait",
+                             std::chrono::milliseconds(100)),
+            "org.freedesktop.DBus.Error.NoReply");
 }
 
 TEST(DBusConnection, SetsUpAtOnceAndRunsPostedWorkInOrderOnceStarted) {
   PrivateBus bus;
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSession, pool.executor());
-  ASSERT_NE(connection, nullptr);
+  auto connection = testing::systemBus(pool, false);
   std::vector<int> order;  // on the strand once started
   std::promise<void> done;
   connection->post([&] { order.push_back(1); });
@@ -130,15 +91,11 @@ TEST(DBusConnection, SetsUpAtOnceAndRunsPostedWorkInOrderOnceStarted) {
 TEST(DBusConnection, FallsSilentWhenTheBusGoesAway) {
   PrivateBus bus;
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
+  auto connection = testing::systemBus(pool);
   EXPECT_TRUE(connection->isOpen());
   bus.stop();
   EXPECT_TRUE(eventually([&] { return !connection->isOpen(); }));
-  bool ran = false;
-  runThere(*connection, [&] { ran = true; });  // work still runs, for tearing down
-  EXPECT_TRUE(ran);
+  testing::runThere(*connection, [] {});  // work still runs, for tearing down
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <optional>
 #include <tuple>
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -38,37 +39,21 @@ std::vector<Inhibitor> inhibitors(const PrivateBus& bus) {
   return result;
 }
 
-// A call to logind through `connection`, waited for: replies are handled in the order
-// of the calls, so every earlier answer on `connection` has been handled on return.
+// A call to logind through `connection`, waited for: every earlier answer on
+// `connection` has been handled on return.
 void roundTrip(DBusConnection& connection) {
-  auto proxy = std::make_shared<std::unique_ptr<sdbus::IProxy>>();
-  std::promise<void> answered;
-  connection.post([&connection, &answered, proxy] {
-    *proxy = sdbus::createProxy(connection.connection(), "org.freedesktop.login1",
-                                "/org/freedesktop/login1");
-    (*proxy)
-        ->callMethodAsync("ListInhibitors")
-        .onInterface("org.freedesktop.login1.Manager")
-        .uponReplyInvoke([&answered](const sdbus::Error*) { answered.set_value(); });
-  });
-  answered.get_future().wait();
-  std::promise<void> dropped;
-  connection.post([&dropped, proxy] {
-    proxy->reset();
-    dropped.set_value();
-  });
-  dropped.get_future().wait();
+  testing::replyTo(connection, "org.freedesktop.login1", "/org/freedesktop/login1",
+                   "org.freedesktop.login1.Manager", "ListInhibitors");
 }
 
 const Inhibitor kPlaying{"idle:sleep", "Melodock", "Playing music", "block"};
 
-TEST(KeepAwake, HoldsOneInhibitorExactlyWhileAcquired) {
+TEST(KeepAwake, HoldsOneInhibitorExactlyWhileAcquiredAndLetsGoWhenDestroyed) {
   PrivateBus bus;
   MockService logind(bus, "org.freedesktop.login1", {"--template", "logind"});
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  KeepAwake keepAwake(connection);
+  auto connection = testing::systemBus(pool, false);
+  std::optional<KeepAwake> keepAwake(connection);
   connection->start();
 
   struct Step {
@@ -84,28 +69,16 @@ TEST(KeepAwake, HoldsOneInhibitorExactlyWhileAcquired) {
       {"release while the request is out", {true, false}, {}},
       {"acquire, release, acquire at once", {true, false, true}, {kPlaying}},
       {"and release", {false}, {}},
+      {"acquire before going", {true}, {kPlaying}},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.name);
-    for (const bool acquire : step.calls) acquire ? keepAwake.acquire() : keepAwake.release();
+    for (const bool acquire : step.calls) acquire ? keepAwake->acquire() : keepAwake->release();
     roundTrip(*connection);  // logind has answered every call made so far
     EXPECT_TRUE(eventually([&] { return inhibitors(bus) == step.held; }))
         << inhibitors(bus).size() << " held";
   }
-}
-
-TEST(KeepAwake, LetsGoWhenDestroyed) {
-  PrivateBus bus;
-  MockService logind(bus, "org.freedesktop.login1", {"--template", "logind"});
-  Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
-  {
-    KeepAwake keepAwake(connection);
-    keepAwake.acquire();
-    ASSERT_TRUE(eventually([&] { return inhibitors(bus) == std::vector{kPlaying}; }));
-  }
+  keepAwake.reset();
   EXPECT_TRUE(eventually([&] { return inhibitors(bus).empty(); }));
 }
 
@@ -117,9 +90,7 @@ TEST(KeepAwake, DoesNothingWithoutABusOrWithoutLogind) {
   }
   PrivateBus bus;  // a bus where nobody owns org.freedesktop.login1
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
+  auto connection = testing::systemBus(pool);
   KeepAwake keepAwake(connection);
   keepAwake.acquire();
   keepAwake.release();

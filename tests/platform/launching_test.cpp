@@ -5,11 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <thread>
-
 #include "platform/detached_process.h"
 #include "platform/executable_path.h"
 #include "platform/systemd_user_environment.h"
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
@@ -29,9 +28,7 @@ TEST(DetachedProcess, StartsInANewSessionWithNullStreamsAndTheFilledEnvironment)
       report.string() + ".tmp' && mv '" + report.string() + ".tmp' '" + report.string() + "'";
   const pid_t pid = launchDetached("/bin/sh", {"sh", "-c", script}, environment);
   ASSERT_GT(pid, 0);
-  for (int i = 0; i < 500 && !std::filesystem::exists(report); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  testing::eventually([&] { return std::filesystem::exists(report); });
   ::waitpid(pid, nullptr, 0);
   const std::string id = std::to_string(pid);
   EXPECT_EQ(testing::readFile(report),

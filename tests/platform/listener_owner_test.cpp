@@ -1,12 +1,10 @@
 // Who owns the socket listening on a loopback port.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "platform/listener_owner.h"
+#include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
@@ -51,19 +49,12 @@ TEST(ListenerOwner, ReadsTheListeningSocketsOfTheKernelsTables) {
 }
 
 TEST(ListenerOwner, FindsThisProcesssOwnListener) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  const std::uint16_t port = ntohs(address.sin_port);
+  const testing::LoopbackSocket socket;
+  const std::uint16_t port = socket.port();
   EXPECT_EQ(loopbackListenerOwner(port, ::geteuid()), ListenerOwner::none);  // bound, not listening
-  ASSERT_EQ(::listen(fd, 1), 0);
+  socket.listen();
   EXPECT_EQ(loopbackListenerOwner(port, ::geteuid()), ListenerOwner::thisUser);
   EXPECT_EQ(loopbackListenerOwner(port, ::geteuid() + 1), ListenerOwner::anotherUser);
-  ::close(fd);
 }
 
 }  // namespace

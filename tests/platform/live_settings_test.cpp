@@ -2,28 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <thread>
 
 #include "platform/live_settings.h"
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
 
+using testing::eventually;  // the settings thread reloads on its own time
 using testing::readFile;
 using testing::TempDir;
 using testing::writeFile;
-
-// Waits up to two seconds for `condition`; the settings thread reloads on its own time.
-template <typename Condition>
-bool eventually(Condition condition) {
-  for (int i = 0; i < 200; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return condition();
-}
 
 TEST(LiveSettings, ChangesAtOnceWritesBehindAndKeepsOtherWritersKeys) {
   TempDir dir;

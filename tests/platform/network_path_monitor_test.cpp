@@ -84,8 +84,7 @@ TEST(NetworkPathMonitor, FollowsMeteredFromTheFirstReadThroughEveryChange) {
   auto manager = networkManager(bus, 2);
   Pool pool;
   Reports reports(pool.executor());
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
+  auto connection = testing::systemBus(pool, false);
   NetworkPathMonitor monitor(connection, reports.executor(), reports.handler());
   connection->start();
   EXPECT_EQ(reports.next(), false);
@@ -113,9 +112,7 @@ TEST(NetworkPathMonitor, TurnsOffWhenNetworkManagerLeavesAndReadsItWhenItComesBa
   auto manager = networkManager(bus, 3);
   Pool pool;
   Reports reports(pool.executor());
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
+  auto connection = testing::systemBus(pool);
   // Built once the bus is started: it subscribes on the strand.
   NetworkPathMonitor monitor(connection, reports.executor(), reports.handler());
   EXPECT_EQ(reports.next(), true);
@@ -134,9 +131,7 @@ TEST(NetworkPathMonitor, IsOffWhereMeteredCannotBeRead) {
     EXPECT_EQ(reports.pending(), 0u);  // no bus: nothing is ever reported
   }
   PrivateBus bus;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
+  auto connection = testing::systemBus(pool);
   {
     Reports reports(pool.executor());
     NetworkPathMonitor monitor(connection, reports.executor(), reports.handler());
@@ -154,9 +149,7 @@ TEST(NetworkPathMonitor, ReportsNothingOnceDestroyed) {
   PrivateBus bus;
   auto manager = networkManager(bus, 1);
   Pool pool;
-  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
-  ASSERT_NE(connection, nullptr);
-  connection->start();
+  auto connection = testing::systemBus(pool);
   Reports reports(pool.executor());
   std::promise<void> destroyed;
   {

@@ -6,6 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -54,15 +57,6 @@ bool owned(const PrivateBus& bus, const std::string& name) {
 }
 
 }  // namespace
-
-bool eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 PrivateBus::PrivateBus() {
   for (const char* name :
@@ -144,6 +138,49 @@ Pool::~Pool() {
   work_.reset();
   context_.stop();
   for (std::thread& thread : threads_) thread.join();
+}
+
+void runThere(DBusConnection& connection, const std::function<void()>& work) {
+  std::promise<void> done;
+  connection.post([&] {
+    work();
+    done.set_value();
+  });
+  done.get_future().wait();
+}
+
+std::string replyTo(DBusConnection& connection, const std::string& destination,
+                    const std::string& path, const std::string& interface,
+                    const std::string& method, std::chrono::milliseconds timeout) {
+  std::unique_ptr<sdbus::IProxy> proxy;
+  std::promise<std::string> reply;
+  runThere(connection, [&] {
+    proxy = sdbus::createProxy(connection.connection(), destination, path);
+    auto handler = [&](sdbus::MethodReply& answer, const sdbus::Error* error) {
+      EXPECT_TRUE(connection.strand().running_in_this_thread());
+      std::string text = "answered";
+      std::string type;
+      std::string contents;
+      if (error != nullptr) {
+        text = error->getName();
+      } else if (answer.peekType(type, contents), type == "s") {
+        answer >> text;
+      }
+      reply.set_value(text);
+    };
+    proxy->callMethod(proxy->createMethodCall(interface, method), handler, timeout);
+  });
+  auto answer = reply.get_future();
+  const bool came = answer.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  runThere(connection, [&] { proxy.reset(); });
+  return came ? answer.get() : "no reply";
+}
+
+std::shared_ptr<DBusConnection> systemBus(Pool& pool, bool start) {
+  auto connection = DBusConnection::open(DBusConnection::Bus::kSystem, pool.executor());
+  if (connection == nullptr) throw std::runtime_error("no connection to the private bus");
+  if (start) connection->start();
+  return connection;
 }
 
 }  // namespace melodock::testing

@@ -15,14 +15,11 @@
 #include <sdbus-c++/sdbus-c++.h>
 #include <asio.hpp>
 
+#include "platform/dbus_connection.h"
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock::testing {
-
-// Calls `done` every few milliseconds until it says true or `limit` passes; says
-// whether it did. For waiting on other processes only.
-bool eventually(const std::function<bool()>& done,
-                std::chrono::milliseconds limit = std::chrono::seconds(10));
 
 class PrivateBus {
  public:
@@ -78,5 +75,23 @@ class Pool {
   asio::executor_work_guard<asio::io_context::executor_type> work_;
   std::vector<std::thread> threads_;
 };
+
+// Runs `work` on `connection`'s strand and waits for it.
+void runThere(DBusConnection& connection, const std::function<void()>& work);
+
+// Calls `method` of `interface` on `destination`'s object `path` through `connection`,
+// from its strand, and waits for the reply (`timeout`, 0: the bus's default), which must
+// come on the strand.
+// Returns the error's name, the reply's string, "answered" for any other reply, or
+// "no reply". Replies come in the order of the calls: every earlier one on
+// `connection` has been handled on return.
+std::string replyTo(DBusConnection& connection, const std::string& destination,
+                    const std::string& path, const std::string& interface,
+                    const std::string& method,
+                    std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
+
+// A connection to the private bus, as the system bus, run on `pool`; started unless
+// `start` is false. Throws when there is none.
+std::shared_ptr<DBusConnection> systemBus(Pool& pool, bool start = true);
 
 }  // namespace melodock::testing

@@ -60,18 +60,6 @@ TEST(SettingsStore, KeepsACopyOfACorruptFileBeforeWritingOverIt) {
   }
 }
 
-TEST(SettingsStore, LeavesNoTemporaryFilesBehind) {
-  TempDir dir;
-  SettingsStore store(dir.path() / "settings.json");
-  for (int i = 0; i < 5; ++i) store.set("k" + std::to_string(i), i);
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"settings.json", "settings.json.lock"}));
-}
-
 TEST(SettingsStore, LosesNoWriteOfTwoProcessesWritingAtOnce) {
   TempDir dir;
   const auto file = dir.path() / "melodock" / "settings.json";

@@ -25,16 +25,26 @@ sockaddr_in loopback(std::uint16_t port) {
 
 }  // namespace
 
-std::uint16_t freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+std::uint16_t freePort() { return LoopbackSocket().port(); }
+
+LoopbackSocket::LoopbackSocket() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   sockaddr_in address = loopback(0);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    throw std::runtime_error("cannot bind a probe socket");
-  }
   socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    ::close(fd_);
+    throw std::runtime_error("cannot bind a socket on 127.0.0.1");
+  }
+  port_ = ntohs(address.sin_port);
+}
+
+void LoopbackSocket::listen() const {
+  if (::listen(fd_, 16) != 0) throw std::runtime_error("cannot listen on 127.0.0.1");
+}
+
+void LoopbackSocket::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
 }
 
 Exchange exchange(std::uint16_t port, const std::vector<std::string>& pieces,

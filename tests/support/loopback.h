@@ -13,6 +13,24 @@ namespace melodock::testing {
 // A port on 127.0.0.1 that was free a moment ago.
 std::uint16_t freePort();
 
+// A TCP socket bound to a free port on 127.0.0.1, not listening until `listen`; closed
+// with the object or by `close`.
+class LoopbackSocket {
+ public:
+  LoopbackSocket();
+  ~LoopbackSocket() { close(); }
+  LoopbackSocket(const LoopbackSocket&) = delete;
+  LoopbackSocket& operator=(const LoopbackSocket&) = delete;
+  [[nodiscard]] std::uint16_t port() const { return port_; }
+  [[nodiscard]] int fd() const { return fd_; }
+  void listen() const;
+  void close();
+
+ private:
+  int fd_ = -1;
+  std::uint16_t port_ = 0;
+};
+
 // What a client saw: the bytes until the server closed, or nothing when the
 // connection could not be made.
 struct Exchange {
