@@ -19,6 +19,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include <asio/awaitable.hpp>
@@ -70,6 +71,10 @@ struct RotationItem {
 
   bool operator==(const RotationItem&) const = default;
 };
+
+// An item as added to the library: a song on no saved album, an album, or a playlist
+// the user made.
+using AddedItem = std::variant<Song, Album, LibraryPlaylist>;
 
 class Library {
  public:
@@ -136,6 +141,10 @@ class Library {
   // The albums and playlists whose songs were played most within kHeavyRotationWindow,
   // the most played first (the latest played first among equals).
   asio::awaitable<std::vector<RotationItem>> heavyRotation(int limit);
+
+  // Albums, songs on no saved album, and the user's own playlists, the latest added
+  // first (the latest saved first among equals); at most `limit`.
+  asio::awaitable<std::vector<AddedItem>> recentlyAdded(int limit);
 
  private:
   WallClock clock_;

@@ -1,0 +1,188 @@
+#include "platform/music/in_process_web_api.h"
+
+#include <charconv>
+#include <vector>
+
+#include "platform/music/detail/web_api_resources.h"
+
+namespace melodock {
+namespace {
+
+using detail::errorBody;
+using detail::jsonText;
+using nlohmann::json;
+
+constexpr int kRecentlyAddedPage = 25;  // the web API's own ceiling for this list
+constexpr const char* kNotFound = "Resource Not Found";
+
+WebAPIResponse answerWith(int status, const json& body) { return {status, jsonText(body)}; }
+
+WebAPIResponse notFound(std::string_view detail) {
+  return answerWith(404, errorBody(404, kNotFound, detail));
+}
+
+std::vector<std::string_view> segments(std::string_view path) {
+  std::vector<std::string_view> parts;
+  while (!path.empty()) {
+    const std::size_t slash = path.find('/');
+    if (slash != 0) parts.push_back(path.substr(0, slash));
+    if (slash == std::string_view::npos) break;
+    path.remove_prefix(slash + 1);
+  }
+  return parts;
+}
+
+std::optional<int> number(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  int value = 0;
+  const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
+  if (error != std::errc() || end != text->data() + text->size()) return std::nullopt;
+  return value;
+}
+
+// Which slice of a list a request asks for.
+struct Page {
+  int limit = InProcessWebAPI::kDefaultPage;
+  int offset = 0;
+};
+
+// The page asked for, or the web API's answer to a bad `limit` or `offset`.
+std::variant<Page, WebAPIResponse> pageAskedFor(const QueryItems& query, int largest) {
+  Page page;
+  page.limit = std::min(page.limit, largest);
+  if (const auto limit = queryValue(query, "limit")) {
+    const auto value = number(limit);
+    if (!value || *value < 1 || *value > largest) {
+      return answerWith(400,
+                        errorBody(400, "Invalid Parameter Value",
+                                  "limit must be an integer from 1 to " + std::to_string(largest)));
+    }
+    page.limit = *value;
+  }
+  if (const auto offset = queryValue(query, "offset")) {
+    const auto value = number(offset);
+    if (!value || *value < 0) {
+      return answerWith(
+          400, errorBody(400, "Invalid Parameter Value", "offset must be a non-negative integer"));
+    }
+    page.offset = *value;
+  }
+  return page;
+}
+
+// One page of `items` (all of the list from its start, or at least one item past the
+// page), with `next` when more follow.
+WebAPIResponse pageOf(const std::vector<json>& items, std::string_view rawPath, Page page) {
+  json data = json::array();
+  const auto first = static_cast<std::size_t>(page.offset);
+  const auto end = std::min(items.size(), first + static_cast<std::size_t>(page.limit));
+  for (std::size_t i = first; i < end; ++i) data.push_back(items[i]);
+  json body{{"data", std::move(data)}};
+  if (end < items.size()) {
+    body["next"] = std::string(rawPath) + "?limit=" + std::to_string(page.limit) +
+                   "&offset=" + std::to_string(end);
+  }
+  return answerWith(200, body);
+}
+
+template <typename Item, typename Make>
+std::vector<json> resourcesOf(const std::vector<Item>& items, Make make) {
+  std::vector<json> resources;
+  resources.reserve(items.size());
+  for (const Item& item : items) resources.push_back(make(item));
+  return resources;
+}
+
+}  // namespace
+
+InProcessWebAPI::InProcessWebAPI(Library& library, Catalog& catalog)
+    : library_(library), catalog_(catalog) {}
+
+asio::awaitable<WebAPIResponse> InProcessWebAPI::send(WebAPIRequest request) {
+  const std::string_view url = request.url;
+  if (!url.starts_with(kBaseURL) ||
+      !url.substr(std::string_view(kBaseURL).size()).starts_with('/')) {
+    throw WebAPIError("The library's web API serves only " + std::string(kBaseURL) + ", not " +
+                      request.url);
+  }
+  co_return co_await serve(std::move(request.method),
+                           request.url.substr(std::string_view(kBaseURL).size()),
+                           std::move(request.body));
+}
+
+asio::awaitable<WebAPIResponse> InProcessWebAPI::serve(std::string method, std::string target,
+                                                       std::optional<std::string> body) {
+  WebAPITarget parsed = parseWebAPITarget(target);
+  const Served request{std::move(method), std::move(parsed.path), std::move(parsed.query),
+                       std::move(body)};
+  if (observer_) observer_(request);
+  const std::string_view rawPath = std::string_view(target).substr(0, target.find('?'));
+  try {
+    co_return co_await answer(request, rawPath);
+  } catch (const std::exception& error) {
+    co_return answerWith(500, errorBody(500, "Internal Server Error", error.what()));
+  }
+}
+
+asio::awaitable<WebAPIResponse> InProcessWebAPI::answer(const Served& request,
+                                                        std::string_view rawPath) {
+  const std::vector<std::string_view> parts = segments(request.path);
+  const auto is = [&](std::initializer_list<std::string_view> expected) {
+    if (parts.size() != expected.size()) return false;
+    std::size_t i = 0;
+    for (const std::string_view part : expected) {
+      if (part != "*" && part != parts[i]) return false;
+      ++i;
+    }
+    return true;
+  };
+  const auto reading = [&](int largest) -> std::variant<Page, WebAPIResponse> {
+    if (request.method != "GET") {
+      return answerWith(405, errorBody(405, "Method Not Allowed",
+                                       request.method + " is not allowed on " + request.path));
+    }
+    return pageAskedFor(request.query, largest);
+  };
+
+  if (is({"v1", "me", "library", "playlists"})) {
+    auto page = reading(kLargestPage);
+    if (auto* refusal = std::get_if<WebAPIResponse>(&page)) co_return std::move(*refusal);
+    const std::vector<LibraryPlaylist> playlists = co_await library_.playlists();
+    co_return pageOf(resourcesOf(playlists, detail::playlistResource), rawPath,
+                     std::get<Page>(page));
+  }
+  if (is({"v1", "me", "library", "playlists", "*"}) ||
+      is({"v1", "me", "library", "playlists", "*", "tracks"})) {
+    auto page = reading(kLargestPage);
+    if (auto* refusal = std::get_if<WebAPIResponse>(&page)) co_return std::move(*refusal);
+    const std::string id(parts[4]);
+    const std::optional<LibraryPlaylist> playlist = co_await library_.playlist(id);
+    if (!playlist) co_return notFound("No library playlist with id " + id);
+    if (parts.size() == 5) {
+      co_return answerWith(200, json{{"data", json::array({detail::playlistResource(*playlist)})}});
+    }
+    const std::vector<Song> songs = co_await library_.playlistSongs(id);
+    co_return pageOf(resourcesOf(songs, detail::songResource), rawPath, std::get<Page>(page));
+  }
+  if (is({"v1", "me", "library", "recently-added"})) {
+    auto page = reading(kRecentlyAddedPage);
+    if (auto* refusal = std::get_if<WebAPIResponse>(&page)) co_return std::move(*refusal);
+    const Page asked = std::get<Page>(page);
+    // One item past the page tells whether another follows.
+    const std::vector<AddedItem> added =
+        co_await library_.recentlyAdded(asked.offset + asked.limit + 1);
+    co_return pageOf(resourcesOf(added, detail::addedResource), rawPath, asked);
+  }
+  if (is({"v1", "me", "history", "heavy-rotation"})) {
+    auto page = reading(kLargestPage);
+    if (auto* refusal = std::get_if<WebAPIResponse>(&page)) co_return std::move(*refusal);
+    const Page asked = std::get<Page>(page);
+    const std::vector<RotationItem> rotation =
+        co_await library_.heavyRotation(asked.offset + asked.limit + 1);
+    co_return pageOf(resourcesOf(rotation, detail::rotationResource), rawPath, asked);
+  }
+  static_cast<void>(catalog_);
+  co_return notFound("No resource at " + request.path);
+}
+
+}  // namespace melodock
