@@ -1,5 +1,7 @@
 #include "app/melodock_app.h"
 
+#include "platform/executable_path.h"
+
 namespace melodock {
 namespace {
 
@@ -17,6 +19,10 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
       authorization_(settings, frontEnd),
       prompt_(
           main, frontEnd, [&status] { return status.lastClient(); }, clock),
+      library_(Library::defaultFile(), [&clock] { return clock.wallNow(); }),
+      catalog_(builtInCatalogFile(runningExecutable().value_or(installedExecutable()))),
+      libraryWebAPI_(library_, catalog_),
+      webAPI_(settings, libraryWebAPI_, webAPITransport_),
       output_(clock, main.strand()),
       player_(output_, clock,
               {.canPlayCatalog = [this] { return music_.canPlayCatalog(); }, .songStarted = {}}),
@@ -24,6 +30,7 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
               .player = player_,
               .settings = settings,
               .prompt = prompt_,
+              .webAPI = webAPI_,
               .network = network_,
               .clock = clock,
               .lookup = {},

@@ -23,8 +23,13 @@
 #include "platform/clock.h"
 #include "platform/executor.h"
 #include "platform/music/authorization.h"
+#include "platform/music/configured_web_api.h"
+#include "platform/music/in_process_web_api.h"
+#include "platform/music/library.h"
+#include "platform/music/local_catalog.h"
 #include "platform/music/music_player.h"
 #include "platform/music/virtual_output.h"
+#include "platform/music/web_api_http_transport.h"
 #include "platform/settings.h"
 
 namespace melodock {
@@ -76,6 +81,13 @@ class MelodockApp {
   MusicAuthorization authorization_;
   PermissionPrompt prompt_;
   NetworkStatus network_;
+  // The user's library ($XDG_DATA_HOME) and the built-in catalog, and the web API
+  // over them or over the account configured in the settings.
+  Library library_;
+  LocalCatalog catalog_;
+  InProcessWebAPI libraryWebAPI_;
+  WebAPIHTTPTransport webAPITransport_;
+  ConfiguredWebAPI webAPI_;
   VirtualOutput output_;
   MusicPlayer player_;
   MusicService music_;

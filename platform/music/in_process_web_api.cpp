@@ -105,9 +105,8 @@ asio::awaitable<WebAPIResponse> InProcessWebAPI::send(WebAPIRequest request) {
     throw WebAPIError("The library's web API serves only " + std::string(kBaseURL) + ", not " +
                       request.url);
   }
-  co_return co_await serve(std::move(request.method),
-                           request.url.substr(std::string_view(kBaseURL).size()),
-                           std::move(request.body));
+  std::string target = request.url.substr(std::string_view(kBaseURL).size());
+  co_return co_await serve(std::move(request.method), std::move(target), std::move(request.body));
 }
 
 asio::awaitable<WebAPIResponse> InProcessWebAPI::serve(std::string method, std::string target,

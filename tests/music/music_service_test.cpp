@@ -8,6 +8,7 @@
 #include "music/tool_error.h"
 #include "music/tools.h"
 #include "platform/live_settings.h"
+#include "tests/music/scripted_web_api.h"
 #include "tests/platform/music/player_fixture.h"
 #include "tests/support/loopback.h"
 
@@ -43,6 +44,7 @@ struct ServiceFixture : testing::PlayerFixture {
         .player = player,
         .settings = *settings,
         .prompt = *prompt,
+        .webAPI = webAPI,
         .network = network,
         .clock = clock,
         .lookup = [this](std::vector<std::string> ids) -> asio::awaitable<std::vector<Song>> {
@@ -82,6 +84,7 @@ struct ServiceFixture : testing::PlayerFixture {
   HeldQuestions presenter;
   NetworkStatus network;
   std::unique_ptr<PermissionPrompt> prompt;
+  testing::ScriptedWebAPI webAPI;
   std::vector<std::string> lookups;  // main actor only
   std::vector<Song> lookupAnswer;
   std::vector<bool> awake;
