@@ -85,6 +85,19 @@ class MusicService : public MusicOperations {
                                         std::optional<std::string> repeatMode) override;
   asio::awaitable<void> applyNote(std::optional<std::string> text) override;
 
+  // The user's cloud library through the web API (after the personal-data gate), and
+  // its changes (after the library-changes gate).
+  asio::awaitable<std::string> recentlyAdded(std::int64_t limit) override;
+  asio::awaitable<std::string> libraryPlaylists() override;
+  asio::awaitable<std::string> createPlaylist(std::string name,
+                                              std::optional<std::string> description,
+                                              std::vector<std::string> songIDs) override;
+  asio::awaitable<std::string> addToPlaylist(std::string playlistID,
+                                             std::vector<std::string> songIDs) override;
+  asio::awaitable<std::string> addToLibrary(std::string type,
+                                            std::vector<std::string> ids) override;
+  asio::awaitable<std::string> rate(std::string id, std::string kind, std::string rating) override;
+
   // Waits, 20 checks at most with 100 ms between, until the player shows the effect of
   // `action` against the state seen before it.
   struct Snapshot {

@@ -125,6 +125,7 @@ asio::awaitable<WebAPIResponse> InProcessWebAPI::serve(std::string method, std::
 
 asio::awaitable<WebAPIResponse> InProcessWebAPI::answer(const Served& request,
                                                         std::string_view rawPath) {
+  if (request.method != "GET") co_return co_await change(request);
   const std::vector<std::string_view> parts = segments(request.path);
   const auto is = [&](std::initializer_list<std::string_view> expected) {
     if (parts.size() != expected.size()) return false;
@@ -135,13 +136,7 @@ asio::awaitable<WebAPIResponse> InProcessWebAPI::answer(const Served& request,
     }
     return true;
   };
-  const auto reading = [&](int largest) -> std::variant<Page, WebAPIResponse> {
-    if (request.method != "GET") {
-      return answerWith(405, errorBody(405, "Method Not Allowed",
-                                       request.method + " is not allowed on " + request.path));
-    }
-    return pageAskedFor(request.query, largest);
-  };
+  const auto reading = [&](int largest) { return pageAskedFor(request.query, largest); };
 
   if (is({"v1", "me", "library", "playlists"})) {
     auto page = reading(kLargestPage);
@@ -180,8 +175,185 @@ asio::awaitable<WebAPIResponse> InProcessWebAPI::answer(const Served& request,
         co_await library_.heavyRotation(asked.offset + asked.limit + 1);
     co_return pageOf(resourcesOf(rotation, detail::rotationResource), rawPath, asked);
   }
-  static_cast<void>(catalog_);
   co_return notFound("No resource at " + request.path);
+}
+
+asio::awaitable<std::optional<std::vector<Song>>> InProcessWebAPI::songsOf(json references,
+                                                                           std::string& unknown) {
+  std::vector<Song> found;
+  for (const json& reference : references) {
+    const std::string id = reference.value("id", "");
+    const std::string type = reference.value("type", "");
+    std::vector<std::string> ids{id};
+    std::vector<Song> songs;
+    if (type == "library-songs") {
+      songs = co_await library_.songs(std::move(ids));
+    } else if (type == "songs") {
+      songs = co_await catalog_.songs(std::move(ids));
+    }
+    if (songs.empty()) {
+      unknown = id;
+      co_return std::nullopt;
+    }
+    found.push_back(std::move(songs.front()));
+  }
+  co_return found;
+}
+
+namespace {
+
+WebAPIResponse badBody(std::string_view detail) {
+  return answerWith(400, errorBody(400, "Invalid Request Body", detail));
+}
+
+// The track references of a body's `key`.`data` (or of its `data`), when an array of
+// objects.
+std::optional<json> referencesIn(const json& holder) {
+  if (!holder.is_object() || !holder.contains("data") || !holder.at("data").is_array()) {
+    return std::nullopt;
+  }
+  for (const json& reference : holder.at("data")) {
+    if (!reference.is_object()) return std::nullopt;
+  }
+  return holder.at("data");
+}
+
+std::vector<std::string> splitIDs(const std::string& text) {
+  std::vector<std::string> ids;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    if (comma > start) ids.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return ids;
+}
+
+}  // namespace
+
+asio::awaitable<WebAPIResponse> InProcessWebAPI::change(const Served& request) {
+  const std::vector<std::string_view> parts = segments(request.path);
+  const json body =
+      request.body ? json::parse(*request.body, nullptr, false) : json(json::value_t::discarded);
+  std::string unknown;
+  const auto noSong = [&] { return notFound("No song with id " + unknown); };
+
+  if (request.method == "POST" && parts.size() == 4 && parts[2] == "library" &&
+      parts[3] == "playlists") {
+    if (!body.is_object() || !body.contains("attributes") || !body.at("attributes").is_object() ||
+        !body.at("attributes").contains("name") || !body.at("attributes").at("name").is_string()) {
+      co_return badBody("attributes.name must be text");
+    }
+    const json& attributes = body.at("attributes");
+    std::optional<std::string> description;
+    if (attributes.contains("description") && attributes.at("description").is_string()) {
+      description = attributes.at("description").get<std::string>();
+    }
+    json references = json::array();
+    if (body.contains("relationships")) {
+      const json& relationships = body.at("relationships");
+      const std::optional<json> tracks =
+          relationships.is_object() && relationships.contains("tracks")
+              ? referencesIn(relationships.at("tracks"))
+              : std::nullopt;
+      if (!tracks) co_return badBody("relationships.tracks.data must be track references");
+      references = *tracks;
+    }
+    std::optional<std::vector<Song>> songs = co_await songsOf(references, unknown);
+    if (!songs) co_return noSong();
+    std::string name = attributes.at("name").get<std::string>();
+    const LibraryPlaylist made = co_await library_.createPlaylist(
+        std::move(name), std::move(description), std::move(*songs));
+    co_return answerWith(201, json{{"data", json::array({detail::playlistResource(made)})}});
+  }
+
+  if (request.method == "POST" && parts.size() == 6 && parts[2] == "library" &&
+      parts[3] == "playlists" && parts[5] == "tracks") {
+    const std::string id(parts[4]);
+    const std::optional<LibraryPlaylist> playlist = co_await library_.playlist(id);
+    if (!playlist) co_return notFound("No library playlist with id " + id);
+    if (!playlist->canEdit) {
+      co_return answerWith(403,
+                           errorBody(403, "Forbidden", "The playlist " + id + " can't be edited"));
+    }
+    const std::optional<json> references = referencesIn(body);
+    if (!references) co_return badBody("data must be track references");
+    std::optional<std::vector<Song>> songs = co_await songsOf(*references, unknown);
+    if (!songs) co_return noSong();
+    std::string playlistID = id;
+    co_await library_.addToPlaylist(std::move(playlistID), std::move(*songs));
+    co_return WebAPIResponse{204, ""};
+  }
+
+  if (request.method == "POST" && parts.size() == 3 && parts[2] == "library") {
+    bool any = false;
+    for (const auto& [name, value] : request.query) {
+      std::vector<std::string> ids = splitIDs(value);
+      if (name == "ids[songs]") {
+        const std::size_t asked = ids.size();
+        std::vector<Song> songs = co_await catalog_.songs(std::move(ids));
+        if (songs.size() != asked) co_return notFound("No catalog song for one of " + value);
+        co_await library_.addSongs(std::move(songs));
+      } else if (name == "ids[albums]") {
+        const std::size_t asked = ids.size();
+        std::vector<Album> albums = co_await catalog_.albums(std::move(ids));
+        if (albums.size() != asked) co_return notFound("No catalog album for one of " + value);
+        for (Album& album : albums) {
+          std::string albumID = album.id;
+          const std::vector<Track> tracks = co_await catalog_.albumTracks(std::move(albumID));
+          std::vector<Song> songs;
+          for (const Track& track : tracks) {
+            if (const Song* song = asSong(track)) songs.push_back(*song);
+          }
+          co_await library_.addAlbum(std::move(album), std::move(songs));
+        }
+      } else if (name == "ids[playlists]") {
+        co_return answerWith(501, errorBody(501, "Not Implemented",
+                                            "Catalog playlists can't be saved to this library"));
+      } else {
+        continue;
+      }
+      any = true;
+    }
+    if (!any) {
+      co_return answerWith(400, errorBody(400, "Invalid Parameter Value",
+                                          "ids[songs], ids[albums] or ids[playlists] is needed"));
+    }
+    co_return WebAPIResponse{202, ""};
+  }
+
+  if ((request.method == "PUT" || request.method == "DELETE") && parts.size() == 5 &&
+      parts[2] == "ratings") {
+    std::string_view type = parts[3];
+    if (type.starts_with("library-")) type.remove_prefix(8);
+    const std::string kind = type == "songs"       ? "song"
+                             : type == "albums"    ? "album"
+                             : type == "playlists" ? "playlist"
+                                                   : "";
+    if (kind.empty()) co_return notFound("No rating type " + std::string(parts[3]));
+    std::string id(parts[4]);
+    std::optional<Rating> rating;
+    if (request.method == "PUT") {
+      const bool valid = body.is_object() && body.contains("attributes") &&
+                         body.at("attributes").is_object() &&
+                         body.at("attributes").contains("value") &&
+                         body.at("attributes").at("value").is_number_integer();
+      const std::int64_t value = valid ? body.at("attributes").at("value").get<std::int64_t>() : 0;
+      if (value != 1 && value != -1) co_return badBody("attributes.value must be 1 or -1");
+      rating = value == 1 ? Rating::love : Rating::dislike;
+    }
+    std::string ratedKind = kind;
+    co_await library_.rate(id, std::move(ratedKind), rating);
+    if (!rating) co_return WebAPIResponse{204, ""};
+    co_return answerWith(
+        200,
+        json{{"data",
+              json::array({json{{"id", id},
+                                {"type", "ratings"},
+                                {"attributes", {{"value", *rating == Rating::love ? 1 : -1}}}}})}});
+  }
+  co_return answerWith(405, errorBody(405, "Method Not Allowed",
+                                      request.method + " is not allowed on " + request.path));
 }
 
 }  // namespace melodock

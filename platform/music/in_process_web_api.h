@@ -6,6 +6,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "platform/music/catalog.h"
 #include "platform/music/library.h"
@@ -49,6 +52,11 @@ class InProcessWebAPI final : public WebAPIClient {
 
  private:
   asio::awaitable<WebAPIResponse> answer(const Served& request, std::string_view rawPath);
+  asio::awaitable<WebAPIResponse> change(const Served& request);
+  // The songs of track references ({"id", "type"}), in order; nothing when one is
+  // unknown, whose id then goes to `unknown`.
+  asio::awaitable<std::optional<std::vector<Song>>> songsOf(nlohmann::json references,
+                                                            std::string& unknown);
 
   Library& library_;
   Catalog& catalog_;
