@@ -25,13 +25,16 @@
 #include "platform/clock.h"
 #include "platform/executor.h"
 #include "platform/music/authorization.h"
+#include "platform/music/configured_web_api.h"
 #include "platform/music/gstreamer_output.h"
+#include "platform/music/in_process_web_api.h"
 #include "platform/music/library.h"
 #include "platform/music/local_catalog.h"
 #include "platform/music/music_folder_monitor.h"
 #include "platform/music/music_player.h"
 #include "platform/music/routing_output.h"
 #include "platform/music/virtual_output.h"
+#include "platform/music/web_api_http_transport.h"
 #include "platform/settings.h"
 
 namespace melodock {
@@ -97,8 +100,13 @@ class MelodockApp {
   MusicAuthorization authorization_;
   PermissionPrompt prompt_;
   NetworkStatus network_;
+  // The built-in catalog and the user's library ($XDG_DATA_HOME), and the web API over
+  // them or over the account configured in the settings.
   LocalCatalog catalog_;
-  Library library_;              // before the player, which records each song it starts
+  Library library_;  // before the player, which records each song it starts
+  InProcessWebAPI libraryWebAPI_;
+  WebAPIHTTPTransport webAPITransport_;
+  ConfiguredWebAPI webAPI_;
   VirtualOutput virtualOutput_;  // catalog songs and stations
   GStreamerOutput fileOutput_;   // songs with an audio file
   RoutingOutput output_;

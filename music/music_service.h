@@ -15,6 +15,7 @@
 #include <vector>
 
 #include <asio.hpp>
+#include <nlohmann/json.hpp>
 
 #include "mcp/value.h"
 #include "music/music_operations.h"
@@ -27,6 +28,8 @@
 #include "platform/music/items.h"
 #include "platform/music/library.h"
 #include "platform/music/music_player.h"
+#include "platform/music/web_api_client.h"
+#include "platform/music/web_api_url.h"
 #include "platform/settings.h"
 
 namespace melodock {
@@ -38,6 +41,8 @@ class MusicService : public MusicOperations {
     MusicPlayer& player;
     Settings& settings;
     PermissionPrompt& prompt;
+    // The user's cloud library: playlists, recently added, heavy rotation, changes.
+    WebAPIClient& webAPI;
     NetworkStatus& network;
     Clock& clock;
     Catalog& catalog;
@@ -105,6 +110,19 @@ class MusicService : public MusicOperations {
   asio::awaitable<std::optional<Album>> libraryAlbum(std::string id);
   asio::awaitable<std::optional<Playlist>> libraryPlaylist(std::string id);
 
+  // The user's cloud library through the web API (after the personal-data gate), and
+  // its changes (after the library-changes gate).
+  asio::awaitable<std::string> recentlyAdded(std::int64_t limit) override;
+  asio::awaitable<std::string> libraryPlaylists() override;
+  asio::awaitable<std::string> createPlaylist(std::string name,
+                                              std::optional<std::string> description,
+                                              std::vector<std::string> songIDs) override;
+  asio::awaitable<std::string> addToPlaylist(std::string playlistID,
+                                             std::vector<std::string> songIDs) override;
+  asio::awaitable<std::string> addToLibrary(std::string type,
+                                            std::vector<std::string> ids) override;
+  asio::awaitable<std::string> rate(std::string id, std::string kind, std::string rating) override;
+
   // Waits, 20 checks at most with 100 ms between, until the player shows the effect of
   // `action` against the state seen before it.
   struct Snapshot {
@@ -114,6 +132,43 @@ class MusicService : public MusicOperations {
   asio::awaitable<void> settle(std::string action, Snapshot before);
   // The same, until the player plays with at least `queueLength` entries queued.
   asio::awaitable<void> settle(std::size_t queueLength);
+
+  // The web API. A request waits at most this long for its answer.
+  static constexpr std::chrono::seconds kWebAPITimeout{60};
+  // Listing caps: the page that reaches one is kept whole.
+  static constexpr std::size_t kCloudPlaylistCap = 1000;
+  static constexpr std::size_t kPlaylistTrackCap = 500;
+
+  struct CloudPlaylist {
+    std::string id;
+    std::string name;
+    bool canEdit = false;
+
+    bool operator==(const CloudPlaylist&) const = default;
+  };
+
+  // One web API request: `path` (beginning with "/") follows the client's base URL;
+  // `query`, when not empty, replaces the path's own query; `body` goes as JSON with
+  // "Content-Type: application/json". Returns the body of a 2xx answer. Throws a
+  // ToolError "Apple Music API error (<status>): <title>. <detail>" for any other
+  // status, a ToolError when the path makes no valid URL, and the transport's
+  // WebAPIError when no answer came.
+  asio::awaitable<std::string> appleMusicAPI(std::string method, std::string path,
+                                             QueryItems query = {},
+                                             std::optional<nlohmann::json> body = std::nullopt);
+  // The resource objects of a list answer's `data`; empty for anything else.
+  [[nodiscard]] static std::vector<mcp::Value::Object> resources(std::string_view data);
+  [[nodiscard]] static mcp::Value::Object resourceDict(const nlohmann::json& element);
+  // All the user's library playlists, at most about kCloudPlaylistCap; never fails: a
+  // failed page ends the listing.
+  asio::awaitable<std::vector<CloudPlaylist>> cloudPlaylists();
+  // The track objects of a library playlist, at most about kPlaylistTrackCap, after the
+  // personal-data gate; a failed page fails the whole call.
+  asio::awaitable<std::vector<mcp::Value::Object>> cloudPlaylistTracks(std::string id);
+  // {"id", "type"} per id: "library-songs" for "i." ids, "songs" for any other.
+  [[nodiscard]] static nlohmann::json trackReferences(const std::vector<std::string>& ids);
+  // The songs among `tracks`, in order; none without tracks.
+  [[nodiscard]] static std::vector<Song> songs(const std::optional<std::vector<Track>>& tracks);
 
   // The songs this service last put in the player's queue, in queue order, and the
   // count of queue replacements.

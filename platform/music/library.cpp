@@ -186,4 +186,9 @@ asio::awaitable<void> Library::storeMusicFiles(MusicFileChanges changes) {
   co_await database_.run(std::move(work));
 }
 
+asio::awaitable<std::vector<AddedItem>> Library::recentlyAdded(int limit) {
+  auto work = [this, limit](sqlite3*) { return store_->recentlyAdded(limit); };
+  co_return co_await database_.run(std::move(work));
+}
+
 }  // namespace melodock

@@ -19,6 +19,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include <asio/awaitable.hpp>
@@ -72,6 +73,10 @@ struct RotationItem {
 
   bool operator==(const RotationItem&) const = default;
 };
+
+// An item as added to the library: a song on no saved album, an album, or a playlist
+// the user made.
+using AddedItem = std::variant<Song, Album, LibraryPlaylist>;
 
 class Library {
  public:
@@ -153,6 +158,10 @@ class Library {
   // songs (found by path) in "l." albums (found by title and album artist), and each
   // touched album is counted again.
   asio::awaitable<void> storeMusicFiles(MusicFileChanges changes);
+
+  // Albums, songs on no saved album, and the user's own playlists, the latest added
+  // first (the latest saved first among equals); at most `limit`.
+  asio::awaitable<std::vector<AddedItem>> recentlyAdded(int limit);
 
  private:
   WallClock clock_;

@@ -18,6 +18,22 @@ namespace {
 using testing::TempDir;
 using testing::writeFile;
 
+// The app opens the user's library: every user folder lies inside a temporary one.
+class UserFolders final : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                             "XDG_RUNTIME_DIR", "XDG_MUSIC_DIR"}) {
+      ::setenv(name, (dir_.path() / name).c_str(), 1);
+    }
+  }
+
+ private:
+  TempDir dir_;
+};
+::testing::Environment* const kUserFolders =
+    ::testing::AddGlobalTestEnvironment(new UserFolders);  // owned by GoogleTest
+
 // No terminal: nobody is asked.
 std::unique_ptr<FrontEnd> noTerminal() { return makeFrontEnd(-1, -1); }
 

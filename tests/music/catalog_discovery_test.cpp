@@ -11,6 +11,7 @@
 #include "platform/live_settings.h"
 #include "platform/music/local_catalog.h"
 #include "tests/music/scripted_catalog.h"
+#include "tests/music/scripted_web_api.h"
 #include "tests/platform/music/player_fixture.h"
 #include "tests/support/loopback.h"
 
@@ -40,10 +41,11 @@ struct DiscoveryFixture : testing::PlayerFixture {
                                                            .player = player,
                                                            .settings = *settings,
                                                            .prompt = *prompt,
+                                                           .webAPI = webAPI,
                                                            .network = network,
                                                            .clock = clock,
                                                            .catalog = catalog ? *catalog : scripted,
-                                                           .lookup = {},
+                                                           .library = library,
                                                            .keepAwake = {}});
     tools = std::make_unique<Tools>(main, *service);
   }
@@ -60,6 +62,8 @@ struct DiscoveryFixture : testing::PlayerFixture {
 
   testing::TempDir dir;
   testing::ScriptedCatalog scripted;
+  testing::ScriptedWebAPI webAPI;
+  Library library{dir.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); }};
   std::unique_ptr<LiveSettings> settings;
   NoQuestions presenter;
   NetworkStatus network;

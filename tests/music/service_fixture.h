@@ -14,6 +14,7 @@
 #include "platform/live_settings.h"
 #include "platform/music/catalog_builder.h"
 #include "platform/music/local_catalog.h"
+#include "tests/music/scripted_web_api.h"
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/platform/music/player_fixture.h"
 #include "tests/support/loopback.h"
@@ -131,6 +132,7 @@ struct ServiceFixture : PlayerFixture {
         .player = player,
         .settings = *settings,
         .prompt = *prompt,
+        .webAPI = webAPI,
         .network = network,
         .clock = clock,
         .catalog = catalog,
@@ -178,6 +180,7 @@ struct ServiceFixture : PlayerFixture {
   TempDir dir;
   TestCatalog catalog;
   Library library;
+  ScriptedWebAPI webAPI;
   std::unique_ptr<LiveSettings> settings;
   HeldQuestions presenter;
   NetworkStatus network;

@@ -482,4 +482,35 @@ std::vector<RotationItem> LibraryStore::heavyRotation(int limit, std::int64_t si
       since, limit);
 }
 
+std::vector<AddedItem> LibraryStore::recentlyAdded(int limit) {
+  struct Added {
+    std::string kind;
+    std::string id;
+  };
+  // A song on a saved album is listed as that album.
+  const std::vector<Added> added = all(
+      statements_, connection_,
+      "SELECT 'album', id, added_at, rowid FROM album "
+      "UNION ALL SELECT 'playlist', id, created_at, rowid FROM playlist WHERE editable = 1 "
+      "UNION ALL SELECT 'song', id, added_at, rowid FROM song AS s WHERE NOT EXISTS "
+      "(SELECT 1 FROM album AS a WHERE a.title = s.album AND a.artist = s.artist) "
+      "ORDER BY 3 DESC, 4 DESC, 1 LIMIT ?1",
+      [](const Statement& row) {
+        return Added{std::string(row.text(0)), std::string(row.text(1))};
+      },
+      limit);
+  std::vector<AddedItem> items;
+  items.reserve(added.size());
+  for (const Added& item : added) {
+    if (item.kind == "album") {
+      if (auto found = album(item.id)) items.emplace_back(std::move(*found));
+    } else if (item.kind == "playlist") {
+      for (LibraryPlaylist& found : playlists(item.id)) items.emplace_back(std::move(found));
+    } else {
+      for (Song& found : songs({item.id})) items.emplace_back(std::move(found));
+    }
+  }
+  return items;
+}
+
 }  // namespace melodock::detail

@@ -44,6 +44,7 @@ class LibraryStore {
   void recordPlay(const Song& song, const std::optional<PlayContext>& context, std::int64_t now);
   std::vector<Song> recentlyPlayed(int limit);
   std::vector<RotationItem> heavyRotation(int limit, std::int64_t since);
+  std::vector<AddedItem> recentlyAdded(int limit);
 
  private:
   std::string nextID(const char* prefix);

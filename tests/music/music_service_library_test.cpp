@@ -1,0 +1,242 @@
+// The library tools over the real in-process web API, a real library file and the
+// built-in catalog: exact texts, the order of checks, and each request as the web API
+// read it.
+#include <gtest/gtest.h>
+
+#include "music/music_service.h"
+#include "music/tools.h"
+#include "platform/live_settings.h"
+#include "platform/music/in_process_web_api.h"
+#include "platform/music/local_catalog.h"
+#include "tests/music/scripted_web_api.h"
+#include "tests/platform/music/player_fixture.h"
+#include "tests/support/loopback.h"
+
+namespace melodock {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kChangesRefusal =
+    "error: The user chose not to allow changes to their library. They can turn it on later: "
+    "Melodock menu bar icon \u2192 Connect Your AI \u2192 Allow Library Changes.";
+
+class Answering final : public PermissionPrompt::Presenter {
+ public:
+  struct Shown final : PermissionPrompt::Presentation {
+    void close() override {}
+  };
+  std::unique_ptr<PermissionPrompt::Presentation> present(
+      PermissionPrompt::Question question) override {
+    question.onAnswer(allow);
+    return std::make_unique<Shown>();
+  }
+  bool allow = true;
+};
+
+struct LibraryToolsFixture : testing::PlayerFixture {
+  explicit LibraryToolsFixture(WebAPIClient* client = nullptr) {
+    testing::writeFile(dir.path() / "settings.json", R"({"musicAuthorization":"authorized"})");
+    settings = std::make_unique<LiveSettings>(dir.path() / "settings.json");
+    prompt = std::make_unique<PermissionPrompt>(
+        main, presenter, [] { return std::optional<std::string>("Claude"); }, clock);
+    api.observe([this](const InProcessWebAPI::Served& request) {
+      std::string line = request.method + " " + request.path;
+      for (const auto& [name, value] : request.query) line += " " + name + "=" + value;
+      if (request.body) line += " " + *request.body;
+      requests.push_back(line);
+    });
+    service = std::make_unique<MusicService>(MusicService::Parts{.main = main,
+                                                                 .player = player,
+                                                                 .settings = *settings,
+                                                                 .prompt = *prompt,
+                                                                 .webAPI = client ? *client : api,
+                                                                 .network = network,
+                                                                 .clock = clock,
+                                                                 .catalog = catalog,
+                                                                 .library = library,
+                                                                 .keepAwake = {}});
+    tools = std::make_unique<Tools>(main, *service);
+  }
+  ~LibraryToolsFixture() {
+    executor.stop();
+    service.reset();
+  }
+  std::string call(std::string name, const std::string& arguments = "{}") {
+    auto object = *mcp::Value::fromJSON(json::parse(arguments)).objectValue();
+    auto outcome = testing::awaitOn(main, tools->run(std::move(name), std::move(object)));
+    return outcome.failure ? "error: " + outcome.text : outcome.text;
+  }
+  // Catalog song ids from the built-in chart.
+  std::vector<std::string> catalogSongs(int count) {
+    std::vector<std::string> ids;
+    for (const Song& song : testing::awaitOn(main, catalog.mostPlayedSongs(count)).front().songs) {
+      ids.push_back(song.id);
+    }
+    return ids;
+  }
+
+  testing::TempDir dir;
+  std::unique_ptr<LiveSettings> settings;
+  Answering presenter;
+  NetworkStatus network;
+  std::unique_ptr<PermissionPrompt> prompt;
+  Library library{dir.path() / "library.sqlite", [] {
+                    return std::chrono::system_clock::time_point(std::chrono::hours(500'000));
+                  }};
+  LocalCatalog catalog{MELODOCK_CATALOG_FILE};
+  InProcessWebAPI api{library, catalog};
+  std::vector<std::string> requests;  // as the web API read them
+  std::unique_ptr<MusicService> service;
+  std::unique_ptr<Tools> tools;
+};
+
+TEST(LibraryTools, ChecksArgumentsInOrderAfterTheGateAndSendsNothing) {
+  struct Row {
+    const char* tool;
+    const char* arguments;
+    std::string refused;  // consent refused
+    std::string allowed;  // consent given
+  };
+  const std::vector<Row> rows = {
+      {"add_to_playlist", R"({"playlist_id":"pl.1","ids":[]})", kChangesRefusal,
+       "error: ids must not be empty"},
+      {"add_to_playlist", R"({"playlist_id":"pl.1","ids":["1"]})", kChangesRefusal,
+       "error: Use the playlist's p.\u2026 id from library_playlists or create_playlist."},
+      {"add_to_playlist", R"({"playlist_id":"l.1","ids":["1"]})", kChangesRefusal,
+       "error: Use the playlist's p.\u2026 id from library_playlists or create_playlist."},
+      {"add_to_library", R"({"type":"artists","ids":[]})", kChangesRefusal,
+       "error: type must be songs, albums, or playlists"},
+      {"add_to_library", R"({"type":"songs","ids":[]})", kChangesRefusal,
+       "error: ids must not be empty"},
+      {"rate", R"({"id":"1","kind":"songs","rating":"meh"})", kChangesRefusal,
+       "error: kind must be song, album, or playlist"},
+      {"rate", R"({"id":"1","kind":"song","rating":"meh"})", kChangesRefusal,
+       "error: rating must be love, dislike, or clear"},
+      {"create_playlist", R"({"name":"N","ids":[]})", kChangesRefusal, ""},
+  };
+  for (const bool allow : {false, true}) {
+    LibraryToolsFixture f;
+    f.presenter.allow = allow;
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);
+      const std::string answer = f.call(row.tool, row.arguments);
+      if (!allow || !row.allowed.empty()) {
+        EXPECT_EQ(answer, allow ? row.allowed : row.refused);
+      }
+    }
+    // Refused: nothing reached the web API. Allowed: only the playlist made.
+    EXPECT_EQ(f.requests.size(), allow ? 1U : 0U);
+  }
+}
+
+TEST(LibraryTools, SendsEachChangeAsTheWebAPIReadsIt) {
+  LibraryToolsFixture f;
+  f.presenter.allow = true;
+  const std::vector<std::string> songs = f.catalogSongs(3);
+  const std::string a = songs[0];
+  const std::string b = songs[1];
+  const std::string c = songs[2];
+
+  EXPECT_EQ(f.call("create_playlist",
+                   R"({"name":"Road","description":"Long drive","ids":[")" + a + R"(","i.99"]})"),
+            R"(error: Apple Music API error (404): Resource Not Found. No song with id i.99)");
+  EXPECT_EQ(f.call("create_playlist",
+                   R"({"name":"Road","description":"Long drive","ids":[")" + a + R"("]})"),
+            R"({"created":true,"id":"p.2","name":"Road","songs":1})");
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.2","ids":[")" + b + R"("]})"),
+            R"({"added":1,"playlist_id":"p.2"})");
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.204","ids":[")" + b + R"("]})"),
+            "error: Apple Music API error (404): Resource Not Found. No library playlist with id "
+            "p.204");
+  EXPECT_EQ(f.call("add_to_library", R"({"type":"songs","ids":[")" + b + R"(",")" + c + R"("]})"),
+            R"({"added":2,"type":"songs"})");
+  EXPECT_EQ(f.call("rate", R"({"id":")" + c + R"(","kind":"song","rating":"love"})"),
+            R"({"id":")" + c + R"(","rating":"love"})");
+  EXPECT_EQ(f.call("rate", R"({"id":"i.3","kind":"song","rating":"dislike"})"),
+            R"({"id":"i.3","rating":"dislike"})");
+  EXPECT_EQ(f.call("rate", R"({"id":"l.1","kind":"playlist","rating":"clear"})"),
+            R"({"id":"l.1","rating":"clear"})");
+
+  const std::string playlists = "GET /v1/me/library/playlists limit=100";
+  EXPECT_EQ(
+      f.requests,
+      (std::vector<std::string>{
+          R"(POST /v1/me/library/playlists {"attributes":{"description":"Long drive",)"
+          R"("name":"Road"},"relationships":{"tracks":{"data":[{"id":")" +
+              a + R"(","type":"songs"},{"id":"i.99","type":"library-songs"}]}}})",
+          R"(POST /v1/me/library/playlists {"attributes":{"description":"Long drive",)"
+          R"("name":"Road"},"relationships":{"tracks":{"data":[{"id":")" +
+              a + R"(","type":"songs"}]}}})",
+          playlists,
+          "POST /v1/me/library/playlists/p.2/tracks {\"data\":[{\"id\":\"" + b +
+              "\",\"type\":\"songs\"}]}",
+          playlists,
+          "POST /v1/me/library/playlists/p.204/tracks {\"data\":[{\"id\":\"" + b +
+              "\",\"type\":\"songs\"}]}",
+          "POST /v1/me/library ids[songs]=" + b + "," + c,
+          "PUT /v1/me/ratings/songs/" + c + R"( {"attributes":{"value":1},"type":"rating"})",
+          "POST /v1/me/library ids[songs]=" + c,
+          R"(PUT /v1/me/ratings/library-songs/i.3 {"attributes":{"value":-1},"type":"rating"})",
+          "DELETE /v1/me/ratings/library-playlists/l.1",
+      }));
+
+  // The library is the truth: the playlist holds both songs, the loved song is in
+  // Favourite Songs, and saving twice changed nothing.
+  EXPECT_EQ(testing::awaitOn(f.main, f.library.playlistSongs("p.2")).size(), 2U);
+  const auto favourites = testing::awaitOn(f.main, f.library.playlistSongs("l.1"));
+  ASSERT_EQ(favourites.size(), 1U);
+  EXPECT_EQ(favourites.front().playParameters->id, c);
+  f.call("add_to_library", R"({"type":"songs","ids":[")" + b + R"("]})");
+  EXPECT_EQ(testing::awaitOn(f.main, f.library.searchSongs("", 100)).size(), 3U);
+
+  EXPECT_EQ(f.call("library_playlists"),
+            R"([{"can_edit":false,"id":"l.1","name":"Favourite Songs","type":"playlist"},)"
+            R"({"can_edit":true,"id":"p.2","name":"Road","type":"playlist"}])");
+  f.requests.clear();
+  const json added =
+      json::parse(f.call("search_library", R"({"recently_added":true,"limit":500})"));
+  EXPECT_EQ(f.requests, (std::vector<std::string>{"GET /v1/me/library/recently-added limit=25"}));
+  EXPECT_EQ(added.size(), 4U);  // the playlist and the three songs
+}
+
+TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
+  testing::ScriptedWebAPI scripted;
+  scripted.answer = [](const WebAPIRequest& request) {
+    if (request.method == "GET") {
+      return WebAPIResponse{200, R"({"data":[{"id":"p.9","attributes":{"name":"Chill",)"
+                                 R"("canEdit":false}}]})"};
+    }
+    return WebAPIResponse{204, ""};
+  };
+  LibraryToolsFixture f(&scripted);
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
+            "error: \"Chill\" can't be edited: it's Apple Music's or someone else's playlist. If "
+            "it's Favourite Songs (its name depends on the language), it fills itself with loved "
+            "songs: love the song with rate instead. Otherwise create a playlist of the user's "
+            "own.");
+  EXPECT_EQ(scripted.requests.size(), 1U);
+  // Missing from the listing, or a listing that fails: editable.
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.10","ids":["1"]})"),
+            R"({"added":1,"playlist_id":"p.10"})");
+  scripted.answer = [](const WebAPIRequest& request) {
+    return WebAPIResponse{request.method == "GET" ? 500 : 204, ""};
+  };
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
+            R"({"added":1,"playlist_id":"p.9"})");
+  // A created playlist whose answer can't be read: created, without an id.
+  scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{201, "not json"}; };
+  EXPECT_EQ(f.call("create_playlist", R"({"name":"X"})"),
+            R"({"created":true,"name":"X","songs":0})");
+  EXPECT_EQ(scripted.requests.back().body, R"({"attributes":{"name":"X"}})");
+  // The follow-up save after loving a catalog item may fail: the rating stands.
+  scripted.answer = [](const WebAPIRequest& request) {
+    return WebAPIResponse{request.method == "PUT" ? 200 : 500, "{}"};
+  };
+  EXPECT_EQ(f.call("rate", R"({"id":"7","kind":"album","rating":"love"})"),
+            R"({"id":"7","rating":"love"})");
+  EXPECT_EQ(scripted.requests.back().url, "https://api.test/v1/me/library?ids%5Balbums%5D=7");
+}
+
+}  // namespace
+}  // namespace melodock

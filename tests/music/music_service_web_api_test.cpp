@@ -1,0 +1,419 @@
+// The music service's web API requests against a web API whose answers the test
+// writes: error texts, the request as sent, and the two list loops.
+#include <gtest/gtest.h>
+
+#include "music/music_service.h"
+#include "music/tool_error.h"
+#include "platform/live_settings.h"
+#include "tests/music/scripted_catalog.h"
+#include "tests/music/scripted_web_api.h"
+#include "tests/platform/music/player_fixture.h"
+#include "tests/support/loopback.h"
+
+namespace melodock {
+namespace {
+
+using nlohmann::json;
+
+// Answers every question with `allow`, and counts them.
+class Answering final : public PermissionPrompt::Presenter {
+ public:
+  struct Shown final : PermissionPrompt::Presentation {
+    void close() override {}
+  };
+  std::unique_ptr<PermissionPrompt::Presentation> present(
+      PermissionPrompt::Question question) override {
+    ++asked;
+    question.onAnswer(allow);
+    return std::make_unique<Shown>();
+  }
+  bool allow = true;
+  int asked = 0;
+};
+
+struct WebAPIFixture : testing::PlayerFixture {
+  explicit WebAPIFixture(const std::string& stored = R"({"musicAuthorization":"authorized"})") {
+    testing::writeFile(dir.path() / "settings.json", stored);
+    settings = std::make_unique<LiveSettings>(dir.path() / "settings.json");
+    prompt = std::make_unique<PermissionPrompt>(
+        main, presenter, [] { return std::optional<std::string>("Claude"); }, clock);
+    service = std::make_unique<MusicService>(MusicService::Parts{.main = main,
+                                                                 .player = player,
+                                                                 .settings = *settings,
+                                                                 .prompt = *prompt,
+                                                                 .webAPI = webAPI,
+                                                                 .network = network,
+                                                                 .clock = clock,
+                                                                 .catalog = catalog,
+                                                                 .library = library,
+                                                                 .keepAwake = {}});
+  }
+  ~WebAPIFixture() {
+    executor.stop();
+    service.reset();
+  }
+  // What the awaitable gave, or "error: " and the failure's text.
+  template <typename T>
+  std::pair<std::optional<T>, std::string> attempt(std::function<asio::awaitable<T>()> work) {
+    try {
+      return {testing::awaitOn(main, work()), ""};
+    } catch (const std::exception& error) {
+      return {std::nullopt, std::string("error: ") + error.what()};
+    }
+  }
+
+  testing::TempDir dir;
+  std::unique_ptr<LiveSettings> settings;
+  Answering presenter;
+  NetworkStatus network;
+  std::unique_ptr<PermissionPrompt> prompt;
+  testing::ScriptedWebAPI webAPI;
+  testing::ScriptedCatalog catalog;
+  Library library{dir.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); }};
+  std::unique_ptr<MusicService> service;
+};
+
+WebAPIResponse ok(const json& body) { return {200, body.dump()}; }
+
+// `count` playlists served `size` a page, the page after `offset` at "?offset=".
+WebAPIResponse playlistPage(const std::string& url, int count, int size) {
+  const auto mark = url.find("offset=");
+  const int offset = mark == std::string::npos ? 0 : std::stoi(url.substr(mark + 7));
+  json data = json::array();
+  for (int i = offset; i < std::min(count, offset + size); ++i) {
+    data.push_back({{"id", "p." + std::to_string(i)},
+                    {"type", "library-playlists"},
+                    {"attributes", {{"name", "List " + std::to_string(i)}, {"canEdit", true}}}});
+  }
+  json body{{"data", data}};
+  if (offset + size < count) {
+    body["next"] = "/v1/me/library/playlists?offset=" + std::to_string(offset + size);
+  }
+  return ok(body);
+}
+
+TEST(WebAPIAccess, BuildsTheErrorTextFromTheAnswer) {
+  WebAPIFixture f;
+  struct Row {
+    const char* name;
+    std::function<WebAPIResponse(const WebAPIRequest&)> answer;
+    std::string result;
+  };
+  const std::vector<Row> rows = {
+      {"the web API's errors",
+       [](const WebAPIRequest&) {
+         return WebAPIResponse{404, R"({"errors":[{"id":"X","title":"Resource Not Found",)"
+                                    R"("detail":"Resource with requested id was not found",)"
+                                    R"("status":"404","code":"40400"}]})"};
+       },
+       "error: Apple Music API error (404): Resource Not Found. Resource with requested id "
+       "was not found"},
+      {"only the first error counts",
+       [](const WebAPIRequest&) {
+         return WebAPIResponse{400, R"({"errors":[{"title":"A","detail":"a"},{"title":"B"}]})"};
+       },
+       "error: Apple Music API error (400): A. a"},
+      {"an error without detail",
+       [](const WebAPIRequest&) {
+         return WebAPIResponse{403, R"({"errors":[{"title":"Forbidden"}]})"};
+       },
+       "error: Apple Music API error (403): Forbidden. "},
+      {"no JSON at all",
+       [](const WebAPIRequest&) {
+         return WebAPIResponse{502, "<html>Bad gateway</html>"};
+       },
+       "error: Apple Music API error (502): Bad Gateway. The web API gave no details."},
+      {"JSON without errors",
+       [](const WebAPIRequest&) {
+         return WebAPIResponse{401, R"({"message":"no"})"};
+       },
+       "error: Apple Music API error (401): Unauthorized. The web API gave no details."},
+      {"an empty errors array and an unnamed status",
+       [](const WebAPIRequest&) {
+         return WebAPIResponse{418, R"({"errors":[]})"};
+       },
+       "error: Apple Music API error (418): HTTP error. The web API gave no details."},
+      {"a redirect is not followed",
+       [](const WebAPIRequest&) {
+         return WebAPIResponse{301, ""};
+       },
+       "error: Apple Music API error (301): HTTP error. The web API gave no details."},
+      {"no answer: the transport's error as it is",
+       [](const WebAPIRequest&) -> WebAPIResponse { throw WebAPIError("The request timed out."); },
+       "error: The request timed out."},
+      {"204 is success",
+       [](const WebAPIRequest&) {
+         return WebAPIResponse{204, ""};
+       },
+       ""},
+      {"any body of a 2xx answer",
+       [](const WebAPIRequest&) {
+         return WebAPIResponse{201, "not json"};
+       },
+       "not json"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    f.webAPI.answer = row.answer;
+    auto [body, error] = f.attempt<std::string>(
+        [&] { return f.service->appleMusicAPI("GET", "/v1/me/library/playlists/p.1"); });
+    EXPECT_EQ(body ? *body : error, row.result);
+  }
+}
+
+TEST(WebAPIAccess, SendsTheMethodURLBodyAndTimeOut) {
+  WebAPIFixture f;
+  f.webAPI.answer = [](const WebAPIRequest&) { return WebAPIResponse{200, "{}"}; };
+  struct Row {
+    const char* name;
+    std::string method;
+    std::string path;
+    QueryItems query;
+    std::optional<json> body;
+    std::string url;
+  };
+  const std::vector<Row> rows = {
+      {"the path's own query is kept",
+       "GET",
+       "/v1/me/library/playlists/p.1/tracks?limit=100",
+       {},
+       std::nullopt,
+       "https://api.test/v1/me/library/playlists/p.1/tracks?limit=100"},
+      {"query items replace it",
+       "GET",
+       "/v1/me/library/recently-added?limit=3",
+       {{"limit", "25"}},
+       std::nullopt,
+       "https://api.test/v1/me/library/recently-added?limit=25"},
+      {"names and values are encoded",
+       "POST",
+       "/v1/me/library",
+       {{"ids[songs]", "a,b"}, {"x", "1&2=3+ 4"}},
+       std::nullopt,
+       "https://api.test/v1/me/library?ids%5Bsongs%5D=a,b&x=1%262%3D3%2B%204"},
+      {"a body",
+       "PUT",
+       "/v1/me/ratings/songs/5",
+       {},
+       json{{"type", "rating"}, {"attributes", {{"value", 1}}}},
+       "https://api.test/v1/me/ratings/songs/5"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    f.webAPI.requests.clear();
+    testing::awaitOn(f.main, f.service->appleMusicAPI(row.method, row.path, row.query, row.body));
+    ASSERT_EQ(f.webAPI.requests.size(), 1U);
+    const WebAPIRequest& sent = f.webAPI.requests.front();
+    EXPECT_EQ(sent.method, row.method);
+    EXPECT_EQ(sent.url, row.url);
+    EXPECT_EQ(sent.timeout, std::chrono::seconds(60));
+    if (row.body) {
+      EXPECT_EQ(sent.body, R"({"attributes":{"value":1},"type":"rating"})");
+      EXPECT_EQ(sent.headers, (decltype(sent.headers){{"Content-Type", "application/json"}}));
+    } else {
+      EXPECT_EQ(sent.body, std::nullopt);
+      EXPECT_TRUE(sent.headers.empty());
+    }
+  }
+}
+
+TEST(WebAPIAccess, RefusesAnIDThatMakesNoValidURLWithoutSendingIt) {
+  WebAPIFixture f;
+  for (const char* id : {"p.a b", "p.\"x\"", "p.caf\xC3\xA9", "p.50%", "p.#frag"}) {
+    SCOPED_TRACE(id);
+    auto [tracks, error] = f.attempt<std::vector<mcp::Value::Object>>(
+        [&] { return f.service->cloudPlaylistTracks(id); });
+    EXPECT_EQ(error, "error: Can't send the web API request: /v1/me/library/playlists/" +
+                         std::string(id) +
+                         "/tracks?limit=100 isn't a valid URL path. Check the id.");
+  }
+  EXPECT_TRUE(f.webAPI.requests.empty());
+}
+
+TEST(WebAPIAccess, ListsCloudPlaylistsPageByPageUpToTheCap) {
+  struct Row {
+    const char* name;
+    std::function<WebAPIResponse(const WebAPIRequest&)> answer;
+    std::size_t playlists;
+    std::size_t requests;
+  };
+  const std::vector<Row> rows = {
+      {"2500 in pages of 100 give the first 1000",
+       [](const WebAPIRequest& r) { return playlistPage(r.url, 2500, 100); }, 1000, 10},
+      {"the page that reaches the cap is kept whole",
+       [](const WebAPIRequest& r) { return playlistPage(r.url, 2500, 300); }, 1200, 4},
+      {"a failing second page keeps the first",
+       [](const WebAPIRequest& r) {
+         if (r.url.find("offset") != std::string::npos) return WebAPIResponse{500, ""};
+         return playlistPage(r.url, 2500, 100);
+       },
+       100, 2},
+      {"a second page without an answer keeps the first",
+       [](const WebAPIRequest& r) {
+         if (r.url.find("offset") != std::string::npos) throw WebAPIError("no answer");
+         return playlistPage(r.url, 2500, 100);
+       },
+       100, 2},
+      {"endless empty pages end",
+       [](const WebAPIRequest& r) {
+         if (r.url.find("offset") == std::string::npos) return playlistPage(r.url, 300, 3);
+         return ok({{"data", json::array()}, {"next", "/v1/me/library/playlists?offset=5"}});
+       },
+       3, 2},
+      {"a next that is no path ends",
+       [](const WebAPIRequest&) {
+         return ok({{"data", {{{"id", "p.1"}}}}, {"next", "evil.example/v1"}});
+       },
+       1, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WebAPIFixture f;
+    f.webAPI.answer = row.answer;
+    const auto playlists = testing::awaitOn(f.main, f.service->cloudPlaylists());
+    EXPECT_EQ(playlists.size(), row.playlists);
+    EXPECT_EQ(f.webAPI.requests.size(), row.requests);
+    ASSERT_FALSE(playlists.empty());
+    EXPECT_EQ(f.webAPI.requests.front().url, "https://api.test/v1/me/library/playlists?limit=100");
+  }
+}
+
+TEST(WebAPIAccess, ReadsEachCloudPlaylistEntryLeniently) {
+  WebAPIFixture f;
+  f.webAPI.answer = [](const WebAPIRequest&) {
+    return WebAPIResponse{200,
+                          R"({"data":[{"id":"p.1","attributes":{"name":"Mine","canEdit":true}},)"
+                          R"({"id":"l.2"},{"id":7,"attributes":{"name":"skipped"}},)"
+                          R"({"id":"p.3","attributes":{"name":5,"canEdit":"yes"}}]})"};
+  };
+  const auto playlists = testing::awaitOn(f.main, f.service->cloudPlaylists());
+  EXPECT_EQ(playlists, (std::vector<MusicService::CloudPlaylist>{
+                           {"p.1", "Mine", true}, {"l.2", "", false}, {"p.3", "", false}}));
+}
+
+TEST(WebAPIAccess, ReadsPlaylistTracksUpToTheCapAndFailsWithAFailedPage) {
+  const auto tracksPage = [](const WebAPIRequest& r, int count) {
+    const auto mark = r.url.find("offset=");
+    const int offset = mark == std::string::npos ? 0 : std::stoi(r.url.substr(mark + 7));
+    json data = json::array();
+    for (int i = offset; i < std::min(count, offset + 100); ++i) {
+      data.push_back({{"id", "i." + std::to_string(i)}, {"attributes", {{"name", "T"}}}});
+    }
+    json body{{"data", data}};
+    if (offset + 100 < count) {
+      body["next"] = "/v1/me/library/playlists/p.1/tracks?offset=" + std::to_string(offset + 100);
+    }
+    return ok(body);
+  };
+  struct Row {
+    const char* name;
+    std::function<WebAPIResponse(const WebAPIRequest&)> answer;
+    std::string result;  // the count of tracks, or the error
+    std::size_t requests;
+  };
+  const std::vector<Row> rows = {
+      {"1000 tracks give 500", [&](const WebAPIRequest& r) { return tracksPage(r, 1000); }, "500",
+       5},
+      {"a failing second page fails it all",
+       [&](const WebAPIRequest& r) {
+         if (r.url.find("offset") != std::string::npos) {
+           return WebAPIResponse{503, R"({"errors":[{"title":"Busy","detail":"Later."}]})"};
+         }
+         return tracksPage(r, 1000);
+       },
+       "error: Apple Music API error (503): Busy. Later.", 2},
+      {"endless empty pages end",
+       [&](const WebAPIRequest& r) {
+         if (r.url.find("offset") == std::string::npos) {
+           WebAPIResponse first = tracksPage(r, 2);
+           first.body.insert(first.body.size() - 1,
+                             R"(,"next":"/v1/me/library/playlists/p.1/tracks?offset=2")");
+           return first;
+         }
+         return ok(
+             {{"data", json::array()}, {"next", "/v1/me/library/playlists/p.1/tracks?offset=9"}});
+       },
+       "2", 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    WebAPIFixture f(R"({"musicAuthorization":"authorized","sharePersonalData":true})");
+    f.webAPI.answer = row.answer;
+    auto [tracks, error] = f.attempt<std::vector<mcp::Value::Object>>(
+        [&] { return f.service->cloudPlaylistTracks("p.1"); });
+    EXPECT_EQ(tracks ? std::to_string(tracks->size()) : error, row.result);
+    EXPECT_EQ(f.webAPI.requests.size(), row.requests);
+  }
+}
+
+TEST(WebAPIAccess, MakesPlaylistTrackObjects) {
+  WebAPIFixture f(R"({"musicAuthorization":"authorized","sharePersonalData":true})");
+  f.webAPI.answer = [](const WebAPIRequest&) {
+    return WebAPIResponse{
+        200, R"({"data":[{"id":"i.1","attributes":{"name":"A","artistName":"B","albumName":"C",)"
+             R"("durationInMillis":1999,"playParams":{"catalogId":"900"}}},)"
+             R"({"id":"i.2","attributes":{"name":"D","durationInMillis":2.5,)"
+             R"("playParams":{"catalogId":42}}},{"attributes":{"artistName":null}}]})"};
+  };
+  const auto tracks = testing::awaitOn(f.main, f.service->cloudPlaylistTracks("p.1"));
+  ASSERT_EQ(tracks.size(), 3U);
+  EXPECT_EQ(mcp::Value(tracks[0]).toJSON().dump(),
+            R"({"album":"C","artist":"B","duration":1,"id":"900","name":"A"})");
+  EXPECT_EQ(mcp::Value(tracks[1]).toJSON().dump(), R"({"id":"i.2","name":"D"})");
+  EXPECT_EQ(mcp::Value(tracks[2]).toJSON().dump(), "{}");
+}
+
+TEST(WebAPIAccess, PlaylistTracksPassTheirOwnConsentGate) {
+  WebAPIFixture f;
+  f.presenter.allow = false;
+  auto [tracks, error] = f.attempt<std::vector<mcp::Value::Object>>(
+      [&] { return f.service->cloudPlaylistTracks("p.1"); });
+  EXPECT_EQ(error,
+            "error: The user chose not to share their library and listening history. Continue "
+            "without it. They can turn it on later: Melodock menu bar icon \u2192 Connect Your AI "
+            "\u2192 Share Library & History.");
+  EXPECT_EQ(f.presenter.asked, 1);
+  EXPECT_TRUE(f.webAPI.requests.empty());
+}
+
+TEST(WebAPIAccess, MakesTrackReferencesByIDForm) {
+  EXPECT_EQ(MusicService::trackReferences({"i.5", "1440857781", "l.7", "p.3", "pl.u-1"}).dump(),
+            R"([{"id":"i.5","type":"library-songs"},{"id":"1440857781","type":"songs"},)"
+            R"({"id":"l.7","type":"songs"},{"id":"p.3","type":"songs"},)"
+            R"({"id":"pl.u-1","type":"songs"}])");
+  EXPECT_EQ(MusicService::trackReferences({}).dump(), "[]");
+}
+
+TEST(WebAPIAccess, ReadsResourcesOnlyFromADataArrayOfObjects) {
+  struct Row {
+    const char* body;
+    std::string resources;
+  };
+  const std::vector<Row> rows = {
+      {R"({"data":[{"id":"l.1","type":"library-albums","attributes":{"name":"N",)"
+       R"("artistName":"A","trackCount":3}},{"type":"x"}]})",
+       R"([{"artist":"A","id":"l.1","name":"N","type":"library-albums"},{"type":"x"}])"},
+      {"not json", "[]"},
+      {R"({"data":{"id":"1"}})", "[]"},
+      {R"({"data":[1,2]})", "[]"},
+      {R"([{"id":"1"}])", "[]"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.body);
+    mcp::Value::Array values;
+    for (auto& object : MusicService::resources(row.body)) values.emplace_back(std::move(object));
+    EXPECT_EQ(mcp::Value(values).toJSON().dump(), row.resources);
+  }
+}
+
+TEST(WebAPIAccess, KeepsOnlyTheSongsOfTracks) {
+  Song song{.id = "1", .title = "S"};
+  MusicVideo video{.id = "2", .title = "V"};
+  EXPECT_EQ(MusicService::songs(std::nullopt).size(), 0U);
+  const auto songs = MusicService::songs(std::vector<Track>{video, song, video});
+  ASSERT_EQ(songs.size(), 1U);
+  EXPECT_EQ(songs.front().id, "1");
+}
+
+}  // namespace
+}  // namespace melodock

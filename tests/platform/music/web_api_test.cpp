@@ -1,0 +1,393 @@
+// The web API's two transports: URLs, the library served in process (paging, shapes,
+// errors), and HTTP through libcurl against those same endpoints served over a real
+// loopback socket.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+
+#include <asio/experimental/as_tuple.hpp>
+
+#include "platform/live_settings.h"
+#include "platform/music/configured_web_api.h"
+#include "platform/music/in_process_web_api.h"
+#include "platform/music/local_catalog.h"
+#include "platform/music/web_api_url.h"
+#include "tests/platform/music/catalog_fixture.h"
+#include "tests/platform/music/temp_dir.h"
+#include "tests/support/loopback.h"
+
+namespace melodock {
+namespace {
+
+using namespace std::chrono_literals;
+using nlohmann::json;
+
+TEST(WebAPIURL, FollowsTheBaseWithThePathAndItsQuery) {
+  struct Row {
+    const char* name;
+    std::string path;
+    QueryItems query;
+    std::optional<std::string> url;
+  };
+  const std::vector<Row> rows = {
+      {"a plain path",
+       "/v1/me/library/playlists/p.AbC-_~9",
+       {},
+       "https://h/v1/me/library/playlists/p.AbC-_~9"},
+      {"its own query kept", "/v1/x?limit=100&offset=5", {}, "https://h/v1/x?limit=100&offset=5"},
+      {"replaced by items", "/v1/x?limit=100", {{"limit", "25"}}, "https://h/v1/x?limit=25"},
+      {"items encoded",
+       "/v1/me/library",
+       {{"ids[songs]", "a,b"}, {"q", "x y/é#&=+"}},
+       "https://h/v1/me/library?ids%5Bsongs%5D=a,b&q=x%20y/%C3%A9%23%26%3D%2B"},
+      {"percent escapes allowed", "/v1/x/p.a%20b", {}, "https://h/v1/x/p.a%20b"},
+      {"a space", "/v1/x/p.a b", {}, std::nullopt},
+      {"a quote", "/v1/x/\"", {}, std::nullopt},
+      {"a fragment", "/v1/x#y", {}, std::nullopt},
+      {"non-ASCII", "/v1/x/\xC3\xA9", {}, std::nullopt},
+      {"a lone percent", "/v1/x/50%", {}, std::nullopt},
+      {"a bad escape", "/v1/x/%zz", {}, std::nullopt},
+      {"braces", "/v1/x/{id}", {}, std::nullopt},
+      {"no leading slash: could change the host", ".evil.example/v1", {}, std::nullopt},
+      {"an absolute URL", "https://evil.example/v1", {}, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(webAPIURL("https://h", row.path, row.query), row.url);
+  }
+  EXPECT_EQ(parseWebAPITarget("/v1/a%2Fb?ids%5Bsongs%5D=a,b&q=x%20y%26&flag&limit=5"),
+            (WebAPITarget{"/v1/a/b",
+                          {{"ids[songs]", "a,b"}, {"q", "x y&"}, {"flag", ""}, {"limit", "5"}}}));
+}
+
+Song catalogSong(int n) {
+  const std::string id = std::to_string(1000 + n);
+  return Song{.id = id,
+              .title = "Song " + std::to_string(n),
+              .artistName = "Artist",
+              .albumTitle = "Album",
+              .genreNames = {"Rock"},
+              .duration = std::chrono::milliseconds(200'500 + n),
+              .trackNumber = n,
+              .releaseDate = std::chrono::year(1971) / 11 / 8,
+              .playParameters = PlayParameters{id, "song"}};
+}
+
+// A library with five playlists of the user's, the first with three songs.
+struct LibraryFixture {
+  LibraryFixture() {
+    for (int i = 1; i <= 5; ++i) {
+      std::vector<Song> songs;
+      if (i == 1) songs = {catalogSong(1), catalogSong(2), catalogSong(3)};
+      await(library.createPlaylist("Mix " + std::to_string(i),
+                                   i == 1 ? std::optional<std::string>("Late") : std::nullopt,
+                                   songs));
+    }
+  }
+  WebAPIResponse get(const std::string& target) {
+    return await(api.serve("GET", target, std::nullopt));
+  }
+
+  TempDir dir;
+  std::chrono::system_clock::time_point now{std::chrono::hours(24 * 365 * 55)};
+  Library library{dir.path() / "library.sqlite", [this] { return now; }};
+  LocalCatalog catalog{MELODOCK_CATALOG_FILE};
+  InProcessWebAPI api{library, catalog};
+};
+
+TEST(InProcessWebAPI, PagesListsAtTheRequestedLimit) {
+  LibraryFixture f;
+  std::vector<std::string> seen;
+  std::string target = "/v1/me/library/playlists?limit=2";
+  int pages = 0;
+  while (!target.empty()) {
+    const WebAPIResponse page = f.get(target);
+    ASSERT_EQ(page.status, 200) << page.body;
+    const json body = json::parse(page.body);
+    EXPECT_LE(body.at("data").size(), 2U);
+    for (const json& item : body.at("data")) seen.push_back(item.at("id").get<std::string>());
+    target = body.contains("next") ? body.at("next").get<std::string>() : "";
+    ++pages;
+  }
+  EXPECT_EQ(pages, 3);
+  EXPECT_EQ(seen, (std::vector<std::string>{"l.1", "p.2", "p.7", "p.8", "p.9", "p.10"}));
+  EXPECT_EQ(json::parse(f.get("/v1/me/library/playlists?limit=2&offset=2").body).at("next"),
+            "/v1/me/library/playlists?limit=2&offset=4");
+  EXPECT_EQ(json::parse(f.get("/v1/me/library/playlists").body).at("data").size(), 6U);
+}
+
+TEST(InProcessWebAPI, AnswersInTheWebAPIsShape) {
+  LibraryFixture f;
+  EXPECT_EQ(f.get("/v1/me/library/playlists/p.2").body,
+            R"({"data":[{"attributes":{"canEdit":true,"description":{"standard":"Late"},)"
+            R"("name":"Mix 1","playParams":{"id":"p.2","isLibrary":true,"kind":"playlist"}},)"
+            R"("href":"/v1/me/library/playlists/p.2","id":"p.2","type":"library-playlists"}]})");
+  EXPECT_EQ(f.get("/v1/me/library/playlists/p.2/tracks?limit=1").body,
+            R"({"data":[{"attributes":{"albumName":"Album","artistName":"Artist",)"
+            R"("durationInMillis":200501,"genreNames":["Rock"],"name":"Song 1",)"
+            R"("playParams":{"catalogId":"1001","id":"i.3","isLibrary":true,"kind":"song"},)"
+            R"("releaseDate":"1971-11-08","trackNumber":1},"href":"/v1/me/library/songs/i.3",)"
+            R"("id":"i.3","type":"library-songs"}],)"
+            R"("next":"/v1/me/library/playlists/p.2/tracks?limit=1&offset=1"})");
+  EXPECT_EQ(json::parse(f.get("/v1/me/library/playlists/l.1").body)
+                .at("data")[0]
+                .at("attributes")
+                .at("canEdit"),
+            false);
+  EXPECT_EQ(json::parse(f.get("/v1/me/library/recently-added?limit=3").body).at("data").size(), 3U);
+  EXPECT_EQ(f.get("/v1/me/history/heavy-rotation?limit=10").body, R"({"data":[]})");
+}
+
+TEST(InProcessWebAPI, AnswersErrorsWithStatusTitleAndDetail) {
+  LibraryFixture f;
+  struct Row {
+    std::string method;
+    std::string target;
+    WebAPIResponse response;
+  };
+  const std::vector<Row> rows = {
+      {"GET",
+       "/v1/me/library/playlists/p.404",
+       {404, R"({"errors":[{"code":"40400","detail":"No library playlist with id p.404",)"
+             R"("status":"404","title":"Resource Not Found"}]})"}},
+      {"GET",
+       "/v1/me/library/playlists/p.404/tracks",
+       {404, R"({"errors":[{"code":"40400","detail":"No library playlist with id p.404",)"
+             R"("status":"404","title":"Resource Not Found"}]})"}},
+      {"GET",
+       "/v1/me/library/playlists?limit=101",
+       {400, R"({"errors":[{"code":"40000","detail":"limit must be an integer from 1 to 100",)"
+             R"("status":"400","title":"Invalid Parameter Value"}]})"}},
+      {"GET",
+       "/v1/me/library/recently-added?limit=26",
+       {400, R"({"errors":[{"code":"40000","detail":"limit must be an integer from 1 to 25",)"
+             R"("status":"400","title":"Invalid Parameter Value"}]})"}},
+      {"GET",
+       "/v1/me/library/playlists?offset=-1",
+       {400, R"({"errors":[{"code":"40000","detail":"offset must be a non-negative integer",)"
+             R"("status":"400","title":"Invalid Parameter Value"}]})"}},
+      {"DELETE",
+       "/v1/me/library/playlists",
+       {405, R"({"errors":[{"code":"40500","detail":"DELETE is not allowed on )"
+             R"(/v1/me/library/playlists","status":"405","title":"Method Not Allowed"}]})"}},
+      {"GET",
+       "/v2/nothing",
+       {404, R"({"errors":[{"code":"40400","detail":"No resource at /v2/nothing",)"
+             R"("status":"404","title":"Resource Not Found"}]})"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.target);
+    EXPECT_EQ(await(f.api.serve(row.method, row.target, std::nullopt)), row.response);
+  }
+}
+
+// Serves an InProcessWebAPI over HTTP/1.1 on 127.0.0.1, one request per connection, and
+// keeps the headers each request came with.
+class LoopbackWebAPI {
+ public:
+  explicit LoopbackWebAPI(InProcessWebAPI& api) : api_(api) {
+    acceptor_.bind({asio::ip::make_address("127.0.0.1"), 0});
+    acceptor_.listen();
+    asio::co_spawn(context_, accept(), [](const std::exception_ptr&) {});
+    thread_ = std::thread([this] { context_.run(); });
+  }
+  ~LoopbackWebAPI() {
+    context_.stop();
+    thread_.join();
+  }
+  [[nodiscard]] std::uint16_t port() const { return acceptor_.local_endpoint().port(); }
+  std::vector<std::string> heads() {
+    std::lock_guard lock(mutex_);
+    return heads_;
+  }
+  bool silent = false;  // accepts and never answers
+
+ private:
+  asio::awaitable<void> accept() {
+    for (;;) {
+      auto [error, socket] =
+          co_await acceptor_.async_accept(asio::experimental::as_tuple(asio::use_awaitable));
+      if (error) co_return;
+      // A connection that fails only loses its own answer, which the test sees.
+      asio::co_spawn(context_, serve(std::move(socket)), [](const std::exception_ptr&) {});
+    }
+  }
+  asio::awaitable<void> serve(asio::ip::tcp::socket socket) {
+    const auto use = asio::experimental::as_tuple(asio::use_awaitable);
+    std::string buffer;
+    std::size_t end = 0;
+    while ((end = buffer.find("\r\n\r\n")) == std::string::npos) {
+      char chunk[4096];
+      auto [error, count] = co_await socket.async_read_some(asio::buffer(chunk), use);
+      if (error) co_return;
+      buffer.append(chunk, count);
+    }
+    const std::string head = buffer.substr(0, end + 2);
+    {
+      std::lock_guard lock(mutex_);
+      heads_.push_back(head);
+    }
+    if (silent) {
+      asio::steady_timer never(context_, 1h);
+      co_await never.async_wait(use);
+      co_return;
+    }
+    std::size_t length = 0;
+    if (const auto mark = head.find("Content-Length: "); mark != std::string::npos) {
+      length = std::stoul(head.substr(mark + 16));
+    }
+    std::string body = buffer.substr(end + 4);
+    while (body.size() < length) {
+      char chunk[4096];
+      auto [error, count] = co_await socket.async_read_some(asio::buffer(chunk), use);
+      if (error) co_return;
+      body.append(chunk, count);
+    }
+    const std::string method = head.substr(0, head.find(' '));
+    const std::string target =
+        head.substr(method.size() + 1, head.find(' ', method.size() + 1) - method.size() - 1);
+    std::optional<std::string> payload;
+    if (length > 0) payload = std::move(body);
+    const WebAPIResponse response = co_await api_.serve(method, target, std::move(payload));
+    const std::string answer = "HTTP/1.1 " + std::to_string(response.status) +
+                               " Status\r\nContent-Type: application/json\r\nContent-Length: " +
+                               std::to_string(response.body.size()) +
+                               "\r\nConnection: close\r\n\r\n" + response.body;
+    co_await asio::async_write(socket, asio::buffer(answer), use);
+  }
+
+  InProcessWebAPI& api_;
+  asio::io_context context_;
+  asio::ip::tcp::acceptor acceptor_{context_, asio::ip::tcp::v4()};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<std::string> heads_;
+};
+
+struct RemoteFixture : LibraryFixture {
+  RemoteFixture() {
+    settings.set("webAPIDeveloperToken", "dev.token");
+    settings.set("webAPIUserToken", "user-token");
+  }
+  WebAPIResponse send(WebAPIClient& client, const std::string& method, const std::string& target,
+                      std::optional<std::string> body = std::nullopt) {
+    WebAPIRequest request{.method = method, .url = client.baseURL() + target};
+    if (body) request.headers.emplace_back("Content-Type", "application/json");
+    request.body = std::move(body);
+    request.timeout = timeout;
+    return await(client.send(std::move(request)));
+  }
+  std::string error(WebAPIClient& client, const std::string& target) {
+    try {
+      send(client, "GET", target);
+      return "no error";
+    } catch (const WebAPIError& failure) {
+      return failure.what();
+    }
+  }
+
+  std::chrono::milliseconds timeout = 60s;
+  LiveSettings settings{dir.path() / "settings.json"};
+  WebAPIHTTPTransport http;
+  ConfiguredWebAPI configured{settings, api, http};
+};
+
+TEST(WebAPIHTTPTransport, GivesTheSameBytesAsTheLibraryInProcess) {
+  RemoteFixture f;
+  LoopbackWebAPI server(f.api);
+  f.settings.set("webAPIBaseURL", "http://127.0.0.1:" + std::to_string(server.port()) + "/");
+  EXPECT_EQ(f.configured.baseURL(), "http://127.0.0.1:" + std::to_string(server.port()));
+
+  struct Row {
+    std::string method;
+    std::string target;
+    std::optional<std::string> body;
+  };
+  const std::vector<Row> rows = {
+      {"GET", "/v1/me/library/playlists?limit=100", std::nullopt},
+      {"GET", "/v1/me/library/playlists?limit=2&offset=2", std::nullopt},
+      {"GET", "/v1/me/library/playlists/p.2", std::nullopt},
+      {"GET", "/v1/me/library/playlists/p.2/tracks?limit=100", std::nullopt},
+      {"GET", "/v1/me/library/playlists/p.404/tracks?limit=100", std::nullopt},
+      {"GET", "/v1/me/library/recently-added?limit=25", std::nullopt},
+      {"GET", "/v1/me/history/heavy-rotation?limit=10", std::nullopt},
+      {"GET", "/v1/me/library/playlists?limit=0", std::nullopt},
+      {"DELETE", "/v1/me/library/playlists", std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.method + " " + row.target);
+    const WebAPIResponse local = f.send(f.api, row.method, row.target, row.body);
+    const WebAPIResponse remote = f.send(f.configured, row.method, row.target, row.body);
+    EXPECT_EQ(remote, local);
+  }
+  const std::vector<std::string> heads = server.heads();
+  ASSERT_EQ(heads.size(), rows.size());
+  EXPECT_TRUE(heads.front().starts_with("GET /v1/me/library/playlists?limit=100 HTTP/1.1\r\n"))
+      << heads.front();
+  for (const std::string& head : heads) {
+    EXPECT_NE(head.find("\r\nAuthorization: Bearer dev.token\r\n"), std::string::npos) << head;
+    EXPECT_NE(head.find("\r\nMusic-User-Token: user-token\r\n"), std::string::npos) << head;
+  }
+}
+
+TEST(WebAPIHTTPTransport, SendsTheBodyWithItsContentType) {
+  RemoteFixture f;
+  LoopbackWebAPI server(f.api);
+  f.settings.set("webAPIBaseURL", "http://127.0.0.1:" + std::to_string(server.port()));
+  std::vector<InProcessWebAPI::Served> served;
+  f.api.observe([&](const InProcessWebAPI::Served& request) { served.push_back(request); });
+  const WebAPIResponse answer =
+      f.send(f.configured, "PUT", "/v1/me/ratings/songs/5?x=%C3%A9", R"({"type":"rating"})");
+  EXPECT_EQ(answer.status, 400);  // a rating without its value
+  ASSERT_EQ(served.size(), 1U);
+  EXPECT_EQ(served.front().method, "PUT");
+  EXPECT_EQ(served.front().path, "/v1/me/ratings/songs/5");
+  EXPECT_EQ(served.front().query, (QueryItems{{"x", "\xC3\xA9"}}));
+  EXPECT_EQ(served.front().body, R"({"type":"rating"})");
+  EXPECT_NE(server.heads().front().find("\r\nContent-Type: application/json\r\n"),
+            std::string::npos);
+}
+
+TEST(WebAPIHTTPTransport, RefusesOrFailsWithoutAnAnswer) {
+  RemoteFixture f;
+  LoopbackWebAPI server(f.api);
+  server.silent = true;
+  struct Row {
+    const char* name;
+    std::string base;
+    std::string error;
+  };
+  const std::uint16_t closed = testing::freePort();
+  const std::vector<Row> rows = {
+      {"plain http off the loopback", "http://192.0.2.1",
+       "The web API at 192.0.2.1 must be reached with https://: plain http:// is only for "
+       "loopback addresses."},
+      {"plain http to a name", "http://localhost:1",
+       "The web API at localhost must be reached with https://: plain http:// is only for "
+       "loopback addresses."},
+      {"another scheme", "ftp://127.0.0.1",
+       "The web API must be reached with https://, not ftp://."},
+      {"nobody listening", "http://127.0.0.1:" + std::to_string(closed),
+       "Could not connect to the server."},
+      {"no answer in time", "http://127.0.0.1:" + std::to_string(server.port()),
+       "The request timed out."},
+      {"IPv6 loopback, nobody listening", "http://[::1]:" + std::to_string(closed),
+       "Could not connect to the server."},
+  };
+  f.timeout = 300ms;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    f.settings.set("webAPIBaseURL", row.base);
+    EXPECT_EQ(f.error(f.configured, "/v1/me/library/playlists"), row.error);
+  }
+}
+
+TEST(ConfiguredWebAPI, ServesTheLibraryInProcessWhenNoBaseURLIsStored) {
+  RemoteFixture f;
+  EXPECT_EQ(f.configured.baseURL(), "https://library.melodock.invalid");
+  EXPECT_EQ(f.send(f.configured, "GET", "/v1/me/library/playlists/p.2").status, 200);
+}
+
+}  // namespace
+}  // namespace melodock
