@@ -49,6 +49,8 @@ async function call(name, args = {}) {
 
 describe('playing songs and collections', () => {
   it('plays, queues, skips and plays collections as an agent would', bounded, async () => {
+    const found = await call('search_catalog', { query: 'for those about to ROCK', limit: 5 });
+    assert.ok(found.songs.some((song) => song.id === forThoseAboutToRock), JSON.stringify(found.songs));
     const started = await call('play_songs', { ids: [forThoseAboutToRock, putTheFingerOnYou, '1'], note: 'Rock night' });
     assert.equal(started.status, 'playing');
     assert.equal(started.added, 2);
