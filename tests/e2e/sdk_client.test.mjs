@@ -106,7 +106,6 @@ describe('the SDK client', () => {
     ['no_such_tool', {}, 'Unknown tool no_such_tool'],
     ['playback', { action: 'play' }, "Apple Music access isn't granted yet. Ask the user to open the Melodock menu bar item and click Set Up Apple Music."],
     ['playback', {}, 'Missing action'],
-    ['search_library', { recently_added: true }, 'search_library is not available yet.'],
   ];
   // Without Apple Music access the player can still be read, and the note set.
   const answers = [
