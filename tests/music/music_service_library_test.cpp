@@ -70,9 +70,8 @@ struct LibraryToolsFixture : testing::PlayerFixture {
   // Catalog song ids from the built-in chart.
   std::vector<std::string> catalogSongs(int count) {
     std::vector<std::string> ids;
-    for (const Song& song : testing::awaitOn(main, catalog.mostPlayedSongs(count)).front().songs) {
-      ids.push_back(song.id);
-    }
+    const std::vector<SongChart> charts = testing::awaitOn(main, catalog.mostPlayedSongs(count));
+    for (const Song& song : charts.front().songs) ids.push_back(song.id);
     return ids;
   }
 
