@@ -168,7 +168,7 @@ Song MusicService::complete(const Song& song) {
   if (song.artwork) return song;
   if (const auto found = reloaded_.find(song.id); found != reloaded_.end()) return found->second;
   if (reloading_.insert(song.id).second) {
-    asio::co_spawn(parts_.main.strand(), reload(song.id, alive_), [](std::exception_ptr) {
+    asio::co_spawn(parts_.main.strand(), reload(song.id, alive_), [](const std::exception_ptr&) {
       // A failed reload is silent: it is tried again no sooner than 15 seconds later.
     });
   }

@@ -62,6 +62,7 @@ asio::awaitable<std::string> MusicService::libraryPlaylists() {
   co_await requirePersonalData();
   std::vector<mcp::Value::Object> entries;
   std::vector<CloudPlaylist> playlists = co_await cloudPlaylists();
+  entries.reserve(playlists.size());
   for (CloudPlaylist& playlist : playlists) {
     entries.push_back(mcp::Value::Object{{"id", std::move(playlist.id)},
                                          {"type", "playlist"},

@@ -19,11 +19,14 @@ class Random {
     return z ^ (z >> 31);
   }
   double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-  std::size_t below(std::size_t n) { return static_cast<std::size_t>(unit() * n); }
+  std::size_t below(std::size_t n) {
+    return static_cast<std::size_t>(unit() * static_cast<double>(n));
+  }
   bool chance(double p) { return unit() < p; }
   // Skewed towards 0: a few items get most of the picks, as with real popularity.
   std::size_t skewed(std::size_t n, double power) {
-    return std::min(n - 1, static_cast<std::size_t>(std::pow(unit(), power) * n));
+    return std::min(n - 1,
+                    static_cast<std::size_t>(std::pow(unit(), power) * static_cast<double>(n)));
   }
 
  private:

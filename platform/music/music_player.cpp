@@ -100,7 +100,7 @@ MusicPlayer::Entry MusicPlayer::entryFor(const Track& track) {
                .order = nextOrder_++};
 }
 
-std::vector<MusicPlayer::Entry> MusicPlayer::entriesFor(std::vector<Song> songs) {
+std::vector<MusicPlayer::Entry> MusicPlayer::entriesFor(const std::vector<Song>& songs) {
   std::vector<Entry> entries;
   entries.reserve(songs.size());
   for (const Song& song : songs) entries.push_back(entryFor(song));
@@ -123,16 +123,18 @@ void MusicPlayer::replace(std::vector<Entry> entries) {
   }
 }
 
-void MusicPlayer::setQueue(std::vector<Song> songs) { replace(entriesFor(std::move(songs))); }
+void MusicPlayer::setQueue(const std::vector<Song>& songs) { replace(entriesFor(songs)); }
 
-void MusicPlayer::setQueue(const Album& /*album*/, std::vector<Track> tracks) {
+void MusicPlayer::setQueue(const Album& /*album*/, const std::vector<Track>& tracks) {
   std::vector<Entry> entries;
+  entries.reserve(tracks.size());
   for (const Track& track : tracks) entries.push_back(entryFor(track));
   replace(std::move(entries));
 }
 
-void MusicPlayer::setQueue(const Playlist& /*playlist*/, std::vector<Track> tracks) {
+void MusicPlayer::setQueue(const Playlist& /*playlist*/, const std::vector<Track>& tracks) {
   std::vector<Entry> entries;
+  entries.reserve(tracks.size());
   for (const Track& track : tracks) entries.push_back(entryFor(track));
   replace(std::move(entries));
 }
@@ -172,20 +174,20 @@ void MusicPlayer::topUpStation() {
   }
 }
 
-void MusicPlayer::insertNext(std::vector<Song> songs) {
-  if (!current_) return replace(entriesFor(std::move(songs)));
-  insertAt(*current_ + 1, std::move(songs));
+void MusicPlayer::insertNext(const std::vector<Song>& songs) {
+  if (!current_) return replace(entriesFor(songs));
+  insertAt(*current_ + 1, songs);
 }
 
-void MusicPlayer::append(std::vector<Song> songs) {
-  if (!current_) return replace(entriesFor(std::move(songs)));
-  insertAt(entries_.size(), std::move(songs));
+void MusicPlayer::append(const std::vector<Song>& songs) {
+  if (!current_) return replace(entriesFor(songs));
+  insertAt(entries_.size(), songs);
 }
 
-void MusicPlayer::insertAt(std::size_t position, std::vector<Song> songs) {
+void MusicPlayer::insertAt(std::size_t position, const std::vector<Song>& songs) {
   if (songs.empty()) return;
   willChange();
-  std::vector<Entry> added = entriesFor(std::move(songs));
+  std::vector<Entry> added = entriesFor(songs);
   entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(position),
                   std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
   updateNext();

@@ -80,15 +80,15 @@ class MusicPlayer final : private AudioOutput::Listener {
   void setPlaybackTime(double seconds);
 
   // Replaces the queue; the first entry becomes current, not yet playing.
-  void setQueue(std::vector<Song> songs);
-  void setQueue(const Album& album, std::vector<Track> tracks);
-  void setQueue(const Playlist& playlist, std::vector<Track> tracks);
+  void setQueue(const std::vector<Song>& songs);
+  void setQueue(const Album& album, const std::vector<Track>& tracks);
+  void setQueue(const Playlist& playlist, const std::vector<Track>& tracks);
   // A live station is one entry without a song whose time grows until stopped; another
   // station plays an endless run of songs drawn from `seed`.
   void setQueue(const Station& station, std::vector<Song> seed);
   // Songs after the current entry, or at the end; into an empty queue, they become it.
-  void insertNext(std::vector<Song> songs);
-  void append(std::vector<Song> songs);
+  void insertNext(const std::vector<Song>& songs);
+  void append(const std::vector<Song>& songs);
 
   // Starts or resumes the current entry. Throws PlayerError with an empty queue, or
   // when a catalog song may not play on this account.
@@ -114,8 +114,8 @@ class MusicPlayer final : private AudioOutput::Listener {
   void replace(std::vector<Entry> entries);
   [[nodiscard]] Entry entryFor(const Song& song);
   [[nodiscard]] Entry entryFor(const Track& track);
-  [[nodiscard]] std::vector<Entry> entriesFor(std::vector<Song> songs);
-  void insertAt(std::size_t position, std::vector<Song> songs);
+  [[nodiscard]] std::vector<Entry> entriesFor(const std::vector<Song>& songs);
+  void insertAt(std::size_t position, const std::vector<Song>& songs);
   [[nodiscard]] std::optional<std::size_t> nextPlayable(std::size_t index) const;
   [[nodiscard]] std::optional<std::size_t> following(std::size_t index) const;
   void topUpStation();

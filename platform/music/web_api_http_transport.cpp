@@ -176,7 +176,8 @@ asio::awaitable<WebAPIResponse> WebAPIHTTPTransport::send(WebAPIRequest request)
   CURL* easy = transfer->easy;
   const WebAPIRequest& sent = transfer->request;
   for (const auto& [name, value] : sent.headers) {
-    const std::string line = name + ": " + value;
+    std::string line = name;
+    line.append(": ").append(value);
     transfer->headers = curl_slist_append(transfer->headers, line.c_str());
   }
   // libcurl would otherwise wait for a "100 Continue" before sending a large body.

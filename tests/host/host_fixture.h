@@ -15,7 +15,9 @@ namespace melodock::testing {
 // Answers with what the server read, so tests can see it from the client side.
 inline asio::awaitable<mcp::HTTPResponse> echo(mcp::HTTPRequest request, std::string) {
   std::string text = request.method + " " + request.path.value_or("?") + "\n";
-  for (const auto& [name, value] : request.headers) text += "[" + name + "]=[" + value + "]\n";
+  for (const auto& [name, value] : request.headers) {
+    text.append("[").append(name).append("]=[").append(value).append("]\n");
+  }
   text += request.body ? "body=" + *request.body : "no body";
   co_return mcp::HTTPResponse::data(text);
 }

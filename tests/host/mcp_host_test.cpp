@@ -83,6 +83,7 @@ TEST(MCPHost, ServesManyConnectionsAtOnce) {
   HostFixture fixture(echo);
   fixture.start();
   std::vector<std::thread> clients;
+  clients.reserve(16);
   std::atomic<int> served = 0;
   for (int i = 0; i < 16; ++i) {
     clients.emplace_back([&, i] {

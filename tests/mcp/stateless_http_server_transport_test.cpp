@@ -22,7 +22,7 @@ Answer answerOf(const HTTPResponse& response) {
   return {response.statusCode(), response.headers(), response.bodyData().value_or("")};
 }
 
-HTTPRequest post(std::string body, HTTPHeaders changes = {}) {
+HTTPRequest post(std::string body, const HTTPHeaders& changes = {}) {
   HTTPHeaders headers = {{"Host", "127.0.0.1:47291"},
                          {"Accept", "application/json, text/event-stream"},
                          {"Content-Type", "application/json"}};

@@ -42,7 +42,8 @@ struct LibraryToolsFixture : testing::PlayerFixture {
         main, presenter, [] { return std::optional<std::string>("Claude"); }, clock);
     api.observe([this](const InProcessWebAPI::Served& request) {
       std::string line = request.method + " " + request.path;
-      for (const auto& [name, value] : request.query) line += " " + name + "=" + value;
+      for (const auto& [name, value] : request.query)
+        line.append(" ").append(name).append("=").append(value);
       if (request.body) line += " " + *request.body;
       requests.push_back(line);
     });
@@ -133,9 +134,9 @@ TEST(LibraryTools, SendsEachChangeAsTheWebAPIReadsIt) {
   LibraryToolsFixture f;
   f.presenter.allow = true;
   const std::vector<std::string> songs = f.catalogSongs(3);
-  const std::string a = songs[0];
-  const std::string b = songs[1];
-  const std::string c = songs[2];
+  const std::string& a = songs[0];
+  const std::string& b = songs[1];
+  const std::string& c = songs[2];
 
   EXPECT_EQ(f.call("create_playlist",
                    R"({"name":"Road","description":"Long drive","ids":[")" + a + R"(","i.99"]})"),

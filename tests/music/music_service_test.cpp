@@ -138,8 +138,8 @@ TEST(MusicService, CarriesOutEachPlaybackActionAndAnswersWithTheNewState) {
 TEST(MusicService, GivesUpWaitingForThePlayerAfterTwentyChecks) {
   ServiceFixture f;
   auto waited = [&](MusicService::Snapshot before) {
-    std::future<void> done =
-        asio::co_spawn(f.main.strand(), f.service->settle("next", before), asio::use_future);
+    std::future<void> done = asio::co_spawn(
+        f.main.strand(), f.service->settle("next", std::move(before)), asio::use_future);
     int pauses = 0;
     while (done.wait_for(milliseconds(0)) != std::future_status::ready && pauses < 100) {
       while (f.clock.pending() == 0 &&

@@ -22,6 +22,7 @@ constexpr std::array<std::array<const char*, 2>, 5> kXdg = {{{"XDG_CONFIG_HOME",
 
 std::vector<char*> pointers(const std::vector<std::string>& texts) {
   std::vector<char*> result;
+  result.reserve(texts.size() + 1);
   for (const std::string& text : texts) result.push_back(const_cast<char*>(text.c_str()));
   result.push_back(nullptr);
   return result;
