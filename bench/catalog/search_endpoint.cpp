@@ -108,8 +108,7 @@ void run(const std::filesystem::path& data, const Endpoint& endpoint, std::size_
          {{"name", "search_catalog"}, {"arguments", {{"query", queries[i]}, {"limit", limit}}}}}};
     bodies.push_back(call.dump());
   }
-  for (std::size_t i = 0; i < queries.size(); ++i)
-    itemsOf(post(endpoint, bodies[i]), queries[i]);
+  for (std::size_t i = 0; i < queries.size(); ++i) itemsOf(post(endpoint, bodies[i]), queries[i]);
   std::vector<double> milliseconds;
   milliseconds.reserve(queries.size());
   std::size_t items = 0;
