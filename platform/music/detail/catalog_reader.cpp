@@ -182,18 +182,6 @@ std::vector<std::string> distinct(const std::vector<std::string>& ids) {
   return result;
 }
 
-// Every row of `sql` with `values` bound to ?1, ?2, ... in turn, made into items.
-template <typename Make, typename... Values>
-auto all(StatementCache& statements, sqlite3* connection, const std::string& sql, Make make,
-         const Values&... values) {
-  auto query = statements(connection, sql);
-  int index = 0;
-  (query->bind(++index, values), ...);
-  std::vector<decltype(make(*query))> found;
-  while (query->step()) found.push_back(make(*query));
-  return found;
-}
-
 // The items with these ids, in their order and each once.
 template <typename Make>
 auto lookUp(StatementCache& statements, sqlite3* connection, const std::string& sql,

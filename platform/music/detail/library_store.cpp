@@ -73,18 +73,6 @@ LibraryPlaylist playlistFrom(const Statement& row) {
                          .canEdit = row.integer(3) != 0};
 }
 
-// Every row of `sql` with `values` bound to ?1, ?2, ... in turn, made into items.
-template <typename Make, typename... Values>
-auto all(StatementCache& statements, sqlite3* connection, const std::string& sql, Make make,
-         const Values&... values) {
-  auto query = statements(connection, sql);
-  int index = 0;
-  (query->bind(++index, values), ...);
-  std::vector<decltype(make(*query))> found;
-  while (query->step()) found.push_back(make(*query));
-  return found;
-}
-
 }  // namespace
 
 LibraryStore::LibraryStore(sqlite3* connection) : connection_(connection), words_(connection) {}

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace melodock::detail {
 
@@ -106,5 +107,17 @@ class StatementCache {
  private:
   std::unordered_map<std::string, Statement> statements_;
 };
+
+// Every row of `sql` with `values` bound to ?1, ?2, ... in turn, made into items.
+template <typename Make, typename... Values>
+auto all(StatementCache& statements, sqlite3* connection, const std::string& sql, Make make,
+         const Values&... values) {
+  auto query = statements(connection, sql);
+  int index = 0;
+  (query->bind(++index, values), ...);
+  std::vector<decltype(make(*query))> found;
+  while (query->step()) found.push_back(make(*query));
+  return found;
+}
 
 }  // namespace melodock::detail
