@@ -1,11 +1,15 @@
 // Starts the real binary (MELODOCK_BINARY) on a free loopback port with user folders
 // of its own, and stops it again.
+import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { randomBytes } from 'node:crypto';
 import { mkdtemp, mkdir, readFile, readlink, realpath, rm, writeFile } from 'node:fs/promises';
 import { createServer } from 'node:net';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+
+import { Client } from '@modelcontextprotocol/sdk/client/index.js';
+import { StreamableHTTPClientTransport } from '@modelcontextprotocol/sdk/client/streamableHttp.js';
 
 // A sanitized binary starts far slower, so the build tree may raise this.
 const startupTimeoutMs = Number(process.env.MELODOCK_STARTUP_TIMEOUT_MS) || 10_000;
@@ -163,4 +167,22 @@ export async function startMelodock(settings = {}) {
       return ending;
     },
   };
+}
+
+// Melodock started with `settings` and an SDK client connected to it with the token.
+export async function startWithClient(settings, clientName, timeout) {
+  const melodock = await startMelodock(settings);
+  const client = new Client({ name: clientName, version: '1.0.0' });
+  const transport = new StreamableHTTPClientTransport(new URL(melodock.url), {
+    requestInit: { headers: { Authorization: `Bearer ${melodock.token}` } },
+  });
+  await client.connect(transport, { timeout });
+  return { melodock, client };
+}
+
+// Closes the client and stops Melodock; fails unless it ended cleanly.
+export async function stopWithClient(melodock, client) {
+  await client?.close();
+  const ending = await melodock?.stop();
+  assert.deepEqual(ending, { code: 0, signal: null }, `melodock ended badly; stderr:\n${melodock?.stderr}`);
 }

@@ -2,10 +2,7 @@
 import assert from 'node:assert/strict';
 import { after, before, describe, it } from 'node:test';
 
-import { Client } from '@modelcontextprotocol/sdk/client/index.js';
-import { StreamableHTTPClientTransport } from '@modelcontextprotocol/sdk/client/streamableHttp.js';
-
-import { startMelodock } from './melodock.mjs';
+import { startWithClient, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 30_000 };
@@ -14,19 +11,10 @@ let melodock;
 let client;
 
 before(async () => {
-  melodock = await startMelodock({ musicAuthorization: 'authorized' });
-  client = new Client({ name: 'melodock-e2e-playback', version: '1.0.0' });
-  const transport = new StreamableHTTPClientTransport(new URL(melodock.url), {
-    requestInit: { headers: { Authorization: `Bearer ${melodock.token}` } },
-  });
-  await client.connect(transport, { timeout: requestTimeoutMs });
+  ({ melodock, client } = await startWithClient({ musicAuthorization: 'authorized' }, 'melodock-e2e-playback', requestTimeoutMs));
 });
 
-after(async () => {
-  await client?.close();
-  const ending = await melodock?.stop();
-  assert.deepEqual(ending, { code: 0, signal: null }, `melodock ended badly; stderr:\n${melodock?.stderr}`);
-});
+after(() => stopWithClient(melodock, client));
 
 describe('playback control with access granted', () => {
   // In call order: each answer is the agent's text, `error: ` for a failing tool.

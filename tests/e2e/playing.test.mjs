@@ -4,10 +4,7 @@ import assert from 'node:assert/strict';
 import { setTimeout as sleep } from 'node:timers/promises';
 import { after, before, describe, it } from 'node:test';
 
-import { Client } from '@modelcontextprotocol/sdk/client/index.js';
-import { StreamableHTTPClientTransport } from '@modelcontextprotocol/sdk/client/streamableHttp.js';
-
-import { startMelodock } from './melodock.mjs';
+import { startWithClient, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 60_000 };
@@ -25,19 +22,10 @@ let melodock;
 let client;
 
 before(async () => {
-  melodock = await startMelodock({ musicAuthorization: 'authorized' });
-  client = new Client({ name: 'melodock-e2e-playing', version: '1.0.0' });
-  const transport = new StreamableHTTPClientTransport(new URL(melodock.url), {
-    requestInit: { headers: { Authorization: `Bearer ${melodock.token}` } },
-  });
-  await client.connect(transport, { timeout: requestTimeoutMs });
+  ({ melodock, client } = await startWithClient({ musicAuthorization: 'authorized' }, 'melodock-e2e-playing', requestTimeoutMs));
 });
 
-after(async () => {
-  await client?.close();
-  const ending = await melodock?.stop();
-  assert.deepEqual(ending, { code: 0, signal: null }, `melodock ended badly; stderr:\n${melodock?.stderr}`);
-});
+after(() => stopWithClient(melodock, client));
 
 // The tool's answer as an object; a failing tool fails the test with its text.
 async function call(name, args = {}) {
