@@ -56,16 +56,6 @@ struct LibraryPlaylist {
   bool operator==(const LibraryPlaylist&) const = default;
 };
 
-// What a song played as part of: an album or a playlist.
-struct PlayContext {
-  std::string id{};
-  std::string kind{};  // "albums" or "playlists"
-  std::string name{};
-  std::optional<std::string> artistName{};
-
-  bool operator==(const PlayContext&) const = default;
-};
-
 // An album or playlist played often lately, with how many songs of it were played.
 struct RotationItem {
   PlayContext item{};
@@ -128,6 +118,9 @@ class Library {
   asio::awaitable<LibraryPlaylist> createPlaylist(std::string name,
                                                   std::optional<std::string> description,
                                                   std::vector<Song> songs);
+  // Saves a catalog playlist with its songs (which join the library) as a "p."
+  // playlist that cannot be edited; saving it again changes nothing.
+  asio::awaitable<LibraryPlaylist> addPlaylist(Playlist playlist, std::vector<Song> songs);
   // Appends `songs`, which join the library. Throws LibraryError for an unknown or a
   // non-editable playlist.
   asio::awaitable<void> addToPlaylist(std::string playlistID, std::vector<Song> songs);
@@ -159,7 +152,7 @@ class Library {
   // touched album is counted again.
   asio::awaitable<void> storeMusicFiles(MusicFileChanges changes);
 
-  // Albums, songs on no saved album, and the user's own playlists, the latest added
+  // Albums, songs on no saved album, and the playlists made or saved, the latest added
   // first (the latest saved first among equals); at most `limit`.
   asio::awaitable<std::vector<AddedItem>> recentlyAdded(int limit);
 

@@ -424,9 +424,8 @@ TEST(RoutingOutput, PlaysAQueueAcrossBothOutputsPastAFailure) {
       MusicPlayer::Options{
           .canPlayCatalog = [] { return true; },
           .songStarted =
-              [&played](const Song& started, std::chrono::system_clock::time_point) {
-                played.push_back(started.id);
-              },
+              [&played](const Song& started, const std::optional<PlayContext>& /*context*/,
+                        std::chrono::system_clock::time_point) { played.push_back(started.id); },
           .seed = 1});
   bench.on([&] {
     player->setQueue({song("i.1", 300, tone(300)), song("2", 1000, std::nullopt),
