@@ -199,4 +199,10 @@ asio::awaitable<std::vector<AddedItem>> Library::recentlyAdded(int limit) {
   co_return co_await database_.run(std::move(work));
 }
 
+asio::awaitable<std::int64_t> Library::changeCount() {
+  // One connection makes every change, so its own count sees them all.
+  auto work = [](sqlite3* connection) { return sqlite3_total_changes64(connection); };
+  co_return co_await database_.run(std::move(work));
+}
+
 }  // namespace melodock

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -155,6 +156,10 @@ class Library {
   // Albums, songs on no saved album, and the playlists made or saved, the latest added
   // first (the latest saved first among equals); at most `limit`.
   asio::awaitable<std::vector<AddedItem>> recentlyAdded(int limit);
+
+  // A count that grows with every change made to the library (plays and scans
+  // included): what was read at the same count is still true.
+  asio::awaitable<std::int64_t> changeCount();
 
  private:
   WallClock clock_;

@@ -3,6 +3,8 @@
 // with no history gets starter groups from the catalog's most popular genres.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <variant>
@@ -37,7 +39,8 @@ class Recommendations {
   Recommendations(Library& library, Catalog& catalog) : library_(library), catalog_(catalog) {}
 
   // The groups, the most personal first; groups with nothing in them are left out.
-  // Fails with the library's or the catalog's error.
+  // Worked out again only after the library changed. Fails with the library's or the
+  // catalog's error. Called on one strand at a time.
   asio::awaitable<std::vector<Recommendation>> personal();
 
  private:
@@ -50,6 +53,9 @@ class Recommendations {
 
   Library& library_;
   Catalog& catalog_;
+  // The last groups and the library's change count they were worked out at.
+  std::optional<std::vector<Recommendation>> last_;
+  std::int64_t lastChangeCount_ = -1;
 };
 
 }  // namespace melodock
