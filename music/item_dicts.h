@@ -3,12 +3,23 @@
 // left out of its object; none of them ever holds null.
 #pragma once
 
+#include <vector>
+
 #include <nlohmann/json.hpp>
 
 #include "mcp/value.h"
 #include "platform/music/items.h"
 
 namespace melodock {
+
+// Each item made into its object by `make`, in order.
+template <typename Item, typename Make>
+[[nodiscard]] mcp::Value::Array dicts(const std::vector<Item>& items, Make make) {
+  mcp::Value::Array array;
+  array.reserve(items.size());
+  for (const Item& item : items) array.emplace_back(make(item));
+  return array;
+}
 
 // id, type "album", name, artist, year (when the album has a release date), tracks.
 [[nodiscard]] mcp::Value::Object albumDict(const Album& album);

@@ -16,14 +16,6 @@ constexpr std::string_view kNoArtist = "No artist with id ";
 constexpr std::string_view kNoAlbum = "No album with id ";
 constexpr std::string_view kDefaultChartTitle = "Top Songs";
 
-template <typename Item, typename Make>
-mcp::Value::Array dicts(const std::vector<Item>& items, Make make) {
-  mcp::Value::Array array;
-  array.reserve(items.size());
-  for (const Item& item : items) array.emplace_back(make(item));
-  return array;
-}
-
 mcp::Value::Array songDicts(const std::vector<Song>& songs) {
   return dicts(songs, [](const Song& song) { return MusicService::songDict(song); });
 }

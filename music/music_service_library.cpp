@@ -18,14 +18,6 @@ constexpr std::size_t kRecommendations = 8;
 constexpr std::size_t kRecommendationItems = 8;
 constexpr const char* kHeavyRotationLimit = "10";
 
-template <typename Item, typename Make>
-mcp::Value::Array dicts(const std::vector<Item>& items, Make make) {
-  mcp::Value::Array array;
-  array.reserve(items.size());
-  for (const Item& item : items) array.emplace_back(make(item));
-  return array;
-}
-
 mcp::Value::Array objects(std::vector<mcp::Value::Object> objects) {
   mcp::Value::Array array;
   array.reserve(objects.size());

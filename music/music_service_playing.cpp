@@ -26,14 +26,6 @@ mcp::Value::Array texts(const std::vector<std::string>& values) {
   return {values.begin(), values.end()};
 }
 
-std::vector<Song> songsOf(const std::vector<Track>& tracks) {
-  std::vector<Song> songs;
-  for (const Track& track : tracks) {
-    if (const Song* song = asSong(track)) songs.push_back(*song);
-  }
-  return songs;
-}
-
 std::vector<Track> tracksOf(std::vector<Song> songs) {
   return {std::make_move_iterator(songs.begin()), std::make_move_iterator(songs.end())};
 }

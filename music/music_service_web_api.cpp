@@ -219,12 +219,8 @@ json MusicService::trackReferences(const std::vector<std::string>& ids) {
 }
 
 std::vector<Song> MusicService::songs(const std::optional<std::vector<Track>>& tracks) {
-  std::vector<Song> found;
-  if (!tracks) return found;
-  for (const Track& track : *tracks) {
-    if (const Song* song = asSong(track)) found.push_back(*song);
-  }
-  return found;
+  if (!tracks) return {};
+  return songsOf(*tracks);
 }
 
 }  // namespace melodock

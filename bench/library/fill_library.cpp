@@ -78,12 +78,8 @@ asio::awaitable<void> fill(std::filesystem::path data, LocalCatalog& catalog, Li
     std::vector<std::string> ids{albumID};
     std::vector<Album> album = co_await catalog.albums(std::move(ids));
     if (album.empty()) continue;
-    std::vector<Track> albumTracks = co_await catalog.albumTracks(albumID);
-    std::vector<Song> albumSongs;
-    for (const Track& track : albumTracks) {
-      if (const Song* song = asSong(track)) albumSongs.push_back(*song);
-    }
-    co_await library.addAlbum(std::move(album.front()), std::move(albumSongs));
+    const std::vector<Track> albumTracks = co_await catalog.albumTracks(albumID);
+    co_await library.addAlbum(std::move(album.front()), songsOf(albumTracks));
   }
   bench::Random random(7);
   std::vector<LibraryPlaylist> playlists;

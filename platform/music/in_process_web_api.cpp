@@ -301,11 +301,7 @@ asio::awaitable<WebAPIResponse> InProcessWebAPI::change(const Served& request) {
         for (Album& album : albums) {
           std::string albumID = album.id;
           const std::vector<Track> tracks = co_await catalog_.albumTracks(std::move(albumID));
-          std::vector<Song> songs;
-          for (const Track& track : tracks) {
-            if (const Song* song = asSong(track)) songs.push_back(*song);
-          }
-          co_await library_.addAlbum(std::move(album), std::move(songs));
+          co_await library_.addAlbum(std::move(album), melodock::songsOf(tracks));
         }
       } else if (name == "ids[playlists]") {
         const std::size_t asked = ids.size();
@@ -316,11 +312,7 @@ asio::awaitable<WebAPIResponse> InProcessWebAPI::change(const Served& request) {
         for (Playlist& playlist : playlists) {
           std::string playlistID = playlist.id;
           const std::vector<Track> tracks = co_await catalog_.playlistTracks(std::move(playlistID));
-          std::vector<Song> songs;
-          for (const Track& track : tracks) {
-            if (const Song* song = asSong(track)) songs.push_back(*song);
-          }
-          co_await library_.addPlaylist(std::move(playlist), std::move(songs));
+          co_await library_.addPlaylist(std::move(playlist), melodock::songsOf(tracks));
         }
       } else {
         continue;

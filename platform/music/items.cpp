@@ -54,4 +54,12 @@ const std::string& trackTitle(const Track& track) {
   return std::visit([](const auto& item) -> const std::string& { return item.title; }, track);
 }
 
+std::vector<Song> songsOf(const std::vector<Track>& tracks) {
+  std::vector<Song> songs;
+  for (const Track& track : tracks) {
+    if (const Song* song = asSong(track)) songs.push_back(*song);
+  }
+  return songs;
+}
+
 }  // namespace melodock

@@ -82,6 +82,8 @@ using Track = std::variant<Song, MusicVideo>;
 // The song a track holds, or nullptr for a music video.
 [[nodiscard]] inline const Song* asSong(const Track& track) { return std::get_if<Song>(&track); }
 [[nodiscard]] const std::string& trackID(const Track& track);
+// The songs among `tracks`, in order.
+[[nodiscard]] std::vector<Song> songsOf(const std::vector<Track>& tracks);
 [[nodiscard]] const std::string& trackTitle(const Track& track);
 
 struct Album {
