@@ -85,6 +85,7 @@ asio::awaitable<void> fill(std::filesystem::path data, LocalCatalog& catalog, Li
   std::vector<LibraryPlaylist> playlists;
   for (int p = 0; p < kPlaylists; ++p) {
     std::vector<Song> picked;
+    picked.reserve(kPlaylistSongs);
     for (int s = 0; s < kPlaylistSongs; ++s) picked.push_back(songs[random.below(songs.size())]);
     playlists.push_back(
         co_await library.createPlaylist("Mix " + std::to_string(p + 1), std::nullopt, picked));
