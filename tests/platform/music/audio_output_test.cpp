@@ -452,5 +452,110 @@ TEST(RoutingOutput, PlaysAQueueAcrossBothOutputsPastAFailure) {
   });
 }
 
+// Files that cannot play, through the player as the app has it: each failure is told
+// once in the log and passed over; with nothing left to try, the queue stops on the last
+// failed entry instead of trying it again and again.
+TEST(MusicPlayer, PassesOverFilesThatCannotPlayAndStopsWhenNoneIsLeft) {
+  const TempDir dir;
+  const std::string missing = (dir.path() / "gone.flac").string();
+  const std::string junk = (dir.path() / "junk.flac").string();
+  {
+    std::ofstream out(junk);
+    out << std::string(4096, 'x');
+  }
+  using Repeat = MusicPlayer::RepeatMode;
+  struct Row {
+    const char* name;
+    std::vector<std::string> files;
+    Repeat repeat;
+    std::vector<std::string> played;
+    std::string current;              // where the queue ends up
+    std::vector<std::string> failed;  // "missing i.2", "unreadable i.1", in the log's order
+    std::size_t again;                // failures more when asked to play once more
+  };
+  const std::vector<Row> rows = {
+      {"a junk and a missing file before a good one",
+       {junk, missing, tone(200)},
+       Repeat::none,
+       {"i.3"},
+       "i.3",
+       {"unreadable i.1", "missing i.2"},
+       0},
+      {"nothing that plays",
+       {junk, missing},
+       Repeat::none,
+       {},
+       "i.2",
+       {"unreadable i.1", "missing i.2"},
+       1},
+      {"nothing that plays, round once under repeat all",
+       {missing, junk},
+       Repeat::all,
+       {},
+       "i.2",
+       {"missing i.1", "unreadable i.2"},
+       2},
+      {"a failed entry is not repeated", {missing}, Repeat::one, {}, "i.1", {"missing i.1"}, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    GStreamerBench bench;
+    ManualClock clock;
+    std::vector<std::string> played;  // on the actor
+    VirtualOutput virtualOutput(clock, bench.main.strand());
+    auto routing = std::make_unique<RoutingOutput>(*bench.output_, virtualOutput);
+    auto player = std::make_unique<MusicPlayer>(
+        *routing, clock,
+        MusicPlayer::Options{
+            .canPlayCatalog = [] { return true; },
+            .songStarted =
+                [&played](const Song& started, std::chrono::system_clock::time_point) {
+                  played.push_back(started.id);
+                },
+            .seed = 1});
+    std::vector<Song> songs;
+    for (const std::string& file : row.files) {
+      const std::string id = "i." + std::to_string(songs.size() + 1);
+      songs.push_back(Song{.id = id,
+                           .title = id,
+                           .duration = milliseconds(200),
+                           .playParameters = PlayParameters{id, "song"},
+                           .file = file});
+    }
+    bench.on([&] {
+      player->setRepeatMode(row.repeat);
+      player->setQueue(songs);
+      player->play();
+    });
+    bench.advance(milliseconds(500));
+    auto failures = [&] {
+      return bench.on([&] {
+        std::vector<std::string> found;
+        for (const std::string& line : bench.log) {
+          const std::string id = line.substr(1, line.find('"', 1) - 1);
+          if (line.find(" is missing.") != std::string::npos) found.push_back("missing " + id);
+          if (line.find("GStreamer cannot read " + junk) != std::string::npos) {
+            found.push_back("unreadable " + id);
+          }
+        }
+        return found;
+      });
+    };
+    EXPECT_EQ(failures(), row.failed);
+    EXPECT_EQ(bench.on([&] { return played; }), row.played);
+    EXPECT_EQ(bench.on([&] { return player->status(); }), MusicPlayer::Status::stopped);
+    EXPECT_EQ(bench.on([&] { return player->currentEntry()->song->id; }), row.current);
+    // Asked to play again, the player tries once more from where it stopped.
+    bench.on([&] { player->play(); });
+    bench.advance(milliseconds(500));
+    EXPECT_EQ(failures().size(), row.failed.size() + row.again);
+    EXPECT_EQ(bench.on([&] { return player->status(); }), MusicPlayer::Status::stopped);
+    bench.on([&] {
+      player.reset();
+      routing.reset();
+    });
+  }
+}
+
 }  // namespace
 }  // namespace melodock
