@@ -31,8 +31,9 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
       player_(output_, clock,
               {.canPlayCatalog = [this] { return music_.canPlayCatalog(); },
                .songStarted =
-                   [this](const Song& song, std::chrono::system_clock::time_point /*now*/) {
-                     recordPlay(song);
+                   [this](const Song& song, const std::optional<PlayContext>& context,
+                          std::chrono::system_clock::time_point /*now*/) {
+                     recordPlay(song, context);
                    }}),
       music_({.main = main,
               .player = player_,
@@ -108,11 +109,10 @@ asio::awaitable<void> MelodockApp::openMusicFiles() {
 }
 
 // The play history: the library reads the same wall clock when the row is written.
-void MelodockApp::recordPlay(const Song& song) {
-  asio::co_spawn(main_.strand(), library_.recordPlay(song, std::nullopt),
-                 [](const std::exception_ptr&) {
-                   // A history row that cannot be written is not the listener's problem.
-                 });
+void MelodockApp::recordPlay(const Song& song, const std::optional<PlayContext>& context) {
+  asio::co_spawn(main_.strand(), library_.recordPlay(song, context), [](const std::exception_ptr&) {
+    // A history row that cannot be written is not the listener's problem.
+  });
 }
 
 asio::awaitable<void> MelodockApp::resetToken() {

@@ -90,7 +90,7 @@ class MelodockApp {
 
  private:
   asio::awaitable<void> openMusicFiles();
-  void recordPlay(const Song& song);
+  void recordPlay(const Song& song, const std::optional<PlayContext>& context);
   void followMusicFolders();
 
   const MainActor& main_;

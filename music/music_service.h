@@ -28,6 +28,7 @@
 #include "platform/music/items.h"
 #include "platform/music/library.h"
 #include "platform/music/music_player.h"
+#include "platform/music/recommendations.h"
 #include "platform/music/web_api_client.h"
 #include "platform/music/web_api_url.h"
 #include "platform/settings.h"
@@ -110,10 +111,18 @@ class MusicService : public MusicOperations {
   asio::awaitable<std::optional<Album>> libraryAlbum(std::string id);
   asio::awaitable<std::optional<Playlist>> libraryPlaylist(std::string id);
 
-  // The user's cloud library through the web API (after the personal-data gate), and
-  // its changes (after the library-changes gate).
+  // The user's library (after the personal-data gate), and its changes (after the
+  // library-changes gate). A search limit is clamped to 1...100, recently added to 1...25.
+  asio::awaitable<std::string> searchLibrary(std::string query, std::string type,
+                                             std::int64_t limit) override;
   asio::awaitable<std::string> recentlyAdded(std::int64_t limit) override;
   asio::awaitable<std::string> libraryPlaylists() override;
+  // Recently played (30), heavy rotation (left empty when its request fails) and at most
+  // 8 recommendations of at most 8 items.
+  asio::awaitable<std::string> listeningHistory() override;
+  // The playlist and its songs: track objects for a "p." playlist, song objects for a
+  // catalog ("pl.") or library playlist. Authorization is checked first for every form.
+  asio::awaitable<std::string> playlistSongs(std::string id) override;
   asio::awaitable<std::string> createPlaylist(std::string name,
                                               std::optional<std::string> description,
                                               std::vector<std::string> songIDs) override;
@@ -202,6 +211,7 @@ class MusicService : public MusicOperations {
   void changed();
 
   Parts parts_;
+  Recommendations recommendations_{parts_.library, parts_.catalog};
   MusicAuthorization::Status authorization_;
   bool canPlayCatalog_ = false;
   std::optional<std::string> note_;

@@ -1,162 +1,149 @@
-// The user's cloud library: what was added lately, the playlists with whether each can
-// be edited, and the four changes (a new playlist, songs added to one, items saved,
-// ratings). Every request goes through appleMusicAPI; the checks run in a fixed order,
-// the consent gate always first.
+// Reading the user's library: search, what was added lately, the playlists with
+// whether each can be edited, the listening history with recommendations, and the
+// songs of any playlist. Everything but a catalog playlist passes the personal-data
+// gate before any request.
 #include <algorithm>
 
 #include "music/detail/result_text.h"
+#include "music/item_dicts.h"
 #include "music/music_service.h"
 #include "music/tool_error.h"
 
 namespace melodock {
 namespace {
 
-using nlohmann::json;
+constexpr std::string_view kBadSearchType = "type must be songs, albums, artists, or playlists";
+constexpr int kRecentlyPlayed = 30;
+constexpr std::size_t kRecommendations = 8;
+constexpr std::size_t kRecommendationItems = 8;
+constexpr const char* kHeavyRotationLimit = "10";
 
-constexpr std::string_view kEmptyIDs = "ids must not be empty";
-constexpr std::string_view kNotCloudPlaylist =
-    "Use the playlist's p.\u2026 id from library_playlists or create_playlist.";
-constexpr std::string_view kNotEditable =
-    "\" can't be edited: it's Apple Music's or someone else's playlist. If it's Favourite Songs "
-    "(its name depends on the language), it fills itself with loved songs: love the song with "
-    "rate instead. Otherwise create a playlist of the user's own.";
-constexpr std::string_view kBadLibraryType = "type must be songs, albums, or playlists";
-constexpr std::string_view kBadKind = "kind must be song, album, or playlist";
-constexpr std::string_view kBadRating = "rating must be love, dislike, or clear";
-
-bool isLibraryID(std::string_view id) {
-  return id.starts_with("i.") || id.starts_with("l.") || id.starts_with("p.");
+template <typename Item, typename Make>
+mcp::Value::Array dicts(const std::vector<Item>& items, Make make) {
+  mcp::Value::Array array;
+  array.reserve(items.size());
+  for (const Item& item : items) array.emplace_back(make(item));
+  return array;
 }
 
-std::optional<std::string> pluralKind(std::string_view kind) {
-  if (kind == "song") return "songs";
-  if (kind == "album") return "albums";
-  if (kind == "playlist") return "playlists";
-  return std::nullopt;
-}
-
-std::string joined(const std::vector<std::string>& ids) {
-  std::string text;
-  for (const std::string& id : ids) text += (text.empty() ? "" : ",") + id;
-  return text;
-}
-
-std::string arrayText(std::vector<mcp::Value::Object> objects) {
+mcp::Value::Array objects(std::vector<mcp::Value::Object> objects) {
   mcp::Value::Array array;
   array.reserve(objects.size());
   for (mcp::Value::Object& object : objects) array.emplace_back(std::move(object));
-  return detail::resultText(mcp::Value(std::move(array)));
+  return array;
+}
+
+mcp::Value::Object recommendationItem(const RecommendationItem& item) {
+  if (const auto* album = std::get_if<Album>(&item)) return albumDict(*album);
+  if (const auto* playlist = std::get_if<Playlist>(&item)) return playlistDict(*playlist);
+  const auto& station = std::get<Station>(item);
+  return {{"id", station.id}, {"type", "station"}, {"name", station.name}};
 }
 
 }  // namespace
+
+asio::awaitable<std::string> MusicService::searchLibrary(std::string query, std::string type,
+                                                         std::int64_t limit) {
+  co_await requirePersonalData();
+  const int clamped = static_cast<int>(std::clamp<std::int64_t>(limit, 1, 100));
+  Library& library = parts_.library;
+  mcp::Value::Array found;
+  if (type == "songs") {
+    const std::vector<Song> songs = co_await library.searchSongs(std::move(query), clamped);
+    found = dicts(songs, songDict);
+  } else if (type == "albums") {
+    std::vector<Album> albums = co_await library.searchAlbums(std::move(query), clamped);
+    // The limit went to the library first, so this can leave fewer than asked.
+    std::erase_if(albums, [](const Album& album) { return album.title.empty(); });
+    found = dicts(albums, albumDict);
+  } else if (type == "artists") {
+    const std::vector<Artist> artists = co_await library.searchArtists(std::move(query), clamped);
+    found = dicts(artists, artistDict);
+  } else if (type == "playlists") {
+    const std::vector<Playlist> playlists =
+        co_await library.searchPlaylists(std::move(query), clamped);
+    found = dicts(playlists, playlistDict);
+  } else {
+    throw ToolError(std::string(kBadSearchType));
+  }
+  co_return detail::resultText(mcp::Value(std::move(found)));
+}
 
 asio::awaitable<std::string> MusicService::recentlyAdded(std::int64_t limit) {
   co_await requirePersonalData();
   QueryItems query{{"limit", std::to_string(std::clamp<std::int64_t>(limit, 1, 25))}};
   const std::string body =
       co_await appleMusicAPI("GET", "/v1/me/library/recently-added", std::move(query));
-  co_return arrayText(resources(body));
+  co_return detail::resultText(mcp::Value(objects(resources(body))));
 }
 
 asio::awaitable<std::string> MusicService::libraryPlaylists() {
   co_await requirePersonalData();
-  std::vector<mcp::Value::Object> entries;
-  std::vector<CloudPlaylist> playlists = co_await cloudPlaylists();
-  entries.reserve(playlists.size());
-  for (CloudPlaylist& playlist : playlists) {
-    entries.push_back(mcp::Value::Object{{"id", std::move(playlist.id)},
-                                         {"type", "playlist"},
-                                         {"name", std::move(playlist.name)},
-                                         {"can_edit", playlist.canEdit}});
-  }
-  co_return arrayText(std::move(entries));
-}
-
-asio::awaitable<std::string> MusicService::createPlaylist(std::string name,
-                                                          std::optional<std::string> description,
-                                                          std::vector<std::string> songIDs) {
-  co_await requireLibraryChanges();
-  json attributes{{"name", name}};
-  if (description) attributes["description"] = *description;
-  json body{{"attributes", std::move(attributes)}};
-  if (!songIDs.empty()) {
-    body["relationships"] = {{"tracks", {{"data", trackReferences(songIDs)}}}};
-  }
-  std::optional<json> sent = std::move(body);
-  const std::string answer =
-      co_await appleMusicAPI("POST", "/v1/me/library/playlists", {}, std::move(sent));
-  mcp::Value::Object result{
-      {"created", true}, {"name", name}, {"songs", static_cast<std::int64_t>(songIDs.size())}};
-  // An answer that can't be read still means the playlist was made: only its id is
-  // missing from the result.
-  const json parsed = json::parse(answer, nullptr, false);
-  if (parsed.is_object() && parsed.contains("data") && parsed.at("data").is_array() &&
-      !parsed.at("data").empty() && parsed.at("data").front().is_object() &&
-      parsed.at("data").front().contains("id") && parsed.at("data").front().at("id").is_string()) {
-    result.emplace("id", parsed.at("data").front().at("id").get<std::string>());
-  }
-  co_return detail::resultText(mcp::Value(std::move(result)));
-}
-
-asio::awaitable<std::string> MusicService::addToPlaylist(std::string playlistID,
-                                                         std::vector<std::string> songIDs) {
-  co_await requireLibraryChanges();
-  if (songIDs.empty()) throw ToolError(std::string(kEmptyIDs));
-  if (!isCloudPlaylistID(playlistID)) throw ToolError(std::string(kNotCloudPlaylist));
-  // A playlist the listing does not show (or a listing that failed) counts as editable.
   const std::vector<CloudPlaylist> playlists = co_await cloudPlaylists();
-  for (const CloudPlaylist& playlist : playlists) {
-    if (playlist.id != playlistID) continue;
-    if (!playlist.canEdit) throw ToolError("\"" + playlist.name + std::string(kNotEditable));
-    break;
-  }
-  std::optional<json> body = json{{"data", trackReferences(songIDs)}};
-  co_await appleMusicAPI("POST", "/v1/me/library/playlists/" + playlistID + "/tracks", {},
-                         std::move(body));
-  co_return detail::resultText(mcp::Value(mcp::Value::Object{
-      {"added", static_cast<std::int64_t>(songIDs.size())}, {"playlist_id", playlistID}}));
+  co_return detail::resultText(mcp::Value(dicts(playlists, [](const CloudPlaylist& playlist) {
+    return mcp::Value::Object{{"id", playlist.id},
+                              {"type", "playlist"},
+                              {"name", playlist.name},
+                              {"can_edit", playlist.canEdit}};
+  })));
 }
 
-asio::awaitable<std::string> MusicService::addToLibrary(std::string type,
-                                                        std::vector<std::string> ids) {
-  co_await requireLibraryChanges();
-  if (type != "songs" && type != "albums" && type != "playlists") {
-    throw ToolError(std::string(kBadLibraryType));
+asio::awaitable<std::string> MusicService::listeningHistory() {
+  co_await requirePersonalData();
+  const std::vector<Song> played = co_await parts_.library.recentlyPlayed(kRecentlyPlayed);
+  const std::vector<Recommendation> recommended = co_await recommendations_.personal();
+  std::vector<mcp::Value::Object> rotation;
+  try {
+    QueryItems query{{"limit", kHeavyRotationLimit}};
+    const std::string body =
+        co_await appleMusicAPI("GET", "/v1/me/history/heavy-rotation", std::move(query));
+    rotation = resources(body);
+  } catch (const std::exception&) {
+    // The history stands without it.
   }
-  if (ids.empty()) throw ToolError(std::string(kEmptyIDs));
-  QueryItems query{{"ids[" + type + "]", joined(ids)}};
-  co_await appleMusicAPI("POST", "/v1/me/library", std::move(query));
-  co_return detail::resultText(mcp::Value(
-      mcp::Value::Object{{"added", static_cast<std::int64_t>(ids.size())}, {"type", type}}));
-}
-
-asio::awaitable<std::string> MusicService::rate(std::string id, std::string kind,
-                                                std::string rating) {
-  co_await requireLibraryChanges();
-  const bool library = isLibraryID(id);
-  const std::optional<std::string> plural = pluralKind(kind);
-  if (!plural) throw ToolError(std::string(kBadKind));
-  const std::string path =
-      "/v1/me/ratings/" + std::string(library ? "library-" : "") + *plural + "/" + id;
-  if (rating == "love" || rating == "dislike") {
-    std::optional<json> body =
-        json{{"type", "rating"}, {"attributes", {{"value", rating == "love" ? 1 : -1}}}};
-    co_await appleMusicAPI("PUT", path, {}, std::move(body));
-  } else if (rating == "clear") {
-    co_await appleMusicAPI("DELETE", path);
-  } else {
-    throw ToolError(std::string(kBadRating));
-  }
-  if (rating == "love" && !library) {
-    // Saves the loved item, which puts a song into Favourite Songs; a failure is ignored.
-    try {
-      QueryItems query{{"ids[" + *plural + "]", id}};
-      co_await appleMusicAPI("POST", "/v1/me/library", std::move(query));
-    } catch (const std::exception&) {
-      // The rating stands either way.
+  mcp::Value::Array groups;
+  for (std::size_t at = 0; at < recommended.size() && at < kRecommendations; ++at) {
+    const Recommendation& group = recommended[at];
+    mcp::Value::Array items;
+    for (std::size_t item = 0; item < group.items.size() && item < kRecommendationItems; ++item) {
+      items.emplace_back(recommendationItem(group.items[item]));
     }
+    groups.emplace_back(mcp::Value::Object{{"title", group.title}, {"items", std::move(items)}});
   }
-  co_return detail::resultText(mcp::Value(mcp::Value::Object{{"id", id}, {"rating", rating}}));
+  co_return detail::resultText(mcp::Value::Object{{"recently_played", dicts(played, songDict)},
+                                                  {"heavy_rotation", objects(std::move(rotation))},
+                                                  {"recommendations", std::move(groups)}});
+}
+
+asio::awaitable<std::string> MusicService::playlistSongs(std::string id) {
+  requireAuthorized();
+  if (isCloudPlaylistID(id)) {
+    co_await requirePersonalData();
+    const std::string body = co_await appleMusicAPI("GET", "/v1/me/library/playlists/" + id);
+    std::vector<mcp::Value::Object> found = resources(body);
+    mcp::Value::Object playlist =
+        found.empty() ? mcp::Value::Object{{"id", id}} : std::move(found.front());
+    std::vector<mcp::Value::Object> tracks = co_await cloudPlaylistTracks(id);
+    co_return detail::resultText(mcp::Value::Object{{"playlist", std::move(playlist)},
+                                                    {"songs", objects(std::move(tracks))}});
+  }
+  std::optional<Playlist> playlist;
+  std::vector<Song> songs;
+  if (isCatalogPlaylistID(id)) {
+    std::vector<std::string> ids{id};
+    std::vector<Playlist> found = co_await parts_.catalog.playlists(std::move(ids));
+    if (!found.empty()) {
+      playlist = std::move(found.front());
+      std::optional<std::vector<Track>> tracks = co_await parts_.catalog.playlistTracks(id);
+      songs = MusicService::songs(tracks);
+    }
+  } else {
+    playlist = co_await libraryPlaylist(id);
+    if (playlist) songs = co_await parts_.library.playlistSongs(id);
+  }
+  if (!playlist) throw ToolError("No playlist with id " + id);
+  co_return detail::resultText(
+      mcp::Value::Object{{"playlist", playlistDict(*playlist)}, {"songs", dicts(songs, songDict)}});
 }
 
 }  // namespace melodock

@@ -200,15 +200,17 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
     }
   } else if (type == "playlist" && isCloudPlaylistID(id)) {
     co_await requirePersonalData();
-    // The user's playlist's tracks, read from the library itself until the web API
-    // reader is there to ask.
-    const std::vector<Song> tracks = co_await library.playlistSongs(id);
     std::vector<std::string> trackIDs;
-    trackIDs.reserve(tracks.size());
-    for (const Song& song : tracks) trackIDs.push_back(song.id);
+    for (const mcp::Value::Object& track : co_await cloudPlaylistTracks(id)) {
+      const auto found = track.find("id");
+      if (found == track.end()) continue;
+      if (const auto* text = found->second.stringValue()) trackIDs.push_back(*text);
+    }
     std::vector<Song> songs = co_await resolveSongs(std::move(trackIDs));
     if (songs.empty()) throw ToolError("Playlist " + id + " has no playable songs");
-    player.setQueue(co_await withMusicFiles(std::move(songs)));
+    // The history names the playlist as the library calls it when it is read.
+    player.setQueue(co_await withMusicFiles(std::move(songs)),
+                    PlayContext{.id = id, .kind = "playlists"});
   } else if (type == "playlist") {
     std::optional<Playlist> playlist;
     if (isCatalogPlaylistID(id)) {

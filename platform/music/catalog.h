@@ -42,6 +42,14 @@ struct ArtistRelationships {
   bool operator==(const ArtistRelationships&) const = default;
 };
 
+// What the catalog offers a listener of one genre.
+struct GenreItems {
+  std::vector<Album> albums{};      // the most popular first
+  std::vector<Station> stations{};  // the non-live stations drawn from the genre
+
+  bool operator==(const GenreItems&) const = default;
+};
+
 class Catalog {
  public:
   virtual ~Catalog() = default;
@@ -64,6 +72,12 @@ class Catalog {
   // The song charts of the most played, each with at most `limit` songs; empty when
   // the catalog has none.
   virtual asio::awaitable<std::vector<SongChart>> mostPlayedSongs(int limit) = 0;
+
+  // The genres of the catalog's songs, the most popular first; at most `limit`.
+  virtual asio::awaitable<std::vector<std::string>> genres(int limit) = 0;
+  // At most `limit` albums (those with the most popular songs of the genre) and the
+  // stations of `genre`, named exactly.
+  virtual asio::awaitable<GenreItems> genreItems(std::string genre, int limit) = 0;
 
   // Relationships, loaded on request. An unknown id gives empty relationships.
   // An album's tracks, music videos included, in album order.

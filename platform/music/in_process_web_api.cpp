@@ -308,8 +308,20 @@ asio::awaitable<WebAPIResponse> InProcessWebAPI::change(const Served& request) {
           co_await library_.addAlbum(std::move(album), std::move(songs));
         }
       } else if (name == "ids[playlists]") {
-        co_return answerWith(501, errorBody(501, "Not Implemented",
-                                            "Catalog playlists can't be saved to this library"));
+        const std::size_t asked = ids.size();
+        std::vector<Playlist> playlists = co_await catalog_.playlists(std::move(ids));
+        if (playlists.size() != asked) {
+          co_return notFound("No catalog playlist for one of " + value);
+        }
+        for (Playlist& playlist : playlists) {
+          std::string playlistID = playlist.id;
+          const std::vector<Track> tracks = co_await catalog_.playlistTracks(std::move(playlistID));
+          std::vector<Song> songs;
+          for (const Track& track : tracks) {
+            if (const Song* song = asSong(track)) songs.push_back(*song);
+          }
+          co_await library_.addPlaylist(std::move(playlist), std::move(songs));
+        }
       } else {
         continue;
       }

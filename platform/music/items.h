@@ -127,6 +127,16 @@ struct Station {
   bool operator==(const Station&) const = default;
 };
 
+// What a song was played as part of: an album or a playlist.
+struct PlayContext {
+  std::string id{};
+  std::string kind{};  // "albums" or "playlists"
+  std::string name{};
+  std::optional<std::string> artistName{};
+
+  bool operator==(const PlayContext&) const = default;
+};
+
 // A release date from "YYYY", "YYYY-MM" or "YYYY-MM-DD" (the first month and day
 // when left out); none for any other text or an impossible date.
 [[nodiscard]] std::optional<ReleaseDate> parseReleaseDate(std::string_view text);

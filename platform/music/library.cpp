@@ -136,6 +136,14 @@ asio::awaitable<LibraryPlaylist> Library::createPlaylist(std::string name,
   co_return co_await database_.run(std::move(work));
 }
 
+asio::awaitable<LibraryPlaylist> Library::addPlaylist(Playlist playlist, std::vector<Song> songs) {
+  auto work = [this, playlist = std::move(playlist), songs = std::move(songs),
+               now = milliseconds(clock_())](sqlite3*) {
+    return store_->addPlaylist(playlist, songs, now);
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
 asio::awaitable<void> Library::addToPlaylist(std::string playlistID, std::vector<Song> songs) {
   auto work = [this, id = std::move(playlistID), songs = std::move(songs),
                now = milliseconds(clock_())](sqlite3*) { store_->addToPlaylist(id, songs, now); };

@@ -57,16 +57,6 @@ struct LibraryPlaylist {
   bool operator==(const LibraryPlaylist&) const = default;
 };
 
-// What a song played as part of: an album or a playlist.
-struct PlayContext {
-  std::string id{};
-  std::string kind{};  // "albums" or "playlists"
-  std::string name{};
-  std::optional<std::string> artistName{};
-
-  bool operator==(const PlayContext&) const = default;
-};
-
 // An album or playlist played often lately, with how many songs of it were played.
 struct RotationItem {
   PlayContext item{};
@@ -129,6 +119,9 @@ class Library {
   asio::awaitable<LibraryPlaylist> createPlaylist(std::string name,
                                                   std::optional<std::string> description,
                                                   std::vector<Song> songs);
+  // Saves a catalog playlist with its songs (which join the library) as a "p."
+  // playlist that cannot be edited; saving it again changes nothing.
+  asio::awaitable<LibraryPlaylist> addPlaylist(Playlist playlist, std::vector<Song> songs);
   // Appends `songs`, which join the library. Throws LibraryError for an unknown or a
   // non-editable playlist.
   asio::awaitable<void> addToPlaylist(std::string playlistID, std::vector<Song> songs);
@@ -165,7 +158,7 @@ class Library {
   // and punctuation are folded, and durations at most 3 s apart (the nearest wins).
   asio::awaitable<std::vector<Song>> withMusicFiles(std::vector<Song> songs);
 
-  // Albums, songs on no saved album, and the user's own playlists, the latest added
+  // Albums, songs on no saved album, and the playlists made or saved, the latest added
   // first (the latest saved first among equals); at most `limit`.
   asio::awaitable<std::vector<AddedItem>> recentlyAdded(int limit);
 

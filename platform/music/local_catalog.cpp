@@ -55,6 +55,18 @@ asio::awaitable<std::vector<SongChart>> LocalCatalog::mostPlayedSongs(int limit)
   co_return co_await database_.run(std::move(work));
 }
 
+asio::awaitable<std::vector<std::string>> LocalCatalog::genres(int limit) {
+  auto work = [this, limit](sqlite3*) { return reader_->genres(limit); };
+  co_return co_await database_.run(std::move(work));
+}
+
+asio::awaitable<GenreItems> LocalCatalog::genreItems(std::string genre, int limit) {
+  auto work = [this, genre = std::move(genre), limit](sqlite3*) {
+    return reader_->genreItems(genre, limit);
+  };
+  co_return co_await database_.run(std::move(work));
+}
+
 asio::awaitable<std::vector<Track>> LocalCatalog::albumTracks(std::string albumID) {
   auto work = [this, id = std::move(albumID)](sqlite3*) { return reader_->albumTracks(id); };
   co_return co_await database_.run(std::move(work));

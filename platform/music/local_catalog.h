@@ -38,6 +38,8 @@ class LocalCatalog final : public Catalog {
   asio::awaitable<std::vector<Playlist>> playlists(std::vector<std::string> ids) override;
   asio::awaitable<std::vector<Station>> stations(std::vector<std::string> ids) override;
   asio::awaitable<std::vector<SongChart>> mostPlayedSongs(int limit) override;
+  asio::awaitable<std::vector<std::string>> genres(int limit) override;
+  asio::awaitable<GenreItems> genreItems(std::string genre, int limit) override;
   asio::awaitable<std::vector<Track>> albumTracks(std::string albumID) override;
   asio::awaitable<std::vector<Track>> playlistTracks(std::string playlistID) override;
   asio::awaitable<ArtistRelationships> artistRelationships(std::string artistID) override;

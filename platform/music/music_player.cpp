@@ -125,19 +125,36 @@ void MusicPlayer::replace(std::vector<Entry> entries) {
   }
 }
 
-void MusicPlayer::setQueue(const std::vector<Song>& songs) { replace(entriesFor(songs)); }
-
-void MusicPlayer::setQueue(const Album& /*album*/, const std::vector<Track>& tracks) {
-  std::vector<Entry> entries;
-  entries.reserve(tracks.size());
-  for (const Track& track : tracks) entries.push_back(entryFor(track));
+void MusicPlayer::setQueue(const std::vector<Song>& songs,
+                           const std::optional<PlayContext>& context) {
+  std::vector<Entry> entries = entriesFor(songs);
+  for (Entry& entry : entries) entry.context = context;
   replace(std::move(entries));
 }
 
-void MusicPlayer::setQueue(const Playlist& /*playlist*/, const std::vector<Track>& tracks) {
+void MusicPlayer::setQueue(const Album& album, const std::vector<Track>& tracks) {
+  const PlayContext context{
+      .id = album.id, .kind = "albums", .name = album.title, .artistName = album.artistName};
   std::vector<Entry> entries;
   entries.reserve(tracks.size());
-  for (const Track& track : tracks) entries.push_back(entryFor(track));
+  for (const Track& track : tracks) {
+    entries.push_back(entryFor(track));
+    entries.back().context = context;
+  }
+  replace(std::move(entries));
+}
+
+void MusicPlayer::setQueue(const Playlist& playlist, const std::vector<Track>& tracks) {
+  const PlayContext context{.id = playlist.id,
+                            .kind = "playlists",
+                            .name = playlist.name,
+                            .artistName = playlist.curatorName};
+  std::vector<Entry> entries;
+  entries.reserve(tracks.size());
+  for (const Track& track : tracks) {
+    entries.push_back(entryFor(track));
+    entries.back().context = context;
+  }
   replace(std::move(entries));
 }
 
@@ -328,7 +345,9 @@ void MusicPlayer::updateNext() {
 }
 
 void MusicPlayer::noteStart(const Entry& entry) {
-  if (entry.song && options_.songStarted) options_.songStarted(*entry.song, clock_.wallNow());
+  if (entry.song && options_.songStarted) {
+    options_.songStarted(*entry.song, entry.context, clock_.wallNow());
+  }
 }
 
 void MusicPlayer::outputStarted(std::uint64_t token) {

@@ -40,6 +40,7 @@ class MusicPlayer final : private AudioOutput::Listener {
     std::optional<std::chrono::milliseconds> duration;
     bool live = false;
     std::uint64_t order = 0;  // place in the queue as built, restored when shuffle ends
+    std::optional<PlayContext> context{};  // the album or playlist it was queued with
 
     bool operator==(const Entry&) const = default;
   };
@@ -48,8 +49,11 @@ class MusicPlayer final : private AudioOutput::Listener {
     // Whether catalog songs may start (an account with a subscription); library songs
     // ("i." ids) always may.
     std::function<bool()> canPlayCatalog = [] { return true; };
-    // Called when a song starts playing, with the wall-clock time: the play history.
-    std::function<void(const Song&, std::chrono::system_clock::time_point)> songStarted;
+    // Called when a song starts playing, with what it was queued as part of and the
+    // wall-clock time: the play history.
+    std::function<void(const Song&, const std::optional<PlayContext>&,
+                       std::chrono::system_clock::time_point)>
+        songStarted;
     // Seeds shuffling and the songs a station draws.
     std::uint32_t seed = std::random_device()();
   };
@@ -79,8 +83,10 @@ class MusicPlayer final : private AudioOutput::Listener {
   // ends the entry as if it had played to there.
   void setPlaybackTime(double seconds);
 
-  // Replaces the queue; the first entry becomes current, not yet playing.
-  void setQueue(const std::vector<Song>& songs);
+  // Replaces the queue; the first entry becomes current, not yet playing. Songs queued
+  // with an album or a playlist carry it as their context.
+  void setQueue(const std::vector<Song>& songs,
+                const std::optional<PlayContext>& context = std::nullopt);
   void setQueue(const Album& album, const std::vector<Track>& tracks);
   void setQueue(const Playlist& playlist, const std::vector<Track>& tracks);
   // A live station is one entry without a song whose time grows until stopped; another

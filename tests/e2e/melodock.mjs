@@ -120,9 +120,12 @@ export async function makeHome(settings = {}) {
   };
 }
 
-export async function startMelodock(settings = {}) {
+// `home`, when given, is a home of makeHome to start in again (its settings as they are);
+// it is left in place when the app stops.
+export async function startMelodock(settings = {}, given = null) {
   const binary = binaryPath();
-  const home = await makeHome(settings);
+  const home = given ?? (await makeHome(settings));
+  const removeHome = () => (given ? Promise.resolve() : home.remove());
   const { port, token } = home;
 
   const child = spawn(binary, [], {
@@ -142,7 +145,7 @@ export async function startMelodock(settings = {}) {
   } catch (error) {
     child.kill('SIGKILL');
     await exited;
-    await home.remove();
+    await removeHome();
     error.message += stderr ? `\nstderr:\n${stderr}` : '';
     throw error;
   }
@@ -163,15 +166,20 @@ export async function startMelodock(settings = {}) {
         child.kill('SIGKILL');
         ending = { ...(await exited), ignoredSIGTERM: true };
       }
-      await home.remove();
+      await removeHome();
       return ending;
+    },
+    // Ends the process at once, as a crash or a power cut would; the home stays.
+    async kill() {
+      child.kill('SIGKILL');
+      return exited;
     },
   };
 }
 
 // Melodock started with `settings` and an SDK client connected to it with the token.
-export async function startWithClient(settings, clientName, timeout) {
-  const melodock = await startMelodock(settings);
+export async function startWithClient(settings, clientName, timeout, home = null) {
+  const melodock = await startMelodock(settings, home);
   const client = new Client({ name: clientName, version: '1.0.0' });
   const transport = new StreamableHTTPClientTransport(new URL(melodock.url), {
     requestInit: { headers: { Authorization: `Bearer ${melodock.token}` } },

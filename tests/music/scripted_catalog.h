@@ -37,6 +37,12 @@ class ScriptedCatalog final : public Catalog {
     asked.push_back("chart " + std::to_string(limit));
     co_return chartAnswer;
   }
+  asio::awaitable<std::vector<std::string>> genres(int /*limit*/) override {
+    co_return std::vector<std::string>{};
+  }
+  asio::awaitable<GenreItems> genreItems(std::string /*genre*/, int /*limit*/) override {
+    co_return GenreItems{};
+  }
   asio::awaitable<std::vector<Track>> albumTracks(std::string albumID) override {
     asked.push_back("tracks " + albumID);
     co_return tracksAnswer;

@@ -74,6 +74,12 @@ class TestCatalog final : public Catalog {
   asio::awaitable<std::vector<SongChart>> mostPlayedSongs(int limit) override {
     return catalog_->mostPlayedSongs(limit);
   }
+  asio::awaitable<std::vector<std::string>> genres(int limit) override {
+    return catalog_->genres(limit);
+  }
+  asio::awaitable<GenreItems> genreItems(std::string genre, int limit) override {
+    return catalog_->genreItems(std::move(genre), limit);
+  }
   asio::awaitable<std::vector<Track>> albumTracks(std::string albumID) override {
     Clock::Duration delay{0};
     if (!albumTrackDelays.empty()) {

@@ -280,6 +280,43 @@ std::vector<SongChart> CatalogReader::mostPlayedSongs(int limit) {
   return {std::move(chart)};
 }
 
+std::vector<std::string> CatalogReader::genres(int limit) {
+  if (!genres_) {
+    genres_ = all(statements_, connection_,
+                  "SELECT genre FROM track WHERE genre IS NOT NULL AND is_video = 0 "
+                  "GROUP BY genre ORDER BY sum(popularity) DESC, genre",
+                  [](const Statement& row) { return std::string(row.text(0)); });
+  }
+  const auto count = std::min(genres_->size(), static_cast<std::size_t>(std::max(limit, 0)));
+  return {genres_->begin(), genres_->begin() + static_cast<std::ptrdiff_t>(count)};
+}
+
+GenreItems CatalogReader::genreItems(const std::string& genre, int limit) {
+  GenreItems items;
+  if (limit < 1) return items;
+  // The albums of the genre's most popular songs, read through the genre index: a
+  // bounded number of songs, so a large catalog costs no more than a small one.
+  const std::vector<std::int64_t> albumIDs = all(
+      statements_, connection_,
+      "SELECT album_id FROM track WHERE genre = ?1 AND is_video = 0 AND playable = 1 "
+      "ORDER BY popularity DESC, id LIMIT ?2",
+      [](const Statement& row) { return row.integer(0); }, genre, limit * 20);
+  std::vector<std::string> ids;
+  for (const std::int64_t id : albumIDs) {
+    std::string text = std::to_string(id);
+    if (std::find(ids.begin(), ids.end(), text) != ids.end()) continue;
+    ids.push_back(std::move(text));
+    if (std::ssize(ids) == limit) break;
+  }
+  items.albums = albums(ids);
+  items.stations =
+      all(statements_, connection_,
+          std::string(kStationColumns) +
+              "WHERE seed_kind = 'genre' AND seed = ?1 AND NOT live ORDER BY search_rank",
+          stationFrom, genre);
+  return items;
+}
+
 std::vector<Track> CatalogReader::albumTracks(const std::string& albumID) {
   const auto id = numericID(albumID);
   if (!id) return {};

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,8 @@ class CatalogReader {
   std::vector<Playlist> playlists(const std::vector<std::string>& ids);
   std::vector<Station> stations(const std::vector<std::string>& ids);
   std::vector<SongChart> mostPlayedSongs(int limit);
+  std::vector<std::string> genres(int limit);
+  GenreItems genreItems(const std::string& genre, int limit);
   std::vector<Track> albumTracks(const std::string& albumID);
   std::vector<Track> playlistTracks(const std::string& playlistID);
   ArtistRelationships artistRelationships(const std::string& artistID);
@@ -41,6 +44,8 @@ class CatalogReader {
 
   sqlite3* connection_;
   StatementCache statements_;
+  // Every genre, the most popular first: read once, the catalog never changes.
+  std::optional<std::vector<std::string>> genres_;
   SearchIndex index_;
 };
 

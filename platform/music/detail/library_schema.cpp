@@ -166,8 +166,16 @@ CREATE TRIGGER song_changed AFTER UPDATE OF title, artist, album ON song BEGIN
 END;
 )sql";
 
+// Version 4: catalog playlists saved to the library: "p." playlists that cannot be
+// edited, found again by their catalog id so that saving twice changes nothing.
+constexpr const char* kVersion4 = R"sql(
+ALTER TABLE playlist ADD COLUMN catalog_id TEXT;
+ALTER TABLE playlist ADD COLUMN curator TEXT;
+CREATE UNIQUE INDEX playlist_by_catalog_id ON playlist (catalog_id) WHERE catalog_id IS NOT NULL;
+)sql";
+
 // kMigrations[v] takes a file from version v to v + 1.
-constexpr const char* kMigrations[] = {kVersion1, kVersion2, kVersion3};
+constexpr const char* kMigrations[] = {kVersion1, kVersion2, kVersion3, kVersion4};
 static_assert(std::size(kMigrations) == kLibraryVersion);
 
 int version(sqlite3* connection) {

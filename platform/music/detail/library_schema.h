@@ -7,7 +7,7 @@
 
 namespace melodock::detail {
 
-inline constexpr int kLibraryVersion = 3;
+inline constexpr int kLibraryVersion = 4;
 
 // The id of "Favourite Songs", made with the library.
 inline constexpr const char* kFavouriteSongsID = "l.1";

@@ -15,7 +15,8 @@ constexpr const char* kSongColumns =
 constexpr const char* kAlbumColumns =
     "SELECT id, title, artist, genre, release_date, track_count, artwork_url, artwork_color "
     "FROM album WHERE present ";
-constexpr const char* kPlaylistColumns = "SELECT id, name, description, editable FROM playlist ";
+constexpr const char* kPlaylistColumns =
+    "SELECT id, name, description, editable, curator FROM playlist ";
 
 std::optional<std::string> dateText(const std::optional<ReleaseDate>& date) {
   if (!date) return std::nullopt;
@@ -68,6 +69,7 @@ LibraryPlaylist playlistFrom(const Statement& row) {
   std::string id(row.text(0));
   return LibraryPlaylist{.playlist = {.id = id,
                                       .name = std::string(row.text(1)),
+                                      .curatorName = row.optionalText(4),
                                       .description = row.optionalText(2),
                                       .playParameters = PlayParameters{id, "playlist"}},
                          .canEdit = row.integer(3) != 0};
@@ -330,6 +332,33 @@ LibraryPlaylist LibraryStore::createPlaylist(const std::string& name,
   return playlists(id).front();
 }
 
+LibraryPlaylist LibraryStore::addPlaylist(const Playlist& playlist, const std::vector<Song>& songs,
+                                          std::int64_t now) {
+  Transaction transaction(connection_);
+  std::vector<LibraryPlaylist> saved =
+      all(statements_, connection_, std::string(kPlaylistColumns) + "WHERE catalog_id = ?1",
+          playlistFrom, playlist.id);
+  if (!saved.empty()) return std::move(saved.front());
+  const std::string id = nextID("p.");
+  auto insert =
+      statements_(connection_,
+                  "INSERT INTO playlist (id, name, description, editable, created_at, "
+                  "modified_at, catalog_id, curator) VALUES (?1, ?2, ?3, 0, ?4, ?4, ?5, ?6)");
+  insert->bind(1, id)
+      .bind(2, playlist.name)
+      .bind(3, playlist.description)
+      .bind(4, now)
+      .bind(5, playlist.id)
+      .bind(6, playlist.curatorName);
+  insert->run();
+  std::vector<Song> entries;
+  entries.reserve(songs.size());
+  for (const Song& song : songs) entries.push_back(save(song, now));
+  appendToPlaylist(id, entries);
+  transaction.commit();
+  return playlists(id).front();
+}
+
 void LibraryStore::addToPlaylist(const std::string& id, const std::vector<Song>& songs,
                                  std::int64_t now) {
   Transaction transaction(connection_);
@@ -457,7 +486,9 @@ std::vector<Song> LibraryStore::recentlyPlayed(int limit) {
 std::vector<RotationItem> LibraryStore::heavyRotation(int limit, std::int64_t since) {
   return all(
       statements_, connection_,
-      "SELECT container_id, container_kind, container_name, container_artist, count(*) AS plays "
+      "SELECT container_id, container_kind, "
+      "coalesce((SELECT name FROM playlist WHERE id = container_id), container_name), "
+      "container_artist, count(*) AS plays "
       "FROM play WHERE played_at >= ?1 AND container_id IS NOT NULL GROUP BY container_id "
       "ORDER BY plays DESC, max(played_at) DESC, max(id) DESC LIMIT ?2",
       [](const Statement& row) {
@@ -480,7 +511,7 @@ std::vector<AddedItem> LibraryStore::recentlyAdded(int limit) {
   const std::vector<Added> added = all(
       statements_, connection_,
       "SELECT 'album', id, added_at, rowid FROM album WHERE present "
-      "UNION ALL SELECT 'playlist', id, created_at, rowid FROM playlist WHERE editable = 1 "
+      "UNION ALL SELECT 'playlist', id, created_at, rowid FROM playlist WHERE id != 'l.1' "
       "UNION ALL SELECT 'song', id, added_at, rowid FROM song AS s "
       "WHERE present AND album_id IS NULL AND NOT EXISTS (SELECT 1 FROM album AS a "
       "WHERE a.title = s.album AND a.artist = s.artist AND NOT a.from_files) "

@@ -36,6 +36,8 @@ class LibraryStore {
   LibraryPlaylist createPlaylist(const std::string& name,
                                  const std::optional<std::string>& description,
                                  const std::vector<Song>& songs, std::int64_t now);
+  LibraryPlaylist addPlaylist(const Playlist& playlist, const std::vector<Song>& songs,
+                              std::int64_t now);
   void addToPlaylist(const std::string& id, const std::vector<Song>& songs, std::int64_t now);
   std::vector<Song> playlistSongs(const std::string& id);
   void rate(const std::string& id, const std::string& kind, std::optional<Rating> rating,

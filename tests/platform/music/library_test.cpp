@@ -429,13 +429,13 @@ TEST(LibraryMigration, BringsAnOlderFileUpToDateAndKeepsItsRows) {
                              PlayContext{.id = "p.4", .kind = "playlists", .name = "Old Mix"}));
     EXPECT_EQ(await(library.createPlaylist("New", std::nullopt, {})).playlist.id, "p.5");
   }
-  EXPECT_EQ(userVersion(file), 3);
+  EXPECT_EQ(userVersion(file), 4);
 }
 
 TEST(LibraryMigration, LeavesANewerFileAlone) {
   TempDir dir;
   const std::filesystem::path file = dir.path() / "library.sqlite";
-  runSQL(file, "CREATE TABLE future (x); PRAGMA user_version = 4;");
+  runSQL(file, "CREATE TABLE future (x); PRAGMA user_version = 5;");
   FakeClock clock;
   {
     Library library(file, clock.function());
@@ -443,10 +443,10 @@ TEST(LibraryMigration, LeavesANewerFileAlone) {
       await(library.playlists());
       ADD_FAILURE() << "opened";
     } catch (const std::runtime_error& error) {
-      EXPECT_STREQ(error.what(), "the library has schema version 4, newer than this program's 3");
+      EXPECT_STREQ(error.what(), "the library has schema version 5, newer than this program's 4");
     }
   }
-  EXPECT_EQ(userVersion(file), 4);
+  EXPECT_EQ(userVersion(file), 5);
 }
 
 // The child writes changes one after another and reports each one that returned;

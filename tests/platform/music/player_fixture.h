@@ -26,8 +26,10 @@ struct PlayerFixture {
       : player(output, clock,
                {.canPlayCatalog = [this] { return subscribed; },
                 .songStarted =
-                    [this](const Song& song, std::chrono::system_clock::time_point) {
+                    [this](const Song& song, const std::optional<PlayContext>& context,
+                           std::chrono::system_clock::time_point) {
                       played.push_back(song.id);
+                      playedIn.push_back(context ? context->id : "");
                     },
                 .seed = 7}) {}
   ~PlayerFixture() { executor.stop(); }
@@ -65,7 +67,8 @@ struct PlayerFixture {
   MainActor main{executor};
   ManualClock clock;
   bool subscribed = true;
-  std::vector<std::string> played;  // touched on the main actor only
+  std::vector<std::string> played;    // touched on the main actor only
+  std::vector<std::string> playedIn;  // the context id of each, or ""
   VirtualOutput output{clock, main.strand()};
   MusicPlayer player;
 };
