@@ -53,9 +53,8 @@ std::vector<DataTrack> songTracks(const std::filesystem::path& data, std::size_t
   return found;
 }
 
-asio::awaitable<void> fill(const std::filesystem::path& data, LocalCatalog& catalog,
-                           Library& library, WallTime& now, std::size_t songCount,
-                           std::size_t plays) {
+asio::awaitable<void> fill(std::filesystem::path data, LocalCatalog& catalog, Library& library,
+                           WallTime& now, std::size_t songCount, std::size_t plays) {
   const auto started = Clock::now();
   const std::vector<DataTrack> tracks = songTracks(data, songCount);
   std::vector<Song> songs;
@@ -103,7 +102,8 @@ asio::awaitable<void> fill(const std::filesystem::path& data, LocalCatalog& cata
 
   const auto playStart = Clock::now();
   const auto span = std::chrono::hours(24 * 365 * 3);
-  const auto step = span / static_cast<std::int64_t>(std::max<std::size_t>(plays, 1));
+  const auto step = std::chrono::duration_cast<std::chrono::milliseconds>(span) /
+                    static_cast<std::int64_t>(std::max<std::size_t>(plays, 1));
   const WallTime end = now;
   now = end - span;
   for (std::size_t play = 0; play < plays; ++play) {

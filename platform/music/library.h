@@ -100,9 +100,9 @@ class Library {
   asio::awaitable<std::vector<Song>> albumSongs(std::string albumID);
 
   // Items whose titles, names, artists or albums hold every word of `text` as a word or
-  // the start of one, case and diacritics ignored; an empty text lists every item.
-  // Sorted by title (or name) without regard to case, then artist, then id; at most
-  // `limit`.
+  // the start of one, case and diacritics ignored, the latest added first (a file's song
+  // keeps its place while the file keeps its path). An empty text lists every item by
+  // title (or name) without regard to case, then artist, then id. At most `limit`.
   asio::awaitable<std::vector<Song>> searchSongs(std::string text, int limit);
   asio::awaitable<std::vector<Album>> searchAlbums(std::string text, int limit);
   asio::awaitable<std::vector<Artist>> searchArtists(std::string text, int limit);

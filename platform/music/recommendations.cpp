@@ -132,7 +132,8 @@ asio::awaitable<Recommendation> Recommendations::becauseYouListenedTo(
     std::string artist, std::set<std::string> played) {
   Group group("Because you listened to " + artist, played);
   const std::string wanted = folded(artist);
-  const CatalogSearchResults found = co_await catalog_.search(artist, 5);
+  // One search finds the artist and the albums by them: the album index holds artists.
+  const CatalogSearchResults found = co_await catalog_.search(artist, kGroupSize);
   const auto match =
       std::find_if(found.artists.begin(), found.artists.end(),
                    [&](const Artist& known) { return folded(known.name) == wanted; });
@@ -145,11 +146,9 @@ asio::awaitable<Recommendation> Recommendations::becauseYouListenedTo(
     co_return group.take();
   }
   // Half the group from the artist, the rest from the artist's main genre.
-  ArtistRelationships related = co_await catalog_.artistRelationships(match->id);
-  if (related.latestRelease) group.add(std::move(*related.latestRelease));
-  for (Album& album : related.fullAlbums) {
+  for (const Album& album : found.albums) {
     if (group.size() >= kGroupSize / 2) break;
-    group.add(std::move(album));
+    if (folded(album.artistName) == wanted) group.add(album);
   }
   if (!match->genreNames.empty()) {
     GenreItems genre = co_await catalog_.genreItems(match->genreNames.front(), kGroupSize);

@@ -288,7 +288,9 @@ TEST(LibraryReads, PassTheGateFirstAndSendNothingWhenRefused) {
         EXPECT_EQ(answer, row.allowed);
       }
     }
-    if (!allow) EXPECT_TRUE(f.requests.empty());
+    if (!allow) {
+      EXPECT_TRUE(f.requests.empty());
+    }
     // A catalog playlist needs no consent, and an unknown one is named.
     EXPECT_EQ(f.call("playlist_songs", R"({"playlist_id":"pl.404"})"),
               "error: No playlist with id pl.404");
@@ -297,12 +299,10 @@ TEST(LibraryReads, PassTheGateFirstAndSendNothingWhenRefused) {
 
 TEST(LibraryReads, PlaylistSongsNeedsAuthorizationForEveryForm) {
   LibraryToolsFixture f(nullptr, "{}");
-  for (const char* id : {"p.1", "pl.1", "l.1", "anything"}) {
-    EXPECT_EQ(f.call("playlist_songs", std::string(R"({"playlist_id":")") + id + ""
-  }"),
-              kNotAuthorized);
-}
-EXPECT_TRUE(f.requests.empty());
+  for (const std::string id : {"p.1", "pl.1", "l.1", "anything"}) {
+    EXPECT_EQ(f.call("playlist_songs", R"({"playlist_id":")" + id + R"("})"), kNotAuthorized);
+  }
+  EXPECT_TRUE(f.requests.empty());
 }
 
 TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
@@ -311,10 +311,7 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
   f.call("create_playlist",
          R"({"name":"Été Mix","ids":[")" + songs[0] + R"(",")" + songs[1] + R"("]})");
   f.call("rate", R"({"id":")" + songs[2] + R"(","kind":"song","rating":"love"})");
-  const json chart = json::parse(f.call("charts", R"({"limit":3})"));
-  const std::vector<std::string> titles = {chart.at("songs")[0].at("name"),
-                                           chart.at("songs")[1].at("name"),
-                                           chart.at("songs")[2].at("name")};
+  const std::vector<Song> saved = testing::awaitOn(f.main, f.catalog.songs(songs));
 
   // Songs sorted by title; a limit below 1 asks for one.
   const json all = json::parse(f.call("search_library", R"({"query":"","type":"songs"})"));
@@ -326,11 +323,11 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
   // Case, diacritics and word prefixes.
   EXPECT_EQ(f.call("search_library", R"({"query":"ete mi","type":"playlists"})"),
             R"([{"id":"p.2","name":"Été Mix","type":"playlist"}])");
-  const std::string word = titles[2].substr(0, 3);
+  const std::string start = saved[2].title.substr(0, 3);
   const json found =
-      json::parse(f.call("search_library", R"({"query":")" + word + R"(","type":"songs"})"));
+      json::parse(f.call("search_library", R"({"query":")" + start + R"(","type":"songs"})"));
   EXPECT_TRUE(std::any_of(found.begin(), found.end(),
-                          [&](const json& song) { return song.at("name") == titles[2]; }));
+                          [&](const json& song) { return song.at("name") == saved[2].title; }));
   EXPECT_FALSE(json::parse(f.call("search_library", R"({"type":"artists"})")).empty());
 
   // "p.": the web API's resource and track objects; the library branch: song objects.
@@ -339,95 +336,90 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
             json::parse(R"({"id":"p.2","name":"Été Mix","type":"library-playlists"})"));
   ASSERT_EQ(cloud.at("songs").size(), 2U);
   EXPECT_TRUE(cloud.at("songs")[0].at("duration").is_number_integer());
-  EXPECT_EQ(cloud.at("songs")[0].at("name"), titles[0]);
+  EXPECT_EQ(cloud.at("songs")[0].at("name"), saved[0].title);
   const json loved = json::parse(f.call("playlist_songs", R"({"playlist_id":"l.1"})"));
   ASSERT_EQ(loved.at("songs").size(), 1U);
-  EXPECT_EQ(loved.at("songs")[0].at("name"), titles[2]);
-  // A catalog playlist saved to the library: a "p." playlist that can't be edited.
-  const json day = json::parse(f.call("search_catalog", R"({"query":"grunge","limit":1})"));
-  ASSERT_FALSE(day.at("playlists").empty());
-  const std::string catalogID = day.at("playlists")[0].at("id");
-  const json catalogSongs =
-      json::parse(f.call("playlist_songs", R"({"playlist_id":")" + catalogID + ""
-}
-"));
-    EXPECT_EQ(catalogSongs.at("playlist").at("id"), catalogID);
-EXPECT_FALSE(catalogSongs.at("songs").empty());
-  EXPECT_EQ(f.call("add_to_library", R"({"type":"playlists","ids":[")" + catalogID + ""]
-  }"),
-            R"({"added":1,"type":"playlists"})");
-  f.call("add_to_library", R"({"type":"playlists","ids":[")" + catalogID + ""]
-  }
-  ");
-      const json lists = json::parse(f.call("library_playlists"));
+  EXPECT_EQ(loved.at("songs")[0].at("name"), saved[2].title);
+
+  // A catalog playlist, then saved to the library: a "p." playlist that can't be edited.
+  const json grunge = json::parse(f.call("search_catalog", R"({"query":"grunge","limit":1})"));
+  ASSERT_FALSE(grunge.at("playlists").empty());
+  const std::string catalogID = grunge.at("playlists")[0].at("id");
+  const std::string byCatalogID = R"({"playlist_id":")" + catalogID + R"("})";
+  const json catalogSongs = json::parse(f.call("playlist_songs", byCatalogID));
+  EXPECT_EQ(catalogSongs.at("playlist").at("id"), catalogID);
+  EXPECT_FALSE(catalogSongs.at("songs").empty());
+  const std::string save = R"({"type":"playlists","ids":[")" + catalogID + R"("]})";
+  EXPECT_EQ(f.call("add_to_library", save), R"({"added":1,"type":"playlists"})");
+  f.call("add_to_library", save);
+  const json lists = json::parse(f.call("library_playlists"));
   ASSERT_EQ(lists.size(), 3U);
   EXPECT_EQ(lists[2].at("can_edit"), false);
-  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":")" + lists[2].at("id").get<std::string>() +
-                                          R"(","ids":[")" + songs[0] + ""]
-  }"),
-            "error: "" + lists[2].at("name").get<std::string>() +
-                "" can't be edited: it's Apple Music's or someone else's playlist. If it's "
+  const std::string savedID = lists[2].at("id");
+  EXPECT_EQ(f.call("add_to_playlist",
+                   R"({"playlist_id":")" + savedID + R"(","ids":[")" + songs[0] + R"("]})"),
+            "error: \"" + lists[2].at("name").get<std::string>() +
+                "\" can't be edited: it's Apple Music's or someone else's playlist. If it's "
                 "Favourite Songs (its name depends on the language), it fills itself with loved "
                 "songs: love the song with rate instead. Otherwise create a playlist of the "
                 "user's own.");
-  EXPECT_EQ(json::parse(f.call("playlist_songs", R"({"playlist_id":")" +
-                                                     lists[2].at("id").get<std::string>() + ""
-  }"))
-                .at("songs")
-                .size(),
-            catalogSongs.at("songs").size());
+  const json savedSongs =
+      json::parse(f.call("playlist_songs", R"({"playlist_id":")" + savedID + R"("})"));
+  EXPECT_EQ(savedSongs.at("songs").size(), catalogSongs.at("songs").size());
+}
+
+TEST(LibraryReads, ListeningHistoryCountsPlaysAndRecommends) {
+  LibraryToolsFixture f;
+  // A new listener: starter groups from the catalog's genres, no history.
+  const json fresh = json::parse(f.call("listening_history"));
+  EXPECT_EQ(fresh.at("recently_played"), json::array());
+  EXPECT_EQ(fresh.at("heavy_rotation"), json::array());
+  ASSERT_FALSE(fresh.at("recommendations").empty());
+  EXPECT_TRUE(
+      fresh.at("recommendations")[0].at("title").get<std::string>().starts_with("Popular in "));
+
+  const std::vector<std::string> songs = f.catalogSongs(4);
+  const std::vector<Song> found = testing::awaitOn(f.main, f.catalog.songs(songs));
+  const PlayContext album{.id = "1200000001", .kind = "albums", .name = "Somewhere"};
+  for (const int at : {0, 1, 2, 1, 3}) {
+    const std::optional<PlayContext> context =
+        at == 3 ? std::nullopt : std::optional<PlayContext>(album);
+    testing::awaitOn(f.main, f.library.recordPlay(found[at], context));
   }
-
-  TEST(LibraryReads, ListeningHistoryCountsPlaysAndRecommends) {
-    LibraryToolsFixture f;
-    // A new listener: starter groups from the catalog's genres, no history.
-    const json fresh = json::parse(f.call("listening_history"));
-    EXPECT_EQ(fresh.at("recently_played"), json::array());
-    EXPECT_EQ(fresh.at("heavy_rotation"), json::array());
-    ASSERT_FALSE(fresh.at("recommendations").empty());
-    EXPECT_TRUE(
-        fresh.at("recommendations")[0].at("title").get<std::string>().starts_with("Popular in "));
-
-    const std::vector<std::string> songs = f.catalogSongs(4);
-    const std::vector<Song> found = testing::awaitOn(f.main, f.catalog.songs(songs));
-    const PlayContext album{.id = "1200000001", .kind = "albums", .name = "Somewhere"};
-    for (const int at : {0, 1, 2, 1, 3}) {
-      const std::optional<PlayContext> context =
-          at == 3 ? std::nullopt : std::optional<PlayContext>(album);
-      testing::awaitOn(f.main, f.library.recordPlay(found[at], context));
-    }
-    f.requests.clear();
-    const json history = json::parse(f.call("listening_history"));
-    EXPECT_EQ(f.requests, (std::vector<std::string>{"GET /v1/me/history/heavy-rotation limit=10"}));
-    // Each song once, the latest started first.
-    EXPECT_EQ(LibraryToolsFixture::ids(history.at("recently_played")),
-              (std::vector<std::string>{songs[3], songs[1], songs[2], songs[0]}));
-    EXPECT_EQ(history.at("heavy_rotation"),
-              json::parse(R"([{"id":"1200000001","name":"Somewhere","type":"albums"}])"));
-    const json& groups = history.at("recommendations");
-    ASSERT_FALSE(groups.empty());
-    EXPECT_LE(groups.size(), 8U);
-    const std::string first = groups[0].at("title");
-    EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const Song& song) {
-      return first == "Because you listened to " + song.artistName;
-    })) << first;
-    for (const json& group : groups) {
-      EXPECT_LE(group.at("items").size(), 8U);
-      for (const json& item : group.at("items")) {
-        if (item.at("type") == "station") EXPECT_EQ(item.size(), 3U) << item;
+  f.requests.clear();
+  const json history = json::parse(f.call("listening_history"));
+  EXPECT_EQ(f.requests, (std::vector<std::string>{"GET /v1/me/history/heavy-rotation limit=10"}));
+  // Each song once, the latest started first.
+  EXPECT_EQ(LibraryToolsFixture::ids(history.at("recently_played")),
+            (std::vector<std::string>{songs[3], songs[1], songs[2], songs[0]}));
+  EXPECT_EQ(history.at("heavy_rotation"),
+            json::parse(R"([{"id":"1200000001","name":"Somewhere","type":"albums"}])"));
+  const json& groups = history.at("recommendations");
+  ASSERT_FALSE(groups.empty());
+  EXPECT_LE(groups.size(), 8U);
+  const std::string first = groups[0].at("title");
+  EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const Song& song) {
+    return first == "Because you listened to " + song.artistName;
+  })) << first;
+  for (const json& group : groups) {
+    EXPECT_LE(group.at("items").size(), 8U);
+    for (const json& item : group.at("items")) {
+      if (item.at("type") == "station") {
+        EXPECT_EQ(item.size(), 3U) << item;
       }
     }
   }
+}
 
-  TEST(LibraryReads, ListeningHistoryStandsWhenHeavyRotationFails) {
-    testing::ScriptedWebAPI scripted;
-    scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{503, ""}; };
-    LibraryToolsFixture f(&scripted);
-    const json history = json::parse(f.call("listening_history"));
-    EXPECT_EQ(history.at("heavy_rotation"), json::array());
-    ASSERT_EQ(scripted.requests.size(), 1U);
-    EXPECT_EQ(scripted.requests[0].url, "https://api.test/v1/me/history/heavy-rotation?limit=10");
-  }
+TEST(LibraryReads, ListeningHistoryStandsWhenHeavyRotationFails) {
+  testing::ScriptedWebAPI scripted;
+  scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{503, ""}; };
+  LibraryToolsFixture f(&scripted);
+  const json history = json::parse(f.call("listening_history"));
+  EXPECT_EQ(history.at("heavy_rotation"), json::array());
+  ASSERT_EQ(scripted.requests.size(), 1U);
+  EXPECT_EQ(scripted.requests[0].url, "https://api.test/v1/me/history/heavy-rotation?limit=10");
+}
 
-  }  // namespace
-  }  // namespace melodock
+}  // namespace
+}  // namespace melodock

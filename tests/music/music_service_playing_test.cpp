@@ -211,11 +211,21 @@ TEST(PlayCollection, PlaysTheUsersOwnPlaylistsAndAlbumsWithConsent) {
   const std::vector<Song> songs = {testing::song("1100000005", 190),
                                    testing::song("1100000006", 170)};
   const auto mine = testing::awaitOn(f.main, f.library.createPlaylist("Mine", {}, songs));
-  const std::string arguments = R"({"type":"playlist","id":")" + mine.playlist.id + R"("})";
-  EXPECT_EQ(nlohmann::json::parse(f.call("play_collection", arguments.c_str()))["queue_length"], 2);
   const auto saved = testing::awaitOn(f.main, f.library.playlistSongs(mine.playlist.id));
   ASSERT_EQ(saved.size(), 2u);
+  // The web API lists the playlist's tracks; any other playlist is empty.
+  f.webAPI.answer = [&](const WebAPIRequest& request) {
+    if (request.url.find("/" + mine.playlist.id + "/tracks") == std::string::npos) {
+      return WebAPIResponse{200, R"({"data":[]})"};
+    }
+    return WebAPIResponse{200, R"({"data":[{"id":")" + saved[0].id +
+                                   R"(","type":"library-songs"},{"id":")" + saved[1].id +
+                                   R"(","type":"library-songs"}]})"};
+  };
+  const std::string arguments = R"({"type":"playlist","id":")" + mine.playlist.id + R"("})";
+  EXPECT_EQ(nlohmann::json::parse(f.call("play_collection", arguments.c_str()))["queue_length"], 2);
   EXPECT_EQ(f.queue(), "[" + saved[0].id + "] " + saved[1].id);
+  EXPECT_EQ(f.playedIn.back(), mine.playlist.id);
   EXPECT_EQ(f.call("play_collection", R"({"type":"playlist","id":"p.999"})"),
             "error: Playlist p.999 has no playable songs");
   // "Favourite Songs" is a library playlist with nothing in it yet.

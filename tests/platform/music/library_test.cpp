@@ -201,7 +201,8 @@ TEST_F(LibraryTest, SearchMatchesWordStartsInAStableOrder) {
   const std::vector<Row> rows = {
       {"", 100, {"Black Dog", "Desafinado", "Loves Been Good To Me", "Stairway To Heaven"}},
       {"", 2, {"Black Dog", "Desafinado"}},
-      {"zep", 100, {"Black Dog", "Stairway To Heaven"}},
+      {"zep", 100, {"Black Dog", "Stairway To Heaven"}},  // the latest added first
+      {"zep", 1, {"Black Dog"}},
       {"LED zeppelin iv", 100, {"Black Dog", "Stairway To Heaven"}},
       {"antonio", 100, {"Desafinado"}},
       {"love", 100, {"Loves Been Good To Me"}},
