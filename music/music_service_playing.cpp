@@ -190,10 +190,14 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
     }
     if (!album) throw ToolError("No album with id " + id);
     if (isLibraryItemID(id)) {
-      player.setQueue(*album, co_await withMusicFiles(tracksOf(co_await library.albumSongs(id))));
+      std::vector<Track> tracks = tracksOf(co_await library.albumSongs(id));
+      tracks = co_await withMusicFiles(std::move(tracks));
+      player.setQueue(*album, tracks);
       load = [&library, id] { return library.albumSongs(id); };
     } else {
-      player.setQueue(*album, co_await withMusicFiles(co_await catalog.albumTracks(id)));
+      std::vector<Track> tracks = co_await catalog.albumTracks(id);
+      tracks = co_await withMusicFiles(std::move(tracks));
+      player.setQueue(*album, tracks);
       load = [&catalog, id]() -> asio::awaitable<std::vector<Song>> {
         co_return songsOf(co_await catalog.albumTracks(id));
       };
@@ -208,9 +212,9 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
     }
     std::vector<Song> songs = co_await resolveSongs(std::move(trackIDs));
     if (songs.empty()) throw ToolError("Playlist " + id + " has no playable songs");
+    songs = co_await withMusicFiles(std::move(songs));
     // The history names the playlist as the library calls it when it is read.
-    player.setQueue(co_await withMusicFiles(std::move(songs)),
-                    PlayContext{.id = id, .kind = "playlists"});
+    player.setQueue(songs, PlayContext{.id = id, .kind = "playlists"});
   } else if (type == "playlist") {
     std::optional<Playlist> playlist;
     if (isCatalogPlaylistID(id)) {
@@ -220,20 +224,26 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
     }
     if (!playlist) throw ToolError("No playlist with id " + id);
     if (isCatalogPlaylistID(id)) {
-      player.setQueue(*playlist, co_await withMusicFiles(co_await catalog.playlistTracks(id)));
+      std::vector<Track> tracks = co_await catalog.playlistTracks(id);
+      tracks = co_await withMusicFiles(std::move(tracks));
+      player.setQueue(*playlist, tracks);
       load = [&catalog, id]() -> asio::awaitable<std::vector<Song>> {
         co_return songsOf(co_await catalog.playlistTracks(id));
       };
     } else {
-      player.setQueue(*playlist,
-                      co_await withMusicFiles(tracksOf(co_await library.playlistSongs(id))));
+      std::vector<Track> tracks = tracksOf(co_await library.playlistSongs(id));
+      tracks = co_await withMusicFiles(std::move(tracks));
+      player.setQueue(*playlist, tracks);
       load = [&library, id] { return library.playlistSongs(id); };
     }
   } else if (type == "station") {
     const std::optional<Station> station = first(co_await catalog.stations(ids));
     if (!station) throw ToolError("No station with id " + id);
     std::vector<Song> seed;
-    if (!station->isLive) seed = co_await withMusicFiles(co_await catalog.stationSongs(id));
+    if (!station->isLive) {
+      seed = co_await catalog.stationSongs(id);
+      seed = co_await withMusicFiles(std::move(seed));
+    }
     player.setQueue(*station, std::move(seed));
   } else {
     throw ToolError(std::string(kBadType));
@@ -258,7 +268,8 @@ asio::awaitable<std::vector<Song>> MusicService::withMusicFiles(std::vector<Song
 }
 
 asio::awaitable<std::vector<Track>> MusicService::withMusicFiles(std::vector<Track> tracks) {
-  std::vector<Song> songs = co_await withMusicFiles(songsOf(tracks));
+  std::vector<Song> songs = songsOf(tracks);
+  songs = co_await withMusicFiles(std::move(songs));
   auto next = songs.begin();
   for (Track& track : tracks) {
     if (asSong(track) != nullptr) track = std::move(*next++);
