@@ -147,9 +147,9 @@ asio::awaitable<void> MusicService::enqueue(std::vector<Song> songs, std::string
     queuedSongs.clear();
   }
   if (mode == "next") {
-    player.insertNext(std::move(songs));
+    player.insertNext(songs);
   } else {
-    player.append(std::move(songs));
+    player.append(songs);
   }
 }
 

@@ -34,8 +34,7 @@ let music;
 before(async () => {
   root = await mkdtemp(join(tmpdir(), 'melodock-e2e-music-'));
   music = join(root, 'music');
-  await mkdir(music);
-  await mkdir(join(root, 'staging'));
+  await Promise.all([mkdir(music), mkdir(join(root, 'staging'))]);
   await makeSong(join(music, 'harbour.flac'), 'Quiet Harbour', 'The Test Tones', 20);
   ({ melodock, client } = await startWithClient({
     musicAuthorization: 'authorized',
@@ -75,8 +74,8 @@ describe('the music folder', () => {
   it('is searched, played and followed as files leave and arrive', bounded, async () => {
     // The first scan runs once the app listens.
     const [song] = await until(() => librarySongs('quiet harbour'), (songs) => songs.length === 1);
-    assert.match(song.id, /^i\.\d+$/);
     assert.deepEqual(song, { id: song.id, name: 'Quiet Harbour', artist: 'The Test Tones', duration: 20 });
+    assert.match(song.id, /^i\.\d+$/);
 
     const started = await call('play_songs', { ids: [song.id] });
     assert.equal(started.status, 'playing');
