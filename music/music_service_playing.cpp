@@ -257,6 +257,10 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
 }
 
 asio::awaitable<std::vector<Song>> MusicService::withMusicFiles(std::vector<Song> songs) {
+  if (std::all_of(songs.begin(), songs.end(),
+                  [](const Song& song) { return song.file.has_value(); })) {
+    co_return songs;  // the user's own files only: nothing to look up
+  }
   std::optional<std::vector<Song>> matched;
   try {
     std::vector<Song> asked = songs;
