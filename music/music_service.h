@@ -199,6 +199,10 @@ class MusicService : public MusicOperations {
   // bookkeeping and its note. Returns the now-playing object.
   asio::awaitable<mcp::Value::Object> queueCollection(std::string type, std::string id,
                                                       bool shuffle);
+  // The songs (or tracks) as given, each catalog song that a file of the user's music
+  // plays carrying that file, so that it sounds from the file.
+  asio::awaitable<std::vector<Song>> withMusicFiles(std::vector<Song> songs);
+  asio::awaitable<std::vector<Track>> withMusicFiles(std::vector<Track> tracks);
   // What fills `queuedSongs` once a whole album or playlist is queued.
   using TrackLoad = std::function<asio::awaitable<std::vector<Song>>()>;
   void fillQueuedSongs(TrackLoad load);

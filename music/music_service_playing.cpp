@@ -84,6 +84,7 @@ asio::awaitable<std::string> MusicService::playSongs(std::vector<std::string> id
     }
   }
   if (playable.empty()) throw ToolError(std::string(kNonePlayable));
+  playable = co_await withMusicFiles(std::move(playable));
 
   const std::size_t queued = parts_.player.entries().size();
   const std::size_t base = mode == "replace" ? 0 : queued;
@@ -181,10 +182,14 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
     }
     if (!album) throw ToolError("No album with id " + id);
     if (isLibraryItemID(id)) {
-      player.setQueue(*album, tracksOf(co_await library.albumSongs(id)));
+      std::vector<Track> tracks = tracksOf(co_await library.albumSongs(id));
+      tracks = co_await withMusicFiles(std::move(tracks));
+      player.setQueue(*album, tracks);
       load = [&library, id] { return library.albumSongs(id); };
     } else {
-      player.setQueue(*album, co_await catalog.albumTracks(id));
+      std::vector<Track> tracks = co_await catalog.albumTracks(id);
+      tracks = co_await withMusicFiles(std::move(tracks));
+      player.setQueue(*album, tracks);
       load = [&catalog, id]() -> asio::awaitable<std::vector<Song>> {
         co_return songsOf(co_await catalog.albumTracks(id));
       };
@@ -199,6 +204,7 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
     }
     std::vector<Song> songs = co_await resolveSongs(std::move(trackIDs));
     if (songs.empty()) throw ToolError("Playlist " + id + " has no playable songs");
+    songs = co_await withMusicFiles(std::move(songs));
     // The history names the playlist as the library calls it when it is read.
     player.setQueue(songs, PlayContext{.id = id, .kind = "playlists"});
   } else if (type == "playlist") {
@@ -210,19 +216,26 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
     }
     if (!playlist) throw ToolError("No playlist with id " + id);
     if (isCatalogPlaylistID(id)) {
-      player.setQueue(*playlist, co_await catalog.playlistTracks(id));
+      std::vector<Track> tracks = co_await catalog.playlistTracks(id);
+      tracks = co_await withMusicFiles(std::move(tracks));
+      player.setQueue(*playlist, tracks);
       load = [&catalog, id]() -> asio::awaitable<std::vector<Song>> {
         co_return songsOf(co_await catalog.playlistTracks(id));
       };
     } else {
-      player.setQueue(*playlist, tracksOf(co_await library.playlistSongs(id)));
+      std::vector<Track> tracks = tracksOf(co_await library.playlistSongs(id));
+      tracks = co_await withMusicFiles(std::move(tracks));
+      player.setQueue(*playlist, tracks);
       load = [&library, id] { return library.playlistSongs(id); };
     }
   } else if (type == "station") {
     const std::optional<Station> station = first(co_await catalog.stations(ids));
     if (!station) throw ToolError("No station with id " + id);
     std::vector<Song> seed;
-    if (!station->isLive) seed = co_await catalog.stationSongs(id);
+    if (!station->isLive) {
+      seed = co_await catalog.stationSongs(id);
+      seed = co_await withMusicFiles(std::move(seed));
+    }
     player.setQueue(*station, std::move(seed));
   } else {
     throw ToolError(std::string(kBadType));
@@ -233,6 +246,31 @@ asio::awaitable<mcp::Value::Object> MusicService::queueCollection(std::string ty
   if (load) fillQueuedSongs(std::move(load));
   co_await settle(std::size_t{0});
   co_return nowPlayingObject();
+}
+
+asio::awaitable<std::vector<Song>> MusicService::withMusicFiles(std::vector<Song> songs) {
+  if (std::all_of(songs.begin(), songs.end(),
+                  [](const Song& song) { return song.file.has_value(); })) {
+    co_return songs;  // the user's own files only: nothing to look up
+  }
+  std::optional<std::vector<Song>> matched;
+  try {
+    std::vector<Song> asked = songs;
+    matched = co_await parts_.library.withMusicFiles(std::move(asked));
+  } catch (const std::exception&) {
+    // A library that cannot open fails its own tools; the catalog still plays.
+  }
+  co_return matched ? std::move(*matched) : std::move(songs);
+}
+
+asio::awaitable<std::vector<Track>> MusicService::withMusicFiles(std::vector<Track> tracks) {
+  std::vector<Song> songs = songsOf(tracks);
+  songs = co_await withMusicFiles(std::move(songs));
+  auto next = songs.begin();
+  for (Track& track : tracks) {
+    if (asSong(track) != nullptr) track = std::move(*next++);
+  }
+  co_return tracks;
 }
 
 // Names the queued album's or playlist's songs in the background; a queue set in the

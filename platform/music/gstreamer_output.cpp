@@ -339,6 +339,9 @@ void GStreamerOutput::finished() {
 }
 
 void GStreamerOutput::fail(std::uint64_t token, const std::string& message) {
+  // A paused load that failed fails again when asked to play: said once.
+  if (token == failed_) return;
+  failed_ = token;
   say(message);
   deliver([token, message](Listener& listener) { listener.outputFailed(token, message); });
 }

@@ -104,6 +104,7 @@ class GStreamerOutput final : public AudioOutput {
   std::optional<Duration> duration_;     // the current item's real length, once known
   bool started_ = false;                 // the current item was announced as playing
   std::optional<Duration> told_;         // the length last told for it
+  std::uint64_t failed_ = 0;             // the rendering last reported as failed
   // What the last missing-plugin message asked for: its installer detail (with the
   // caps) and its description ("MPEG-4 AAC decoder").
   std::string missingDetail_;

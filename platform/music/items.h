@@ -53,8 +53,8 @@ struct Song {
   std::optional<std::string> composerName{};
   std::optional<Artwork> artwork{};
   std::optional<PlayParameters> playParameters{};
-  // The audio file that plays the song (a song of the user's music folder); none for
-  // a catalog song, which plays on the virtual output.
+  // The audio file that plays the song: a song of the user's music folder, or a catalog
+  // song that one of its files matches; none for others, which play on the virtual output.
   std::optional<std::string> file{};
 
   bool operator==(const Song&) const = default;

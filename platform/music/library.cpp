@@ -1,5 +1,6 @@
 #include "platform/music/library.h"
 
+#include "platform/music/detail/file_matcher.h"
 #include "platform/music/detail/library_schema.h"
 #include "platform/music/detail/library_store.h"
 #include "platform/music/detail/music_file_store.h"
@@ -26,6 +27,7 @@ Library::Library(const std::filesystem::path& file, WallClock clock)
         detail::migrateLibrary(connection);
         store_ = std::make_unique<detail::LibraryStore>(connection);
         files_ = std::make_unique<detail::MusicFileStore>(connection);
+        matcher_ = std::make_unique<detail::FileMatcher>(connection);
       }) {}
 
 Library::~Library() = default;
@@ -192,6 +194,16 @@ asio::awaitable<void> Library::storeMusicFiles(MusicFileChanges changes) {
     files_->store(changes, now);
   };
   co_await database_.run(std::move(work));
+}
+
+asio::awaitable<std::vector<Song>> Library::withMusicFiles(std::vector<Song> songs) {
+  auto work = [this, songs = std::move(songs)](sqlite3*) mutable {
+    for (Song& song : songs) {
+      if (!song.file) song.file = matcher_->fileFor(song);
+    }
+    return std::move(songs);
+  };
+  co_return co_await database_.run(std::move(work));
 }
 
 asio::awaitable<std::vector<AddedItem>> Library::recentlyAdded(int limit) {

@@ -32,6 +32,7 @@
 namespace melodock {
 
 namespace detail {
+class FileMatcher;
 class LibraryStore;
 class MusicFileStore;
 }  // namespace detail
@@ -153,6 +154,11 @@ class Library {
   // touched album is counted again.
   asio::awaitable<void> storeMusicFiles(MusicFileChanges changes);
 
+  // `songs` as given, each song without a file (a catalog song) that one of the user's
+  // present music files plays carrying that file: the same artist and title once case
+  // and punctuation are folded, and durations at most 3 s apart (the nearest wins).
+  asio::awaitable<std::vector<Song>> withMusicFiles(std::vector<Song> songs);
+
   // Albums, songs on no saved album, and the playlists made or saved, the latest added
   // first (the latest saved first among equals); at most `limit`.
   asio::awaitable<std::vector<AddedItem>> recentlyAdded(int limit);
@@ -165,6 +171,7 @@ class Library {
   WallClock clock_;
   std::unique_ptr<detail::LibraryStore> store_;    // used on the database thread only
   std::unique_ptr<detail::MusicFileStore> files_;  // likewise
+  std::unique_ptr<detail::FileMatcher> matcher_;   // likewise
   Database database_;                              // stops before store_ goes
 };
 

@@ -116,10 +116,12 @@ void MusicPlayer::replace(std::vector<Entry> entries) {
   if (shuffle_ == ShuffleMode::songs && entries_.size() > 1) {
     std::shuffle(entries_.begin() + 1, entries_.end(), random_);
   }
+  failures_ = 0;
   if (current_) {
     load(AudioOutput::Duration::zero(), false);
   } else {
     output_.stop();
+    unloaded_ = false;
   }
 }
 
@@ -237,6 +239,14 @@ void MusicPlayer::play() {
     load(AudioOutput::Duration::zero(), true);
     return;
   }
+  if (unloaded_) {
+    // The queue stopped on a failed entry: it is tried once more, as a new run.
+    willChange();
+    status_ = Status::playing;
+    failures_ = 0;
+    load(AudioOutput::Duration::zero(), true);
+    return;
+  }
   if (status_ == Status::playing) return;
   willChange();
   status_ = Status::playing;
@@ -254,7 +264,7 @@ void MusicPlayer::stop() {
   if (!current_ && status_ == Status::stopped) return;
   willChange();
   status_ = Status::stopped;
-  if (current_) load(AudioOutput::Duration::zero(), false);
+  if (current_ && !unloaded_) load(AudioOutput::Duration::zero(), false);
 }
 
 void MusicPlayer::skipToNextEntry() {
@@ -289,6 +299,7 @@ void MusicPlayer::moveTo(std::size_t index) {
 
 void MusicPlayer::load(AudioOutput::Duration position, bool playing) {
   const Entry& entry = entries_[*current_];
+  unloaded_ = false;
   currentToken_ = ++nextToken_;
   output_.load(OutputItem{currentToken_, entry.song, entry.duration, entry.live}, position,
                playing);
@@ -340,6 +351,7 @@ void MusicPlayer::noteStart(const Entry& entry) {
 }
 
 void MusicPlayer::outputStarted(std::uint64_t token) {
+  if (token == currentToken_ || token == followingToken_) failures_ = 0;
   if (token == currentToken_) {
     // A resume after a pause starts the output again; only the first start is a play.
     if (startedToken_ != token && current_) {
@@ -382,11 +394,20 @@ void MusicPlayer::outputFailed(std::uint64_t token, std::string message) {
   }
   if (token != currentToken_ || !current_) return;
   lastFailure_ = std::move(message);
-  const auto next = following(*current_);
-  if (next && *next != *current_) return moveTo(*next);
+  // A run of failures ends once as many entries failed as the queue held when it began:
+  // a queue of missing files under repeat all goes round once, not for ever.
+  if (failures_++ == 0) failureLimit_ = entries_.size() + stationSeed_.size();
+  // A failed entry is passed over even under repeat one.
+  const auto next = nextPlayable(*current_);
+  if (next && *next != *current_ && failures_ < failureLimit_) return moveTo(*next);
+  // Nothing left to try: the queue stops on the failed entry, which is tried again only
+  // when asked to play (loading it again here would fail again, and again).
   willChange();
   status_ = Status::stopped;
-  load(AudioOutput::Duration::zero(), false);
+  output_.stop();
+  unloaded_ = true;
+  currentToken_ = 0;  // a late word about the failed rendering changes nothing now
+  followingIndex_.reset();
 }
 
 }  // namespace melodock

@@ -107,7 +107,9 @@ class MusicPlayer final : private AudioOutput::Listener {
   void skipToNextEntry();
   void skipToPreviousEntry();
 
-  // Why the output last failed to render an entry (it moved on to the next one).
+  // Why the output last failed to render an entry. A failed entry is passed over for the
+  // next one the account can play; when none is left (or every one failed in turn) the
+  // player stops on the failed entry.
   [[nodiscard]] const std::optional<std::string>& lastFailure() const { return lastFailure_; }
 
  private:
@@ -152,6 +154,9 @@ class MusicPlayer final : private AudioOutput::Listener {
   std::optional<std::size_t> followingIndex_;
   std::vector<Song> stationSeed_;  // songs of a non-live station; empty otherwise
   std::optional<std::string> lastFailure_;
+  std::size_t failures_ = 0;      // failed in a row since something last started
+  std::size_t failureLimit_ = 0;  // where that run stops
+  bool unloaded_ = false;         // the current entry failed and the output holds nothing
 };
 
 }  // namespace melodock

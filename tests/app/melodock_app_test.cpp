@@ -9,6 +9,7 @@
 #include "platform/live_settings.h"
 #include "platform/music/library.h"
 #include "platform/settings_store.h"
+#include "tests/platform/music/audio_files.h"
 #include "tests/support/await.h"
 #include "tests/support/loopback.h"
 
@@ -168,6 +169,49 @@ TEST(MelodockApp, PlaysFromTheBuiltInCatalogAndKeepsEachStartedSongInThePlayHist
   }
   EXPECT_EQ(played, (std::vector<std::string>{"Put The Finger On You",
                                               "For Those About To Rock (We Salute You)"}));
+  executor.stop();
+}
+
+// A built-in catalog song that a file of the user's music matches plays that file. The
+// app's clock never moves here: only the file, which GStreamer plays as fast as it can,
+// can bring the song to its end.
+TEST(MelodockApp, PlaysACatalogSongFromTheUsersFileThatMatchesIt) {
+  TempDir dir;
+  writeFile(dir.path() / "settings.json", R"({"musicAuthorization":"authorized"})");
+  Executor executor(2);
+  const MainActor main(executor);
+  // "Now Sports" by Body Count lasts 4.884 s in the catalog; the file, 2 s.
+  ReadMusicFile read{.path = (dir.path() / "now sports.flac").string()};
+  testing::writeTone(read.path, testing::AudioFormat::flac, 2000);
+  read.tags.song = Song{.title = "NOW SPORTS!",
+                        .artistName = "body count",
+                        .duration = std::chrono::milliseconds(2000)};
+  Library files(dir.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); });
+  testing::awaitOn(main, files.storeMusicFiles({.read = {read}}));
+  LiveSettings settings(dir.path() / "settings.json");
+  HostStatus status;
+  ManualClock clock;
+  const auto frontEnd = noTerminal();
+  std::vector<std::string> log;  // on the main actor
+  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
+                  {.showWelcome = {},
+                   .checkForUpdates = {},
+                   .keepAwake = {},
+                   .catalogFile = MELODOCK_CATALOG_FILE,
+                   .libraryFile = dir.path() / "library.sqlite",
+                   .audio = {.sink = "fakesink",
+                             .log = [&log](const std::string& line) { log.push_back(line); }}});
+  testing::awaitOn(main, app.music().refreshSubscription());
+  testing::awaitOn(main, app.music().playSongs({"1100000168"}, "replace", std::nullopt));
+  auto playing = [&] {
+    return testing::runOn(main,
+                          [&] { return app.player().status() == MusicPlayer::Status::playing; });
+  };
+  for (int tries = 0; tries < 10000 && playing(); ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_FALSE(playing());
+  EXPECT_EQ(testing::runOn(main, [&] { return log; }), std::vector<std::string>{});
   executor.stop();
 }
 

@@ -499,13 +499,15 @@ std::vector<AddedItem> LibraryStore::recentlyAdded(int limit) {
     std::string kind;
     std::string id;
   };
-  // A song on a saved album is listed as that album.
+  // A song on an album (a file's by its album id, a saved catalog song's by title and
+  // artist) is listed as that album. What vanished is left out here, before the limit.
   const std::vector<Added> added = all(
       statements_, connection_,
-      "SELECT 'album', id, added_at, rowid FROM album "
+      "SELECT 'album', id, added_at, rowid FROM album WHERE present "
       "UNION ALL SELECT 'playlist', id, created_at, rowid FROM playlist WHERE id != 'l.1' "
-      "UNION ALL SELECT 'song', id, added_at, rowid FROM song AS s WHERE NOT EXISTS "
-      "(SELECT 1 FROM album AS a WHERE a.title = s.album AND a.artist = s.artist) "
+      "UNION ALL SELECT 'song', id, added_at, rowid FROM song AS s "
+      "WHERE present AND album_id IS NULL AND NOT EXISTS (SELECT 1 FROM album AS a "
+      "WHERE a.title = s.album AND a.artist = s.artist AND NOT a.from_files) "
       "ORDER BY 3 DESC, 4 DESC, 1 LIMIT ?1",
       [](const Statement& row) {
         return Added{std::string(row.text(0)), std::string(row.text(1))};

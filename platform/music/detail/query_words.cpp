@@ -8,10 +8,15 @@
 namespace melodock::detail {
 namespace {
 
+struct Collected {
+  std::vector<std::string> words;
+  std::size_t maxWords;
+};
+
 int collectToken(void* context, int flags, const char* token, int size, int, int) {
   if (flags & FTS5_TOKEN_COLOCATED) return SQLITE_OK;
-  auto& words = *static_cast<std::vector<std::string>*>(context);
-  if (words.size() < QueryWords::kMaxWords) words.emplace_back(token, size);
+  auto& collected = *static_cast<Collected*>(context);
+  if (collected.words.size() < collected.maxWords) collected.words.emplace_back(token, size);
   return SQLITE_OK;
 }
 
@@ -27,11 +32,12 @@ fts5_api* fts5(sqlite3* connection) {
   return api;
 }
 
-QueryWords::QueryWords(sqlite3* connection) : connection_(connection) {
+QueryWords::QueryWords(sqlite3* connection, bool foldDiacritics, std::size_t maxWords)
+    : connection_(connection), maxWords_(maxWords) {
   fts5_api* api = fts5(connection_);
   void* userData = nullptr;
   checkSQLite(connection_, api->xFindTokenizer(api, "unicode61", &userData, &api_));
-  const char* arguments[] = {"remove_diacritics", "2"};
+  const char* arguments[] = {"remove_diacritics", foldDiacritics ? "2" : "0"};
   checkSQLite(connection_, api_.xCreate(userData, arguments, 2, &tokenizer_));
 }
 
@@ -40,10 +46,10 @@ QueryWords::~QueryWords() {
 }
 
 std::vector<std::string> QueryWords::operator()(std::string_view text) const {
-  std::vector<std::string> words;
-  checkSQLite(connection_, api_.xTokenize(tokenizer_, &words, FTS5_TOKENIZE_QUERY, text.data(),
+  Collected collected{{}, maxWords_};
+  checkSQLite(connection_, api_.xTokenize(tokenizer_, &collected, FTS5_TOKENIZE_QUERY, text.data(),
                                           static_cast<int>(text.size()), collectToken));
-  return words;
+  return std::move(collected.words);
 }
 
 void addPhrase(std::string& match, std::string_view word, bool prefix) {

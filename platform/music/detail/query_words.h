@@ -17,8 +17,10 @@ class QueryWords {
   // Words of a text beyond this many are ignored.
   static constexpr std::size_t kMaxWords = 8;
 
-  // Uses `connection`'s FTS5 tokenizer; `connection` must outlive this.
-  explicit QueryWords(sqlite3* connection);
+  // Uses `connection`'s FTS5 tokenizer; `connection` must outlive this. Without
+  // `foldDiacritics` the words keep their diacritics (still folded to lower case).
+  explicit QueryWords(sqlite3* connection, bool foldDiacritics = true,
+                      std::size_t maxWords = kMaxWords);
   ~QueryWords();
   QueryWords(const QueryWords&) = delete;
   QueryWords& operator=(const QueryWords&) = delete;
@@ -27,6 +29,7 @@ class QueryWords {
 
  private:
   sqlite3* connection_;
+  std::size_t maxWords_;
   fts5_tokenizer api_{};
   Fts5Tokenizer* tokenizer_ = nullptr;
 };

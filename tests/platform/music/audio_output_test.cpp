@@ -401,54 +401,130 @@ TEST(GStreamerOutput, NamesTheDebianPackageOfEachDecoder) {
   }
 }
 
-// A player over both outputs, as the app has it: songs with a file sound through
-// GStreamer, the others on the clock, and a failed file is passed over.
-TEST(RoutingOutput, PlaysAQueueAcrossBothOutputsPastAFailure) {
-  const TempDir dir;
-  GStreamerBench bench;
+// A player over both outputs, as the app has it: songs with a file sound through the
+// bench's GStreamer, the others on `clock`.
+struct BothOutputs {
+  explicit BothOutputs(GStreamerBench& bench) : bench(bench) {}
+  ~BothOutputs() {
+    bench.on([this] {
+      player.reset();
+      routing.reset();
+    });
+  }
+  GStreamerBench& bench;
   ManualClock clock;
-  auto song = [](const std::string& id, int ms, std::optional<std::string> file) {
-    Song made;
-    made.id = id;
-    made.title = "Title " + id;
-    made.duration = milliseconds(ms);
-    made.playParameters = PlayParameters{id, "song"};
-    made.file = std::move(file);
-    return made;
-  };
   std::vector<std::string> played;  // on the actor
-  VirtualOutput virtualOutput(clock, bench.main.strand());
-  auto routing = std::make_unique<RoutingOutput>(*bench.output_, virtualOutput);
-  auto player = std::make_unique<MusicPlayer>(
+  VirtualOutput virtualOutput{clock, bench.main.strand()};
+  std::unique_ptr<RoutingOutput> routing =
+      std::make_unique<RoutingOutput>(*bench.output_, virtualOutput);
+  std::unique_ptr<MusicPlayer> player = std::make_unique<MusicPlayer>(
       *routing, clock,
       MusicPlayer::Options{
           .canPlayCatalog = [] { return true; },
           .songStarted =
-              [&played](const Song& started, const std::optional<PlayContext>& /*context*/,
-                        std::chrono::system_clock::time_point) { played.push_back(started.id); },
+              [this](const Song& started, const std::optional<PlayContext>&,
+                     std::chrono::system_clock::time_point) { played.push_back(started.id); },
           .seed = 1});
+};
+
+Song songWithFile(const std::string& id, int ms, std::optional<std::string> file) {
+  return Song{.id = id,
+              .title = "Title " + id,
+              .duration = milliseconds(ms),
+              .playParameters = PlayParameters{id, "song"},
+              .file = std::move(file)};
+}
+
+// Songs with a file sound through GStreamer, the others on the clock, and a failed file
+// is passed over.
+TEST(RoutingOutput, PlaysAQueueAcrossBothOutputsPastAFailure) {
+  const TempDir dir;
+  GStreamerBench bench;
+  BothOutputs app(bench);
+  MusicPlayer& player = *app.player;
   bench.on([&] {
-    player->setQueue({song("i.1", 300, tone(300)), song("2", 1000, std::nullopt),
-                      song("i.3", 500, (dir.path() / "gone.wav").string()),
-                      song("i.4", 200, tone(200))});
-    player->play();
+    player.setQueue({songWithFile("i.1", 300, tone(300)), songWithFile("2", 1000, std::nullopt),
+                     songWithFile("i.3", 500, (dir.path() / "gone.wav").string()),
+                     songWithFile("i.4", 200, tone(200))});
+    player.play();
   });
   bench.advance(milliseconds(400));  // the first file ends; the catalog song follows
-  EXPECT_EQ(bench.on([&] { return played; }), (std::vector<std::string>{"i.1", "2"}));
-  clock.advance(milliseconds(1000));  // the catalog song ends; the missing file fails
+  EXPECT_EQ(bench.on([&] { return app.played; }), (std::vector<std::string>{"i.1", "2"}));
+  app.clock.advance(milliseconds(1000));  // the catalog song ends; the missing file fails
   bench.advance(milliseconds(0));
-  EXPECT_EQ(bench.on([&] { return played; }), (std::vector<std::string>{"i.1", "2", "i.4"}));
-  EXPECT_EQ(bench.on([&] { return player->status(); }), MusicPlayer::Status::playing);
+  EXPECT_EQ(bench.on([&] { return app.played; }), (std::vector<std::string>{"i.1", "2", "i.4"}));
+  EXPECT_EQ(bench.on([&] { return player.status(); }), MusicPlayer::Status::playing);
   bench.advance(milliseconds(300));
-  EXPECT_EQ(bench.on([&] { return player->status(); }), MusicPlayer::Status::stopped);
-  EXPECT_EQ(bench.on([&] { return player->currentEntry()->song->id; }), "i.4");
-  EXPECT_EQ(bench.on([&] { return player->lastFailure(); }),
+  EXPECT_EQ(bench.on([&] { return player.status(); }), MusicPlayer::Status::stopped);
+  EXPECT_EQ(bench.on([&] { return player.currentEntry()->song->id; }), "i.4");
+  EXPECT_EQ(bench.on([&] { return player.lastFailure(); }),
             "\"Title i.3\" can't be played: its file " + (dir.path() / "gone.wav").string() +
                 " is missing.");
-  bench.on([&] {
-    player.reset();
-    routing.reset();
-  });
+}
+
+// Each failure is told once in the log and passed over; with nothing left to try, the
+// queue stops on the last failed entry instead of trying it again and again, until it
+// is asked to play once more.
+TEST(RoutingOutput, PassesOverFilesThatCannotPlayAndStopsWhenNoneIsLeft) {
+  const TempDir dir;
+  const std::string gone = (dir.path() / "gone.flac").string();
+  const std::string junk = (dir.path() / "junk.flac").string();
+  std::ofstream(junk) << std::string(4096, 'x');
+  using Repeat = MusicPlayer::RepeatMode;
+  struct Row {
+    const char* name;
+    std::vector<std::string> files;
+    Repeat repeat;
+    std::vector<std::string> played;
+    std::string current;              // where the queue stops
+    std::vector<std::string> failed;  // as the log tells them
+    std::size_t again;                // failures more when asked to play once more
+  };
+  const std::vector<Row> rows = {
+      {"junk and missing, then a good one",
+       {junk, gone, tone(200)},
+       Repeat::none,
+       {"i.3"},
+       "i.3",
+       {"junk i.1", "gone i.2"},
+       0},
+      {"none plays", {junk, gone}, Repeat::none, {}, "i.2", {"junk i.1", "gone i.2"}, 1},
+      {"none plays, round once", {gone, junk}, Repeat::all, {}, "i.2", {"gone i.1", "junk i.2"}, 2},
+      {"a failure is not repeated", {gone}, Repeat::one, {}, "i.1", {"gone i.1"}, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    GStreamerBench bench;
+    BothOutputs app(bench);
+    std::vector<Song> songs;
+    for (const std::string& file : row.files) {
+      songs.push_back(songWithFile("i." + std::to_string(songs.size() + 1), 200, file));
+    }
+    bench.on([&] {
+      app.player->setRepeatMode(row.repeat);
+      app.player->setQueue(songs);
+      app.player->play();
+    });
+    bench.advance(milliseconds(500));
+    // "junk i.1" for a line about i.1 that names the junk file.
+    auto failed = [&] {
+      return bench.on([&] {
+        std::vector<std::string> told;
+        for (const std::string& line : bench.log) {
+          const std::string id = line.substr(7, line.find('"', 1) - 7);
+          told.push_back((line.find(junk) != std::string::npos ? "junk " : "gone ") + id);
+        }
+        return told;
+      });
+    };
+    EXPECT_EQ(failed(), row.failed);
+    EXPECT_EQ(bench.on([&] { return app.played; }), row.played);
+    EXPECT_EQ(bench.on([&] { return app.player->currentEntry()->song->id; }), row.current);
+    bench.on([&] { app.player->play(); });
+    bench.advance(milliseconds(500));
+    EXPECT_EQ(failed().size(), row.failed.size() + row.again);
+    EXPECT_EQ(bench.on([&] { return app.player->status(); }), MusicPlayer::Status::stopped);
+  }
 }
 
 }  // namespace

@@ -275,6 +275,66 @@ TEST_F(LibraryTest, EverythingIsThereAfterARestart) {
   EXPECT_EQ(await(library_->createPlaylist("Next", std::nullopt, {})).playlist.id, "p.6");
 }
 
+// A file as a scan reads it: 1 s long unless said, its album's artist its own.
+ReadMusicFile musicFile(const char* path, const char* title, const char* artist,
+                        std::chrono::milliseconds duration = 1000ms,
+                        std::optional<std::string> album = std::nullopt) {
+  ReadMusicFile file{.path = path, .tags = {.albumArtist = artist}};
+  file.tags.song = Song{
+      .title = title, .artistName = artist, .albumTitle = std::move(album), .duration = duration};
+  return file;
+}
+
+TEST_F(LibraryTest, FindsTheMusicFileThatPlaysACatalogSong) {
+  await(library_->storeMusicFiles(
+      {.read = {musicFile("/a.flac", "DON\u2019T STOP (live)", "fleetwood mac", 200000ms),
+                musicFile("/b.flac", "Don't Stop (Live)", "Fleetwood Mac", 202500ms),
+                musicFile("/c.flac", "Dreams", "Fleetwood Mac", 250000ms),
+                musicFile("/d.flac", "\u00cele", "Zaz", 180000ms)}}));
+  await(library_->storeMusicFiles({.vanished = {"/c.flac"}}));
+  struct Row {
+    Song song;
+    const char* file;  // empty for none
+  };
+  const std::vector<Row> rows = {
+      {{.title = "Don't Stop (Live)", .artistName = "Fleetwood Mac", .duration = 201000ms},
+       "/a.flac"},
+      {{.title = "don't stop - live", .artistName = "FLEETWOOD MAC", .duration = 205000ms},
+       "/b.flac"},
+      {{.title = "Don't Stop (Live)", .artistName = "Fleetwood Mac", .duration = 206000ms}, ""},
+      {{.title = "Don't Stop", .artistName = "Fleetwood Mac", .duration = 200000ms}, ""},
+      {{.title = "Dreams", .artistName = "Fleetwood Mac", .duration = 250000ms}, ""},
+      {{.title = "\u00eeLE", .artistName = "ZAZ", .duration = 180000ms}, "/d.flac"},
+      {{.title = "Ile", .artistName = "Zaz", .duration = 180000ms}, ""},
+  };
+  std::vector<Song> songs;
+  songs.reserve(rows.size());
+  for (const Row& row : rows) songs.push_back(row.song);
+  const std::vector<Song> matched = await(library_->withMusicFiles(songs));
+  ASSERT_EQ(matched.size(), rows.size());
+  for (std::size_t at = 0; at < rows.size(); ++at) {
+    SCOPED_TRACE(rows[at].song.title);
+    EXPECT_EQ(matched[at].file.value_or(""), rows[at].file);
+  }
+}
+
+TEST_F(LibraryTest, RecentlyAddedLeavesOutWhatVanishedAndListsAFilesSongAsItsAlbum) {
+  await(library_->addSongs({blackDog_}));
+  clock_.now += 1h;
+  ReadMusicFile compilation = musicFile("/hits/1.flac", "One", "Solo", 1000ms, "Hits");
+  compilation.tags.albumArtist = "Various Artists";
+  await(library_->storeMusicFiles({.read = {compilation}}));
+  clock_.now += 1h;
+  await(
+      library_->storeMusicFiles({.read = {musicFile("/road/2.flac", "Two", "Band", 1000ms, "Road"),
+                                          musicFile("/3.flac", "Three", "Band")}}));
+  await(library_->storeMusicFiles({.vanished = {"/road/2.flac", "/3.flac"}}));
+  const std::vector<AddedItem> added = await(library_->recentlyAdded(2));
+  ASSERT_EQ(added.size(), 2U);
+  EXPECT_EQ(std::get<Album>(added[0]).title, "Hits");
+  EXPECT_EQ(std::get<Song>(added[1]).title, "Black Dog");
+}
+
 int userVersion(const std::filesystem::path& file) {
   sqlite3* db = nullptr;
   sqlite3_open(file.c_str(), &db);
