@@ -97,7 +97,7 @@ std::vector<fs::path> encoded(const fs::path& folder) {
 // for each `seed`.
 TagLib::ByteVector cover(unsigned seed) {
   std::string bytes("\xFF\xD8\xFF\xE0", 4);
-  bytes.resize(64 * 1024);
+  bytes.resize(std::size_t{64} * 1024);
   std::uint64_t state = seed * 0x9E3779B97F4A7C15ULL + 1;
   for (std::size_t i = 4; i < bytes.size(); ++i) {
     state ^= state << 13;
@@ -119,7 +119,7 @@ void tag(const fs::path& file, const std::map<std::string, std::string>& tags) {
 // Album and artist tags, and for MP3 and FLAC an embedded front cover, on a copy of
 // `source`: the songs of an album share them.
 fs::path albumTemplate(const fs::path& folder, const fs::path& source, int album) {
-  const fs::path file = folder / (std::to_string(album) + source.extension().string());
+  fs::path file = folder / (std::to_string(album) + source.extension().string());
   fs::copy_file(source, file);
   tag(file, {{"ALBUM", "Album " + std::to_string(album)},
              {"ARTIST", "Artist " + std::to_string(album / 10)},
