@@ -10,6 +10,8 @@
 // of 100 (MP3 and FLAC with an embedded cover), then copied and given titles ("rates")
 // or hard-linked ("memory", so that 100k files fit anywhere), in a temporary folder
 // removed afterwards.
+#include <unistd.h>
+
 #include <taglib/attachedpictureframe.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
@@ -206,6 +208,8 @@ Rate bareRate(const std::vector<fs::path>& files) {
 
 void rates(const fs::path& work, int count) {
   const std::vector<fs::path> files = generate(work / "Music", encoded(work), count, false);
+  // The copies' writeback done first: the library's commits would wait behind it.
+  ::sync();
   bareRate(files);  // warms the page cache
   std::vector<Rate> bare;
   std::vector<Rate> scans;
