@@ -1,5 +1,8 @@
 #include "platform/settings.h"
 
+#include <map>
+#include <mutex>
+
 namespace melodock {
 
 // Calls are made under the lock, so that a subscription that ends waits for its
