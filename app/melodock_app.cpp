@@ -82,6 +82,8 @@ void MelodockApp::followMusicFolders() {
       MusicFolderMonitor::Options{.problem = [](const std::string& problem) {
         std::fprintf(stderr, "Melodock: %s\n", problem.c_str());
       }});
+  // A change of "musicFolders" is followed at once, not at the next periodic scan.
+  musicFoldersChanged_ = settings_.observe([this] { musicFolders_->foldersMayHaveChanged(); });
 }
 
 asio::awaitable<void> MelodockApp::setUpAppleMusic() {

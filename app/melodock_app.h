@@ -118,6 +118,7 @@ class MelodockApp {
   // Scans the user's music folders into the library from the start on; it goes before
   // the library.
   std::optional<MusicFolderMonitor> musicFolders_;
+  Settings::Subscription musicFoldersChanged_;  // ends before the monitor goes
 };
 
 }  // namespace melodock

@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace melodock {
 namespace {
@@ -55,6 +56,7 @@ void LiveSettings::update(Change change) {
     queued_.push_back(std::move(change));
   }
   wake();
+  changed();
 }
 
 void LiveSettings::waitUntilWritten() {
@@ -120,6 +122,14 @@ void LiveSettings::loop() {
   }
 }
 
+// Tells the observers, without the lock, when `before` is no longer the copy.
+void LiveSettings::toldIfChanged(std::unique_lock<std::mutex>& lock, const nlohmann::json& before) {
+  if (copy_ == before) return;
+  lock.unlock();
+  changed();
+  lock.lock();
+}
+
 // Writes every queued change, together with the unsaved ones, in one replacement of the
 // file. Runs on the settings thread with `lock` held; the disk is touched without it.
 void LiveSettings::write(std::unique_lock<std::mutex>& lock) {
@@ -146,7 +156,8 @@ void LiveSettings::write(std::unique_lock<std::mutex>& lock) {
   if (stored) {
     // The file may have held other processes' changes: they join the copy, and what was
     // changed here since the write began goes on top.
-    copy_ = applied(std::move(*stored), queued_);
+    const nlohmann::json before = std::exchange(copy_, applied(std::move(*stored), queued_));
+    toldIfChanged(lock, before);
   } else {
     unsaved_ = std::move(batch);
     if (!problem_) {
@@ -170,7 +181,9 @@ void LiveSettings::reload(std::unique_lock<std::mutex>& lock) {
   lock.unlock();
   nlohmann::json stored = store_.read();
   lock.lock();
-  copy_ = applied(applied(std::move(stored), unsaved_), queued_);
+  const nlohmann::json before =
+      std::exchange(copy_, applied(applied(std::move(stored), unsaved_), queued_));
+  toldIfChanged(lock, before);
 }
 
 }  // namespace melodock

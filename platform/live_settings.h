@@ -4,6 +4,9 @@
 // made by other processes (the bridge, the user's editor) reach the copy when the file
 // changes.
 //
+// Observers are told of this process's changes at once, on the changing thread, and of
+// other processes' changes on the settings thread once the copy holds them.
+//
 // A file that cannot be written does not stop the app: the copy keeps the values, the
 // first failure is reported once, and unsaved changes are tried again with the next.
 #pragma once
@@ -49,6 +52,7 @@ class LiveSettings final : public Settings {
   void loop();
   void write(std::unique_lock<std::mutex>& lock);
   void reload(std::unique_lock<std::mutex>& lock);
+  void toldIfChanged(std::unique_lock<std::mutex>& lock, const nlohmann::json& before);
   void watchFolder();
   void wake() const;
 

@@ -6,9 +6,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -20,7 +22,30 @@ class Settings {
   // newest contents), so it must depend on nothing but its argument.
   using Change = std::function<void(nlohmann::json&)>;
 
-  Settings() = default;
+  using Observer = std::function<void()>;
+
+  // While it lives, an observer is told of changes; its end waits for a call under way.
+  class Subscription {
+   public:
+    Subscription() = default;
+    ~Subscription();
+    Subscription(Subscription&& other) noexcept;
+    Subscription& operator=(Subscription&& other) noexcept;
+    Subscription(const Subscription&) = delete;
+    Subscription& operator=(const Subscription&) = delete;
+
+   private:
+    friend class Settings;
+    struct Observers;
+    Subscription(std::weak_ptr<Observers> observers, int id)
+        : observers_(std::move(observers)), id_(id) {}
+    void end();
+
+    std::weak_ptr<Observers> observers_;
+    int id_ = 0;
+  };
+
+  Settings();
   Settings(const Settings&) = delete;
   Settings& operator=(const Settings&) = delete;
   virtual ~Settings() = default;
@@ -38,6 +63,19 @@ class Settings {
 
   // Stores `value` under `key`.
   void set(std::string_view key, nlohmann::json value);
+
+  // `observer` is told after the stored values may have changed: on the thread of each
+  // update(), and, for a store kept current with its file, on the store's own thread
+  // when another process changed the file. It must be quick, and must neither observe
+  // nor end a subscription itself. Told until the returned subscription ends.
+  [[nodiscard]] Subscription observe(Observer observer);
+
+ protected:
+  // Tells every observer.
+  void changed() const;
+
+ private:
+  std::shared_ptr<Subscription::Observers> observers_;
 };
 
 }  // namespace melodock

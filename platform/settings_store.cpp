@@ -98,7 +98,10 @@ std::optional<nlohmann::json> SettingsStore::value(std::string_view key) const {
   return std::move(*it);
 }
 
-void SettingsStore::update(Change change) { apply({std::move(change)}); }
+void SettingsStore::update(Change change) {
+  apply({std::move(change)});
+  changed();
+}
 
 nlohmann::json SettingsStore::apply(const std::vector<Change>& changes) {
   std::error_code ignored;

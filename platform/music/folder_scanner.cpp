@@ -89,8 +89,22 @@ bool isUTF8(std::string_view text) {
 }
 
 struct FolderScanner::Scan {
-  std::unordered_map<std::string, KnownMusicFile> known;  // not yet found in this scan
-  std::set<std::pair<dev_t, ino_t>> folders;              // walked in this scan
+  // The library's files not yet found in this scan, by path (held once: at 100k files
+  // the paths are most of a rescan's memory).
+  struct Known {
+    FileStamp stamp;
+    bool present;
+  };
+  std::unordered_map<std::string, Known> known;
+
+  void learn(std::vector<KnownMusicFile> files) {
+    known.clear();
+    known.reserve(files.size());
+    for (KnownMusicFile& file : files) {
+      known.emplace(std::move(file.path), Known{file.stamp, file.present});
+    }
+  }
+  std::set<std::pair<dev_t, ino_t>> folders;  // walked in this scan
   std::unordered_map<std::string, std::optional<std::filesystem::path>> covers;
   MusicFileChanges batch;
   ScanCounts counts;
@@ -139,10 +153,7 @@ void FolderScanner::flush(Scan& scan, bool final) {
 
 ScanCounts FolderScanner::scanAll(const std::vector<std::filesystem::path>& folders) {
   Scan scan;
-  for (KnownMusicFile& file : wait(library_.musicFiles(""))) {
-    std::string path = file.path;
-    scan.known.emplace(std::move(path), std::move(file));
-  }
+  scan.learn(wait(library_.musicFiles("")));
   for (const std::filesystem::path& folder : folders) look(scan, folder.string(), true);
   if (stopped()) scan.known.clear();
   for (auto& [path, file] : scan.known) {
@@ -164,11 +175,7 @@ ScanCounts FolderScanner::scanPaths(const std::vector<std::filesystem::path>& pa
       return within(text, folder.lexically_normal().string());
     });
     if (!inFolders) continue;
-    scan.known.clear();
-    for (KnownMusicFile& file : wait(library_.musicFiles(text))) {
-      std::string key = file.path;
-      scan.known.emplace(std::move(key), std::move(file));
-    }
+    scan.learn(wait(library_.musicFiles(text)));
     look(scan, text, false);
     if (stopped()) break;
     for (auto& [known, file] : scan.known) {

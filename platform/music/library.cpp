@@ -103,16 +103,6 @@ asio::awaitable<std::vector<Playlist>> Library::searchPlaylists(std::string text
   co_return co_await database_.run(std::move(work));
 }
 
-asio::awaitable<std::vector<Song>> Library::recentlyAddedSongs(int limit) {
-  auto work = [this, limit](sqlite3*) { return store_->recentlyAddedSongs(limit); };
-  co_return co_await database_.run(std::move(work));
-}
-
-asio::awaitable<std::vector<Album>> Library::recentlyAddedAlbums(int limit) {
-  auto work = [this, limit](sqlite3*) { return store_->recentlyAddedAlbums(limit); };
-  co_return co_await database_.run(std::move(work));
-}
-
 asio::awaitable<std::vector<LibraryPlaylist>> Library::playlists() {
   auto work = [this](sqlite3*) { return store_->playlists(std::nullopt); };
   co_return co_await database_.run(std::move(work));

@@ -109,10 +109,6 @@ class Library {
   asio::awaitable<std::vector<Artist>> searchArtists(std::string text, int limit);
   asio::awaitable<std::vector<Playlist>> searchPlaylists(std::string text, int limit);
 
-  // Songs and albums, the most recently added first: a file's by when it first appeared.
-  asio::awaitable<std::vector<Song>> recentlyAddedSongs(int limit);
-  asio::awaitable<std::vector<Album>> recentlyAddedAlbums(int limit);
-
   // Every playlist, "Favourite Songs" first, then the user's in the order made.
   asio::awaitable<std::vector<LibraryPlaylist>> playlists();
   asio::awaitable<std::optional<LibraryPlaylist>> playlist(std::string id);

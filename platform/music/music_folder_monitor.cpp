@@ -53,6 +53,11 @@ void MusicFolderMonitor::rescan() {
   wake();
 }
 
+void MusicFolderMonitor::foldersMayHaveChanged() {
+  foldersWanted_ = true;
+  wake();
+}
+
 void MusicFolderMonitor::wake() const {
   const std::uint64_t one = 1;
   if (wakeup_ >= 0) [[maybe_unused]]
@@ -60,11 +65,13 @@ void MusicFolderMonitor::wake() const {
 }
 
 void MusicFolderMonitor::run() {
-  FolderWatcher watcher;
+  // Made anew when the folders change, so that the watches of folders no longer
+  // followed go.
+  std::optional<FolderWatcher> watcher(std::in_place);
   TagReader reader(options_.artworkFolder);
   FolderScanner scanner(
       library_, reader,
-      {.folderFound = [&watcher](const std::filesystem::path& folder) { watcher.watch(folder); },
+      {.folderFound = [&watcher](const std::filesystem::path& folder) { watcher->watch(folder); },
        .problem = options_.problem,
        .stopRequested = [this] { return stopping_.load(); }});
   std::vector<std::filesystem::path> folders;
@@ -98,19 +105,19 @@ void MusicFolderMonitor::run() {
       if (timeout.count() < 0 || left < timeout) timeout = left;
     };
     if (quietAt) until(std::min(*quietAt, *latestAt));
-    if (watcher.exhausted() || lost) until(rescanAt);
+    if (watcher->exhausted() || lost) until(rescanAt);
 
     std::array<pollfd, 2> fds = {
         pollfd{.fd = wakeup_, .events = POLLIN, .revents = 0},
-        pollfd{.fd = watcher.descriptor(), .events = POLLIN, .revents = 0}};
-    ::poll(fds.data(), watcher.descriptor() >= 0 ? 2 : 1, static_cast<int>(timeout.count()));
+        pollfd{.fd = watcher->descriptor(), .events = POLLIN, .revents = 0}};
+    ::poll(fds.data(), watcher->descriptor() >= 0 ? 2 : 1, static_cast<int>(timeout.count()));
     if (stopping_) break;
     if (fds[0].revents & POLLIN) {
       std::uint64_t count = 0;
       [[maybe_unused]] const auto read = ::read(wakeup_, &count, sizeof count);
     }
     if (fds[1].revents & POLLIN) {
-      FolderWatcher::Changes changes = watcher.changes();
+      FolderWatcher::Changes changes = watcher->changes();
       lost = lost || changes.overflowed;
       for (const auto& path : changes.paths) changed.insert(path.string());
       if (!changes.paths.empty()) {
@@ -118,8 +125,12 @@ void MusicFolderMonitor::run() {
         if (!latestAt) latestAt = Clock::now() + 10 * options_.debounce;
       }
     }
+    if (foldersWanted_.exchange(false) && folders_() != folders) {
+      watcher.emplace();
+      rescanWanted_ = true;
+    }
     if (rescanWanted_.exchange(false) ||
-        ((watcher.exhausted() || lost) && Clock::now() >= rescanAt)) {
+        ((watcher->exhausted() || lost) && Clock::now() >= rescanAt)) {
       lost = false;
       changed.clear();
       quietAt.reset();

@@ -1,7 +1,7 @@
 // Keeps the library in step with the user's music folders while the app runs, on a
 // thread of its own: a full scan at start, then the paths inotify reports, looked at
-// again once they have been quiet for a short while, and a periodic full scan where
-// watches ran out (or changes were lost).
+// again once they have been quiet for a short while, a full scan when the folders
+// change, and a periodic full scan where watches ran out (or changes were lost).
 #pragma once
 
 #include <atomic>
@@ -42,8 +42,12 @@ class MusicFolderMonitor {
   MusicFolderMonitor(const MusicFolderMonitor&) = delete;
   MusicFolderMonitor& operator=(const MusicFolderMonitor&) = delete;
 
-  // Asks for a full scan (the folders may have changed).
+  // Asks for a full scan.
   void rescan();
+  // Asks for the folders again, at once: when they are not those followed, the new ones
+  // are scanned and watched, and the songs of those no longer named vanish. Quick and
+  // safe from any thread (a settings observer).
+  void foldersMayHaveChanged();
 
  private:
   void run();
@@ -54,6 +58,7 @@ class MusicFolderMonitor {
   Options options_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> rescanWanted_{false};
+  std::atomic<bool> foldersWanted_{false};
   int wakeup_ = -1;
   std::thread thread_;
 };

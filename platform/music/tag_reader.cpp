@@ -18,6 +18,7 @@
 #include <charconv>
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <utility>
 
 #include "platform/user_dirs.h"
@@ -27,17 +28,41 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The first value of `key`, trimmed; nothing when absent or blank.
-std::optional<std::string> first(const TagLib::PropertyMap& properties, const char* key) {
-  const auto found = properties.find(key);
-  if (found == properties.end() || found->second.isEmpty()) return std::nullopt;
-  std::string text = found->second.front().to8Bit(true);
-  const auto start = text.find_first_not_of(" \t\r\n");
-  if (start == std::string::npos) return std::nullopt;
-  text.erase(0, start);
-  text.erase(text.find_last_not_of(" \t\r\n") + 1);
-  return text;
-}
+// The keys read.
+constexpr std::array<const char*, 13> kKeys = {
+    "TITLE",     "ARTIST",      "ALBUMARTIST", "ALBUM",       "GENRE",
+    "DATE",      "TRACKNUMBER", "TRACKTOTAL",  "TOTALTRACKS", "DISCNUMBER",
+    "DISCTOTAL", "TOTALDISCS",  "COMPILATION"};
+
+// The first value of each key read, trimmed, taken in one pass over the tags: a look-up
+// by key costs TagLib an upper-cased copy of the key, and thirteen of them cost ~16k
+// instructions a file more than this pass (callgrind), 4 % of a file's read.
+class Fields {
+ public:
+  explicit Fields(const TagLib::PropertyMap& properties) {
+    for (const auto& [key, values] : properties) {
+      if (values.isEmpty()) continue;
+      const auto known = std::find_if(kKeys.begin(), kKeys.end(),
+                                      [&key = key](const char* name) { return key == name; });
+      if (known == kKeys.end()) continue;
+      std::string text = values.front().to8Bit(true);
+      const auto start = text.find_first_not_of(" \t\r\n");
+      if (start == std::string::npos) continue;
+      text.erase(0, start);
+      text.erase(text.find_last_not_of(" \t\r\n") + 1);
+      values_[static_cast<std::size_t>(known - kKeys.begin())] = std::move(text);
+    }
+  }
+
+  // The value of `key`, one of kKeys; nothing when absent or blank.
+  [[nodiscard]] std::optional<std::string> operator()(std::string_view key) const {
+    const auto known = std::find(kKeys.begin(), kKeys.end(), key);
+    return values_[static_cast<std::size_t>(known - kKeys.begin())];
+  }
+
+ private:
+  std::array<std::optional<std::string>, kKeys.size()> values_{};
+};
 
 std::optional<int> number(std::string_view text) {
   int value = 0;
@@ -48,24 +73,23 @@ std::optional<int> number(std::string_view text) {
 
 // "n" or "n/total", and a separate total when the tags keep it apart.
 std::pair<std::optional<int>, std::optional<int>> numberAndTotal(
-    const TagLib::PropertyMap& properties, const char* key,
-    std::initializer_list<const char*> totals) {
+    const Fields& fields, const char* key, std::initializer_list<const char*> totals) {
   std::optional<int> value;
   std::optional<int> total;
-  if (const auto text = first(properties, key)) {
+  if (const auto text = fields(key)) {
     const auto slash = text->find('/');
     value = number(std::string_view(*text).substr(0, slash));
     if (slash != std::string::npos) total = number(std::string_view(*text).substr(slash + 1));
   }
   for (const char* name : totals) {
     if (total) break;
-    if (const auto text = first(properties, name)) total = number(*text);
+    if (const auto text = fields(name)) total = number(*text);
   }
   return {value, total};
 }
 
-std::optional<ReleaseDate> releaseDate(const TagLib::PropertyMap& properties) {
-  const auto text = first(properties, "DATE");
+std::optional<ReleaseDate> releaseDate(const Fields& fields) {
+  const auto text = fields("DATE");
   if (!text) return std::nullopt;
   if (auto date = parseReleaseDate(text->substr(0, 10))) return date;
   // Other shapes ("2001/05/03", "2001 remaster"): the year they start with.
@@ -139,16 +163,6 @@ std::optional<TagLib::ByteVector> embeddedPicture(TagLib::File* file) {
   return std::nullopt;
 }
 
-// FNV-1a: pictures are named after their bytes, so one picture is kept once.
-std::uint64_t fingerprint(std::string_view bytes) {
-  std::uint64_t hash = 14695981039346656037ULL;
-  for (const unsigned char byte : bytes) {
-    hash ^= byte;
-    hash *= 1099511628211ULL;
-  }
-  return hash;
-}
-
 std::string lower(std::string_view text) {
   std::string result(text);
   std::transform(result.begin(), result.end(), result.begin(),
@@ -182,8 +196,14 @@ std::optional<std::string> TagReader::keep(std::string_view picture) {
   } else {
     return std::nullopt;
   }
+  // The songs of an album mostly come one after another with the same picture: a
+  // compare (memcmp, ~60 GB/s here) spares hashing it again.
+  if (lastPicture_ && picture == lastPicture_->first) return lastPicture_->second;
   static constexpr char kHex[] = "0123456789abcdef";
-  std::uint64_t hash = fingerprint(picture);
+  // Named after their bytes, so one picture is kept once. libstdc++'s hash (~7 GB/s
+  // here, ten times FNV-1a's byte at a time) has kept its values for years; were they to
+  // change, pictures would only be kept again under new names.
+  std::uint64_t hash = std::hash<std::string_view>{}(picture);
   std::string name(16, '0');
   for (int i = 15; i >= 0; --i, hash >>= 4) name[static_cast<std::size_t>(i)] = kHex[hash & 15];
   name += extension;
@@ -204,7 +224,8 @@ std::optional<std::string> TagReader::keep(std::string_view picture) {
     }
     kept_.insert(name);
   }
-  return fileURL(file);
+  lastPicture_ = {std::string(picture), fileURL(file)};
+  return lastPicture_->second;
 }
 
 std::optional<MusicFileTags> TagReader::read(
@@ -216,25 +237,25 @@ std::optional<MusicFileTags> TagReader::read(
       ref.audioProperties()->sampleRate() <= 0) {
     return std::nullopt;
   }
-  const TagLib::PropertyMap properties = ref.file()->properties();
+  const Fields fields(ref.file()->properties());
 
   MusicFileTags tags;
   Song& song = tags.song;
-  song.title = first(properties, "TITLE").value_or(path.stem().string());
-  song.artistName = first(properties, "ARTIST").value_or(kUnknownArtist);
-  song.albumTitle = first(properties, "ALBUM");
-  if (auto genre = first(properties, "GENRE")) song.genreNames.push_back(std::move(*genre));
+  song.title = fields("TITLE").value_or(path.stem().string());
+  song.artistName = fields("ARTIST").value_or(kUnknownArtist);
+  song.albumTitle = fields("ALBUM");
+  if (auto genre = fields("GENRE")) song.genreNames.push_back(std::move(*genre));
   if (const int length = ref.audioProperties()->lengthInMilliseconds(); length > 0) {
     song.duration = std::chrono::milliseconds(length);
   }
   std::tie(song.trackNumber, tags.trackCount) =
-      numberAndTotal(properties, "TRACKNUMBER", {"TRACKTOTAL", "TOTALTRACKS"});
+      numberAndTotal(fields, "TRACKNUMBER", {"TRACKTOTAL", "TOTALTRACKS"});
   std::tie(song.discNumber, tags.discCount) =
-      numberAndTotal(properties, "DISCNUMBER", {"DISCTOTAL", "TOTALDISCS"});
-  song.releaseDate = releaseDate(properties);
-  tags.compilation = isTrue(first(properties, "COMPILATION"));
-  tags.albumArtist = first(properties, "ALBUMARTIST")
-                         .value_or(tags.compilation ? kVariousArtists : song.artistName);
+      numberAndTotal(fields, "DISCNUMBER", {"DISCTOTAL", "TOTALDISCS"});
+  song.releaseDate = releaseDate(fields);
+  tags.compilation = isTrue(fields("COMPILATION"));
+  tags.albumArtist =
+      fields("ALBUMARTIST").value_or(tags.compilation ? kVariousArtists : song.artistName);
 
   std::optional<std::string> artwork;
   if (const auto picture = embeddedPicture(ref.file())) {

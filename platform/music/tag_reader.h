@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/music/music_file.h"
 
@@ -42,6 +43,7 @@ class TagReader {
 
   std::filesystem::path folder_;
   std::unordered_set<std::string> kept_;  // file names known to be in the folder
+  std::optional<std::pair<std::string, std::string>> lastPicture_;  // bytes, URL
 };
 
 // "file://" and `path` with every byte outside the unreserved set and "/" escaped.

@@ -10,7 +10,9 @@
 #include "platform/music/library.h"
 #include "platform/settings_store.h"
 #include "tests/platform/music/audio_files.h"
+#include "tests/platform/music/music_files.h"
 #include "tests/support/await.h"
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
@@ -212,6 +214,45 @@ TEST(MelodockApp, PlaysACatalogSongFromTheUsersFileThatMatchesIt) {
   }
   EXPECT_FALSE(playing());
   EXPECT_EQ(testing::runOn(main, [&] { return log; }), std::vector<std::string>{});
+  executor.stop();
+}
+
+TEST(MelodockApp, FollowsAChangeOfTheMusicFoldersWhileRunning) {
+  TempDir dir;
+  const auto file = dir.path() / "settings.json";
+  SettingsStore(file).set("port", testing::freePort());
+  const auto extra = dir.path() / "Extra";
+  makeMusicFile(extra / "a.mp3", audioFormat("MP3"), {{"TITLE", "Extra Song"}});
+  Executor executor(2);
+  const MainActor main(executor);
+  LiveSettings settings(file);
+  HostStatus status;
+  ManualClock clock;
+  const auto frontEnd = noTerminal();
+  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
+                  {.showWelcome = {},
+                   .checkForUpdates = {},
+                   .keepAwake = {},
+                   .catalogFile = MELODOCK_CATALOG_FILE,
+                   .libraryFile = dir.path() / "library.sqlite",
+                   .followMusicFolders = true});
+  testing::awaitOn(main, app.start());
+  // A second reader of the library file.
+  Library library(dir.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); });
+  auto titles = [&] {
+    std::vector<std::string> found;
+    for (const Song& song : testing::awaitOn(main, library.searchSongs("", 10))) {
+      found.push_back(song.title);
+    }
+    return found;
+  };
+
+  // The user adds a folder to the settings file, then takes it out again.
+  SettingsStore(file).set("musicFolders", nlohmann::json::array({extra.string()}));
+  EXPECT_TRUE(
+      testing::eventually([&] { return titles() == std::vector<std::string>{"Extra Song"}; }));
+  SettingsStore(file).set("musicFolders", nlohmann::json::array());
+  EXPECT_TRUE(testing::eventually([&] { return titles().empty(); }));
   executor.stop();
 }
 

@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <optional>
 
 #include "platform/live_settings.h"
+#include "platform/settings_store.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
@@ -71,6 +74,38 @@ TEST(LiveSettings, KeepsWorkingWithAFileItCannotWriteAndSaysSoOnce) {
   }
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"settings.json", "settings.json.lock"}));
+}
+
+TEST(LiveSettings, TellsObserversOfChangesMadeHereAndElsewhereUntilTheyLeave) {
+  TempDir dir;
+  const auto file = dir.path() / "settings.json";
+  LiveSettings settings(file);
+  std::atomic<int> told = 0;
+  std::optional<nlohmann::json> seen;
+  std::mutex seenMutex;
+  {
+    const Settings::Subscription subscription = settings.observe([&] {
+      const std::lock_guard lock(seenMutex);
+      seen = settings.value("musicFolders");
+      ++told;
+    });
+    // Here: told at once, the new value already in place.
+    settings.set("musicFolders", nlohmann::json::array({"/a"}));
+    EXPECT_EQ(told.load(), 1);
+    settings.waitUntilWritten();
+
+    // By another process: told once the copy holds it.
+    SettingsStore(file).set("musicFolders", nlohmann::json::array({"/b"}));
+    EXPECT_TRUE(eventually([&] {
+      const std::lock_guard lock(seenMutex);
+      return seen == nlohmann::json::array({"/b"});
+    }));
+  }
+  const int before = told.load();
+  settings.set("musicFolders", nlohmann::json::array());
+  SettingsStore(file).set("port", 1234);
+  EXPECT_TRUE(eventually([&] { return settings.integer("port") == 1234; }));
+  EXPECT_EQ(told.load(), before);
 }
 
 }  // namespace

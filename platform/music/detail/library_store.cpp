@@ -275,17 +275,6 @@ std::vector<Playlist> LibraryStore::searchPlaylists(const std::string& text, int
              words, limit);
 }
 
-std::vector<Song> LibraryStore::recentlyAddedSongs(int limit) {
-  return all(statements_, connection_,
-             kSongColumns + "WHERE present ORDER BY added_at DESC, rowid DESC LIMIT ?1", songFrom,
-             limit);
-}
-
-std::vector<Album> LibraryStore::recentlyAddedAlbums(int limit) {
-  return all(statements_, connection_,
-             kAlbumColumns + "ORDER BY added_at DESC, rowid DESC LIMIT ?1", albumFrom, limit);
-}
-
 std::vector<LibraryPlaylist> LibraryStore::playlists(const std::optional<std::string>& id) {
   if (id) {
     return all(statements_, connection_, kPlaylistColumns + "WHERE id = ?1", playlistFrom, *id);

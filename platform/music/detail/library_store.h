@@ -30,8 +30,6 @@ class LibraryStore {
   std::vector<Album> searchAlbums(const std::string& text, int limit);
   std::vector<Artist> searchArtists(const std::string& text, int limit);
   std::vector<Playlist> searchPlaylists(const std::string& text, int limit);
-  std::vector<Song> recentlyAddedSongs(int limit);
-  std::vector<Album> recentlyAddedAlbums(int limit);
   std::vector<LibraryPlaylist> playlists(const std::optional<std::string>& id);
   LibraryPlaylist createPlaylist(const std::string& name,
                                  const std::optional<std::string>& description,

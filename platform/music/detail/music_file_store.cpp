@@ -1,8 +1,11 @@
 #include "platform/music/detail/music_file_store.h"
 
-#include <set>
-
 namespace melodock::detail {
+
+// A batch is written through staging tables, one statement per table. Each statement
+// that writes a searchable table through its trigger makes FTS5 write its pending terms
+// out (it does so at every statement savepoint): a statement per song cost ~125k
+// instructions per song in that alone, three quarters of a scan's database work.
 
 std::vector<KnownMusicFile> MusicFileStore::files(const std::string& under) {
   auto read = [&](const CachedStatement& query) {
@@ -28,73 +31,82 @@ std::vector<KnownMusicFile> MusicFileStore::files(const std::string& under) {
   return read(query);
 }
 
-std::string MusicFileStore::nextID(const char* prefix) {
-  auto next = statements_(connection_, "UPDATE sequence SET next = next + 1 RETURNING next - 1");
-  next->step();
-  return prefix + std::to_string(next->integer(0));
+void MusicFileStore::stageTables() {
+  if (staged_) return;
+  // Made outside any transaction, so that a batch rolled back does not take them along.
+  execute(connection_,
+          "CREATE TEMP TABLE IF NOT EXISTS scanned_song (id TEXT, title TEXT, artist TEXT, "
+          "album TEXT, genre TEXT, duration_ms INTEGER, number INTEGER, disc INTEGER, "
+          "release_date TEXT, artwork_url TEXT, path TEXT, size INTEGER, modified INTEGER, "
+          "album_id TEXT);"
+          "CREATE TEMP TABLE IF NOT EXISTS scanned_album (id TEXT, title TEXT, artist TEXT);"
+          "CREATE TEMP TABLE IF NOT EXISTS scanned_artist (id TEXT, name TEXT);"
+          "CREATE TEMP TABLE IF NOT EXISTS scanned_path (path TEXT);");
+  staged_ = true;
 }
 
-std::string MusicFileStore::album(const std::string& title, const std::string& artist,
-                                  std::int64_t now) {
+std::string MusicFileStore::nextID(Batch& batch, const char* prefix) {
+  return prefix + std::to_string(batch.nextID++);
+}
+
+std::string MusicFileStore::album(Batch& batch, const std::string& title,
+                                  const std::string& artist) {
+  auto key = std::make_pair(title, artist);
+  if (const auto found = batch.albumIDs.find(key); found != batch.albumIDs.end()) {
+    return found->second;
+  }
   auto find = statements_(connection_,
                           "SELECT id FROM album WHERE title = ?1 AND artist = ?2 AND from_files");
   find->bind(1, title).bind(2, artist);
-  if (find->step()) return std::string(find->text(0));
-  std::string id = nextID("l.");
-  auto insert = statements_(connection_,
-                            "INSERT INTO album (id, title, artist, track_count, added_at, "
-                            "present, from_files) VALUES (?1, ?2, ?3, 0, ?4, 1, 1)");
-  insert->bind(1, id).bind(2, title).bind(3, artist).bind(4, now);
-  insert->run();
+  std::string id;
+  if (find->step()) {
+    id = std::string(find->text(0));
+  } else {
+    id = nextID(batch, "l.");
+    auto stage = statements_(connection_, "INSERT INTO scanned_album VALUES (?1, ?2, ?3)");
+    stage->bind(1, id).bind(2, title).bind(3, artist);
+    stage->run();
+  }
+  batch.albumIDs.emplace(std::move(key), id);
   return id;
 }
 
-void MusicFileStore::addArtist(const std::string& name) {
+void MusicFileStore::addArtist(Batch& batch, const std::string& name) {
+  if (!batch.artists.insert(name).second) return;
   auto artist = statements_(connection_, "SELECT 1 FROM artist WHERE name = ?1");
   artist->bind(1, name);
   if (artist->step()) return;
-  const std::string id = nextID("l.");
-  auto add = statements_(connection_, "INSERT INTO artist (id, name) VALUES (?1, ?2)");
-  add->bind(1, id).bind(2, name);
-  add->run();
+  auto stage = statements_(connection_, "INSERT INTO scanned_artist VALUES (?1, ?2)");
+  stage->bind(1, nextID(batch, "l.")).bind(2, name);
+  stage->run();
 }
 
-std::optional<std::string> MusicFileStore::mark(const std::string& path, bool present) {
-  auto update =
-      statements_(connection_, "UPDATE song SET present = ?2 WHERE path = ?1 RETURNING album_id");
-  update->bind(1, path).bind(2, present ? 1 : 0);
-  std::optional<std::string> album;
-  if (update->step()) album = update->optionalText(0);
-  while (update->step()) {
-  }
-  return album;
-}
-
-void MusicFileStore::write(const ReadMusicFile& file, const std::optional<std::string>& albumID,
-                           std::int64_t now) {
+void MusicFileStore::stage(Batch& batch, const ReadMusicFile& file) {
   const Song& song = file.tags.song;
-  auto existing = statements_(connection_, "SELECT id FROM song WHERE path = ?1");
-  existing->bind(1, file.path);
-  std::string id;
-  if (existing->step()) {
-    id = std::string(existing->text(0));
-  } else {
-    id = nextID("i.");
+  std::optional<std::string> albumID;
+  if (song.albumTitle) {
+    albumID = album(batch, *song.albumTitle, file.tags.albumArtist);
+    batch.albums.insert(*albumID);
   }
-  existing->reset();
-  // A new file's song plays as itself; added_at is when the file first appeared.
-  auto upsert = statements_(
-      connection_,
-      "INSERT INTO song (id, title, artist, album, genre, duration_ms, number, disc, "
-      "release_date, artwork_url, play_id, added_at, path, size, modified, first_seen, "
-      "album_id, present) "
-      "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?1, ?11, ?12, ?13, ?14, ?11, ?15, 1) "
-      "ON CONFLICT (id) DO UPDATE SET title = excluded.title, artist = excluded.artist, "
-      "album = excluded.album, genre = excluded.genre, duration_ms = excluded.duration_ms, "
-      "number = excluded.number, disc = excluded.disc, release_date = excluded.release_date, "
-      "artwork_url = excluded.artwork_url, size = excluded.size, modified = excluded.modified, "
-      "album_id = excluded.album_id, present = 1");
-  upsert->bind(1, id)
+  std::string id;
+  if (const auto staged = batch.songIDs.find(file.path); staged != batch.songIDs.end()) {
+    id = staged->second;
+  } else {
+    // A changed file may have moved to another album: the old one is counted again.
+    auto existing = statements_(connection_, "SELECT id, album_id FROM song WHERE path = ?1");
+    existing->bind(1, file.path);
+    if (existing->step()) {
+      id = std::string(existing->text(0));
+      if (auto old = existing->optionalText(1)) batch.albums.insert(std::move(*old));
+    } else {
+      id = nextID(batch, "i.");
+    }
+    batch.songIDs.emplace(file.path, id);
+  }
+  auto row = statements_(connection_,
+                         "INSERT INTO scanned_song VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
+                         "?10, ?11, ?12, ?13, ?14)");
+  row->bind(1, id)
       .bind(2, song.title)
       .bind(3, song.artistName)
       .bind(4, song.albumTitle)
@@ -104,12 +116,31 @@ void MusicFileStore::write(const ReadMusicFile& file, const std::optional<std::s
       .bind(8, song.discNumber)
       .bind(9, song.releaseDate ? std::optional(releaseDateText(*song.releaseDate)) : std::nullopt)
       .bind(10, song.artwork ? std::optional(song.artwork->urlTemplate) : std::nullopt)
-      .bind(11, now)
-      .bind(12, file.path)
-      .bind(13, file.stamp.size)
-      .bind(14, file.stamp.modified)
-      .bind(15, albumID);
-  upsert->run();
+      .bind(11, file.path)
+      .bind(12, file.stamp.size)
+      .bind(13, file.stamp.modified)
+      .bind(14, albumID);
+  row->run();
+  addArtist(batch, song.artistName);
+  if (file.tags.albumArtist != song.artistName) addArtist(batch, file.tags.albumArtist);
+}
+
+void MusicFileStore::mark(Batch& batch, const std::vector<std::string>& paths, bool present) {
+  if (paths.empty()) return;
+  for (const std::string& path : paths) {
+    auto stage = statements_(connection_, "INSERT INTO scanned_path VALUES (?1)");
+    stage->bind(1, path);
+    stage->run();
+  }
+  auto albums = statements_(connection_,
+                            "SELECT DISTINCT album_id FROM song WHERE album_id IS NOT NULL "
+                            "AND path IN (SELECT path FROM scanned_path)");
+  while (albums->step()) batch.albums.emplace(albums->text(0));
+  auto update = statements_(
+      connection_, "UPDATE song SET present = ?1 WHERE path IN (SELECT path FROM scanned_path)");
+  update->bind(1, present ? 1 : 0);
+  update->run();
+  statements_(connection_, "DELETE FROM scanned_path")->run();
 }
 
 void MusicFileStore::recount(const std::string& albumID) {
@@ -129,27 +160,52 @@ void MusicFileStore::recount(const std::string& albumID) {
 }
 
 void MusicFileStore::store(const MusicFileChanges& changes, std::int64_t now) {
+  stageTables();
   Transaction transaction(connection_);
-  std::set<std::string> albums;
-  for (const ReadMusicFile& file : changes.read) {
-    // A changed file may have moved to another album: the old one is counted again.
-    if (auto old = mark(file.path, true)) albums.insert(*old);
-    std::optional<std::string> albumID;
-    if (file.tags.song.albumTitle) {
-      albumID = album(*file.tags.song.albumTitle, file.tags.albumArtist, now);
-      albums.insert(*albumID);
+  Batch batch;
+  {
+    auto next = statements_(connection_, "SELECT next FROM sequence");
+    next->step();
+    batch.nextID = next->integer(0);
+  }
+  for (const ReadMusicFile& file : changes.read) stage(batch, file);
+  if (!changes.read.empty()) {
+    statements_(connection_,
+                "INSERT INTO artist (id, name) SELECT id, name FROM scanned_artist ORDER BY rowid")
+        ->run();
+    auto albums = statements_(connection_,
+                              "INSERT INTO album (id, title, artist, track_count, added_at, "
+                              "present, from_files) SELECT id, title, artist, 0, ?1, 1, 1 "
+                              "FROM scanned_album ORDER BY rowid");
+    albums->bind(1, now);
+    albums->run();
+    // A new file's song plays as itself; added_at is when the file first appeared.
+    auto songs = statements_(
+        connection_,
+        "INSERT INTO song (id, title, artist, album, genre, duration_ms, number, disc, "
+        "release_date, artwork_url, play_id, added_at, path, size, modified, first_seen, "
+        "album_id, present) "
+        "SELECT id, title, artist, album, genre, duration_ms, number, disc, release_date, "
+        "artwork_url, id, ?1, path, size, modified, ?1, album_id, 1 FROM scanned_song "
+        "WHERE true ORDER BY rowid "
+        "ON CONFLICT (id) DO UPDATE SET title = excluded.title, artist = excluded.artist, "
+        "album = excluded.album, genre = excluded.genre, duration_ms = excluded.duration_ms, "
+        "number = excluded.number, disc = excluded.disc, release_date = excluded.release_date, "
+        "artwork_url = excluded.artwork_url, size = excluded.size, modified = excluded.modified, "
+        "album_id = excluded.album_id, present = 1");
+    songs->bind(1, now);
+    songs->run();
+    for (const char* clear :
+         {"DELETE FROM scanned_song", "DELETE FROM scanned_album", "DELETE FROM scanned_artist"}) {
+      statements_(connection_, clear)->run();
     }
-    write(file, albumID, now);
-    addArtist(file.tags.song.artistName);
-    if (file.tags.albumArtist != file.tags.song.artistName) addArtist(file.tags.albumArtist);
   }
-  for (const std::string& path : changes.returned) {
-    if (auto album = mark(path, true)) albums.insert(*album);
-  }
-  for (const std::string& path : changes.vanished) {
-    if (auto album = mark(path, false)) albums.insert(*album);
-  }
-  for (const std::string& album : albums) recount(album);
+  mark(batch, changes.returned, true);
+  mark(batch, changes.vanished, false);
+  for (const std::string& album : batch.albums) recount(album);
+  auto sequence = statements_(connection_, "UPDATE sequence SET next = ?1");
+  sequence->bind(1, batch.nextID);
+  sequence->run();
   transaction.commit();
 }
 

@@ -6,8 +6,11 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/music/detail/statement.h"
@@ -27,17 +30,28 @@ class MusicFileStore {
   void store(const MusicFileChanges& changes, std::int64_t now);
 
  private:
-  std::string nextID(const char* prefix);
-  std::string album(const std::string& title, const std::string& artist, std::int64_t now);
-  void addArtist(const std::string& name);
-  // Sets present on the song at `path`; returns its album, if any.
-  std::optional<std::string> mark(const std::string& path, bool present);
-  void write(const ReadMusicFile& file, const std::optional<std::string>& albumID,
-             std::int64_t now);
+  // What one store() has decided so far, inside its transaction.
+  struct Batch {
+    std::int64_t nextID = 0;       // the sequence's next value
+    std::set<std::string> albums;  // to be counted again
+    std::map<std::pair<std::string, std::string>, std::string> albumIDs;  // by title, artist
+    std::set<std::string> artists;               // known to be or to become rows
+    std::map<std::string, std::string> songIDs;  // by path, of files staged here
+  };
+
+  void stageTables();
+  std::string nextID(Batch& batch, const char* prefix);
+  // The file album's id; a new one is staged.
+  std::string album(Batch& batch, const std::string& title, const std::string& artist);
+  void addArtist(Batch& batch, const std::string& name);
+  void stage(Batch& batch, const ReadMusicFile& file);
+  // Sets present on the songs at `paths`; their albums are counted again.
+  void mark(Batch& batch, const std::vector<std::string>& paths, bool present);
   void recount(const std::string& albumID);
 
   sqlite3* connection_;
   StatementCache statements_;
+  bool staged_ = false;  // the staging tables exist
 };
 
 }  // namespace melodock::detail

@@ -98,5 +98,41 @@ TEST_F(MusicFolderMonitorTest, StopsPromptlyAndScansAgainWhenAsked) {
   EXPECT_EQ(scans_, 2);
 }
 
+TEST_F(MusicFolderMonitorTest, FollowsAChangeOfTheFoldersAtOnce) {
+  makeMusicFile(music() / "a.mp3", audioFormat("MP3"), {{"TITLE", "Alpha"}});
+  makeMusicFile(dir_.path() / "Other" / "b.mp3", audioFormat("MP3"), {{"TITLE", "Beta"}});
+  std::vector<std::filesystem::path> folders = {music()};
+  std::mutex foldersMutex;
+  auto setFolders = [&](std::vector<std::filesystem::path> wanted) {
+    const std::lock_guard lock(foldersMutex);
+    folders = std::move(wanted);
+  };
+  // No periodic scan comes to help within the test.
+  MusicFolderMonitor monitor(library_,
+                             [&] {
+                               const std::lock_guard lock(foldersMutex);
+                               return folders;
+                             },
+                             {.artworkFolder = dir_.path() / "artwork",
+                              .debounce = 50ms,
+                              .rescanInterval = std::chrono::hours(1),
+                              .scanned = [this](const ScanCounts&) {
+                                const std::lock_guard lock(mutex_);
+                                ++scans_;
+                                scanned_.notify_all();
+                              }});
+  ASSERT_TRUE(songsBecome({"Alpha"}));
+  monitor.foldersMayHaveChanged();  // the same folders
+  setFolders({music(), dir_.path() / "Other"});
+  monitor.foldersMayHaveChanged();
+  ASSERT_TRUE(songsBecome({"Alpha", "Beta"}));
+  // The new folder is watched.
+  makeMusicFile(dir_.path() / "Other" / "c.mp3", audioFormat("MP3"), {{"TITLE", "Gamma"}});
+  ASSERT_TRUE(songsBecome({"Alpha", "Beta", "Gamma"}));
+  setFolders({dir_.path() / "Other"});
+  monitor.foldersMayHaveChanged();
+  ASSERT_TRUE(songsBecome({"Beta", "Gamma"}));
+}
+
 }  // namespace
 }  // namespace melodock
