@@ -17,6 +17,7 @@ build_packages=(
   libsdbus-c++-dev libicu-dev libtag1-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  qt6-base-dev qt6-svg-dev
 )
 
 # The tests (tests/, the e2e suite's node) and the checks CI runs (.ci/run).
@@ -25,6 +26,7 @@ test_packages=(
   clang-format clang-tidy
   dbus dbus-daemon python3-dbusmock
   playerctl gstreamer1.0-tools
+  xvfb xauth
 )
 command -v node >/dev/null 2>&1 || test_packages+=(nodejs npm)
 

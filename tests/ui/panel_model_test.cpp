@@ -1,0 +1,174 @@
+#include "ui/panel_model.h"
+
+#include <gtest/gtest.h>
+
+#include "ui/welcome_model.h"
+
+namespace melodock {
+namespace {
+
+TEST(PanelModel, TheConnectSectionOpensUntilAClientConnects) {
+  struct Row {
+    const char* name;
+    bool connected;
+    std::string stored;
+    bool expanded;
+  };
+  const std::vector<Row> rows = {
+      {"first launch", false, "", true},
+      {"a client connected, nothing chosen", true, "", false},
+      {"a client connected, the user opened it", true, "open", true},
+      {"the user closed it before any client", false, "closed", false},
+      {"closed, then a client connected", true, "closed", false},
+      {"an unknown stored value", false, "tools", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    PanelModel model({.hasConnectedClient = row.connected, .connectSection = row.stored});
+    EXPECT_EQ(model.connectExpanded(), row.expanded);
+    EXPECT_EQ(model.toggledConnectSection(), row.expanded ? "closed" : "open");
+  }
+}
+
+TEST(PanelModel, AClientConnectingWhileOpenClosesTheSectionAtTheNextOpening) {
+  PanelModel model({.hasConnectedClient = false});
+  ASSERT_TRUE(model.connectExpanded());
+  model.update({.hasConnectedClient = true});
+  EXPECT_TRUE(model.connectExpanded()) << "not folded away under the user";
+  model.opened();
+  EXPECT_FALSE(model.connectExpanded());
+}
+
+TEST(PanelModel, AClickShowsAtOnceAndHoldsUntilStored) {
+  PanelModel model({.hasConnectedClient = true});
+  model.connectSectionStored(model.toggledConnectSection());
+  EXPECT_TRUE(model.connectExpanded());
+  model.update({.hasConnectedClient = true, .connectSection = "open"});
+  EXPECT_TRUE(model.connectExpanded());
+  model.update({.hasConnectedClient = true, .connectSection = "closed"});
+  EXPECT_FALSE(model.connectExpanded()) << "another process's choice wins once stored";
+}
+
+TEST(PanelModel, CopiedShowsOnlyOnTheLastCopiedRow) {
+  PanelModel model({.client = ClientSetup::cursor});
+  EXPECT_EQ(model.promptRow().title, "Copy Setup Prompt");
+  EXPECT_EQ(model.promptRow().icon, "doc.on.doc");
+  model.copied("prompt");
+  EXPECT_EQ(model.promptRow().title, "Copied");
+  EXPECT_EQ(model.promptRow().icon, "checkmark");
+  EXPECT_EQ(model.settingsRow().title, "Copy Settings");
+  model.copied("cursor");
+  EXPECT_EQ(model.promptRow().title, "Copy Setup Prompt");
+  EXPECT_EQ(model.settingsRow().title, "Copied");
+  model.choose(ClientSetup::codex);
+  EXPECT_EQ(model.settingsRow().title, "Copy Settings") << "another client's row";
+}
+
+TEST(PanelModel, CopyTextsComeFromTheSnapshot) {
+  PanelSnapshot snapshot{.setupPrompt = "the prompt"};
+  snapshot.snippets.at(ClientSetup::vsCode) = "vs code json";
+  const PanelModel model(snapshot);
+  EXPECT_EQ(model.copyText("prompt"), "the prompt");
+  EXPECT_EQ(model.copyText("vsCode"), "vs code json");
+  EXPECT_EQ(model.copyText("notAClient"), "");
+}
+
+TEST(PanelModel, TheResetFlowEndsWithTheNewTokenLine) {
+  PanelModel model;
+  model.copied("prompt");
+  EXPECT_FALSE(model.confirmingReset());
+  model.askToReset();
+  EXPECT_TRUE(model.confirmingReset());
+  model.cancelReset();
+  EXPECT_FALSE(model.confirmingReset());
+  EXPECT_FALSE(model.showsNewTokenLine());
+  model.askToReset();
+  model.tokenReset();
+  EXPECT_FALSE(model.confirmingReset());
+  EXPECT_TRUE(model.showsNewTokenLine());
+  EXPECT_EQ(model.promptRow().title, "Copy Setup Prompt") << "the copy mark goes";
+  model.update({});
+  EXPECT_TRUE(model.showsNewTokenLine()) << "until the view is built again";
+  EXPECT_FALSE(PanelModel().showsNewTokenLine());
+}
+
+TEST(PanelModel, TheMusicAreaFollowsTheAccess) {
+  using Status = MusicAuthorization::Status;
+  struct Row {
+    const char* name;
+    Status status;
+    bool canPlay;
+    PanelModel::MusicArea area;
+    bool warning;
+  };
+  const std::vector<Row> rows = {
+      {"not asked", Status::notDetermined, false, PanelModel::MusicArea::setUp, false},
+      {"denied", Status::denied, false, PanelModel::MusicArea::denied, false},
+      {"restricted", Status::restricted, false, PanelModel::MusicArea::setUp, false},
+      {"allowed", Status::authorized, true, PanelModel::MusicArea::nowPlaying, false},
+      {"no subscription", Status::authorized, false, PanelModel::MusicArea::nowPlaying, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const PanelModel model({.authorization = row.status, .canPlayCatalog = row.canPlay});
+    EXPECT_EQ(model.musicArea(), row.area);
+    EXPECT_EQ(model.showsSubscriptionWarning(), row.warning);
+  }
+  EXPECT_EQ(panel::kDenied, "Access was denied. Turn it on in Apple Music Access.");
+  EXPECT_EQ(panel::kOpenAccess, "Open Apple Music Access");
+  EXPECT_EQ(welcome::accessAccessory(Status::denied), welcome::AccessAccessory::denied);
+  EXPECT_EQ(welcome::accessAccessory(Status::authorized), welcome::AccessAccessory::checkmark);
+}
+
+TEST(PanelModel, TheHeaderSaysWhatTheHostDoes) {
+  struct Row {
+    const char* name;
+    PanelSnapshot snapshot;
+    const char* status;
+  };
+  const std::vector<Row> rows = {
+      {"running, nobody yet", {.running = true}, "Ready for your AI"},
+      {"running, a client",
+       {.running = true, .lastClient = "Claude Code"},
+       "Connected: Claude Code"},
+      {"stopped", {.running = false, .lastClient = "Claude Code"}, "Not running"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(PanelModel(row.snapshot).statusText(), row.status);
+  }
+  EXPECT_EQ(PanelModel({.port = 8080}).listeningText(), "Listening on 127.0.0.1:8080");
+  EXPECT_EQ(PanelModel().listeningText(), std::nullopt);
+}
+
+TEST(UpdateRow, FollowsEveryStateOfTheCheck) {
+  using Kind = UpdateState::Kind;
+  using Click = UpdateRow::Click;
+  struct Row {
+    UpdateState state;
+    const char* title;
+    const char* subtitle;
+    Click click;
+  };
+  const std::vector<Row> rows = {
+      {{Kind::idle}, "Check for Updates…", "", Click::check},
+      {{Kind::checking}, "Checking for Updates…", "", Click::nothing},
+      {{Kind::current}, "Check for Updates…", "Melodock is up to date.", Click::check},
+      {{Kind::failed}, "Check for Updates…", "Couldn't check. Try again later.", Click::check},
+      {{Kind::available, "1.4", "https://example.invalid/download"},
+       "Update Available",
+       "Version 1.4 is ready. Click to open the download page.",
+       Click::openPage},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.title);
+    const UpdateRow update = updateRow(row.state);
+    EXPECT_EQ(update.title, row.title);
+    EXPECT_EQ(update.subtitle, row.subtitle);
+    EXPECT_EQ(update.click, row.click);
+  }
+  EXPECT_EQ(updateRow({Kind::available, "2", ""}).icon, "arrow.down.circle");
+}
+
+}  // namespace
+}  // namespace melodock
