@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,11 @@ struct WebAPIRequest {
   std::vector<std::pair<std::string, std::string>> headers{};
   std::optional<std::string> body{};
   std::chrono::milliseconds timeout{std::chrono::seconds(60)};
+  // A longer body ends the request with a WebAPIError; 0: no limit.
+  std::size_t bodyLimit = 0;
+  // Redirects to https:// are followed (a few at most); one to another scheme is an
+  // error. Otherwise a redirect is the answer.
+  bool followRedirects = false;
 
   bool operator==(const WebAPIRequest&) const = default;
 };

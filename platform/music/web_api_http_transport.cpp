@@ -17,10 +17,10 @@ constexpr const char* kTimedOut = "The request timed out.";
 constexpr const char* kCancelled = "The request was cancelled.";
 constexpr int kIdlePoll = 1000;  // ms; a new request wakes the thread at once
 
-std::size_t append(char* data, std::size_t size, std::size_t count, void* received) {
-  static_cast<std::string*>(received)->append(data, size * count);
-  return size * count;
-}
+constexpr const char* kTooLarge = "The answer is too large.";
+constexpr const char* kRedirectRefused =
+    "The server redirected to an address that is not https://.";
+constexpr long kMaxRedirects = 5;
 
 std::optional<std::string> part(CURLU* url, CURLUPart which) {
   char* text = nullptr;
@@ -35,6 +35,7 @@ std::optional<std::string> part(CURLU* url, CURLUPart which) {
 struct WebAPIHTTPTransport::Transfer {
   WebAPIRequest request;
   std::string received;
+  bool tooLarge = false;
   curl_slist* headers = nullptr;
   CURL* easy = nullptr;
   // Called once, on the worker thread; hands the outcome to the caller's executor.
@@ -46,6 +47,17 @@ struct WebAPIHTTPTransport::Transfer {
   ~Transfer() {
     if (easy != nullptr) curl_easy_cleanup(easy);
     curl_slist_free_all(headers);
+  }
+
+  static std::size_t append(char* data, std::size_t size, std::size_t count, void* self) {
+    auto& transfer = *static_cast<Transfer*>(self);
+    const std::size_t limit = transfer.request.bodyLimit;
+    if (limit != 0 && transfer.received.size() + size * count > limit) {
+      transfer.tooLarge = true;
+      return 0;  // libcurl ends the transfer
+    }
+    transfer.received.append(data, size * count);
+    return size * count;
   }
 };
 
@@ -123,9 +135,11 @@ class WebAPIHTTPTransport::Worker {
                     WebAPIResponse{static_cast<int>(status), std::move(transfer.received)});
       return;
     }
-    const char* text = result == CURLE_COULDNT_CONNECT      ? kCannotConnect
-                       : result == CURLE_OPERATION_TIMEDOUT ? kTimedOut
-                                                            : curl_easy_strerror(result);
+    const char* text = transfer.tooLarge                      ? kTooLarge
+                       : result == CURLE_COULDNT_CONNECT      ? kCannotConnect
+                       : result == CURLE_OPERATION_TIMEDOUT   ? kTimedOut
+                       : result == CURLE_UNSUPPORTED_PROTOCOL ? kRedirectRefused
+                                                              : curl_easy_strerror(result);
     transfer.done(std::make_exception_ptr(WebAPIError(text)), {});
   }
 
@@ -196,8 +210,13 @@ asio::awaitable<WebAPIResponse> WebAPIHTTPTransport::send(WebAPIRequest request)
   }
   curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, sent.method.c_str());
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer->headers);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, append);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer->received);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, Transfer::append);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
+  if (sent.followRedirects) {
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+  }
 
   auto operation =
       asio::async_initiate<const asio::use_awaitable_t<>, void(std::exception_ptr, WebAPIResponse)>(

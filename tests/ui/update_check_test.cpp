@@ -1,0 +1,283 @@
+// The update check against a feed served on 127.0.0.1: each outcome, what it stores,
+// and the bodies that are not a feed.
+#include <gtest/gtest.h>
+
+#include <future>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include <asio.hpp>
+#include <asio/experimental/as_tuple.hpp>
+
+#include "platform/executor.h"
+#include "platform/music/web_api_http_transport.h"
+#include "platform/settings_store.h"
+#include "tests/support/await.h"
+#include "tests/support/child_process.h"
+#include "tests/support/loopback.h"
+#include "ui/product.h"
+#include "ui/update_check.h"
+
+namespace melodock {
+namespace {
+
+using namespace std::chrono_literals;
+using Kind = UpdateState::Kind;
+
+UpdateState stateOf(Kind kind) {
+  UpdateState state;
+  state.kind = kind;
+  return state;
+}
+
+// Answers each path with a fixed head and body, one request per connection; a path it
+// does not know gets no answer at all: the connection closes.
+class FeedServer {
+ public:
+  FeedServer() {
+    acceptor_.bind({asio::ip::make_address("127.0.0.1"), 0});
+    acceptor_.listen();
+    asio::co_spawn(context_, accept(), asio::detached);
+    thread_ = std::thread([this] { context_.run(); });
+  }
+  ~FeedServer() {
+    context_.stop();
+    thread_.join();
+  }
+  FeedServer(const FeedServer&) = delete;
+  FeedServer& operator=(const FeedServer&) = delete;
+
+  void serve(const std::string& path, int status, const std::string& body,
+             const std::string& headers = "") {
+    const std::string answer = "HTTP/1.1 " + std::to_string(status) +
+                               " Status\r\nContent-Type: application/json\r\n" + headers +
+                               "Content-Length: " + std::to_string(body.size()) +
+                               "\r\nConnection: close\r\n\r\n" + body;
+    std::lock_guard lock(mutex_);
+    answers_[path] = answer;
+  }
+  // Holds the answers to `path` until release().
+  void hold(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    held_ = path;
+  }
+  void release() {
+    std::lock_guard lock(mutex_);
+    held_.clear();
+  }
+  [[nodiscard]] int requests() {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+  [[nodiscard]] std::string url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(acceptor_.local_endpoint().port()) + path;
+  }
+
+ private:
+  asio::awaitable<void> accept() {
+    for (;;) {
+      auto [error, socket] =
+          co_await acceptor_.async_accept(asio::experimental::as_tuple(asio::use_awaitable));
+      if (error) co_return;
+      asio::co_spawn(context_, answer(std::move(socket)), asio::detached);
+    }
+  }
+  asio::awaitable<void> answer(asio::ip::tcp::socket socket) {
+    const auto use = asio::experimental::as_tuple(asio::use_awaitable);
+    std::string head;
+    while (head.find("\r\n\r\n") == std::string::npos) {
+      char chunk[4096];
+      auto [error, count] = co_await socket.async_read_some(asio::buffer(chunk), use);
+      if (error) co_return;
+      head.append(chunk, count);
+    }
+    const std::size_t start = head.find(' ') + 1;
+    const std::string path = head.substr(start, head.find(' ', start) - start);
+    std::string answer;
+    for (;;) {
+      {
+        std::lock_guard lock(mutex_);
+        if (held_ != path) {
+          ++requests_;
+          if (const auto found = answers_.find(path); found != answers_.end()) {
+            answer = found->second;
+          }
+          break;
+        }
+      }
+      asio::steady_timer pause(context_, 5ms);
+      co_await pause.async_wait(use);
+    }
+    if (!answer.empty()) co_await asio::async_write(socket, asio::buffer(answer), use);
+  }
+
+  asio::io_context context_;
+  asio::ip::tcp::acceptor acceptor_{context_, asio::ip::tcp::v4()};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::map<std::string, std::string> answers_;  // guarded by mutex_
+  std::string held_;                            // guarded by mutex_
+  int requests_ = 0;                            // guarded by mutex_
+};
+
+const std::string kFeed = R"({"version": "1.3", "build": 46, "page": "https://melodock.test/get"})";
+
+struct Fixture {
+  explicit Fixture(std::string build = "45") : build(std::move(build)) {}
+
+  UpdateState checkOnce(const std::string& feedURL) {
+    UpdateCheck updates(main, settings, clock, http, {.feedURL = feedURL, .build = build});
+    std::promise<UpdateState> ended;
+    testing::runOn(main, [&] {
+      updates.observe([&](const UpdateState& state) {
+        if (state.kind != Kind::checking) ended.set_value(state);
+      });
+      updates.check();
+    });
+    auto outcome = ended.get_future();
+    if (outcome.wait_for(30s) != std::future_status::ready) return stateOf(Kind::idle);
+    return outcome.get();
+  }
+
+  Executor executor{2};
+  MainActor main{executor};
+  testing::TempDir dir;
+  SettingsStore settings{dir.path() / "settings.json"};
+  ManualClock clock;
+  WebAPIHTTPTransport http;
+  FeedServer server;
+  std::string build;
+};
+
+TEST(UpdateCheck, ComparesTheFeedsBuildWithTheRunningOne) {
+  struct Row {
+    const char* name;
+    std::string build;  // the running build's text
+    int status;
+    std::string body;
+    UpdateState expected;
+  };
+  const UpdateState available{
+      .kind = Kind::available, .version = "1.3", .page = "https://melodock.test/get"};
+  const std::vector<Row> rows = {
+      {"the build the feed describes", "46", 200, kFeed, stateOf(Kind::current)},
+      {"a newer build than the feed's", "47", 200, kFeed, stateOf(Kind::current)},
+      {"one build behind", "45", 200, kFeed, available},
+      {"a signed build text", "+45", 200, kFeed, available},
+      {"a build with no number", "", 200, kFeed, available},
+      {"a build number that is not a number", "45a", 200, kFeed, available},
+      {"a 404 whose body is a feed", "45", 404, kFeed, available},
+      {"other members are ignored", "46", 200,
+       R"({"notes": [1, 2], "version": "9", "build": 46, "page": "https://x.test/"})",
+       stateOf(Kind::current)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Fixture f(row.build);
+    f.server.serve("/feed.json", row.status, row.body);
+    EXPECT_EQ(f.checkOnce(f.server.url("/feed.json")), row.expected);
+    const double now = std::chrono::duration<double>(f.clock.wallNow().time_since_epoch()).count();
+    EXPECT_EQ(f.settings.number("lastUpdateCheck"), now);
+  }
+}
+
+TEST(UpdateCheck, FailsOnAnythingButAFeedAndStoresNothing) {
+  struct Row {
+    const char* name;
+    std::string path;
+    int status;
+    std::string body;
+    std::string headers;
+  };
+  const std::vector<Row> rows = {
+      {"junk", "/feed.json", 200, "<html>Not here</html>", ""},
+      {"an error page", "/feed.json", 500, R"({"error": "down"})", ""},
+      {"a member missing", "/feed.json", 200, R"({"version": "1.3", "build": 46})", ""},
+      {"a build that is text", "/feed.json", 200,
+       R"({"version": "1.3", "build": "46", "page": "https://x.test/"})", ""},
+      {"a fractional build", "/feed.json", 200,
+       R"({"version": "1.3", "build": 46.5, "page": "https://x.test/"})", ""},
+      {"a page that is no web address", "/feed.json", 200,
+       R"({"version": "1.3", "build": 46, "page": "file:///etc/passwd"})", ""},
+      {"a list", "/feed.json", 200, "[" + kFeed + "]", ""},
+      {"an empty body", "/feed.json", 200, "", ""},
+      {"ten megabytes", "/feed.json", 200, std::string(10 << 20, ' ') + kFeed, ""},
+      {"nothing at all", "/silent", 0, "", ""},
+      {"a redirect to plain http", "/moved", 302, kFeed, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Fixture f;
+    if (row.status != 0) {
+      std::string headers = row.headers;
+      if (row.path == "/moved") headers = "Location: " + f.server.url("/feed.json") + "\r\n";
+      f.server.serve("/feed.json", 200, kFeed);  // where the redirect points
+      f.server.serve(row.path, row.status, row.body, headers);
+    }
+    EXPECT_EQ(f.checkOnce(f.server.url(row.path)), stateOf(Kind::failed));
+    EXPECT_EQ(f.settings.value("lastUpdateCheck"), std::nullopt);
+  }
+}
+
+TEST(UpdateCheck, WithoutAFeedFailsAtOnceAndNeverChecksAtLaunch) {
+  Fixture f;
+  UpdateCheck updates(f.main, f.settings, f.clock, f.http, {.feedURL = "", .build = "1"});
+  std::vector<Kind> seen;
+  testing::runOn(f.main, [&] {
+    updates.observe([&](const UpdateState& state) { seen.push_back(state.kind); });
+    updates.checkAtLaunch();
+  });
+  EXPECT_EQ(testing::runOn(f.main, [&] { return updates.state().kind; }), Kind::idle);
+  testing::runOn(f.main, [&] { updates.check(); });
+  EXPECT_EQ(seen, std::vector<Kind>{Kind::failed});
+  EXPECT_EQ(f.server.requests(), 0);
+}
+
+TEST(UpdateCheck, IgnoresASecondCheckWhileOneRunsAndStartsOverAfterwards) {
+  Fixture f;
+  f.server.serve("/feed.json", 200, kFeed);
+  f.server.hold("/feed.json");
+  UpdateCheck updates(f.main, f.settings, f.clock, f.http,
+                      {.feedURL = f.server.url("/feed.json"), .build = "45"});
+  std::mutex mutex;
+  std::vector<Kind> seen;
+  testing::runOn(f.main, [&] {
+    updates.observe([&](const UpdateState& state) {
+      std::lock_guard lock(mutex);
+      seen.push_back(state.kind);
+    });
+    updates.check();
+    updates.check();
+    updates.checkAtLaunch();
+  });
+  auto seenNow = [&] {
+    std::lock_guard lock(mutex);
+    return seen;
+  };
+  EXPECT_EQ(seenNow(), std::vector<Kind>{Kind::checking});
+  f.server.release();
+  ASSERT_TRUE(testing::eventually([&] { return seenNow().size() == 2; }));
+  EXPECT_EQ(seenNow(), (std::vector<Kind>{Kind::checking, Kind::available}));
+  EXPECT_EQ(f.server.requests(), 1);
+
+  testing::runOn(f.main, [&] { updates.check(); });
+  ASSERT_TRUE(testing::eventually([&] { return seenNow().size() == 4; }));
+  EXPECT_EQ(seenNow(),
+            (std::vector<Kind>{Kind::checking, Kind::available, Kind::checking, Kind::available}));
+  EXPECT_EQ(f.server.requests(), 2);
+}
+
+TEST(UpdateCheck, ReadsBuildNumbersAsTheBundleDoes) {
+  const std::vector<std::pair<std::string, std::int64_t>> rows = {
+      {"45", 45}, {"+45", 45}, {"-3", -3}, {"007", 7}, {"", 0},    {"+", 0},
+      {"-", 0},   {"+-4", 0},  {"4 ", 0},  {" 4", 0},  {"1.2", 0}, {"99999999999999999999", 0},
+  };
+  for (const auto& [text, number] : rows) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(buildNumber(text), number);
+  }
+}
+
+}  // namespace
+}  // namespace melodock
