@@ -5,12 +5,15 @@
 #   scripts/setup.sh --tests  that and what the tests and checks need; configures
 #                             build/default with tests and build/asan (AddressSanitizer
 #                             and UndefinedBehaviorSanitizer)
+#   scripts/setup.sh --packages-only  what building needs, configuring no tree (the
+#                             package script configures its own)
 # Benchmark-only packages are bench/setup.sh's business.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/apt_install.sh
 
-# Building and running Melodock.
+# Building and running Melodock, and its package (icons drawn at build time, the
+# package's dependencies from dpkg-shlibdeps).
 build_packages=(
   cmake ninja-build g++ pkg-config
   libasio-dev nlohmann-json3-dev libcurl4-openssl-dev libsqlite3-dev
@@ -18,6 +21,8 @@ build_packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   qt6-base-dev qt6-svg-dev
+  librsvg2-bin
+  dpkg-dev file
 )
 
 # The tests (tests/, the e2e suite's node) and the checks CI runs (.ci/run).
@@ -27,6 +32,7 @@ test_packages=(
   dbus dbus-daemon python3-dbusmock
   playerctl gstreamer1.0-tools
   xvfb xauth
+  desktop-file-utils appstream lintian
 )
 command -v node >/dev/null 2>&1 || test_packages+=(nodejs npm)
 
@@ -34,8 +40,12 @@ tests=OFF
 case "${1:-}" in
   "") ;;
   --tests) tests=ON ;;
+  --packages-only)
+    apt_install "${build_packages[@]}"
+    exit 0
+    ;;
   *)
-    echo "usage: scripts/setup.sh [--tests]" >&2
+    echo "usage: scripts/setup.sh [--tests | --packages-only]" >&2
     exit 2
     ;;
 esac
