@@ -1,6 +1,6 @@
-// The installed app (MELODOCK_BINARY, extracted from the package) started on a free
-// port with user folders of its own: it answers an agent's catalog search from the
-// catalog it installed, so it found that catalog where the package put it.
+// An installed app (MELODOCK_BINARY, from the package or a prefix) started on a free
+// port with user folders of its own: it answers an agent's catalog search, so it found
+// the catalog where the installation put it.
 import assert from 'node:assert/strict';
 
 import { startWithClient, stopWithClient } from '../tests/e2e/melodock.mjs';

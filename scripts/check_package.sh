@@ -2,7 +2,8 @@
 # Builds the Debian package and checks it: the validators, the files it installs and
 # nothing else, no maintainer scripts, its relations, and the installed binary run
 # from a temporary root: the bridge at the end of its input, and the app answering
-# from its catalog. Needs what `scripts/setup.sh --tests` installs (the validators,
+# from its catalog. The same tree installed with `cmake --install --prefix` is
+# checked the same way. Needs what `scripts/setup.sh --tests` installs (the validators,
 # node and the e2e suite's node_modules).
 #   scripts/check_package.sh [CMAKE OPTION...]
 # The package is built in a tree of its own, build/package-check, with warnings as
@@ -88,23 +89,44 @@ desktop-file-validate "$root/usr/share/applications/org.melodock.Melodock.deskto
 appstreamcli validate --no-net "$root/usr/share/metainfo/org.melodock.Melodock.metainfo.xml" ||
   fail "appstreamcli validate"
 # Warnings are listed, with their reasons, in the README; errors fail.
-lintian --fail-on error --no-tag-display-limit "$deb" || fail "lintian reports errors"
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
 
-# The installed binary, with user folders of its own and no session to reach.
-home=$work/home
-mkdir -p "$home"/{config,data,cache,run,music}
-chmod 700 "$home/run"
-run_env=(env -i PATH=/usr/bin:/bin HOME="$home" XDG_CONFIG_HOME="$home/config"
-  XDG_DATA_HOME="$home/data" XDG_CACHE_HOME="$home/cache" XDG_RUNTIME_DIR="$home/run"
-  XDG_MUSIC_DIR="$home/music")
-if bridge_out=$("${run_env[@]}" "$root/usr/bin/melodock" --stdio </dev/null 2>&1); then
-  [ -z "$bridge_out" ] || fail "the bridge wrote at the end of its input: $bridge_out"
-else
-  fail "the bridge at the end of its input exited $?: $bridge_out"
+# The same tree installed to another prefix: the same files under it, the autostart
+# entry in its etc/, and the entries naming the binary there.
+tree=$(dirname "$deb")
+prefix=$work/prefix
+cmake --install "$tree" --prefix "$prefix" >/dev/null
+installed=$(cd "$prefix" && find . ! -type d | LC_ALL=C sort)
+wanted=$(printf '%s\n' "${expected[@]}" | sed 's|^\./usr/|./|' | LC_ALL=C sort)
+if [ "$installed" != "$wanted" ]; then
+  fail "cmake --install to a prefix installs other files (- expected, + installed):"
+  diff <(echo "$wanted") <(echo "$installed") | grep '^[<>]' | sed 's/^</-/; s/^>/+/' >&2 || true
 fi
-# No display and no session bus: nothing opens on the desktop CI may run on.
-env DISPLAY= WAYLAND_DISPLAY= DBUS_SESSION_BUS_ADDRESS= MELODOCK_BINARY="$root/usr/bin/melodock" \
-  node scripts/check_package.mjs || fail "the installed app"
+for entry in share/applications etc/xdg/autostart; do
+  grep -qx "Exec=$prefix/bin/melodock" "$prefix/$entry/org.melodock.Melodock.desktop" ||
+    fail "after cmake --install, $entry's entry does not start $prefix/bin/melodock"
+done
+
+# An installed binary, with user folders of its own and no session to reach: the
+# bridge at the end of its input, then the app answering from the installed catalog.
+check_binary() {
+  local binary=$1 home
+  home=$(mktemp -d -p "$work")
+  mkdir -p "$home"/{config,data,cache,run,music}
+  chmod 700 "$home/run"
+  local bridge_out
+  if bridge_out=$(env -i PATH=/usr/bin:/bin HOME="$home" XDG_CONFIG_HOME="$home/config" \
+    XDG_DATA_HOME="$home/data" XDG_CACHE_HOME="$home/cache" XDG_RUNTIME_DIR="$home/run" \
+    XDG_MUSIC_DIR="$home/music" "$binary" --stdio </dev/null 2>&1); then
+    [ -z "$bridge_out" ] || fail "$binary --stdio wrote at the end of its input: $bridge_out"
+  else
+    fail "$binary --stdio at the end of its input exited $?: $bridge_out"
+  fi
+  env DISPLAY= WAYLAND_DISPLAY= DBUS_SESSION_BUS_ADDRESS= MELODOCK_BINARY="$binary" \
+    node scripts/check_package.mjs || fail "$binary does not answer from its catalog"
+}
+check_binary "$root/usr/bin/melodock"
+check_binary "$prefix/bin/melodock"
 
 if [ $problems -gt 0 ]; then
   echo "check_package: $problems problems" >&2
