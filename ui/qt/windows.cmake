@@ -6,6 +6,7 @@ find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets)
 add_library(melodock_ui_qt_windows
   ${CMAKE_CURRENT_LIST_DIR}/consent_presenter.cpp
   ${CMAKE_CURRENT_LIST_DIR}/permission_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/welcome_window.cpp
 )
 add_library(melodock::ui_qt_windows ALIAS melodock_ui_qt_windows)
 target_include_directories(melodock_ui_qt_windows PUBLIC ${PROJECT_SOURCE_DIR})
