@@ -68,6 +68,7 @@ std::vector<std::vector<sdbus::Variant>> callsOf(const testing::PrivateBus& bus,
       .withArguments(method)
       .storeResultsTo(calls);
   std::vector<std::vector<sdbus::Variant>> arguments;
+  arguments.reserve(calls.size());
   for (const auto& call : calls) arguments.push_back(std::get<1>(call));
   return arguments;
 }

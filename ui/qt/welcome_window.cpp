@@ -73,7 +73,8 @@ class Spinner final : public QWidget {
     painter.translate(width() / 2.0, height() / 2.0);
     QColor color = palette().color(QPalette::WindowText);
     for (int tick = 0; tick < kTicks; ++tick) {
-      color.setAlphaF(0.15 + 0.85 * ((tick - step_ + kTicks) % kTicks) / (kTicks - 1.0));
+      const auto age = static_cast<float>((tick - step_ + kTicks) % kTicks);
+      color.setAlphaF(0.15F + 0.85F * age / (kTicks - 1.0F));
       painter.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap));
       painter.drawLine(QPointF(0, -3.5), QPointF(0, -6));
       painter.rotate(360.0 / kTicks);
