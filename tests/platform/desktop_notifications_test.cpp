@@ -17,35 +17,17 @@ using testing::MockService;
 using testing::Pool;
 using testing::PrivateBus;
 
-constexpr const char* kMock = "org.freedesktop.DBus.Mock";
 constexpr const char* kName = "org.freedesktop.Notifications";
 constexpr const char* kPath = "/org/freedesktop/Notifications";
 
-using Calls = std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>>;
-
-// The calls of `method` the mock received, with their arguments.
 std::vector<std::vector<sdbus::Variant>> callsOf(const PrivateBus& bus, const std::string& method) {
-  auto connection = bus.connect();
-  Calls calls;
-  sdbus::createProxy(*connection, kName, kPath)
-      ->callMethod("GetMethodCalls")
-      .onInterface(kMock)
-      .withArguments(method)
-      .storeResultsTo(calls);
-  std::vector<std::vector<sdbus::Variant>> arguments;
-  arguments.reserve(calls.size());
-  for (const auto& call : calls) arguments.push_back(std::get<1>(call));
-  return arguments;
+  return testing::mockCalls(bus, kName, kPath, method);
 }
 
-// The mock's service sends a signal of its own interface, as a desktop would.
+// The service sends a signal of its own interface, as a desktop would.
 void emitFromService(const PrivateBus& bus, const std::string& signal, const std::string& signature,
                      const std::vector<sdbus::Variant>& arguments) {
-  auto connection = bus.connect();
-  sdbus::createProxy(*connection, kName, kPath)
-      ->callMethod("EmitSignal")
-      .onInterface(kMock)
-      .withArguments(kName, signal, signature, arguments);
+  testing::emitFromMock(bus, kName, kPath, kName, signal, signature, arguments);
 }
 
 // What the handlers were told, from the bus's strand.

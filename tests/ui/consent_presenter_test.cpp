@@ -29,7 +29,6 @@ using Kind = PermissionPrompt::Kind;
 
 constexpr const char* kNotifications = "org.freedesktop.Notifications";
 constexpr const char* kPath = "/org/freedesktop/Notifications";
-constexpr const char* kMock = "org.freedesktop.DBus.Mock";
 
 const QIcon& appIcon() {
   static const QIcon icon(MELODOCK_TEST_APP_ICON);
@@ -57,29 +56,14 @@ std::vector<QString> labels(const QWidget& window) {
 // Runs the GUI's events until `done` or ten seconds.
 bool until(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10'000); }
 
-// The calls of `method` the notification mock received, by their arguments.
 std::vector<std::vector<sdbus::Variant>> callsOf(const testing::PrivateBus& bus,
                                                  const std::string& method) {
-  auto connection = bus.connect();
-  std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
-  sdbus::createProxy(*connection, kNotifications, kPath)
-      ->callMethod("GetMethodCalls")
-      .onInterface(kMock)
-      .withArguments(method)
-      .storeResultsTo(calls);
-  std::vector<std::vector<sdbus::Variant>> arguments;
-  arguments.reserve(calls.size());
-  for (const auto& call : calls) arguments.push_back(std::get<1>(call));
-  return arguments;
+  return testing::mockCalls(bus, kNotifications, kPath, method);
 }
 
 void invokeAction(const testing::PrivateBus& bus, std::uint32_t id, const std::string& key) {
-  auto connection = bus.connect();
-  sdbus::createProxy(*connection, kNotifications, kPath)
-      ->callMethod("EmitSignal")
-      .onInterface(kMock)
-      .withArguments(kNotifications, "ActionInvoked", "us",
-                     std::vector<sdbus::Variant>{sdbus::Variant(id), sdbus::Variant(key)});
+  testing::emitFromMock(bus, kNotifications, kPath, kNotifications, "ActionInvoked", "us",
+                        {sdbus::Variant(id), sdbus::Variant(key)});
 }
 
 // A desktop: the private bus with its notification daemon, and the presenter on it.
