@@ -86,10 +86,14 @@ PermissionWindow::PermissionWindow(const QString& title, const QString& explanat
 }
 
 void PermissionWindow::bringToFront() {
-  adjustSize();
-  if (const QScreen* screen = this->screen()) {
-    const QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
+  if (!placed_) {
+    // Centred once; where the user moves it afterwards, it stays.
+    placed_ = true;
+    adjustSize();
+    if (const QScreen* screen = this->screen()) {
+      const QRect area = screen->availableGeometry();
+      move(area.center() - QPoint(width() / 2, height() / 2));
+    }
   }
   show();
   raise();

@@ -22,7 +22,7 @@ class PermissionWindow : public QDialog {
   PermissionWindow(const QString& title, const QString& explanation, const QIcon& appIcon,
                    std::function<void(bool)> onAnswer);
 
-  // Centred on its screen, in front of other windows, focused.
+  // In front of other windows and focused; centred on its screen the first time.
   void bringToFront();
   // Takes the window away without answering (someone answered elsewhere).
   void dismiss();
@@ -40,6 +40,7 @@ class PermissionWindow : public QDialog {
   std::function<void(bool)> onAnswer_;
   QPushButton* turnOn_;
   QPushButton* notNow_;
+  bool placed_ = false;
 };
 
 }  // namespace melodock::qt
