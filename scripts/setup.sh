@@ -83,5 +83,5 @@ configure() {
 
 configure build/default -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=$tests
 if [ $tests = ON ]; then
-  configure build/asan -DCMAKE_BUILD_TYPE=Debug -DMELODOCK_SANITIZE=ON
+  configure build/asan -DCMAKE_BUILD_TYPE=Debug -DMELODOCK_SANITIZE=ON -DMELODOCK_BENCH=OFF
 fi

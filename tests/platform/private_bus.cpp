@@ -130,6 +130,32 @@ void MockService::stop() {
   eventually([&] { return !owned(bus_, name_); });
 }
 
+std::vector<std::vector<sdbus::Variant>> mockCalls(const PrivateBus& bus, const std::string& name,
+                                                   const std::string& path,
+                                                   const std::string& method) {
+  auto connection = bus.connect();
+  std::vector<sdbus::Struct<std::uint64_t, std::vector<sdbus::Variant>>> calls;
+  sdbus::createProxy(*connection, name, path)
+      ->callMethod("GetMethodCalls")
+      .onInterface("org.freedesktop.DBus.Mock")
+      .withArguments(method)
+      .storeResultsTo(calls);
+  std::vector<std::vector<sdbus::Variant>> arguments;
+  arguments.reserve(calls.size());
+  for (const auto& call : calls) arguments.push_back(std::get<1>(call));
+  return arguments;
+}
+
+void emitFromMock(const PrivateBus& bus, const std::string& name, const std::string& path,
+                  const std::string& interface, const std::string& signal,
+                  const std::string& signature, const std::vector<sdbus::Variant>& arguments) {
+  auto connection = bus.connect();
+  sdbus::createProxy(*connection, name, path)
+      ->callMethod("EmitSignal")
+      .onInterface("org.freedesktop.DBus.Mock")
+      .withArguments(interface, signal, signature, arguments);
+}
+
 Pool::Pool() : work_(asio::make_work_guard(context_)) {
   for (int i = 0; i < 2; ++i) threads_.emplace_back([this] { context_.run(); });
 }

@@ -61,6 +61,16 @@ class MockService {
   pid_t process_ = -1;
 };
 
+// The calls of `method` that the python-dbusmock service `name` received on its object
+// `path`, each as its arguments.
+std::vector<std::vector<sdbus::Variant>> mockCalls(const PrivateBus& bus, const std::string& name,
+                                                   const std::string& path,
+                                                   const std::string& method);
+// Has the python-dbusmock service `name` send `signal` of `interface` from `path`.
+void emitFromMock(const PrivateBus& bus, const std::string& name, const std::string& path,
+                  const std::string& interface, const std::string& signal,
+                  const std::string& signature, const std::vector<sdbus::Variant>& arguments);
+
 // An io_context run by two threads, like the program's pool.
 class Pool {
  public:
