@@ -15,7 +15,7 @@ fi
 
 scripts/setup.sh --packages-only >&2
 
-options=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DMELODOCK_BENCHMARKS=OFF
+options=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DMELODOCK_BENCH=OFF
   -DCMAKE_INSTALL_PREFIX=/usr)
 command -v ccache >/dev/null 2>&1 && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$tree" "${options[@]}" "$@" >&2
