@@ -19,7 +19,7 @@ using nlohmann::json;
 
 constexpr const char* kChangesRefusal =
     "error: The user chose not to allow changes to their library. They can turn it on later: "
-    "Melodock menu bar icon \u2192 Connect Your AI \u2192 Allow Library Changes.";
+    "Melodock panel \u2192 Connect Your AI \u2192 Allow Library Changes.";
 
 class Answering final : public PermissionPrompt::Presenter {
  public:
@@ -36,11 +36,11 @@ class Answering final : public PermissionPrompt::Presenter {
 
 constexpr const char* kPersonalRefusal =
     "error: The user chose not to share their library and listening history. Continue without "
-    "it. They can turn it on later: Melodock menu bar icon \u2192 Connect Your AI \u2192 Share "
-    "Library & History.";
+    "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share Library "
+    "& History.";
 constexpr const char* kNotAuthorized =
-    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock menu bar "
-    "item and click Set Up Apple Music.";
+    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
+    "click Set Up Apple Music.";
 
 struct LibraryToolsFixture : testing::PlayerFixture {
   explicit LibraryToolsFixture(WebAPIClient* client = nullptr,
