@@ -216,6 +216,34 @@ TEST(LibraryTools, SendsEachChangeAsTheWebAPIReadsIt) {
   EXPECT_EQ(added.size(), 4U);  // the playlist and the three songs
 }
 
+TEST(LibraryTools, RatingAnItemNeitherInTheCatalogNorInTheLibraryFails) {
+  LibraryToolsFixture f;
+  struct Row {
+    const char* id;
+    const char* kind;
+    const char* rating;
+    const char* detail;
+  };
+  const std::vector<Row> rows = {
+      {"999999999", "song", "love", "No catalog song with id 999999999"},
+      {"999999999", "album", "dislike", "No catalog album with id 999999999"},
+      {"pl.404", "playlist", "clear", "No catalog playlist with id pl.404"},
+      {"i.404", "song", "love", "No library song with id i.404"},
+      {"l.404", "album", "dislike", "No library album with id l.404"},
+      {"p.404", "playlist", "love", "No library playlist with id p.404"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.id) + " " + row.kind);
+    f.requests.clear();
+    EXPECT_EQ(f.call("rate", std::string(R"({"id":")") + row.id + R"(","kind":")" + row.kind +
+                                 R"(","rating":")" + row.rating + R"("})"),
+              std::string("error: Apple Music API error (404): Resource Not Found. ") + row.detail);
+    // Nothing is rated, and a failed love saves nothing either.
+    EXPECT_EQ(f.requests.size(), 1U);
+    EXPECT_EQ(testing::awaitOn(f.main, f.library.rating(row.id)), std::nullopt);
+  }
+}
+
 TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
   testing::ScriptedWebAPI scripted;
   scripted.answer = [](const WebAPIRequest& request) {

@@ -171,6 +171,14 @@ TEST(InProcessWebAPI, AnswersErrorsWithStatusTitleAndDetail) {
        "/v1/me/library/playlists",
        {405, R"({"errors":[{"code":"40500","detail":"DELETE is not allowed on )"
              R"(/v1/me/library/playlists","status":"405","title":"Method Not Allowed"}]})"}},
+      {"DELETE",
+       "/v1/me/ratings/songs/999999999",
+       {404, R"({"errors":[{"code":"40400","detail":"No catalog song with id 999999999",)"
+             R"("status":"404","title":"Resource Not Found"}]})"}},
+      {"PUT",
+       "/v1/me/ratings/library-albums/l.404",
+       {404, R"({"errors":[{"code":"40400","detail":"No library album with id l.404",)"
+             R"("status":"404","title":"Resource Not Found"}]})"}},
       {"GET",
        "/v2/nothing",
        {404, R"({"errors":[{"code":"40400","detail":"No resource at /v2/nothing",)"
@@ -337,12 +345,12 @@ TEST(WebAPIHTTPTransport, SendsTheBodyWithItsContentType) {
   f.settings.set("webAPIBaseURL", "http://127.0.0.1:" + std::to_string(server.port()));
   std::vector<InProcessWebAPI::Served> served;
   f.api.observe([&](const InProcessWebAPI::Served& request) { served.push_back(request); });
-  const WebAPIResponse answer =
-      f.send(f.configured, "PUT", "/v1/me/ratings/songs/5?x=%C3%A9", R"({"type":"rating"})");
+  const WebAPIResponse answer = f.send(
+      f.configured, "PUT", "/v1/me/ratings/library-songs/i.3?x=%C3%A9", R"({"type":"rating"})");
   EXPECT_EQ(answer.status, 400);  // a rating without its value
   ASSERT_EQ(served.size(), 1U);
   EXPECT_EQ(served.front().method, "PUT");
-  EXPECT_EQ(served.front().path, "/v1/me/ratings/songs/5");
+  EXPECT_EQ(served.front().path, "/v1/me/ratings/library-songs/i.3");
   EXPECT_EQ(served.front().query, (QueryItems{{"x", "\xC3\xA9"}}));
   EXPECT_EQ(served.front().body, R"({"type":"rating"})");
   EXPECT_NE(server.heads().front().find("\r\nContent-Type: application/json\r\n"),
