@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/music/web_api_url.h"
+
 namespace melodock {
 namespace {
 
@@ -162,7 +164,10 @@ WebAPIHTTPTransport::~WebAPIHTTPTransport() {
 
 std::optional<std::string> WebAPIHTTPTransport::refusal(const std::string& url) {
   std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
-  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+  // As it stands: libcurl would otherwise resolve dot segments into another path.
+  if (!parsed ||
+      curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_PATH_AS_IS) != CURLUE_OK ||
+      !isPlainWebAPIPath(part(parsed.get(), CURLUPART_PATH).value_or(""))) {
     return "Not a valid web API URL: " + url;
   }
   const std::string scheme = part(parsed.get(), CURLUPART_SCHEME).value_or("");

@@ -244,6 +244,50 @@ TEST(LibraryTools, RatingAnItemNeitherInTheCatalogNorInTheLibraryFails) {
   }
 }
 
+TEST(LibraryTools, RefusesAnIDThatIsNotOnePathSegmentBeforeSendingAnything) {
+  testing::ScriptedWebAPI scripted;
+  scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{200, R"({"data":[]})"}; };
+  LibraryToolsFixture f(&scripted);
+  struct Row {
+    const char* tool;
+    std::string id;
+    std::string path;  // as the id makes it
+  };
+  const auto playlist = [](const std::string& id) {
+    return Row{"playlist_songs", id, "/v1/me/library/playlists/" + id};
+  };
+  const auto adding = [](const std::string& id) {
+    return Row{"add_to_playlist", id, "/v1/me/library/playlists/" + id + "/tracks"};
+  };
+  const auto rating = [](const std::string& id) {
+    return Row{"rate", id, "/v1/me/ratings/songs/" + id};
+  };
+  const std::vector<Row> rows = {
+      playlist("p.1/../../x"), playlist("p.1/x"),   playlist("p.1?x=1"),  playlist("p.1#x"),
+      playlist("p.1%2Fx"),     playlist("p.1%2fx"), playlist("p.1%5Cx"),  adding("p.1/../../x"),
+      adding("p.1?x="),        adding("p.1%2F.."),  rating("."),          rating(".."),
+      rating("%2e%2E"),        rating("%2E"),       rating("1/../../me"), rating("1?x"),
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.tool) + " " + row.id);
+    const json id = row.id;
+    const std::string arguments =
+        row.tool == std::string("playlist_songs") ? R"({"playlist_id":)" + id.dump() + "}"
+        : row.tool == std::string("add_to_playlist")
+            ? R"({"playlist_id":)" + id.dump() + R"(,"ids":["1"]})"
+            : R"({"id":)" + id.dump() + R"(,"kind":"song","rating":"love"})";
+    EXPECT_EQ(f.call(row.tool, arguments), "error: Can't send the web API request: " + row.path +
+                                               " isn't a valid URL path. Check the id.");
+  }
+  EXPECT_TRUE(scripted.requests.empty());
+  // Dots inside an id, and one that stands alone as a segment, are sent.
+  EXPECT_EQ(f.call("rate", R"({"id":"p..1.","kind":"playlist","rating":"clear"})"),
+            R"({"id":"p..1.","rating":"clear"})");
+  ASSERT_EQ(scripted.requests.size(), 1U);
+  EXPECT_EQ(scripted.requests.front().url,
+            "https://api.test/v1/me/ratings/library-playlists/p..1.");
+}
+
 TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
   testing::ScriptedWebAPI scripted;
   scripted.answer = [](const WebAPIRequest& request) {

@@ -49,6 +49,17 @@ TEST(WebAPIURL, FollowsTheBaseWithThePathAndItsQuery) {
       {"a lone percent", "/v1/x/50%", {}, std::nullopt},
       {"a bad escape", "/v1/x/%zz", {}, std::nullopt},
       {"braces", "/v1/x/{id}", {}, std::nullopt},
+      {"dots inside segments", "/v1/x/p..1/.a/b./...", {}, "https://h/v1/x/p..1/.a/b./..."},
+      {"dot segments in the query", "/v1/x?a=../b&c=.", {}, "https://h/v1/x?a=../b&c=."},
+      {"a parent segment", "/v1/me/library/playlists/p.1/../../x", {}, std::nullopt},
+      {"a parent segment at the end", "/v1/x/..", {}, std::nullopt},
+      {"a current segment", "/v1/./x", {}, std::nullopt},
+      {"a current segment before the query", "/v1/x/.?limit=1", {}, std::nullopt},
+      {"an encoded parent segment", "/v1/x/%2e%2E/y", {}, std::nullopt},
+      {"a half-encoded parent segment", "/v1/x/.%2E", {}, std::nullopt},
+      {"an encoded slash", "/v1/x/p.1%2F..%2Fy", {}, std::nullopt},
+      {"an encoded slash, lower case", "/v1/x/p.1%2fy", {}, std::nullopt},
+      {"an encoded backslash", "/v1/x/p.1%5cy", {}, std::nullopt},
       {"no leading slash: could change the host", ".evil.example/v1", {}, std::nullopt},
       {"an absolute URL", "https://evil.example/v1", {}, std::nullopt},
   };
@@ -389,6 +400,21 @@ TEST(WebAPIHTTPTransport, RefusesOrFailsWithoutAnAnswer) {
     f.settings.set("webAPIBaseURL", row.base);
     EXPECT_EQ(f.error(f.configured, "/v1/me/library/playlists"), row.error);
   }
+}
+
+TEST(WebAPIHTTPTransport, RefusesAPathThatResolvesElsewhereWithoutConnecting) {
+  RemoteFixture f;
+  LoopbackWebAPI server(f.api);
+  const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+  f.settings.set("webAPIBaseURL", base);
+  for (const char* target : {"/v1/me/library/playlists/p.2/../../x", "/v1/me/./library",
+                             "/v1/me/library/playlists/%2E%2e", "/v1/me/library/p.2%2Ftracks",
+                             "/v1/me/library/p.2%5ctracks"}) {
+    SCOPED_TRACE(target);
+    EXPECT_EQ(f.error(f.configured, target), "Not a valid web API URL: " + base + target);
+  }
+  EXPECT_TRUE(server.heads().empty());
+  EXPECT_EQ(f.send(f.configured, "GET", "/v1/me/library/playlists/p.2").status, 200);
 }
 
 TEST(ConfiguredWebAPI, ServesTheLibraryInProcessWhenNoBaseURLIsStored) {
