@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <strings.h>
+
 #include <functional>
 #include <map>
 #include <mutex>
@@ -194,13 +196,17 @@ asio::awaitable<WebAPIResponse> WebAPIHTTPTransport::send(WebAPIRequest request)
   if (transfer->easy == nullptr) throw WebAPIError("libcurl is unavailable");
   CURL* easy = transfer->easy;
   const WebAPIRequest& sent = transfer->request;
+  bool typed = false;
   for (const auto& [name, value] : sent.headers) {
     std::string line = name;
     line.append(": ").append(value);
     transfer->headers = curl_slist_append(transfer->headers, line.c_str());
+    typed = typed || strcasecmp(name.c_str(), "Content-Type") == 0;
   }
   // libcurl would otherwise wait for a "100 Continue" before sending a large body.
   transfer->headers = curl_slist_append(transfer->headers, "Expect:");
+  // A POST or PUT would otherwise carry libcurl's form Content-Type; only the caller's goes.
+  if (!typed) transfer->headers = curl_slist_append(transfer->headers, "Content-Type:");
   curl_easy_setopt(easy, CURLOPT_URL, sent.url.c_str());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_NOPROXY, "127.0.0.0/8,::1,localhost");

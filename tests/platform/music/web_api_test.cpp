@@ -3,6 +3,8 @@
 // loopback socket.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <mutex>
 #include <thread>
 
@@ -366,6 +368,28 @@ TEST(WebAPIHTTPTransport, SendsTheBodyWithItsContentType) {
   EXPECT_EQ(served.front().body, R"({"type":"rating"})");
   EXPECT_NE(server.heads().front().find("\r\nContent-Type: application/json\r\n"),
             std::string::npos);
+}
+
+TEST(WebAPIHTTPTransport, SendsNoContentTypeWithoutABody) {
+  RemoteFixture f;
+  LoopbackWebAPI server(f.api);
+  f.settings.set("webAPIBaseURL", "http://127.0.0.1:" + std::to_string(server.port()));
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"POST", "/v1/me/library?ids%5Bsongs%5D=1"},
+      {"PUT", "/v1/me/ratings/library-songs/i.3"},
+      {"DELETE", "/v1/me/ratings/library-songs/i.3"},
+  };
+  for (const auto& [method, target] : rows) f.send(f.configured, method, target);
+  const std::vector<std::string> heads = server.heads();
+  ASSERT_EQ(heads.size(), rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(heads[i]);
+    EXPECT_TRUE(heads[i].starts_with(rows[i].first + " " + rows[i].second + " HTTP/1.1\r\n"));
+    std::string head = heads[i];
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    EXPECT_EQ(head.find("\r\ncontent-type:"), std::string::npos);
+  }
 }
 
 TEST(WebAPIHTTPTransport, RefusesOrFailsWithoutAnAnswer) {
