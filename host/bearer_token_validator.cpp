@@ -29,7 +29,7 @@ std::optional<mcp::HTTPResponse> BearerTokenValidator::validate(
   }
   return mcp::HTTPResponse::error(
       401, mcp::MCPError::invalidRequest("Missing or wrong access token. Copy the connection "
-                                         "settings from the Melodock menu bar item."));
+                                         "settings from the Melodock panel."));
 }
 
 }  // namespace melodock

@@ -30,8 +30,8 @@ const std::string& serverInstructions() {
       R"(tools, never by controlling the Music app or another player: music played elsewh)"
       R"(ere doesn't show in Melodock. If a tool fails, tell the user. If now_playing rep)"
       R"(orts low_data_mode, tell the user playback may stutter and that turning off Low )"
-      R"(Data Mode fixes it: System Settings → Network → the connection (Wi-Fi, iPhone US)"
-      R"(B, …) → Details….)";
+      R"(Data Mode fixes it: Settings → Network → the connection (Wi-Fi, Ethernet, …) → D)"
+      R"(etails….)";
   return text;
 }
 

@@ -12,15 +12,14 @@ namespace {
 using Status = MusicPlayer::Status;
 
 constexpr std::string_view kNotAuthorized =
-    "Apple Music access isn't granted yet. Ask the user to open the Melodock menu bar item and "
-    "click Set Up Apple Music.";
+    "Apple Music access isn't granted yet. Ask the user to open the Melodock panel and click Set "
+    "Up Apple Music.";
 constexpr const char* kPersonalDataRefusal =
     "The user chose not to share their library and listening history. Continue without it. They "
-    "can turn it on later: Melodock menu bar icon \u2192 Connect Your AI \u2192 Share Library & "
-    "History.";
+    "can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share Library & History.";
 constexpr const char* kLibraryChangesRefusal =
     "The user chose not to allow changes to their library. They can turn it on later: Melodock "
-    "menu bar icon \u2192 Connect Your AI \u2192 Allow Library Changes.";
+    "panel \u2192 Connect Your AI \u2192 Allow Library Changes.";
 constexpr std::string_view kBadAction =
     "action must be play, pause, toggle, next, previous, or stop";
 constexpr std::string_view kBadRepeat = "repeat must be off, one, or all";

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "music/detail/result_text.h"
+#include "music/detail/web_api_path.h"
 #include "music/item_dicts.h"
 #include "music/music_service.h"
 #include "music/tool_error.h"
@@ -111,7 +112,8 @@ asio::awaitable<std::string> MusicService::playlistSongs(std::string id) {
   requireAuthorized();
   if (isCloudPlaylistID(id)) {
     co_await requirePersonalData();
-    const std::string body = co_await appleMusicAPI("GET", "/v1/me/library/playlists/" + id);
+    const std::string body =
+        co_await appleMusicAPI("GET", detail::webAPIPathWithID("/v1/me/library/playlists/", id));
     std::vector<mcp::Value::Object> found = resources(body);
     mcp::Value::Object playlist =
         found.empty() ? mcp::Value::Object{{"id", id}} : std::move(found.front());

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "music/detail/result_text.h"
+#include "music/detail/web_api_path.h"
 #include "music/music_service.h"
 #include "music/tool_error.h"
 
@@ -73,6 +74,8 @@ asio::awaitable<std::string> MusicService::addToPlaylist(std::string playlistID,
   co_await requireLibraryChanges();
   if (songIDs.empty()) throw ToolError(std::string(kEmptyIDs));
   if (!isCloudPlaylistID(playlistID)) throw ToolError(std::string(kNotCloudPlaylist));
+  const std::string path =
+      detail::webAPIPathWithID("/v1/me/library/playlists/", playlistID, "/tracks");
   // A playlist the listing does not show (or a listing that failed) counts as editable.
   const std::vector<CloudPlaylist> playlists = co_await cloudPlaylists();
   for (const CloudPlaylist& playlist : playlists) {
@@ -81,8 +84,7 @@ asio::awaitable<std::string> MusicService::addToPlaylist(std::string playlistID,
     break;
   }
   std::optional<json> body = json{{"data", trackReferences(songIDs)}};
-  co_await appleMusicAPI("POST", "/v1/me/library/playlists/" + playlistID + "/tracks", {},
-                         std::move(body));
+  co_await appleMusicAPI("POST", path, {}, std::move(body));
   co_return detail::resultText(mcp::Value(mcp::Value::Object{
       {"added", static_cast<std::int64_t>(songIDs.size())}, {"playlist_id", playlistID}}));
 }
@@ -106,16 +108,17 @@ asio::awaitable<std::string> MusicService::rate(std::string id, std::string kind
   const bool library = isLibraryID(id);
   const std::optional<std::string> plural = pluralKind(kind);
   if (!plural) throw ToolError(std::string(kBadKind));
-  const std::string path =
-      "/v1/me/ratings/" + std::string(library ? "library-" : "") + *plural + "/" + id;
-  if (rating == "love" || rating == "dislike") {
+  if (rating != "love" && rating != "dislike" && rating != "clear") {
+    throw ToolError(std::string(kBadRating));
+  }
+  const std::string path = detail::webAPIPathWithID(
+      "/v1/me/ratings/" + std::string(library ? "library-" : "") + *plural + "/", id);
+  if (rating == "clear") {
+    co_await appleMusicAPI("DELETE", path);
+  } else {
     std::optional<json> body =
         json{{"type", "rating"}, {"attributes", {{"value", rating == "love" ? 1 : -1}}}};
     co_await appleMusicAPI("PUT", path, {}, std::move(body));
-  } else if (rating == "clear") {
-    co_await appleMusicAPI("DELETE", path);
-  } else {
-    throw ToolError(std::string(kBadRating));
   }
   if (rating == "love" && !library) {
     // Saves the loved item, which puts a song into Favourite Songs; a failure is ignored.

@@ -2,6 +2,7 @@
 // the parsers of their answers.
 #include <string_view>
 
+#include "music/detail/web_api_path.h"
 #include "music/music_service.h"
 #include "music/tool_error.h"
 
@@ -130,10 +131,7 @@ asio::awaitable<std::string> MusicService::appleMusicAPI(std::string method, std
                                                          QueryItems query,
                                                          std::optional<json> body) {
   const std::optional<std::string> url = webAPIURL(parts_.webAPI.baseURL(), path, query);
-  if (!url) {
-    throw ToolError("Can't send the web API request: " + path +
-                    " isn't a valid URL path. Check the id.");
-  }
+  if (!url) throw detail::invalidWebAPIPath(path);
   WebAPIRequest request{.method = std::move(method), .url = *url, .timeout = kWebAPITimeout};
   if (body) {
     request.body = body->dump();  // throws for text that is not UTF-8
@@ -197,7 +195,7 @@ asio::awaitable<std::vector<MusicService::CloudPlaylist>> MusicService::cloudPla
 asio::awaitable<std::vector<mcp::Value::Object>> MusicService::cloudPlaylistTracks(std::string id) {
   co_await requirePersonalData();
   std::vector<mcp::Value::Object> tracks;
-  std::string path = "/v1/me/library/playlists/" + id + "/tracks?limit=100";
+  std::string path = detail::webAPIPathWithID("/v1/me/library/playlists/", id, "/tracks?limit=100");
   for (;;) {
     const json page = parsedOrEmpty(co_await appleMusicAPI("GET", path));
     const json& data = pageData(page);

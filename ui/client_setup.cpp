@@ -143,7 +143,7 @@ std::string ClientSetup::setupPrompt(std::string_view command, const AppSettings
          "HTTP: URL " +
          settings.endpoint() +
          " with an \"Authorization: Bearer <token>\" header. Ask me for the token: it's under "
-         "Manual Setup \u2192 Other app (HTTP) in the Melodock menu bar panel.\n\nKeep every "
+         "Manual Setup \u2192 Other app (HTTP) in the Melodock panel.\n\nKeep every "
          "other server in the config as it is. Then tell me whether I need to restart the app or "
          "reload its MCP servers before the music tools show up.\n\nIf you can't change your own "
          "settings, give me short step-by-step instructions for your app instead.";

@@ -200,6 +200,18 @@ asio::awaitable<std::optional<std::vector<Song>>> InProcessWebAPI::songsOf(json 
   co_return found;
 }
 
+asio::awaitable<bool> InProcessWebAPI::exists(bool library, std::string kind, std::string id) {
+  std::vector<std::string> ids{id};
+  if (library) {
+    if (kind == "song") co_return !(co_await library_.songs(std::move(ids))).empty();
+    if (kind == "album") co_return (co_await library_.album(std::move(id))).has_value();
+    co_return (co_await library_.playlist(std::move(id))).has_value();
+  }
+  if (kind == "song") co_return !(co_await catalog_.songs(std::move(ids))).empty();
+  if (kind == "album") co_return !(co_await catalog_.albums(std::move(ids))).empty();
+  co_return !(co_await catalog_.playlists(std::move(ids))).empty();
+}
+
 namespace {
 
 WebAPIResponse badBody(std::string_view detail) {
@@ -329,13 +341,18 @@ asio::awaitable<WebAPIResponse> InProcessWebAPI::change(const Served& request) {
   if ((request.method == "PUT" || request.method == "DELETE") && parts.size() == 5 &&
       parts[2] == "ratings") {
     std::string_view type = parts[3];
-    if (type.starts_with("library-")) type.remove_prefix(8);
+    const bool library = type.starts_with("library-");
+    if (library) type.remove_prefix(8);
     const std::string kind = type == "songs"       ? "song"
                              : type == "albums"    ? "album"
                              : type == "playlists" ? "playlist"
                                                    : "";
     if (kind.empty()) co_return notFound("No rating type " + std::string(parts[3]));
     std::string id(parts[4]);
+    if (!co_await exists(library, kind, id)) {
+      co_return notFound(std::string(library ? "No library " : "No catalog ") + kind + " with id " +
+                         id);
+    }
     std::optional<Rating> rating;
     if (request.method == "PUT") {
       const bool valid = body.is_object() && body.contains("attributes") &&

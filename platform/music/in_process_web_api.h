@@ -57,6 +57,9 @@ class InProcessWebAPI final : public WebAPIClient {
   // unknown, whose id then goes to `unknown`.
   asio::awaitable<std::optional<std::vector<Song>>> songsOf(nlohmann::json references,
                                                             std::string& unknown);
+  // Whether a rating's item exists: a library item when `library`, else a catalog one;
+  // `kind` is "song", "album" or "playlist".
+  asio::awaitable<bool> exists(bool library, std::string kind, std::string id);
 
   Library& library_;
   Catalog& catalog_;

@@ -2,11 +2,15 @@
 
 #include <curl/curl.h>
 
+#include <strings.h>
+
 #include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "platform/music/web_api_url.h"
 
 namespace melodock {
 namespace {
@@ -162,7 +166,10 @@ WebAPIHTTPTransport::~WebAPIHTTPTransport() {
 
 std::optional<std::string> WebAPIHTTPTransport::refusal(const std::string& url) {
   std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
-  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+  // As it stands: libcurl would otherwise resolve dot segments into another path.
+  if (!parsed ||
+      curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_PATH_AS_IS) != CURLUE_OK ||
+      !isPlainWebAPIPath(part(parsed.get(), CURLUPART_PATH).value_or(""))) {
     return "Not a valid web API URL: " + url;
   }
   const std::string scheme = part(parsed.get(), CURLUPART_SCHEME).value_or("");
@@ -189,13 +196,17 @@ asio::awaitable<WebAPIResponse> WebAPIHTTPTransport::send(WebAPIRequest request)
   if (transfer->easy == nullptr) throw WebAPIError("libcurl is unavailable");
   CURL* easy = transfer->easy;
   const WebAPIRequest& sent = transfer->request;
+  bool typed = false;
   for (const auto& [name, value] : sent.headers) {
     std::string line = name;
     line.append(": ").append(value);
     transfer->headers = curl_slist_append(transfer->headers, line.c_str());
+    typed = typed || strcasecmp(name.c_str(), "Content-Type") == 0;
   }
   // libcurl would otherwise wait for a "100 Continue" before sending a large body.
   transfer->headers = curl_slist_append(transfer->headers, "Expect:");
+  // A POST or PUT would otherwise carry libcurl's form Content-Type; only the caller's goes.
+  if (!typed) transfer->headers = curl_slist_append(transfer->headers, "Content-Type:");
   curl_easy_setopt(easy, CURLOPT_URL, sent.url.c_str());
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(easy, CURLOPT_NOPROXY, "127.0.0.0/8,::1,localhost");

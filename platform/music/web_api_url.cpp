@@ -72,9 +72,30 @@ std::string percentDecode(std::string_view text) {
 
 }  // namespace
 
+bool isPlainWebAPIPath(std::string_view path) {
+  while (!path.empty()) {
+    const std::size_t slash = path.find('/');
+    const std::string segment = percentDecode(path.substr(0, slash));
+    if (segment == "." || segment == ".." || segment.find_first_of("/\\") != std::string::npos) {
+      return false;
+    }
+    if (slash == std::string_view::npos) break;
+    path.remove_prefix(slash + 1);
+  }
+  return true;
+}
+
+bool isWebAPIPathSegment(std::string_view text) {
+  return !text.empty() && text.find_first_of("/?#") == std::string_view::npos &&
+         isPlainWebAPIPath(text);
+}
+
 std::optional<std::string> webAPIURL(std::string_view base, std::string_view path,
                                      const QueryItems& query) {
-  if (!path.starts_with('/') || !isValidPathAndQuery(path)) return std::nullopt;
+  if (!path.starts_with('/') || !isValidPathAndQuery(path) ||
+      !isPlainWebAPIPath(path.substr(0, path.find('?')))) {
+    return std::nullopt;
+  }
   std::string url(base);
   if (query.empty()) {
     url += path;

@@ -16,9 +16,18 @@ using QueryItems = std::vector<std::pair<std::string, std::string>>;
 // encoded, replace any query the path carries. Nothing when the result is not a valid
 // URL: the path does not begin with "/", or holds a character that a URL's path or
 // query cannot hold (a space, a quote, a "#", a non-ASCII byte, a "%" not followed by
-// two hex digits).
+// two hex digits), or its path part is not plain (isPlainWebAPIPath).
 [[nodiscard]] std::optional<std::string> webAPIURL(std::string_view base, std::string_view path,
                                                    const QueryItems& query = {});
+
+// Whether `path` (without a query) names the place it spells: no segment is "." or ".."
+// (percent-encoded or not), and no "/" or "\" is percent-encoded, since servers and
+// clients may resolve those into another path.
+[[nodiscard]] bool isPlainWebAPIPath(std::string_view path);
+
+// Whether `text` can stand as exactly one segment of a web API path: not empty, no "/",
+// "?" or "#", and nothing that makes a path not plain.
+[[nodiscard]] bool isWebAPIPathSegment(std::string_view text);
 
 // A request target ("/v1/...?name=value&...") taken apart: the path and each query
 // item, percent-decoded.

@@ -20,10 +20,10 @@ const inject = '1100000008';
 const acdcAlbum = '1200000001';
 
 const personalRefusal = 'The user chose not to share their library and listening history. '
-  + 'Continue without it. They can turn it on later: Melodock menu bar icon \u2192 Connect Your AI '
+  + 'Continue without it. They can turn it on later: Melodock panel \u2192 Connect Your AI '
   + '\u2192 Share Library & History.';
 const changesRefusal = 'The user chose not to allow changes to their library. They can turn it '
-  + 'on later: Melodock menu bar icon \u2192 Connect Your AI \u2192 Allow Library Changes.';
+  + 'on later: Melodock panel \u2192 Connect Your AI \u2192 Allow Library Changes.';
 
 let home;
 after(() => home?.remove());

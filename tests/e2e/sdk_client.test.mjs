@@ -104,7 +104,7 @@ describe('the SDK client', () => {
   // A failing tool is a result with isError, never a rejected call.
   const failures = [
     ['no_such_tool', {}, 'Unknown tool no_such_tool'],
-    ['playback', { action: 'play' }, "Apple Music access isn't granted yet. Ask the user to open the Melodock menu bar item and click Set Up Apple Music."],
+    ['playback', { action: 'play' }, "Apple Music access isn't granted yet. Ask the user to open the Melodock panel and click Set Up Apple Music."],
     ['playback', {}, 'Missing action'],
   ];
   // Without Apple Music access the player can still be read, and the note set.

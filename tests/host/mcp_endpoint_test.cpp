@@ -54,7 +54,7 @@ TEST(MCPEndpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
   const std::string ping = R"({"jsonrpc":"2.0","id":7,"method":"ping"})";
   const std::string refusal =
       R"({"error":{"code":-32600,"message":"Invalid Request: Missing or wrong access token. )"
-      R"(Copy the connection settings from the Melodock menu bar item."},"id":null,"jsonrpc":"2.0"})";
+      R"(Copy the connection settings from the Melodock panel."},"id":null,"jsonrpc":"2.0"})";
   struct Row {
     std::vector<std::string> headers;
     bool passes;
@@ -150,8 +150,8 @@ TEST(MCPEndpoint, NamesTheClientFromItsHandshake) {
               0U);
     EXPECT_NE(instructions.find(R"(play_songs(mode: "replace"))"), std::string::npos);
     EXPECT_TRUE(instructions.ends_with(
-        "System Settings \u2192 Network \u2192 the connection (Wi-Fi, iPhone USB, \u2026) \u2192 "
-        "Details\u2026."));
+        "turning off Low Data Mode fixes it: Settings \u2192 Network \u2192 the connection "
+        "(Wi-Fi, Ethernet, \u2026) \u2192 Details\u2026."));
     EXPECT_EQ(lastClient(fixture), row.expected);
   }
 }

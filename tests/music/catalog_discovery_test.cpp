@@ -211,8 +211,8 @@ TEST(CatalogDiscovery, ChartsWithoutASongChartAreTopSongsWithNoSongs) {
 
 TEST(CatalogDiscovery, NeedsAuthorizationButNoConsent) {
   const char* kNotAuthorized =
-      "error: Apple Music access isn't granted yet. Ask the user to open the Melodock menu bar "
-      "item and click Set Up Apple Music.";
+      "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
+      "click Set Up Apple Music.";
   struct Row {
     const char* tool;
     const char* arguments;

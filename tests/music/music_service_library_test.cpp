@@ -19,7 +19,7 @@ using nlohmann::json;
 
 constexpr const char* kChangesRefusal =
     "error: The user chose not to allow changes to their library. They can turn it on later: "
-    "Melodock menu bar icon \u2192 Connect Your AI \u2192 Allow Library Changes.";
+    "Melodock panel \u2192 Connect Your AI \u2192 Allow Library Changes.";
 
 class Answering final : public PermissionPrompt::Presenter {
  public:
@@ -36,11 +36,11 @@ class Answering final : public PermissionPrompt::Presenter {
 
 constexpr const char* kPersonalRefusal =
     "error: The user chose not to share their library and listening history. Continue without "
-    "it. They can turn it on later: Melodock menu bar icon \u2192 Connect Your AI \u2192 Share "
-    "Library & History.";
+    "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share Library "
+    "& History.";
 constexpr const char* kNotAuthorized =
-    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock menu bar "
-    "item and click Set Up Apple Music.";
+    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
+    "click Set Up Apple Music.";
 
 struct LibraryToolsFixture : testing::PlayerFixture {
   explicit LibraryToolsFixture(WebAPIClient* client = nullptr,
@@ -214,6 +214,78 @@ TEST(LibraryTools, SendsEachChangeAsTheWebAPIReadsIt) {
       json::parse(f.call("search_library", R"({"recently_added":true,"limit":500})"));
   EXPECT_EQ(f.requests, (std::vector<std::string>{"GET /v1/me/library/recently-added limit=25"}));
   EXPECT_EQ(added.size(), 4U);  // the playlist and the three songs
+}
+
+TEST(LibraryTools, RatingAnItemNeitherInTheCatalogNorInTheLibraryFails) {
+  LibraryToolsFixture f;
+  struct Row {
+    const char* id;
+    const char* kind;
+    const char* rating;
+    const char* detail;
+  };
+  const std::vector<Row> rows = {
+      {"999999999", "song", "love", "No catalog song with id 999999999"},
+      {"999999999", "album", "dislike", "No catalog album with id 999999999"},
+      {"pl.404", "playlist", "clear", "No catalog playlist with id pl.404"},
+      {"i.404", "song", "love", "No library song with id i.404"},
+      {"l.404", "album", "dislike", "No library album with id l.404"},
+      {"p.404", "playlist", "love", "No library playlist with id p.404"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.id) + " " + row.kind);
+    f.requests.clear();
+    EXPECT_EQ(f.call("rate", std::string(R"({"id":")") + row.id + R"(","kind":")" + row.kind +
+                                 R"(","rating":")" + row.rating + R"("})"),
+              std::string("error: Apple Music API error (404): Resource Not Found. ") + row.detail);
+    // Nothing is rated, and a failed love saves nothing either.
+    EXPECT_EQ(f.requests.size(), 1U);
+    EXPECT_EQ(testing::awaitOn(f.main, f.library.rating(row.id)), std::nullopt);
+  }
+}
+
+TEST(LibraryTools, RefusesAnIDThatIsNotOnePathSegmentBeforeSendingAnything) {
+  testing::ScriptedWebAPI scripted;
+  scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{200, R"({"data":[]})"}; };
+  LibraryToolsFixture f(&scripted);
+  struct Row {
+    const char* tool;
+    std::string id;
+    std::string path;  // as the id makes it
+  };
+  const auto playlist = [](const std::string& id) {
+    return Row{"playlist_songs", id, "/v1/me/library/playlists/" + id};
+  };
+  const auto adding = [](const std::string& id) {
+    return Row{"add_to_playlist", id, "/v1/me/library/playlists/" + id + "/tracks"};
+  };
+  const auto rating = [](const std::string& id) {
+    return Row{"rate", id, "/v1/me/ratings/songs/" + id};
+  };
+  const std::vector<Row> rows = {
+      playlist("p.1/../../x"), playlist("p.1/x"),   playlist("p.1?x=1"),  playlist("p.1#x"),
+      playlist("p.1%2Fx"),     playlist("p.1%2fx"), playlist("p.1%5Cx"),  adding("p.1/../../x"),
+      adding("p.1?x="),        adding("p.1%2F.."),  rating("."),          rating(".."),
+      rating("%2e%2E"),        rating("%2E"),       rating("1/../../me"), rating("1?x"),
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.tool) + " " + row.id);
+    const json id = row.id;
+    const std::string arguments =
+        row.tool == std::string("playlist_songs") ? R"({"playlist_id":)" + id.dump() + "}"
+        : row.tool == std::string("add_to_playlist")
+            ? R"({"playlist_id":)" + id.dump() + R"(,"ids":["1"]})"
+            : R"({"id":)" + id.dump() + R"(,"kind":"song","rating":"love"})";
+    EXPECT_EQ(f.call(row.tool, arguments), "error: Can't send the web API request: " + row.path +
+                                               " isn't a valid URL path. Check the id.");
+  }
+  EXPECT_TRUE(scripted.requests.empty());
+  // Dots inside an id, and one that stands alone as a segment, are sent.
+  EXPECT_EQ(f.call("rate", R"({"id":"p..1.","kind":"playlist","rating":"clear"})"),
+            R"({"id":"p..1.","rating":"clear"})");
+  ASSERT_EQ(scripted.requests.size(), 1U);
+  EXPECT_EQ(scripted.requests.front().url,
+            "https://api.test/v1/me/ratings/library-playlists/p..1.");
 }
 
 TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {

@@ -10,8 +10,8 @@ using std::chrono::seconds;
 using testing::ServiceFixture;
 
 constexpr const char* kNotAuthorized =
-    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock menu bar "
-    "item and click Set Up Apple Music.";
+    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
+    "click Set Up Apple Music.";
 
 // `text` with the object's key `key` and its value left out (for answers that hold a
 // position or a track the row does not care about).
@@ -150,8 +150,8 @@ TEST(PlaySongs, ALibrarySongNeedsConsentEvenAmongCatalogSongs) {
   f.answer(0, false);
   EXPECT_EQ(refused.get().text,
             "The user chose not to share their library and listening history. Continue without "
-            "it. They can turn it on later: Melodock menu bar icon \u2192 Connect Your AI \u2192 "
-            "Share Library & History.");
+            "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share "
+            "Library & History.");
   EXPECT_EQ(f.queue(), "");
   auto allowed = f.start("play_songs", arguments.c_str());
   f.eventually([&] { return f.presenter.questions.size() == 2; });

@@ -170,8 +170,8 @@ TEST(MusicService, SeeksAndSetsModes) {
 TEST(MusicService, AsksForConsentOnlyWhenItIsNotStoredAndRemembersOnlyAYes) {
   const std::string refusal =
       "error: The user chose not to share their library and listening history. Continue without "
-      "it. They can turn it on later: Melodock menu bar icon \u2192 Connect Your AI \u2192 Share "
-      "Library & History.";
+      "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share Library "
+      "& History.";
   auto gate = [](ServiceFixture& f) {
     return asio::co_spawn(f.main.strand(), f.service->requirePersonalData(), asio::use_future);
   };
@@ -196,7 +196,7 @@ TEST(MusicService, AsksForConsentOnlyWhenItIsNotStoredAndRemembersOnlyAYes) {
     auto done = gate(f);
     EXPECT_EQ(outcome(done),
               "error: Apple Music access isn't granted yet. Ask the user to open the Melodock "
-              "menu bar item and click Set Up Apple Music.");
+              "panel and click Set Up Apple Music.");
     EXPECT_EQ(f.questionsShown(), 0u);
     EXPECT_EQ(f.call("playback", R"({"action":"play"})").substr(0, 40),
               "error: Apple Music access isn't granted ");

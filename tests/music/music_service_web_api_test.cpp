@@ -370,8 +370,8 @@ TEST(WebAPIAccess, PlaylistTracksPassTheirOwnConsentGate) {
       [&] { return f.service->cloudPlaylistTracks("p.1"); });
   EXPECT_EQ(error,
             "error: The user chose not to share their library and listening history. Continue "
-            "without it. They can turn it on later: Melodock menu bar icon \u2192 Connect Your AI "
-            "\u2192 Share Library & History.");
+            "without it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 "
+            "Share Library & History.");
   EXPECT_EQ(f.presenter.asked, 1);
   EXPECT_TRUE(f.webAPI.requests.empty());
 }

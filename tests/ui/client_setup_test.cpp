@@ -123,7 +123,7 @@ TEST(ClientSetup, SetupPromptNamesTheCommandAndTheEndpointButNotTheToken) {
       "- Preferred, stdio: run the command '/home/o'\\''brien/bin/melodock' with the single "
       "argument --stdio.\n- Only if you can't launch commands, Streamable HTTP: URL "
       "http://127.0.0.1:8080/mcp with an \"Authorization: Bearer <token>\" header. Ask me for the "
-      "token: it's under Manual Setup → Other app (HTTP) in the Melodock menu bar panel.\n\nKeep "
+      "token: it's under Manual Setup → Other app (HTTP) in the Melodock panel.\n\nKeep "
       "every other server in the config as it is. Then tell me whether I need to restart the app "
       "or reload its MCP servers before the music tools show up.\n\nIf you can't change your own "
       "settings, give me short step-by-step instructions for your app instead.");

@@ -3,6 +3,8 @@
 // loopback socket.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <mutex>
 #include <thread>
 
@@ -49,6 +51,17 @@ TEST(WebAPIURL, FollowsTheBaseWithThePathAndItsQuery) {
       {"a lone percent", "/v1/x/50%", {}, std::nullopt},
       {"a bad escape", "/v1/x/%zz", {}, std::nullopt},
       {"braces", "/v1/x/{id}", {}, std::nullopt},
+      {"dots inside segments", "/v1/x/p..1/.a/b./...", {}, "https://h/v1/x/p..1/.a/b./..."},
+      {"dot segments in the query", "/v1/x?a=../b&c=.", {}, "https://h/v1/x?a=../b&c=."},
+      {"a parent segment", "/v1/me/library/playlists/p.1/../../x", {}, std::nullopt},
+      {"a parent segment at the end", "/v1/x/..", {}, std::nullopt},
+      {"a current segment", "/v1/./x", {}, std::nullopt},
+      {"a current segment before the query", "/v1/x/.?limit=1", {}, std::nullopt},
+      {"an encoded parent segment", "/v1/x/%2e%2E/y", {}, std::nullopt},
+      {"a half-encoded parent segment", "/v1/x/.%2E", {}, std::nullopt},
+      {"an encoded slash", "/v1/x/p.1%2F..%2Fy", {}, std::nullopt},
+      {"an encoded slash, lower case", "/v1/x/p.1%2fy", {}, std::nullopt},
+      {"an encoded backslash", "/v1/x/p.1%5cy", {}, std::nullopt},
       {"no leading slash: could change the host", ".evil.example/v1", {}, std::nullopt},
       {"an absolute URL", "https://evil.example/v1", {}, std::nullopt},
   };
@@ -171,6 +184,14 @@ TEST(InProcessWebAPI, AnswersErrorsWithStatusTitleAndDetail) {
        "/v1/me/library/playlists",
        {405, R"({"errors":[{"code":"40500","detail":"DELETE is not allowed on )"
              R"(/v1/me/library/playlists","status":"405","title":"Method Not Allowed"}]})"}},
+      {"DELETE",
+       "/v1/me/ratings/songs/999999999",
+       {404, R"({"errors":[{"code":"40400","detail":"No catalog song with id 999999999",)"
+             R"("status":"404","title":"Resource Not Found"}]})"}},
+      {"PUT",
+       "/v1/me/ratings/library-albums/l.404",
+       {404, R"({"errors":[{"code":"40400","detail":"No library album with id l.404",)"
+             R"("status":"404","title":"Resource Not Found"}]})"}},
       {"GET",
        "/v2/nothing",
        {404, R"({"errors":[{"code":"40400","detail":"No resource at /v2/nothing",)"
@@ -337,16 +358,38 @@ TEST(WebAPIHTTPTransport, SendsTheBodyWithItsContentType) {
   f.settings.set("webAPIBaseURL", "http://127.0.0.1:" + std::to_string(server.port()));
   std::vector<InProcessWebAPI::Served> served;
   f.api.observe([&](const InProcessWebAPI::Served& request) { served.push_back(request); });
-  const WebAPIResponse answer =
-      f.send(f.configured, "PUT", "/v1/me/ratings/songs/5?x=%C3%A9", R"({"type":"rating"})");
+  const WebAPIResponse answer = f.send(
+      f.configured, "PUT", "/v1/me/ratings/library-songs/i.3?x=%C3%A9", R"({"type":"rating"})");
   EXPECT_EQ(answer.status, 400);  // a rating without its value
   ASSERT_EQ(served.size(), 1U);
   EXPECT_EQ(served.front().method, "PUT");
-  EXPECT_EQ(served.front().path, "/v1/me/ratings/songs/5");
+  EXPECT_EQ(served.front().path, "/v1/me/ratings/library-songs/i.3");
   EXPECT_EQ(served.front().query, (QueryItems{{"x", "\xC3\xA9"}}));
   EXPECT_EQ(served.front().body, R"({"type":"rating"})");
   EXPECT_NE(server.heads().front().find("\r\nContent-Type: application/json\r\n"),
             std::string::npos);
+}
+
+TEST(WebAPIHTTPTransport, SendsNoContentTypeWithoutABody) {
+  RemoteFixture f;
+  LoopbackWebAPI server(f.api);
+  f.settings.set("webAPIBaseURL", "http://127.0.0.1:" + std::to_string(server.port()));
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"POST", "/v1/me/library?ids%5Bsongs%5D=1"},
+      {"PUT", "/v1/me/ratings/library-songs/i.3"},
+      {"DELETE", "/v1/me/ratings/library-songs/i.3"},
+  };
+  for (const auto& [method, target] : rows) f.send(f.configured, method, target);
+  const std::vector<std::string> heads = server.heads();
+  ASSERT_EQ(heads.size(), rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(heads[i]);
+    EXPECT_TRUE(heads[i].starts_with(rows[i].first + " " + rows[i].second + " HTTP/1.1\r\n"));
+    std::string head = heads[i];
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    EXPECT_EQ(head.find("\r\ncontent-type:"), std::string::npos);
+  }
 }
 
 TEST(WebAPIHTTPTransport, RefusesOrFailsWithoutAnAnswer) {
@@ -381,6 +424,21 @@ TEST(WebAPIHTTPTransport, RefusesOrFailsWithoutAnAnswer) {
     f.settings.set("webAPIBaseURL", row.base);
     EXPECT_EQ(f.error(f.configured, "/v1/me/library/playlists"), row.error);
   }
+}
+
+TEST(WebAPIHTTPTransport, RefusesAPathThatResolvesElsewhereWithoutConnecting) {
+  RemoteFixture f;
+  LoopbackWebAPI server(f.api);
+  const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+  f.settings.set("webAPIBaseURL", base);
+  for (const char* target : {"/v1/me/library/playlists/p.2/../../x", "/v1/me/./library",
+                             "/v1/me/library/playlists/%2E%2e", "/v1/me/library/p.2%2Ftracks",
+                             "/v1/me/library/p.2%5ctracks"}) {
+    SCOPED_TRACE(target);
+    EXPECT_EQ(f.error(f.configured, target), "Not a valid web API URL: " + base + target);
+  }
+  EXPECT_TRUE(server.heads().empty());
+  EXPECT_EQ(f.send(f.configured, "GET", "/v1/me/library/playlists/p.2").status, 200);
 }
 
 TEST(ConfiguredWebAPI, ServesTheLibraryInProcessWhenNoBaseURLIsStored) {
