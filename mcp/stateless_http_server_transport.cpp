@@ -4,6 +4,7 @@
 
 #include "mcp/detail/actor.h"
 #include "mcp/detail/json_text.h"
+#include "mcp/http_header_name.h"
 #include "mcp/http_request_validators.h"
 #include "mcp/jsonrpc_message_kind.h"
 #include "mcp/modern_request.h"
@@ -121,11 +122,15 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::handle(HTTPRe
   if (!kind) co_return HTTPResponse::error(400, MCPError::parseError("Invalid JSON-RPC message"));
 
   // Only a request that may be modern is parsed here; the earlier era's are not.
+  // A request whose header names the modern version is held to that era's rules even
+  // when its body forgot the metadata.
   std::optional<nlohmann::json> modern;
+  const bool modernHeader =
+      request.header(HTTPHeaderName::protocolVersion) == ModernRequest::kVersion;
   if (kind->type == JSONRPCMessageKind::Type::request &&
-      ModernRequest::mayBeAnnouncedBy(*request.body)) {
+      (modernHeader || ModernRequest::mayBeAnnouncedBy(*request.body))) {
     modern = detail::parseJSON(*request.body);
-    if (modern && !ModernRequest::announcedBy(*modern)) modern.reset();
+    if (modern && !modernHeader && !ModernRequest::announcedBy(*modern)) modern.reset();
   }
   const HTTPValidationContext context{
       "POST", std::nullopt,
