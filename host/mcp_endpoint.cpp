@@ -19,7 +19,7 @@
 namespace melodock {
 namespace {
 
-constexpr std::int64_t kCacheTTLMilliseconds = 60 * 60 * 1000;
+constexpr std::int64_t kCacheTTLMilliseconds = std::int64_t{60} * 60 * 1000;  // an hour
 
 std::shared_ptr<const mcp::HTTPRequestValidationPipeline> makePipeline(std::string token) {
   const auto& standard = mcp::standardValidators();
