@@ -4,7 +4,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "mcp/detail/base64.h"
 #include "mcp/detail/json_text.h"
 #include "mcp/encoded_result.h"
 #include "mcp/http_header_name.h"
@@ -134,19 +133,6 @@ std::optional<HTTPResponse> ProtocolVersionValidator::validate(
 
 namespace {
 
-constexpr std::string_view kSentinelStart = "=?base64?";
-constexpr std::string_view kSentinelEnd = "?=";
-
-// A header value as the client meant it: the "=?base64?...?=" form decoded.
-std::optional<std::string> decodedHeaderValue(std::string_view value) {
-  if (value.size() >= kSentinelStart.size() + kSentinelEnd.size() &&
-      value.starts_with(kSentinelStart) && value.ends_with(kSentinelEnd)) {
-    return detail::base64Decode(value.substr(
-        kSentinelStart.size(), value.size() - kSentinelStart.size() - kSentinelEnd.size()));
-  }
-  return std::string(value);
-}
-
 std::string stringAt(const nlohmann::json& object, std::string_view key) {
   const nlohmann::json* found = detail::member(object, key);
   return found && found->is_string() ? found->get<std::string>() : std::string();
@@ -161,7 +147,7 @@ std::optional<MCPError> headerRefusal(const HTTPRequest& request, std::string_vi
                                     " header");
   }
   const std::optional<std::string> decoded =
-      encodable ? decodedHeaderValue(*value) : std::optional<std::string>(*value);
+      encodable ? ModernRequest::decodedHeaderValue(*value) : std::optional<std::string>(*value);
   if (!decoded) {
     return MCPError::headerMismatch("Header mismatch: " + std::string(name) +
                                     " header value is not valid Base64");

@@ -1,8 +1,11 @@
 #include "mcp/modern_request.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "mcp/decoding_error.h"
+#include "mcp/detail/base64.h"
 #include "mcp/detail/json_text.h"
 #include "mcp/mcp_error.h"
 #include "mcp/version.h"
@@ -15,7 +18,29 @@ const nlohmann::json* metaOf(const nlohmann::json& message) {
   return params ? detail::member(*params, "_meta") : nullptr;
 }
 
+constexpr std::string_view kSentinelStart = "=?base64?";
+constexpr std::string_view kSentinelEnd = "?=";
+
+bool isSentinel(std::string_view value) {
+  return value.size() >= kSentinelStart.size() + kSentinelEnd.size() &&
+         value.starts_with(kSentinelStart) && value.ends_with(kSentinelEnd);
+}
+
 }  // namespace
+
+std::string ModernRequest::encodedHeaderValue(std::string_view value) {
+  const bool plain =
+      !value.empty() && value.front() != ' ' && value.back() != ' ' && !isSentinel(value) &&
+      std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
+  if (plain) return std::string(value);
+  return std::string(kSentinelStart) + detail::base64Encode(value) + std::string(kSentinelEnd);
+}
+
+std::optional<std::string> ModernRequest::decodedHeaderValue(std::string_view value) {
+  if (!isSentinel(value)) return std::string(value);
+  return detail::base64Decode(value.substr(
+      kSentinelStart.size(), value.size() - kSentinelStart.size() - kSentinelEnd.size()));
+}
 
 const std::vector<std::string>& ModernRequest::supportedVersions() {
   static const std::vector<std::string> versions = [] {

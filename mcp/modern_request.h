@@ -37,6 +37,14 @@ struct ModernRequest {
   // Cheap test on the raw bytes: false means announcedBy() is false too.
   [[nodiscard]] static bool mayBeAnnouncedBy(std::string_view bytes);
 
+  // A value for "Mcp-Name" and its kin: as it is when it is plain visible ASCII
+  // without spaces at its ends, else (and when it looks like that form itself) in the
+  // "=?base64?...?=" form of its UTF-8 bytes.
+  [[nodiscard]] static std::string encodedHeaderValue(std::string_view value);
+  // What such a header carries: the "=?base64?...?=" form decoded, anything else as it
+  // is; nothing when that form does not hold Base64.
+  [[nodiscard]] static std::optional<std::string> decodedHeaderValue(std::string_view value);
+
   // The metadata of a modern `message`. Throws MCPError invalid params when a required
   // field is missing or of the wrong type, and unsupported protocol version when the
   // version is not kVersion. A clientInfo that cannot be read is left out.
