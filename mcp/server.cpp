@@ -243,7 +243,7 @@ asio::awaitable<std::optional<std::string>> Server::Impl::answer(
       logger.debug("Processing request", {{"method", method}, {"id", id.description()}});
     std::optional<nlohmann::json> modern;
     if (detail::mayBeModern(request)) {
-      nlohmann::json message = request.toJSON();
+      nlohmann::json message = detail::eraEnvelope(request);
       if (ModernRequest::announcedBy(message)) modern = std::move(message);
     }
     if (modern) {

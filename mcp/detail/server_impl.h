@@ -39,6 +39,9 @@ std::optional<T> tryDecode(const nlohmann::json& json) {
 // Whether `request` could be of the modern era, judged without encoding it: the method
 // is `server/discover` or its params carry a `_meta` object.
 bool mayBeModern(const Request<AnyMethod>& request);
+// What of `request` tells its era: its method and its params' `_meta`, without the
+// arguments.
+nlohmann::json eraEnvelope(const Request<AnyMethod>& request);
 
 inline MCPError asMCPError(const std::exception& failure) {
   if (const auto* error = dynamic_cast<const MCPError*>(&failure)) return *error;

@@ -49,8 +49,13 @@ Answer exchange(HTTPRequest request, std::vector<std::string>* clients = nullptr
         [](CallTool::Parameters call) -> asio::awaitable<CallTool::Result> {
           const Value arguments = call.arguments ? Value(*call.arguments) : Value();
           const Value* text = arguments.find("text");
-          co_return CallTool::Result{
+          CallTool::Result result{
               .content = {Tool::Content::text(text ? text->description() : "")}};
+          // A result with metadata of its own keeps it beside the server's.
+          if (text && text->description() == "meta") {
+            result.meta = Value::object({{"com.example/trace", Value("t1")}});
+          }
+          co_return result;
         });
     server.onModernClient([clients](const Client::Info& client) -> asio::awaitable<void> {
       if (clients) clients->push_back(client.name);
@@ -130,6 +135,16 @@ TEST(ModernEra, ServesDiscoverListAndCallStatelessly) {
        post("tools/call", body("tools/call", kCall), {{"Mcp-Name", "=?base64?ZWNobw==?="}}), 200,
        R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
            R"(,"content":[{"text":"hi","type":"text"}],"resultType":"complete"}})"},
+      {"a result text full of JSON's own characters",
+       post("tools/call", body("tools/call", R"("name":"echo","arguments":{"text":"}{\"],:\\"})")),
+       200,
+       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+           R"(,"content":[{"text":"}{\"],:\\","type":"text"}],"resultType":"complete"}})"},
+      {"a result with a _meta of its own",
+       post("tools/call", body("tools/call", R"("name":"echo","arguments":{"text":"meta"})")), 200,
+       R"({"id":7,"jsonrpc":"2.0","result":{"_meta":{"com.example/trace":"t1",)"
+       R"("io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}},)"
+       R"("content":[{"text":"meta","type":"text"}],"resultType":"complete"}})"},
       {"header names in any case",
        post("tools/list", body("tools/list"),
             {{"MCP-Protocol-Version", ""},
