@@ -77,10 +77,11 @@ asio::awaitable<mcp::HTTPResponse> MCPEndpoint::handle(mcp::HTTPRequest request,
       std::make_shared<mcp::StatelessHTTPServerTransport>(makePipeline(std::move(token)));
 
   // Before any validation: a request refused for its token still names its client.
-  const bool namedByHeader = request.header("X-Melodock-Client").has_value();
+  bool namedByHeader = false;
   if (auto header = request.header("X-Melodock-Client")) {
     std::optional<std::string> name = mcp::percentDecoded(*header);
     if (name && mcp::isValidUTF8(*name)) {
+      namedByHeader = true;
       co_await recorder_.record(*name);
     }
   }

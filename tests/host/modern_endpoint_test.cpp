@@ -136,6 +136,12 @@ TEST(ModernEndpoint, NamesTheClientByTheBridgeHeaderElseByItsClientInfo) {
                 .status,
             "HTTP/1.1 200 OK");
   EXPECT_EQ(lastClient(fixture), "Claude Desktop");
+  // A header that cannot be read names nobody, so the client's own info counts.
+  EXPECT_EQ(
+      post(fixture, "tools/list", modern("tools/list"), {kAuthorized, "X-Melodock-Client: %FF"})
+          .status,
+      "HTTP/1.1 200 OK");
+  EXPECT_EQ(lastClient(fixture), "Probe");
 }
 
 }  // namespace
