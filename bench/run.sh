@@ -98,12 +98,20 @@ load() {
   build/default/bench/melodock_bench_load --concurrency "$concurrency" --seconds "$seconds" \
     --header "MCP-Protocol-Version: 2025-06-18" "$@" | tee -a "$work/results"
 }
+# The modern era names its version, method and tool in headers of its own.
+load_modern() {
+  build/default/bench/melodock_bench_load --concurrency "$concurrency" --seconds "$seconds" \
+    --header "MCP-Protocol-Version: 2026-07-28" --header "Mcp-Method: tools/call" \
+    --header "Mcp-Name: now_playing" "$@" | tee -a "$work/results"
+}
 total() { awk -v name="$1" '$1 == name { sum += $3 } END { print sum + 0 }' "$work/results"; }
 ratio() { awk -v a="$(total "$1")" -v b="$(total "$2")" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
 ping='{"jsonrpc":"2.0","id":1,"method":"ping"}'
 list='{"jsonrpc":"2.0","id":1,"method":"tools/list"}'
 call='{"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"now_playing","arguments":{}}}'
+meta='"_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28","io.modelcontextprotocol/clientInfo":{"name":"bench","version":"1"},"io.modelcontextprotocol/clientCapabilities":{}}'
+modern_call='{"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":"now_playing","arguments":{},'"$meta"'}}'
 auth="Authorization: Bearer $token"
 
 echo "fresh connection per POST, c=$concurrency, ${seconds}s each after a 1s warm-up, $rounds rounds"
@@ -117,8 +125,11 @@ for round in $(seq "$rounds"); do
   load --name sdk-now_playing --port "$sdk_port" --body "$call" --expect '"content"'
   load --name melodock-now_playing --port "$melodock_port" --header "$auth" --body "$call" \
     --expect '"content"'
+  load_modern --name melodock-now_playing-2026 --port "$melodock_port" --header "$auth" \
+    --body "$modern_call" --expect '"resultType":"complete"'
 done
 
 echo "melodock ping / nginx:                $(ratio melodock-ping nginx)x"
 echo "melodock tools/list / SDK:            $(ratio melodock-tools/list sdk-tools/list)x"
 echo "melodock tools/call now_playing / SDK: $(ratio melodock-now_playing sdk-now_playing)x"
+echo "melodock now_playing 2026-07-28 / earlier era: $(ratio melodock-now_playing-2026 melodock-now_playing)x"

@@ -3,6 +3,8 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include "mcp/modern_request.h"
+
 namespace melodock {
 
 std::optional<nlohmann::json> parsedMessage(std::string_view line) {
@@ -31,6 +33,38 @@ std::optional<std::string> clientName(const nlohmann::json& message) {
     if (value != info->end() && value->is_string()) return value->get<std::string>();
   }
   return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> modernHeaders(const nlohmann::json& message) {
+  if (!message.is_object() || !message.contains("id")) return std::nullopt;
+  const auto named = message.find("method");
+  if (named == message.end() || !named->is_string()) return std::nullopt;
+  if (!mcp::ModernRequest::announcedBy(message)) return std::nullopt;
+  std::vector<std::string> headers;
+  const auto params = message.find("params");
+  const bool hasParams = params != message.end() && params->is_object();
+  if (hasParams) {
+    const auto meta = params->find("_meta");
+    if (meta != params->end() && meta->is_object()) {
+      const auto version = meta->find(mcp::ModernRequest::kProtocolVersionKey);
+      if (version != meta->end() && version->is_string()) {
+        headers.push_back("MCP-Protocol-Version: " + version->get<std::string>());
+      }
+    }
+  }
+  const std::string method = named->get<std::string>();
+  headers.push_back("Mcp-Method: " + mcp::ModernRequest::encodedHeaderValue(method));
+  const char* source = method == "tools/call" || method == "prompts/get" ? "name"
+                       : method == "resources/read"                      ? "uri"
+                                                                         : nullptr;
+  if (source && hasParams) {
+    const auto name = params->find(source);
+    if (name != params->end() && name->is_string()) {
+      headers.push_back("Mcp-Name: " +
+                        mcp::ModernRequest::encodedHeaderValue(name->get<std::string>()));
+    }
+  }
+  return headers;
 }
 
 std::optional<std::string> negotiatedVersion(std::string_view body) {

@@ -1,10 +1,12 @@
 // What the bridge learns from the messages it relays. It never changes a message it
-// forwards; it only reads an id, the client's name and the negotiated version.
+// forwards; it only reads an id, the client's name, the negotiated version and, for
+// a modern-era request, the headers it must travel with.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -19,6 +21,13 @@ namespace melodock {
 // From an "initialize" request's params.clientInfo: its "title", else its "name",
 // when that is a string.
 [[nodiscard]] std::optional<std::string> clientName(const nlohmann::json& message);
+
+// The header lines the modern revision asks of the POST that carries the request
+// `message`: "MCP-Protocol-Version" from its _meta (when that holds a string),
+// "Mcp-Method" and, for tools/call and prompts/get, "Mcp-Name" from params.name, for
+// resources/read from params.uri, encoded as the revision says. Nothing for a message
+// of the earlier era.
+[[nodiscard]] std::optional<std::vector<std::string>> modernHeaders(const nlohmann::json& message);
 
 // The "protocolVersion" string of an answer's "result" object.
 [[nodiscard]] std::optional<std::string> negotiatedVersion(std::string_view body);

@@ -103,14 +103,19 @@ void StdioBridge::relay() {
   while (std::optional<std::string> line = reader.next()) {
     if (blank(*line)) continue;
     std::optional<nlohmann::json> id;
+    std::optional<std::vector<std::string>> modern;
     if (const auto message = parsedMessage(*line)) {
       id = requestID(*message);
       if (auto name = clientName(*message)) client_ = std::move(*name);
+      modern = modernHeaders(*message);
     }
     try {
-      HttpAnswer answer = post(*line);
+      HttpAnswer answer = post(*line, modern);
       if (answer.status == 202 || answer.body.empty()) continue;
-      if (auto version = negotiatedVersion(answer.body)) protocolVersion_ = std::move(*version);
+      // A modern request names its own version; it negotiates nothing for later lines.
+      if (auto version = negotiatedVersion(answer.body); version && !modern) {
+        protocolVersion_ = std::move(*version);
+      }
       emit(std::move(answer.body));
     } catch (const std::exception& error) {
       // Transport errors, a failed launch, a settings file that cannot be written: the
@@ -120,7 +125,8 @@ void StdioBridge::relay() {
   }
 }
 
-HttpAnswer StdioBridge::send(std::string_view line) {
+HttpAnswer StdioBridge::send(std::string_view line,
+                             const std::optional<std::vector<std::string>>& modern) {
   const std::optional<std::int64_t> port = settings_.port();
   if (!port) {
     throw std::runtime_error("The stored port " + settings_.storedPort() + " cannot be used.");
@@ -131,7 +137,11 @@ HttpAnswer StdioBridge::send(std::string_view line) {
       "Accept: application/json, text/event-stream",
       "Authorization: Bearer " + settings_.token(),
   };
-  if (protocolVersion_) headers.push_back("MCP-Protocol-Version: " + *protocolVersion_);
+  if (modern) {
+    headers.insert(headers.end(), modern->begin(), modern->end());
+  } else if (protocolVersion_) {
+    headers.push_back("MCP-Protocol-Version: " + *protocolVersion_);
+  }
   if (client_) {
     if (auto encoded = percentEncodedClientName(*client_)) {
       headers.push_back("X-Melodock-Client: " + *encoded);
@@ -140,16 +150,17 @@ HttpAnswer StdioBridge::send(std::string_view line) {
   return session_.post(settings_.endpoint(), line, headers, kRequestTimeout);
 }
 
-HttpAnswer StdioBridge::post(std::string_view line) {
+HttpAnswer StdioBridge::post(std::string_view line,
+                             const std::optional<std::vector<std::string>>& modern) {
   try {
-    return send(line);
+    return send(line, modern);
   } catch (const TransportError& error) {
     if (error.kind() != TransportError::Kind::cannotConnect) throw;
   }
   // Whatever listens next may be a new process: its owner is checked again.
   confirmedPort_.reset();
   launchApp();
-  return send(line);
+  return send(line, modern);
 }
 
 void StdioBridge::confirmOwnListener(std::int64_t port) {

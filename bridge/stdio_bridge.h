@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -39,9 +40,11 @@ class StdioBridge {
   void relay();
 
  private:
-  HttpAnswer send(std::string_view line);
+  // `modern`: the header lines of a modern-era request, sent instead of the
+  // negotiated version.
+  HttpAnswer send(std::string_view line, const std::optional<std::vector<std::string>>& modern);
   // send, with the app started and one retry when nothing listens.
-  HttpAnswer post(std::string_view line);
+  HttpAnswer post(std::string_view line, const std::optional<std::vector<std::string>>& modern);
   // Starts the app and waits until its listener answers.
   void launchApp();
   // Before the token goes to a port: the listener there must be this user's.

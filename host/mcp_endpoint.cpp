@@ -1,5 +1,6 @@
 #include "host/mcp_endpoint.h"
 
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -18,6 +19,8 @@
 namespace melodock {
 namespace {
 
+constexpr std::int64_t kCacheTTLMilliseconds = std::int64_t{60} * 60 * 1000;  // an hour
+
 std::shared_ptr<const mcp::HTTPRequestValidationPipeline> makePipeline(std::string token) {
   const auto& standard = mcp::standardValidators();
   // The token goes first: nothing else about a request is checked for a stranger.
@@ -29,6 +32,15 @@ std::shared_ptr<const mcp::HTTPRequestValidationPipeline> makePipeline(std::stri
 }
 
 // The catalogue never changes, so its answer is encoded once for every request.
+mcp::Server::Configuration serverConfiguration() {
+  mcp::Server::Configuration configuration = mcp::Server::Configuration::makeDefault();
+  // The tools and the instructions never change while the app runs, and are the same
+  // for every client.
+  configuration.cacheTTLMilliseconds = kCacheTTLMilliseconds;
+  configuration.cachePublic = true;
+  return configuration;
+}
+
 const mcp::EncodedResult& catalogue() {
   static const mcp::EncodedResult encoded =
       mcp::EncodedResult::of(mcp::ListTools::Result{.tools = Tools::all()});
@@ -65,15 +77,24 @@ asio::awaitable<mcp::HTTPResponse> MCPEndpoint::handle(mcp::HTTPRequest request,
       std::make_shared<mcp::StatelessHTTPServerTransport>(makePipeline(std::move(token)));
 
   // Before any validation: a request refused for its token still names its client.
+  bool namedByHeader = false;
   if (auto header = request.header("X-Melodock-Client")) {
     std::optional<std::string> name = mcp::percentDecoded(*header);
     if (name && mcp::isValidUTF8(*name)) {
+      namedByHeader = true;
       co_await recorder_.record(*name);
     }
   }
 
-  mcp::Server server(serverInfo(), serverCapabilities(), mcp::Server::Configuration::makeDefault(),
+  mcp::Server server(serverInfo(), serverCapabilities(), serverConfiguration(),
                      serverInstructions());
+  // A modern client names itself on every request; the bridge's header, when there is
+  // one, names the client behind the bridge instead.
+  if (!namedByHeader) {
+    server.onModernClient([this](const mcp::Client::Info& client) {
+      return recorder_.record(client.title.value_or(client.name));
+    });
+  }
   server.withMethodHandler<mcp::ListTools>(
       [](mcp::ListTools::Parameters) -> asio::awaitable<mcp::EncodedResult> {
         co_return catalogue();

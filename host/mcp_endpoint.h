@@ -24,7 +24,8 @@ class MCPEndpoint {
       : recorder_(main, status, settings), tools_(tools) {}
 
   // The answer to `request`, checked against `token`. A client that names itself (the
-  // "X-Melodock-Client" header, the handshake's client info) is recorded first.
+  // "X-Melodock-Client" header, the handshake's client info, or else a modern
+  // request's client info) is recorded first.
   asio::awaitable<mcp::HTTPResponse> handle(mcp::HTTPRequest request, std::string token) const;
 
  private:

@@ -34,4 +34,10 @@ EncodedResult::EncodedResult(const nlohmann::json& result) {
   text_ = std::make_shared<const std::string>(detail::encodeJSON(Value::fromJSON(result).toJSON()));
 }
 
+EncodedResult EncodedResult::ofEncoded(std::string text) {
+  EncodedResult result;
+  result.text_ = std::make_shared<const std::string>(std::move(text));
+  return result;
+}
+
 }  // namespace mcp

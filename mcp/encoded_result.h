@@ -28,6 +28,9 @@ class EncodedResult {
     return EncodedResult(result.toJSON());
   }
 
+  // Text already in the library's encoding (keys ascending, compact), taken as it is.
+  static EncodedResult ofEncoded(std::string text);
+
   [[nodiscard]] const std::string& text() const { return *text_; }
 
  private:

@@ -17,5 +17,7 @@ inline constexpr std::string_view host = "Host";
 inline constexpr std::string_view origin = "Origin";
 inline constexpr std::string_view connection = "Connection";
 inline constexpr std::string_view allow = "Allow";
+inline constexpr std::string_view method = "Mcp-Method";
+inline constexpr std::string_view name = "Mcp-Name";
 
 }  // namespace mcp::HTTPHeaderName

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "mcp/http_request.h"
 #include "mcp/http_response.h"
 
@@ -19,6 +21,9 @@ struct HTTPValidationContext {
   std::optional<std::string> sessionID{};  // always absent in stateless mode
   bool isInitializationRequest = false;
   std::set<std::string, std::less<>> supportedProtocolVersions{};
+  // The parsed message when it is a request of the modern era (ModernRequest), whose
+  // headers follow that era's rules; nullptr otherwise.
+  const nlohmann::json* modernMessage = nullptr;
 };
 
 class HTTPRequestValidator {

@@ -2,7 +2,12 @@
 
 #include <algorithm>
 
+#include <nlohmann/json.hpp>
+
+#include "mcp/detail/json_text.h"
+#include "mcp/encoded_result.h"
 #include "mcp/http_header_name.h"
+#include "mcp/modern_request.h"
 
 namespace mcp {
 namespace {
@@ -112,7 +117,7 @@ std::optional<HTTPResponse> ContentTypeValidator::validate(
 
 std::optional<HTTPResponse> ProtocolVersionValidator::validate(
     const HTTPRequest& request, const HTTPValidationContext& context) const {
-  if (context.isInitializationRequest) return std::nullopt;
+  if (context.isInitializationRequest || context.modernMessage) return std::nullopt;
   const auto version = request.header(HTTPHeaderName::protocolVersion);
   if (!version || context.supportedProtocolVersions.contains(*version)) return std::nullopt;
   std::string supported;
@@ -126,12 +131,79 @@ std::optional<HTTPResponse> ProtocolVersionValidator::validate(
                 context);
 }
 
+namespace {
+
+std::string stringAt(const nlohmann::json& object, std::string_view key) {
+  const nlohmann::json* found = detail::member(object, key);
+  return found && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+// The refusal of one header, or nothing when it carries `expected`.
+std::optional<MCPError> headerRefusal(const HTTPRequest& request, std::string_view name,
+                                      const std::string& expected, bool encodable) {
+  const auto value = request.header(name);
+  if (!value) {
+    return MCPError::headerMismatch("Header mismatch: Missing required " + std::string(name) +
+                                    " header");
+  }
+  const std::optional<std::string> decoded =
+      encodable ? ModernRequest::decodedHeaderValue(*value) : std::optional<std::string>(*value);
+  if (!decoded) {
+    return MCPError::headerMismatch("Header mismatch: " + std::string(name) +
+                                    " header value is not valid Base64");
+  }
+  if (*decoded == expected) return std::nullopt;
+  return MCPError::headerMismatch("Header mismatch: " + std::string(name) + " header value '" +
+                                  std::string(*value) + "' does not match body value '" + expected +
+                                  "'");
+}
+
+std::optional<MCPError> modernRefusal(const HTTPRequest& request, const nlohmann::json& message) {
+  try {
+    (void)ModernRequest::read(message);
+  } catch (const MCPError& error) {
+    if (error.kind() == MCPError::Kind::invalidParams) return error;
+    // An unsupported version is told only once the headers agree with the body.
+    const nlohmann::json& meta = message.at("params").at("_meta");
+    if (auto refusal = headerRefusal(request, HTTPHeaderName::protocolVersion,
+                                     stringAt(meta, ModernRequest::kProtocolVersionKey), false)) {
+      return refusal;
+    }
+    return error;
+  }
+  const nlohmann::json& meta = message.at("params").at("_meta");
+  if (auto refusal = headerRefusal(request, HTTPHeaderName::protocolVersion,
+                                   stringAt(meta, ModernRequest::kProtocolVersionKey), false)) {
+    return refusal;
+  }
+  const std::string method = stringAt(message, "method");
+  if (auto refusal = headerRefusal(request, HTTPHeaderName::method, method, false)) return refusal;
+  if (method == "tools/call") {
+    return headerRefusal(request, HTTPHeaderName::name, stringAt(message.at("params"), "name"),
+                         true);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<HTTPResponse> ModernRequestValidator::validate(
+    const HTTPRequest& request, const HTTPValidationContext& context) const {
+  if (!context.modernMessage) return std::nullopt;
+  std::optional<MCPError> refusal = modernRefusal(request, *context.modernMessage);
+  if (!refusal) return std::nullopt;
+  const ID id = ID::ofMessage(*context.modernMessage).value_or(ID::random());
+  return HTTPResponse::data(detail::encodeFailure(id, *refusal),
+                            {{"Content-Type", "application/json"}}, 400);
+}
+
 const std::vector<std::shared_ptr<HTTPRequestValidator>>& standardValidators() {
   static const std::vector<std::shared_ptr<HTTPRequestValidator>> validators{
       std::make_shared<OriginValidator>(OriginValidator::localhost()),
       std::make_shared<AcceptHeaderValidator>(AcceptHeaderValidator::Mode::jsonOnly),
       std::make_shared<ContentTypeValidator>(),
       std::make_shared<ProtocolVersionValidator>(),
+      std::make_shared<ModernRequestValidator>(),
   };
   return validators;
 }

@@ -56,18 +56,29 @@ class ContentTypeValidator : public HTTPRequestValidator {
       const HTTPRequest& request, const HTTPValidationContext& context) const override;
 };
 
-// A request other than `initialize` that carries "MCP-Protocol-Version" must name a
-// supported version (400).
+// An earlier-era request other than `initialize` that carries "MCP-Protocol-Version"
+// must name a supported version (400).
 class ProtocolVersionValidator : public HTTPRequestValidator {
  public:
   [[nodiscard]] std::optional<HTTPResponse> validate(
       const HTTPRequest& request, const HTTPValidationContext& context) const override;
 };
 
+// A modern-era request must carry its required `_meta` fields (invalid params), and
+// "MCP-Protocol-Version", "Mcp-Method" and, for `tools/call`, "Mcp-Name" equal to its
+// body's (header mismatch; "Mcp-Name" may come in the "=?base64?...?=" form), and
+// must name a version this library speaks (unsupported protocol version). Each
+// refusal is a 400 carrying the JSON-RPC error under the request's id.
+class ModernRequestValidator : public HTTPRequestValidator {
+ public:
+  [[nodiscard]] std::optional<HTTPResponse> validate(
+      const HTTPRequest& request, const HTTPValidationContext& context) const override;
+};
+
 // The standard checks that follow a host's own: OriginValidator::localhost(),
-// AcceptHeaderValidator in jsonOnly mode, ContentTypeValidator and
-// ProtocolVersionValidator, in that order. They hold no state, so every caller shares
-// the same ones.
+// AcceptHeaderValidator in jsonOnly mode, ContentTypeValidator,
+// ProtocolVersionValidator and ModernRequestValidator, in that order. They hold no state, so every
+// caller shares the same ones.
 [[nodiscard]] const std::vector<std::shared_ptr<HTTPRequestValidator>>& standardValidators();
 
 }  // namespace mcp

@@ -9,6 +9,7 @@ namespace mcp {
 int HTTPResponse::statusCode() const {
   return std::visit(detail::Overloaded{[](const Accepted&) { return 202; },
                                        [](const Error& e) { return e.statusCode; },
+                                       [](const Data& d) { return d.statusCode; },
                                        [](const auto&) { return 200; }},
                     case_);
 }

@@ -24,6 +24,7 @@ class HTTPResponse {
   struct Data {
     std::string bytes;
     HTTPHeaders headers;
+    int statusCode = 200;  // the modern era answers some JSON-RPC errors with a 4xx
   };
   // A body produced chunk by chunk; `next` yields nothing at the end. Not written by
   // servers that answer with one Content-Length body.
@@ -49,8 +50,8 @@ class HTTPResponse {
 
   static HTTPResponse accepted(HTTPHeaders headers = {}) { return Accepted{std::move(headers)}; }
   static HTTPResponse ok(HTTPHeaders headers = {}) { return Ok{std::move(headers)}; }
-  static HTTPResponse data(std::string bytes, HTTPHeaders headers = {}) {
-    return Data{std::move(bytes), std::move(headers)};
+  static HTTPResponse data(std::string bytes, HTTPHeaders headers = {}, int statusCode = 200) {
+    return Data{std::move(bytes), std::move(headers), statusCode};
   }
   static HTTPResponse error(int statusCode, MCPError error,
                             std::optional<std::string> sessionID = std::nullopt,

@@ -51,6 +51,15 @@ MCPError MCPError::transportError(std::string underlying) {
   return {Kind::transportError, -32001, std::move(underlying)};
 }
 MCPError MCPError::connectionClosed() { return {Kind::connectionClosed, -32000, std::nullopt}; }
+MCPError MCPError::headerMismatch(std::string message) {
+  return {Kind::headerMismatch, -32020, std::move(message)};
+}
+MCPError MCPError::unsupportedProtocolVersion(std::string requested,
+                                              std::vector<std::string> supported) {
+  MCPError error{Kind::unsupportedProtocolVersion, -32022, std::move(requested)};
+  error.supported_ = std::move(supported);
+  return error;
+}
 
 std::int64_t MCPError::code() const { return code_; }
 
@@ -74,6 +83,10 @@ std::string MCPError::errorDescription() const {
       return "Transport error: " + detail_.value_or("");
     case Kind::connectionClosed:
       return "Connection closed";
+    case Kind::headerMismatch:
+      return detail_.value_or("Header mismatch");
+    case Kind::unsupportedProtocolVersion:
+      return "Unsupported protocol version";
   }
   return "Unknown error";
 }
@@ -98,6 +111,10 @@ std::optional<std::string> MCPError::failureReason() const {
       return std::nullopt;
     case Kind::connectionClosed:
       return "The connection to the server was closed";
+    case Kind::headerMismatch:
+      return "The HTTP headers do not match the request body";
+    case Kind::unsupportedProtocolVersion:
+      return "The server does not speak the requested protocol version";
   }
   return std::nullopt;
 }
@@ -118,6 +135,9 @@ std::optional<std::string> MCPError::recoverySuggestion() const {
              " to complete the required authentication or input";
     case Kind::connectionClosed:
       return "Try reconnecting to the server";
+    case Kind::unsupportedProtocolVersion:
+      return "Retry with one of the supported protocol versions";
+    case Kind::headerMismatch:
     case Kind::internalError:
     case Kind::serverError:
     case Kind::transportError:
@@ -151,8 +171,12 @@ nlohmann::json MCPError::toJSON() const {
       json["data"] = {{"elicitations", std::move(list)}};
       break;
     }
+    case Kind::unsupportedProtocolVersion:
+      json["data"] = {{"supported", supported_}, {"requested", detail_.value_or("")}};
+      break;
     case Kind::serverError:
     case Kind::connectionClosed:
+    case Kind::headerMismatch:
       break;
   }
   return json;
@@ -236,6 +260,23 @@ MCPError MCPError::fromJSON(const nlohmann::json& json) {
     }
     case -32000:
       return connectionClosed();
+    case -32020:
+      return headerMismatch(text);
+    case -32022: {
+      std::vector<std::string> supported;
+      std::string requested;
+      auto data = json.find("data");
+      if (data != json.end() && data->is_object()) {
+        requested = stringMember(*data, "requested");
+        auto list = data->find("supported");
+        if (list != data->end() && list->is_array()) {
+          for (const auto& entry : *list) {
+            if (entry.is_string()) supported.push_back(entry.get<std::string>());
+          }
+        }
+      }
+      return unsupportedProtocolVersion(std::move(requested), std::move(supported));
+    }
     default:
       return serverError(code->get<std::int64_t>(), afterPrefix(text, "Server error"));
   }

@@ -34,6 +34,8 @@ class MCPError : public std::exception {
     urlElicitationRequired,
     transportError,
     connectionClosed,
+    headerMismatch,
+    unsupportedProtocolVersion,
   };
 
   static MCPError parseError(std::optional<std::string> detail = std::nullopt);
@@ -47,6 +49,13 @@ class MCPError : public std::exception {
   // `underlying` is the localized description of the error that caused it.
   static MCPError transportError(std::string underlying);
   static MCPError connectionClosed();
+  // The modern era's refusal of a request whose HTTP headers disagree with its body;
+  // `message` is the whole wire text.
+  static MCPError headerMismatch(std::string message);
+  // The modern era's refusal of a protocol version: `data` names the `supported`
+  // versions and the `requested` one.
+  static MCPError unsupportedProtocolVersion(std::string requested,
+                                             std::vector<std::string> supported);
 
   [[nodiscard]] Kind kind() const { return kind_; }
   [[nodiscard]] std::int64_t code() const;
@@ -58,6 +67,8 @@ class MCPError : public std::exception {
   // urlElicitationRequired, the underlying description of transportError.
   [[nodiscard]] const std::optional<std::string>& detail() const { return detail_; }
   [[nodiscard]] const std::vector<URLElicitation>& elicitations() const { return elicitations_; }
+  // The versions an unsupportedProtocolVersion names; its detail() is the requested one.
+  [[nodiscard]] const std::vector<std::string>& supportedVersions() const { return supported_; }
 
   // The JSON-RPC `error` object: `code`, `message` and, for the cases that carry one,
   // `data` (`{"detail": ...}` for the five detail cases when a detail is present).
@@ -70,7 +81,7 @@ class MCPError : public std::exception {
 
   bool operator==(const MCPError& other) const {
     return kind_ == other.kind_ && code_ == other.code_ && detail_ == other.detail_ &&
-           elicitations_ == other.elicitations_;
+           elicitations_ == other.elicitations_ && supported_ == other.supported_;
   }
 
  private:
@@ -81,6 +92,7 @@ class MCPError : public std::exception {
   std::int64_t code_;
   std::optional<std::string> detail_;
   std::vector<URLElicitation> elicitations_;
+  std::vector<std::string> supported_;
   std::string what_;
 };
 

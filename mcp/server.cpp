@@ -6,6 +6,7 @@
 #include "mcp/detail/actor.h"
 #include "mcp/detail/json_text.h"
 #include "mcp/detail/server_impl.h"
+#include "mcp/modern_request.h"
 #include "mcp/version.h"
 
 namespace mcp {
@@ -44,6 +45,11 @@ Server::~Server() {
   auto impl = impl_;
   asio::co_spawn(*impl->strand, Impl::stopIfRunning(impl),
                  ReportFailure{impl->logger, "Error stopping server"});
+}
+
+Server& Server::onModernClient(ModernClientHook hook) {
+  impl_->modernClientHook = std::move(hook);
+  return *this;
 }
 
 void Server::registerMethod(std::string name, RequestHandler handler) {
@@ -235,11 +241,22 @@ asio::awaitable<std::optional<std::string>> Server::Impl::answer(
   try {
     if (logger.enabled())
       logger.debug("Processing request", {{"method", method}, {"id", id.description()}});
-    if (configuration.strict && method != "initialize" && method != "ping" && !isInitialized)
+    std::optional<nlohmann::json> modern;
+    if (detail::mayBeModern(request)) {
+      nlohmann::json message = detail::eraEnvelope(request);
+      if (ModernRequest::announcedBy(message)) modern = std::move(message);
+    }
+    if (modern) {
+      if (!task->cancelled) {
+        const EncodedResult result = co_await answerModern(std::move(request), *modern);
+        reply = detail::encodeSuccess(id, result);
+      }
+    } else if (configuration.strict && method != "initialize" && method != "ping" &&
+               !isInitialized) {
       throw MCPError::invalidRequest("Server is not initialized");
-    auto found = methodHandlers.find(method);
-    if (found == methodHandlers.end()) throw MCPError::methodNotFound("Unknown method: " + method);
-    if (!task->cancelled) {
+    } else if (auto found = methodHandlers.find(method); found == methodHandlers.end()) {
+      throw MCPError::methodNotFound("Unknown method: " + method);
+    } else if (!task->cancelled) {
       RequestHandler handler = found->second;
       HandlerContext context{id, nullptr};
       if (connection) context.httpContext = co_await connection->httpRequestContext(id);

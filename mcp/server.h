@@ -1,7 +1,10 @@
 // The server role of MCP: identity, capabilities, a registry of method and
 // notification handlers, and a message loop over one transport that decodes each
 // message, dispatches it and writes the answer back. `initialize` and `ping` are
-// answered by the server itself.
+// answered by the server itself, and so is the modern era's `server/discover`. A
+// modern-era request (see ModernRequest) is served statelessly: its metadata is
+// checked, `initialize` and `ping` are unknown to it, and its results carry
+// `resultType`, the server's identity in `_meta` and, for `tools/list`, cache hints.
 //
 // A host answers each HTTP request with a fresh server and transport:
 //
@@ -27,6 +30,7 @@
 //   }
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -51,7 +55,12 @@ namespace mcp {
 
 struct ServerConfiguration {
   // Refuse everything but `initialize` and `ping` before a successful `initialize`.
+  // Modern-era requests need no handshake and are never refused for it.
   bool strict = false;
+  // The modern era's cache hints on `server/discover` and `tools/list`: how long a
+  // client may keep the answer, and whether shared intermediaries may keep it too.
+  std::int64_t cacheTTLMilliseconds = 0;
+  bool cachePublic = true;
 
   static ServerConfiguration makeDefault() { return {}; }
   static ServerConfiguration makeStrict() { return {.strict = true}; }
@@ -90,6 +99,9 @@ class Server {
   // the handshake with that failure.
   using InitializeHook =
       std::function<asio::awaitable<void>(const Client::Info&, const Client::Capabilities&)>;
+  // Told the client's identity on each modern-era request that carries one, before
+  // the request is served; throwing refuses the request with that failure.
+  using ModernClientHook = std::function<asio::awaitable<void>(const Client::Info&)>;
 
   Server(Info info, Capabilities capabilities, Configuration configuration = {},
          std::optional<std::string> instructions = std::nullopt);
@@ -124,6 +136,9 @@ class Server {
                          });
     return *this;
   }
+
+  // Sets the hook told about modern-era clients. Register before start().
+  Server& onModernClient(ModernClientHook hook);
 
   // Binds `transport`, installs the `initialize`, `ping` and cancellation handlers,
   // connects the transport (its failure is thrown here and nothing runs) and starts

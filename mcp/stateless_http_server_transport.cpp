@@ -3,8 +3,11 @@
 #include <asio.hpp>
 
 #include "mcp/detail/actor.h"
+#include "mcp/detail/json_text.h"
+#include "mcp/http_header_name.h"
 #include "mcp/http_request_validators.h"
 #include "mcp/jsonrpc_message_kind.h"
+#include "mcp/modern_request.h"
 #include "mcp/version.h"
 
 namespace mcp {
@@ -17,6 +20,28 @@ struct Waiter {
   std::optional<std::string> bytes;
   std::optional<MCPError> failure;
 };
+
+// The HTTP status of a modern-era answer: the revision gives some JSON-RPC errors
+// a 4xx of their own.
+int modernStatus(std::string_view answer) {
+  // The library writes keys in ascending order, so only a failure starts so.
+  if (!answer.starts_with(R"({"error":)")) return 200;
+  const std::optional<nlohmann::json> parsed = detail::parseJSON(answer);
+  const nlohmann::json* error = parsed ? detail::member(*parsed, "error") : nullptr;
+  const nlohmann::json* code = error ? detail::member(*error, "code") : nullptr;
+  if (!code || !code->is_number_integer()) return 200;
+  switch (code->get<std::int64_t>()) {
+    case -32601:
+      return 404;
+    case -32602:
+    case -32020:
+    case -32021:
+    case -32022:
+      return 400;
+    default:
+      return 200;
+  }
+}
 
 std::shared_ptr<const HTTPRequestValidationPipeline> defaultPipeline() {
   return std::make_shared<StandardValidationPipeline>(standardValidators());
@@ -52,7 +77,7 @@ struct StatelessHTTPServerTransport::State {
   }
 
   asio::awaitable<HTTPResponse> handle(HTTPRequest request);
-  asio::awaitable<HTTPResponse> answerRequest(HTTPRequest request, std::string id);
+  asio::awaitable<HTTPResponse> answerRequest(HTTPRequest request, std::string id, bool modern);
   asio::awaitable<void> start();
   asio::awaitable<void> terminate();
   asio::awaitable<void> route(OutgoingMessage message);
@@ -96,21 +121,32 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::handle(HTTPRe
   const std::optional<JSONRPCMessageKind> kind = JSONRPCMessageKind::classify(*request.body);
   if (!kind) co_return HTTPResponse::error(400, MCPError::parseError("Invalid JSON-RPC message"));
 
+  // Only a request that may be modern is parsed here; the earlier era's are not.
+  // A request whose header names the modern version is held to that era's rules even
+  // when its body forgot the metadata.
+  std::optional<nlohmann::json> modern;
+  const bool modernHeader =
+      request.header(HTTPHeaderName::protocolVersion) == ModernRequest::kVersion;
+  if (kind->type == JSONRPCMessageKind::Type::request &&
+      (modernHeader || ModernRequest::mayBeAnnouncedBy(*request.body))) {
+    modern = detail::parseJSON(*request.body);
+    if (modern && !modernHeader && !ModernRequest::announcedBy(*modern)) modern.reset();
+  }
   const HTTPValidationContext context{
       "POST", std::nullopt,
       kind->type == JSONRPCMessageKind::Type::request && kind->method == "initialize",
-      Version::supported()};
+      Version::supported(), modern ? &*modern : nullptr};
   if (auto refusal = validationPipeline->validate(request, context)) co_return std::move(*refusal);
 
   if (kind->type == JSONRPCMessageKind::Type::request) {
-    co_return co_await answerRequest(std::move(request), kind->id);
+    co_return co_await answerRequest(std::move(request), kind->id, modern.has_value());
   }
   deliver(std::move(*request.body));
   co_return HTTPResponse::accepted();
 }
 
 asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::answerRequest(
-    HTTPRequest request, std::string id) {
+    HTTPRequest request, std::string id, bool modern) {
   std::string body = *request.body;
   httpRequestContexts.insert_or_assign(id, std::make_shared<const HTTPRequest>(std::move(request)));
   auto waiter = std::make_shared<Waiter>(strand);
@@ -119,7 +155,9 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::answerRequest
   while (!waiter->bytes && !waiter->failure) co_await waiter->signal.wait();
   httpRequestContexts.erase(id);
   if (waiter->bytes) {
-    co_return HTTPResponse::data(std::move(*waiter->bytes), {{"Content-Type", "application/json"}});
+    const int status = modern ? modernStatus(*waiter->bytes) : 200;
+    co_return HTTPResponse::data(std::move(*waiter->bytes), {{"Content-Type", "application/json"}},
+                                 status);
   }
   co_return HTTPResponse::error(500, MCPError::internalError("Error processing request: " +
                                                              waiter->failure->errorDescription()));

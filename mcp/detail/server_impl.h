@@ -36,6 +36,13 @@ std::optional<T> tryDecode(const nlohmann::json& json) {
   }
 }
 
+// Whether `request` could be of the modern era, judged without encoding it: the method
+// is `server/discover` or its params carry a `_meta` object.
+bool mayBeModern(const Request<AnyMethod>& request);
+// What of `request` tells its era: its method and its params' `_meta`, without the
+// arguments.
+nlohmann::json eraEnvelope(const Request<AnyMethod>& request);
+
 inline MCPError asMCPError(const std::exception& failure) {
   if (const auto* error = dynamic_cast<const MCPError*>(&failure)) return *error;
   return MCPError::internalError(failure.what());
@@ -67,6 +74,7 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
   std::optional<Client::Capabilities> clientCapabilities;
   std::optional<std::string> protocolVersion;
   InitializeHook initializeHook;
+  ModernClientHook modernClientHook;
 
   std::optional<Strand> strand;
   Logger logger{"mcp.server"};
@@ -102,6 +110,13 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
   // that answer. Run inside the task that `task`'s signal cancels.
   asio::awaitable<std::optional<std::string>> answer(Request<AnyMethod> request,
                                                      std::shared_ptr<detail::PendingTask> task);
+  // The result of a modern-era request; failures are thrown. server_modern.cpp.
+  asio::awaitable<EncodedResult> answerModern(Request<AnyMethod> request,
+                                              const nlohmann::json& message);
+  [[nodiscard]] EncodedResult discoverResult() const;
+  [[nodiscard]] EncodedResult modernResult(const EncodedResult& result,
+                                           std::string_view method) const;
+  void putCacheHints(nlohmann::json& result) const;
   std::shared_ptr<detail::PendingTask> registerTask(const ID& id) {
     auto task = std::make_shared<detail::PendingTask>();
     pendingRequestTasks[id] = task;

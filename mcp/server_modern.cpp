@@ -1,0 +1,186 @@
+// The server's answers to modern-era requests.
+#include <algorithm>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "mcp/detail/json_text.h"
+
+#include "mcp/detail/server_impl.h"
+#include "mcp/modern_request.h"
+
+namespace mcp {
+namespace {
+
+using Member = std::pair<std::string, std::string>;  // the key, the member's whole text
+
+// The offset just past the JSON string starting at `at` (its opening quote).
+std::size_t pastString(std::string_view text, std::size_t at) {
+  for (std::size_t i = at + 1; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == '"') {
+      return i + 1;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The offset just past the JSON value starting at `at`.
+std::size_t pastValue(std::string_view text, std::size_t at) {
+  int depth = 0;
+  std::size_t i = at;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '"') {
+      i = pastString(text, i);
+      if (i == std::string_view::npos) return i;
+      if (depth == 0) return i;
+      continue;
+    }
+    if (c == '{' || c == '[') {
+      ++depth;
+    } else if (c == '}' || c == ']') {
+      if (depth == 0) return i;  // the end of the enclosing object
+      if (--depth == 0) return i + 1;
+    } else if (c == ',' && depth == 0) {
+      return i;
+    }
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+// The members of the compact JSON object `text`, in order; nothing when it is not one.
+std::optional<std::vector<Member>> membersOf(std::string_view text) {
+  if (text.size() < 2 || text.front() != '{' || text.back() != '}') return std::nullopt;
+  std::vector<Member> members;
+  std::size_t i = 1;
+  while (i < text.size() - 1) {
+    if (text[i] != '"') return std::nullopt;
+    const std::size_t keyEnd = pastString(text, i);
+    if (keyEnd == std::string_view::npos || keyEnd >= text.size() || text[keyEnd] != ':') {
+      return std::nullopt;
+    }
+    const std::size_t valueEnd = pastValue(text, keyEnd + 1);
+    if (valueEnd == std::string_view::npos) return std::nullopt;
+    members.emplace_back(std::string(text.substr(i + 1, keyEnd - i - 2)),
+                         std::string(text.substr(i, valueEnd - i)));
+    i = valueEnd;
+    if (i < text.size() - 1) {
+      if (text[i] != ',') return std::nullopt;
+      ++i;
+    }
+  }
+  return members;
+}
+
+// `object` with `added` merged in, keys kept ascending as the library writes them;
+// nothing when `object` cannot be read or already holds one of the keys. Splicing
+// spares a tool result a parse and a second encoding on every call.
+std::optional<std::string> withMembers(std::string_view object, std::vector<Member> added) {
+  std::optional<std::vector<Member>> members = membersOf(object);
+  if (!members) return std::nullopt;
+  for (const Member& member : added) {
+    for (const Member& existing : *members) {
+      if (existing.first == member.first) return std::nullopt;
+    }
+  }
+  members->insert(members->end(), std::make_move_iterator(added.begin()),
+                  std::make_move_iterator(added.end()));
+  std::stable_sort(members->begin(), members->end(),
+                   [](const Member& a, const Member& b) { return a.first < b.first; });
+  std::string text = "{";
+  for (const Member& member : *members) {
+    if (text.size() > 1) text += ',';
+    text += member.second;
+  }
+  text += '}';
+  return text;
+}
+
+// One member's text: `"key":value`.
+Member member(std::string_view key, const nlohmann::json& value) {
+  const std::string object = detail::encodeJSON(nlohmann::json{{key, value}});
+  return {std::string(key), object.substr(1, object.size() - 2)};
+}
+
+}  // namespace
+
+bool detail::mayBeModern(const Request<AnyMethod>& request) {
+  if (request.method == ModernRequest::kDiscover) return true;
+  const Value* meta = request.params.find("_meta");
+  return meta && meta->objectValue();
+}
+
+nlohmann::json detail::eraEnvelope(const Request<AnyMethod>& request) {
+  nlohmann::json envelope = {{"method", request.method}};
+  if (const Value* meta = request.params.find("_meta")) {
+    envelope["params"] = {{"_meta", meta->toJSON()}};
+  }
+  return envelope;
+}
+
+asio::awaitable<EncodedResult> Server::Impl::answerModern(Request<AnyMethod> request,
+                                                          const nlohmann::json& message) {
+  const ModernRequest meta = ModernRequest::read(message);
+  if (modernClientHook && meta.clientInfo) co_await modernClientHook(*meta.clientInfo);
+  const std::string method = request.method;
+  if (method == ModernRequest::kDiscover) co_return discoverResult();
+  // The handshake and its liveness check belong to the earlier era only.
+  auto found = methodHandlers.find(method);
+  if (method == "initialize" || method == "ping" || found == methodHandlers.end()) {
+    throw MCPError::methodNotFound("Unknown method: " + method);
+  }
+  RequestHandler handler = found->second;
+  HandlerContext context{request.id, nullptr};
+  if (connection) context.httpContext = co_await connection->httpRequestContext(request.id);
+  const EncodedResult result = co_await handler(std::move(request), std::move(context));
+  co_return modernResult(result, method);
+}
+
+void Server::Impl::putCacheHints(nlohmann::json& result) const {
+  result["ttlMs"] = configuration.cacheTTLMilliseconds;
+  result["cacheScope"] = configuration.cachePublic ? "public" : "private";
+}
+
+EncodedResult Server::Impl::discoverResult() const {
+  nlohmann::json result = {
+      {"resultType", "complete"},
+      {"supportedVersions", ModernRequest::supportedVersions()},
+      {"capabilities", capabilities.toJSON()},
+      {"_meta", {{ModernRequest::kServerInfoKey, serverInfo.toJSON()}}},
+  };
+  if (instructions) result["instructions"] = *instructions;
+  putCacheHints(result);
+  return EncodedResult(result);
+}
+
+EncodedResult Server::Impl::modernResult(const EncodedResult& result,
+                                         std::string_view method) const {
+  std::vector<Member> added = {
+      member("_meta", {{ModernRequest::kServerInfoKey, serverInfo.toJSON()}}),
+      member("resultType", "complete"),
+  };
+  if (method == "tools/list") {
+    added.push_back(member("ttlMs", configuration.cacheTTLMilliseconds));
+    added.push_back(member("cacheScope", configuration.cachePublic ? "public" : "private"));
+  }
+  if (std::optional<std::string> spliced = withMembers(result.text(), std::move(added))) {
+    return EncodedResult::ofEncoded(std::move(*spliced));
+  }
+  // A result with a `_meta` of its own: merged the slow way.
+  nlohmann::json json = nlohmann::json::parse(result.text());
+  json["resultType"] = "complete";
+  nlohmann::json& meta = json["_meta"];
+  if (!meta.is_object()) meta = nlohmann::json::object();
+  meta[ModernRequest::kServerInfoKey] = serverInfo.toJSON();
+  if (method == "tools/list") putCacheHints(json);
+  return EncodedResult(json);
+}
+
+}  // namespace mcp
