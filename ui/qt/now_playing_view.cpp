@@ -299,6 +299,7 @@ NowPlayingView::NowPlayingView(Actions actions, QWidget* parent)
   queue_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   queue_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   queue_->setWidgetResizable(true);
+  queue_->setFocusPolicy(Qt::NoFocus);
   queue_->setFixedHeight(static_cast<int>(nowplaying::kRowHeight * nowplaying::kVisibleRows));
   queue_->setAccessibleName(QStringLiteral("Queue"));
   auto* rows = new QWidget(queue_);
@@ -427,6 +428,7 @@ void NowPlayingView::showLowDataModePopover() {
     }
     auto* open =
         new QPushButton(qs(std::string(nowplaying::kOpenNetworkSettings)), lowDataPopover_);
+    open->setAccessibleName(open->text());
     connect(open, &QPushButton::clicked, this, [this] {
       if (actions_.openNetworkSettings) actions_.openNetworkSettings();
       lowDataPopover_->hide();

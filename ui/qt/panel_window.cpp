@@ -96,10 +96,12 @@ void PanelWindow::build() {
   scroll_->setFrameShape(QFrame::NoFrame);
   scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scroll_->setWidgetResizable(true);
+  scroll_->setFocusPolicy(Qt::NoFocus);
   outer->addWidget(scroll_);
   content_ = new QWidget(scroll_);
   content_->setAutoFillBackground(true);
   scroll_->setWidget(content_);
+  content_->installEventFilter(this);
   auto* layout = new QVBoxLayout(content_);
   layout->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
   layout->setSpacing(2);
@@ -334,15 +336,20 @@ void PanelWindow::render() {
 
 void PanelWindow::fitHeight() {
   content_->layout()->activate();
-  const int wanted = content_->layout()->hasHeightForWidth()
-                         ? content_->layout()->heightForWidth(kWidth)
-                         : content_->sizeHint().height();
+  const int wanted = content_->sizeHint().height();
   int limit = wanted;
   if (const QScreen* screen = this->screen()) {
     limit = std::min(wanted, screen->availableGeometry().height() - 40);
   }
-  content_->setMinimumHeight(wanted);
   setFixedHeight(std::max(limit, 100));
+}
+
+bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
+  // Whatever changes inside (the queue opening, a section folding) resizes the panel.
+  if (watched == content_ && event->type() == QEvent::LayoutRequest) {
+    QTimer::singleShot(0, this, &PanelWindow::fitHeight);
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void PanelWindow::refresh() {
