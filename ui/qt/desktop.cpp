@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMetaObject>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -55,7 +56,38 @@ void Desktop::start(PanelActions actions) {
   }
 }
 
-int Desktop::run() { return QApplication::exec(); }
+namespace {
+
+std::function<void()>& displayLostHandler() {
+  static std::function<void()> handler;
+  return handler;
+}
+QtMessageHandler previousHandler = nullptr;
+
+// Qt reports a broken display connection with a warning and then ends the process; the
+// warning is the last moment the app has to keep its host serving.
+void watchForDisplayLoss(QtMsgType type, const QMessageLogContext& context,
+                         const QString& message) {
+  if (previousHandler != nullptr) {
+    previousHandler(type, context, message);
+  } else {
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+  }
+  if (type == QtWarningMsg && (message.startsWith(QLatin1String("The X11 connection broke")) ||
+                               message.startsWith(QLatin1String("The Wayland connection")))) {
+    if (displayLostHandler()) displayLostHandler()();
+  }
+}
+
+}  // namespace
+
+int Desktop::run(std::function<void()> displayLost) {
+  displayLostHandler() = std::move(displayLost);
+  previousHandler = qInstallMessageHandler(watchForDisplayLoss);
+  const int code = QApplication::exec();
+  qInstallMessageHandler(previousHandler);
+  return code;
+}
 
 void Desktop::quit() {
   QMetaObject::invokeMethod(&parts_->app, &QCoreApplication::quit, Qt::QueuedConnection);

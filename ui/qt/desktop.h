@@ -3,6 +3,7 @@
 // it stays free of the toolkit.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "ui/qt/panel_actions.h"
@@ -25,7 +26,10 @@ class Desktop {
   // window; closing it leaves the app running.
   void start(PanelActions actions);
   // Runs the toolkit's loop on this thread until quit(); returns its exit code.
-  int run();
+  // When the display goes away (the X server or the compositor ends) the toolkit would
+  // end the process: `displayLost` is called instead, on this thread, and must not
+  // return; it ends the process itself once it is done.
+  int run(std::function<void()> displayLost);
   // Ends run(). Any thread.
   void quit();
   // Something the panel shows may have changed. Any thread, once start() has run.
