@@ -15,6 +15,7 @@
 #include "app/melodock_app.h"
 #include "app/quit_signals.h"
 #include "bridge/stdio_bridge.h"
+#include "platform/app_activation.h"
 #include "platform/app_instance_lock.h"
 #include "platform/clock.h"
 #include "platform/dbus_connection.h"
@@ -55,6 +56,8 @@ int main(int argc, char** argv) {
   // One app per user: a second one started by hand leaves the running one alone.
   const auto instance = AppInstanceLock::acquire();
   if (!instance) {
+    // A running app with a desktop raises its panel; a headless one says so here.
+    if (AppActivation::activateRunning()) return 0;
     std::puts("Melodock is already running.");
     return 0;
   }
@@ -103,7 +106,12 @@ int main(int argc, char** argv) {
   // The desktop's media controls; without a session bus, none.
   const std::shared_ptr<DBusConnection> sessionBus =
       DBusConnection::open(DBusConnection::Bus::kSession, executor.pool());
-  const MprisPlayer mpris(sessionBus, app.player(), mainActor.strand(), clock);
+  // With a desktop, a second launch and the media controls' Raise open the panel.
+  std::function<void()> raise;
+  if (desktop) raise = [&desktop] { desktop->showPanel(); };
+  const MprisPlayer mpris(sessionBus, app.player(), mainActor.strand(), clock, raise);
+  std::optional<AppActivation> activation;
+  if (desktop) activation.emplace(sessionBus, raise);
   const NetworkPathMonitor network(systemBus, mainActor.strand(), [&app](bool lowDataMode) {
     app.networkStatus().setLowDataMode(lowDataMode);
   });

@@ -14,8 +14,8 @@ QuitSignals::QuitSignals() {
 QuitSignals::~QuitSignals() {
   if (!watcher_.joinable()) return;
   ending_ = true;
-  // The watcher waits in sigwait: a signal aimed at that thread alone wakes it.
-  pthread_kill(watcher_.native_handle(), SIGTERM);
+  // The watcher waits in sigwait: one of its signals aimed at that thread alone wakes it.
+  pthread_kill(watcher_.native_handle(), SIGINT);
   watcher_.join();
 }
 

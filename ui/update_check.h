@@ -26,7 +26,7 @@ class UpdateCheck {
  public:
   static constexpr std::chrono::seconds kTimeout{15};
   // A feed is a few lines; anything much longer is not one.
-  static constexpr std::size_t kBodyLimit = 64 * 1024;
+  static constexpr std::size_t kBodyLimit = std::size_t{64} * 1024;
 
   // The feed document: all three members required, others ignored.
   struct Latest {

@@ -28,7 +28,7 @@ struct App {
   PanelActions actions() {
     auto call = [this](const char* name) { return [this, name] { calls.emplace_back(name); }; };
     return {.request =
-                [this](std::function<void(PanelSnapshot)> deliver) {
+                [this](const std::function<void(PanelSnapshot)>& deliver) {
                   ++requests;
                   deliver(snapshot);
                 },
@@ -37,7 +37,7 @@ struct App {
             .previous = call("previous"),
             .seek = [this](double seconds) { seeks.push_back(seconds); },
             .jump = [this](std::string id) { jumps.push_back(std::move(id)); },
-            .set = [this](std::string key,
+            .set = [this](const std::string& key,
                           nlohmann::json value) { stored.emplace_back(key, std::move(value)); },
             .setUpAppleMusic = call("setUpAppleMusic"),
             .resetToken = call("resetToken"),
@@ -190,10 +190,11 @@ TEST_F(Panel, TheTransportButtonsAndTheTrackReachThePlayer) {
 
   ProgressTrack* track = view.progressTrack();
   QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(0, track->height() / 2));
-  QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(track->width() / 2, track->height() / 2));
+  const int middle = track->width() / 2;
+  QTest::mouseClick(track, Qt::LeftButton, {}, QPoint(middle, track->height() / 2));
   ASSERT_EQ(app.seeks.size(), 2U);
   EXPECT_EQ(app.seeks[0], 0);
-  EXPECT_DOUBLE_EQ(app.seeks[1], 200.0 * (track->width() / 2) / track->width());
+  EXPECT_DOUBLE_EQ(app.seeks[1], 200.0 * middle / track->width());
 }
 
 TEST_F(Panel, NextFollowsTheQueueEndAndTheRepeatMode) {
