@@ -415,6 +415,7 @@ void PanelWindow::changeEvent(QEvent* event) {
     const QWidget* popup = QApplication::activePopupWidget();
     if ((active == nullptr || !isAncestorOf(active)) &&
         (popup == nullptr || !isAncestorOf(popup))) {
+      lostFocus_.start();
       hide();
     }
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -23,6 +24,7 @@ namespace melodock::qt {
 class PanelWindow : public QWidget {
  public:
   static constexpr int kWidth = 320;
+  static constexpr qint64 kFocusClickWindow = 300;  // milliseconds
 
   // A popover opens beside the tray and hides when it loses the focus; a window is an
   // ordinary one the shell places (no tray), and closing it only hides it.
@@ -49,6 +51,11 @@ class PanelWindow : public QWidget {
   // Everything but the scrolling frame: what a screenshot shows.
   [[nodiscard]] QWidget* content() const { return content_; }
   [[nodiscard]] bool rereading() const { return timer_.isActive(); }
+  // Whether the popover went away a moment ago because it lost the focus: a click on
+  // the tray icon takes the focus first, and that click means "close", not "open again".
+  [[nodiscard]] bool justLostFocus() const {
+    return lostFocus_.isValid() && lostFocus_.elapsed() < kFocusClickWindow;
+  }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -74,6 +81,7 @@ class PanelWindow : public QWidget {
   Mode mode_;
   PanelModel model_;
   QTimer timer_;
+  QElapsedTimer lostFocus_;
   bool requesting_ = false;
   bool again_ = false;
   bool reopened_ = true;  // the next snapshot is the first since the panel opened

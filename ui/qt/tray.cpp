@@ -32,6 +32,7 @@ Tray::Tray(PanelWindow& panel, Actions actions) : panel_(panel), actions_(std::m
 }
 
 void Tray::togglePanel() {
+  if (panel_.justLostFocus()) return;
   if (panel_.isVisible() && panel_.isActiveWindow()) {
     panel_.hide();
   } else {
