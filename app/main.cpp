@@ -1,10 +1,11 @@
 // The entry: bridge mode with "--stdio", else the app. Main builds every long-lived
 // object of the app and passes it in.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <future>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include <unistd.h>
@@ -12,7 +13,9 @@
 #include "app/front_end.h"
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
+#include "app/quit_signals.h"
 #include "bridge/stdio_bridge.h"
+#include "platform/app_activation.h"
 #include "platform/app_instance_lock.h"
 #include "platform/clock.h"
 #include "platform/dbus_connection.h"
@@ -20,8 +23,30 @@
 #include "platform/keep_awake.h"
 #include "platform/live_settings.h"
 #include "platform/music/mpris_player.h"
+#include "platform/music/web_api_http_transport.h"
 #include "platform/network_path_monitor.h"
 #include "platform/settings_store.h"
+#include "ui/client_setup.h"
+#include "ui/panel_feed.h"
+#include "ui/product.h"
+#include "ui/qt/desktop.h"
+#include "ui/update_check.h"
+
+namespace {
+
+// Completion for work spawned on the pool: a failure is told on stderr, not lost.
+auto reportFailure(const char* what) {
+  return [what](const std::exception_ptr& error) {
+    if (!error) return;
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& failure) {
+      std::fprintf(stderr, "Melodock could not %s: %s\n", what, failure.what());
+    }
+  };
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace melodock;
@@ -31,23 +56,30 @@ int main(int argc, char** argv) {
   // One app per user: a second one started by hand leaves the running one alone.
   const auto instance = AppInstanceLock::acquire();
   if (!instance) {
+    // A running app with a desktop raises its panel; a headless one says so here.
+    if (AppActivation::activateRunning()) return 0;
     std::puts("Melodock is already running.");
     return 0;
   }
 
-  // The signals that end the app are taken by this thread alone: blocked before any
-  // other thread exists, so every thread inherits the mask.
-  sigset_t quitSignals;
-  sigemptyset(&quitSignals);
-  sigaddset(&quitSignals, SIGINT);
-  sigaddset(&quitSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &quitSignals, nullptr);
+  // The signals that end the app: blocked before any other thread exists, so every
+  // thread inherits the mask.
+  QuitSignals quitSignals;
+  // With a display the toolkit owns this thread and the main actor stays on the pool;
+  // without one the app is headless and the terminal is its front end.
+  std::unique_ptr<Desktop> desktop;
+  if (Desktop::displayNamed()) desktop = std::make_unique<Desktop>(argc, argv);
 
   Executor executor;
   MainActor mainActor(executor);
   LiveSettings settings(SettingsStore::defaultFile());
   HostStatus status;
   SystemClock clock;
+  WebAPIHTTPTransport http;
+  // Ends on the main actor, before http, settings and clock.
+  std::optional<UpdateCheck> updates(std::in_place, mainActor, settings, clock, http,
+                                     UpdateCheck::Options{.feedURL = Product::built().updateFeedURL,
+                                                          .build = Product::built().build});
   const std::unique_ptr<FrontEnd> frontEnd = makeFrontEnd(STDIN_FILENO, STDOUT_FILENO);
   // Connecting waits for the bus's handshake, so it happens here, before any request.
   // Without a system bus, keep-awake and Low Data Mode do nothing.
@@ -64,7 +96,7 @@ int main(int argc, char** argv) {
   MelodockApp app(
       executor, mainActor, settings, status, clock, *frontEnd,
       {.showWelcome = {},
-       .checkForUpdates = {},
+       .checkForUpdates = [&updates] { updates->checkAtLaunch(); },
        .keepAwake =
            [&keepAwake](bool playing) { playing ? keepAwake.acquire() : keepAwake.release(); },
        .catalogFile = builtInCatalogFile(runningExecutable().value_or(installedExecutable())),
@@ -74,10 +106,63 @@ int main(int argc, char** argv) {
   // The desktop's media controls; without a session bus, none.
   const std::shared_ptr<DBusConnection> sessionBus =
       DBusConnection::open(DBusConnection::Bus::kSession, executor.pool());
-  const MprisPlayer mpris(sessionBus, app.player(), mainActor.strand(), clock);
+  // With a desktop, a second launch and the media controls' Raise open the panel.
+  std::function<void()> raise;
+  if (desktop) raise = [&desktop] { desktop->showPanel(); };
+  const MprisPlayer mpris(sessionBus, app.player(), mainActor.strand(), clock, raise);
+  std::optional<AppActivation> activation;
+  if (desktop) activation.emplace(sessionBus, raise);
   const NetworkPathMonitor network(systemBus, mainActor.strand(), [&app](bool lowDataMode) {
     app.networkStatus().setLowDataMode(lowDataMode);
   });
+  // The panel's view of the main actor, and the panel and tray over it.
+  std::optional<PanelFeed> feed;
+  if (desktop) {
+    feed.emplace(PanelFeed::Sources{
+        .main = mainActor,
+        .music = app.music(),
+        .player = app.player(),
+        .network = app.networkStatus(),
+        .settings = settings,
+        .host =
+            [&status] {
+              return PanelFeed::Host{status.running(), status.problem(), status.lastClient()};
+            },
+        .update = [&updates] { return updates->state(); },
+        .command = ClientSetup::commandPath()});
+    desktop->start(
+        {.request =
+             [&feed](std::function<void(PanelSnapshot)> deliver) {
+               feed->request(std::move(deliver));
+             },
+         .playPause = [&feed] { feed->playPause(); },
+         .next = [&feed] { feed->next(); },
+         .previous = [&feed] { feed->previous(); },
+         .seek = [&feed](double seconds) { feed->seek(seconds); },
+         .jump = [&feed](std::string entryID) { feed->jump(std::move(entryID)); },
+         .set = [&feed](std::string key,
+                        nlohmann::json value) { feed->set(std::move(key), std::move(value)); },
+         .setUpAppleMusic =
+             [&] {
+               asio::co_spawn(mainActor.strand(), app.setUpAppleMusic(),
+                              reportFailure("set up Apple Music"));
+             },
+         .resetToken =
+             [&] {
+               asio::co_spawn(mainActor.strand(), app.resetToken(),
+                              reportFailure("reset the token"));
+             },
+         .checkForUpdates =
+             [&] { asio::post(mainActor.strand(), [&updates] { updates->check(); }); },
+         .showWelcome = {},
+         .openNetworkSettings = {},
+         .openURL = {},
+         .quit = {},
+         .supportMailURL = {}});
+    feed->onChange([&desktop] { desktop->changed(); });
+    status.observe([&feed] { feed->changed(); });
+    updates->observe([&feed](const UpdateState& /*state*/) { feed->changed(); });
+  }
   if (systemBus) systemBus->start();
   if (sessionBus) sessionBus->start();
   asio::co_spawn(mainActor.strand(), app.start(), asio::use_future).get();
@@ -96,18 +181,32 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
   });
   frontEnd->start();
-  asio::co_spawn(mainActor.strand(), app.setUpAppleMusic(), [](const std::exception_ptr& error) {
-    if (!error) return;
-    try {
-      std::rethrow_exception(error);
-    } catch (const std::exception& failure) {
-      std::fprintf(stderr, "Melodock could not set up Apple Music: %s\n", failure.what());
-    }
-  });
+  asio::co_spawn(mainActor.strand(), app.setUpAppleMusic(), reportFailure("set up Apple Music"));
 
-  int signal = 0;
-  while (sigwait(&quitSignals, &signal) != 0) {
+  // What every way of quitting ends with: the update check goes on the main actor, the
+  // settings reach their file, and the pool stops before anything it uses goes.
+  auto finish = [&] {
+    std::promise<void> ended;
+    asio::post(mainActor.strand(), [&updates, &ended] {
+      updates.reset();
+      ended.set_value();
+    });
+    ended.get_future().wait();
+    settings.waitUntilWritten();
+    executor.stop();
+  };
+  if (desktop) {
+    quitSignals.watch([&desktop] { desktop->quit(); });
+    desktop->run([&] {
+      // The host keeps serving the agents until the app is told to quit.
+      std::fprintf(stderr, "Melodock: the display went away; still serving until told to quit\n");
+      quitSignals.waitForWatch();
+      finish();
+      std::_Exit(0);
+    });
+  } else {
+    quitSignals.wait();
   }
-  executor.stop();
+  finish();
   return 0;
 }

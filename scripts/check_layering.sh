@@ -5,6 +5,7 @@
 # bench/ may use anything. Checked are our headers, the quoted includes "folder/...",
 # and the melodock::folder libraries a folder's CMakeLists.txt links. A folder's
 # detail/ headers are its own (and its tests'), and no include climbs out with "../".
+# Qt is ui/qt/'s alone (and its tests'): no other file includes it or links it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -44,6 +45,13 @@ FILENAME ~ /\.(cpp|h)$/ && /^[ \t]*#[ \t]*include[ \t]*"/ {
   if (path[2] == "detail" && path[1] in ours && path[1] != folder && folder != "tests" &&
       folder != "bench")
     fail(path[1] "/detail/ is private to " path[1] "/: " $0)
+}
+FILENAME !~ /^(ui\/qt|tests\/ui\/qt)\// && FILENAME ~ /\.(cpp|h)$/ &&
+    /^[ \t]*#[ \t]*include[ \t]*<Q[A-Za-z]/ {
+  fail("only ui/qt/ includes Qt: " $0)
+}
+FILENAME !~ /^(ui\/qt|tests\/ui\/qt)\// && FILENAME ~ /CMakeLists\.txt$/ && /Qt6::/ {
+  fail("only ui/qt/ links Qt: " $0)
 }
 FILENAME ~ /CMakeLists\.txt$/ {
   line = $0

@@ -52,6 +52,8 @@ struct QueueRow {
   bool isCurrent = false;
   bool isPlayed = false;   // drawn at half opacity
   bool isPlaying = false;  // shows only together with isCurrent
+
+  friend bool operator==(const QueueRow&, const QueueRow&) = default;
 };
 
 namespace nowplaying {

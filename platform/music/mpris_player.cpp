@@ -104,6 +104,7 @@ struct MprisPlayer::Published {
   Snapshot snapshot;
   Clock* clock = nullptr;
   std::weak_ptr<MprisPlayer::Shared> shared;
+  std::function<void()> raise;  // empty: the app cannot be raised
 };
 
 // On the player's actor.
@@ -226,10 +227,14 @@ void publish(const std::shared_ptr<MprisPlayer::Published>& published) {
   };
   auto snapshot = [state]() -> const Snapshot& { return state->snapshot; };
 
-  object.registerMethod("Raise").onInterface(kRoot).implementedAs([] {});
+  object.registerMethod("Raise").onInterface(kRoot).implementedAs([state] {
+    if (state->raise) state->raise();
+  });
   object.registerMethod("Quit").onInterface(kRoot).implementedAs([] {});
   object.registerProperty("CanQuit").onInterface(kRoot).withGetter([] { return false; });
-  object.registerProperty("CanRaise").onInterface(kRoot).withGetter([] { return false; });
+  object.registerProperty("CanRaise").onInterface(kRoot).withGetter([state] {
+    return static_cast<bool>(state->raise);
+  });
   object.registerProperty("HasTrackList").onInterface(kRoot).withGetter([] { return false; });
   object.registerProperty("Identity").onInterface(kRoot).withGetter([] {
     return std::string(MprisPlayer::kIdentity);
@@ -357,7 +362,7 @@ void publish(const std::shared_ptr<MprisPlayer::Published>& published) {
 }  // namespace
 
 MprisPlayer::MprisPlayer(std::shared_ptr<DBusConnection> sessionBus, MusicPlayer& player,
-                         asio::any_io_executor main, Clock& clock)
+                         asio::any_io_executor main, Clock& clock, std::function<void()> raise)
     : bus_(std::move(sessionBus)) {
   if (!bus_) return;
   shared_ = std::make_shared<Shared>(player, std::move(main), clock, bus_);
@@ -365,6 +370,7 @@ MprisPlayer::MprisPlayer(std::shared_ptr<DBusConnection> sessionBus, MusicPlayer
   published->bus = bus_;
   published->clock = &clock;
   published->shared = shared_;
+  published->raise = std::move(raise);
   shared_->published = published;
   bus_->setUp([published] {
     try {

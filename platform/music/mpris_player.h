@@ -3,6 +3,7 @@
 // what agents play. Does nothing, silently, where no session bus answers.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <asio.hpp>
@@ -23,9 +24,11 @@ class MprisPlayer {
 
   // `sessionBus` may be null: then nothing is published. Call while composing, before
   // the bus starts (the name is requested with a round trip). `player` lives on `main`
-  // (its actor) and must outlive this object; so must `clock`.
+  // (its actor) and must outlive this object; so must `clock`. `raise`, when given, is
+  // what Raise does (CanRaise is true then); it runs on the bus's strand and must only
+  // hand the work on.
   MprisPlayer(std::shared_ptr<DBusConnection> sessionBus, MusicPlayer& player,
-              asio::any_io_executor main, Clock& clock);
+              asio::any_io_executor main, Clock& clock, std::function<void()> raise = {});
   // Leaves the bus (on its strand, shortly after). Call on the player's actor.
   ~MprisPlayer();
   MprisPlayer(const MprisPlayer&) = delete;

@@ -121,15 +121,19 @@ export async function makeHome(settings = {}) {
 }
 
 // `home`, when given, is a home of makeHome to start in again (its settings as they are);
-// it is left in place when the app stops.
-export async function startMelodock(settings = {}, given = null) {
+// it is left in place when the app stops. The app starts headless unless `display`
+// names a display (the caller's own is never used): { DISPLAY: ':5' }.
+export async function startMelodock(settings = {}, given = null, display = {}) {
   const binary = binaryPath();
   const home = given ?? (await makeHome(settings));
   const removeHome = () => (given ? Promise.resolve() : home.remove());
   const { port, token } = home;
 
+  const env = { ...process.env };
+  delete env.DISPLAY;
+  delete env.WAYLAND_DISPLAY;
   const child = spawn(binary, [], {
-    env: { ...process.env, ...home.env },
+    env: { ...env, ...home.env, ...display },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   let stderr = '';
@@ -178,8 +182,8 @@ export async function startMelodock(settings = {}, given = null) {
 }
 
 // Melodock started with `settings` and an SDK client connected to it with the token.
-export async function startWithClient(settings, clientName, timeout, home = null) {
-  const melodock = await startMelodock(settings, home);
+export async function startWithClient(settings, clientName, timeout, home = null, display = {}) {
+  const melodock = await startMelodock(settings, home, display);
   const client = new Client({ name: clientName, version: '1.0.0' });
   const transport = new StreamableHTTPClientTransport(new URL(melodock.url), {
     requestInit: { headers: { Authorization: `Bearer ${melodock.token}` } },

@@ -2,10 +2,13 @@
 // private session bus, read and driven by playerctl.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include <sdbus-c++/sdbus-c++.h>
 
 #include "platform/music/mpris_player.h"
 #include "tests/platform/music/player_fixture.h"
@@ -135,6 +138,34 @@ TEST(MprisPlayer, ShowsAndSteersThePlayerThroughPlayerctl) {
   fixture.advance(std::chrono::seconds(7));
   EXPECT_TRUE(shows(playerctl("position"), "7.000000")) << playerctl("position");
   fixture.on([&] { mpris.reset(); });
+}
+
+TEST(MprisPlayer, RaisesTheAppOnlyWhenItCan) {
+  for (const bool canRaise : {false, true}) {
+    SCOPED_TRACE(canRaise ? "with a desktop" : "headless");
+    PrivateBus bus;
+    Pool pool;
+    testing::PlayerFixture fixture;
+    auto connection = DBusConnection::open(DBusConnection::Bus::kSession, pool.executor());
+    ASSERT_NE(connection, nullptr);
+    std::atomic<int> raised{0};
+    std::function<void()> raise;
+    if (canRaise) raise = [&raised] { ++raised; };
+    auto mpris = std::make_unique<MprisPlayer>(connection, fixture.player, fixture.main.strand(),
+                                               fixture.clock, raise);
+    connection->start();
+    auto caller = bus.connect();
+    auto proxy = sdbus::createProxy(*caller, MprisPlayer::kBusName, "/org/mpris/MediaPlayer2");
+    sdbus::Variant value;
+    proxy->callMethod("Get")
+        .onInterface("org.freedesktop.DBus.Properties")
+        .withArguments(std::string("org.mpris.MediaPlayer2"), std::string("CanRaise"))
+        .storeResultsTo(value);
+    EXPECT_EQ(value.get<bool>(), canRaise);
+    proxy->callMethod("Raise").onInterface("org.mpris.MediaPlayer2");
+    EXPECT_EQ(raised, canRaise ? 1 : 0);
+    fixture.on([&] { mpris.reset(); });
+  }
 }
 
 TEST(MprisPlayer, PublishesNothingWithoutASessionBus) {

@@ -1,0 +1,90 @@
+// App mode with a display: the real binary on a private X server (Xvfb). The first
+// stdout line and the endpoint are as without one, and an X server that goes away
+// leaves the host serving until the app is told to quit.
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import { after, before, describe, it } from 'node:test';
+
+import { startWithClient, stopWithClient } from './melodock.mjs';
+
+const requestTimeoutMs = 15_000;
+const bounded = { timeout: 60_000 };
+
+// Starts Xvfb on a display number of its own choosing and resolves with it.
+function startXvfb() {
+  const server = spawn('Xvfb', ['-displayfd', '3', '-nolisten', 'tcp', '-screen', '0', '1280x800x24'], {
+    stdio: ['ignore', 'ignore', 'pipe', 'pipe'],
+  });
+  let stderr = '';
+  server.stderr.setEncoding('utf8');
+  server.stderr.on('data', (chunk) => { stderr += chunk; });
+  const exited = new Promise((resolve) => server.once('exit', resolve));
+  const number = new Promise((resolve, reject) => {
+    let text = '';
+    server.stdio[3].setEncoding('utf8');
+    server.stdio[3].on('data', (chunk) => {
+      text += chunk;
+      if (text.includes('\n')) resolve(text.trim());
+    });
+    server.once('error', reject);
+    server.once('exit', (code) => reject(new Error(`Xvfb ended (${code}): ${stderr}`)));
+  });
+  return { server, exited, number };
+}
+
+async function waitFor(condition, timeoutMs) {
+  const deadline = Date.now() + timeoutMs;
+  while (!condition() && Date.now() < deadline) await new Promise((resolve) => setTimeout(resolve, 50));
+  return condition();
+}
+
+async function nowPlaying(client) {
+  const result = await client.callTool({ name: 'now_playing', arguments: {} }, undefined, { timeout: requestTimeoutMs });
+  return result.content[0].text;
+}
+
+let xvfb;
+let melodock;
+let client;
+
+before(async () => {
+  xvfb = startXvfb();
+  const display = `:${await xvfb.number}`;
+  ({ melodock, client } = await startWithClient({ musicAuthorization: 'authorized' }, 'melodock-e2e-desktop',
+    requestTimeoutMs, null, { DISPLAY: display }));
+});
+
+after(async () => {
+  xvfb?.server.kill('SIGKILL');
+  await stopWithClient(melodock, client);
+});
+
+describe('app mode with a display', () => {
+  it('serves as it does headless', bounded, async () => {
+    assert.equal(await nowPlaying(client), '{"queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}');
+  });
+
+  it('keeps serving when the display goes away, and ends cleanly when told', bounded, async () => {
+    xvfb.server.kill('SIGTERM');
+    await xvfb.exited;
+    assert.ok(await waitFor(() => melodock.stderr.includes('the display went away'), 20_000),
+      `the app did not notice; stderr:\n${melodock.stderr}`);
+    assert.equal(await nowPlaying(client), '{"queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}');
+  });
+});
+
+describe('app mode with a display that stays', () => {
+  it('ends with code 0 on SIGTERM', bounded, async () => {
+    const own = startXvfb();
+    try {
+      const started = await startWithClient({}, 'melodock-e2e-desktop-quit', requestTimeoutMs, null,
+        { DISPLAY: `:${await own.number}` });
+      assert.equal(await nowPlaying(started.client), '{"queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}');
+      await stopWithClient(started.melodock, started.client);
+      assert.ok(!started.melodock.stderr.includes('the display went away'));
+    } finally {
+      own.server.kill('SIGKILL');
+      await own.exited;
+    }
+  });
+});

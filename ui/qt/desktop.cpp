@@ -1,0 +1,117 @@
+#include "ui/qt/desktop.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "ui/qt/panel_window.h"
+#include "ui/qt/symbols.h"
+#include "ui/qt/tray.h"
+
+namespace melodock {
+
+struct Desktop::Parts {
+  Parts(int& argc, char** argv) : app(argc, argv) {}
+
+  QApplication app;
+  std::unique_ptr<qt::PanelWindow> panel;
+  std::optional<qt::Tray> tray;
+};
+
+bool Desktop::displayNamed() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): read before threads
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+Desktop::Desktop(int& argc, char** argv) : parts_(std::make_unique<Parts>(argc, argv)) {
+  QApplication::setApplicationName(QStringLiteral("Melodock"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.melodock.Melodock"));
+  QApplication::setWindowIcon(qt::appIcon());
+  // The app lives in the tray or, without one, in a window that only hides.
+  QApplication::setQuitOnLastWindowClosed(false);
+}
+
+Desktop::~Desktop() {
+  parts_->tray.reset();
+  parts_->panel.reset();
+}
+
+void Desktop::start(PanelActions actions) {
+  const bool tray = qt::Tray::available();
+  qt::Tray::Actions trayActions{
+      .playPause = actions.playPause,
+      .next = actions.next,
+      .quit = actions.quit ? actions.quit : [] { QCoreApplication::quit(); }};
+  parts_->panel = std::make_unique<qt::PanelWindow>(
+      std::move(actions), tray ? qt::PanelWindow::Mode::popover : qt::PanelWindow::Mode::window);
+  if (tray) {
+    parts_->tray.emplace(*parts_->panel, std::move(trayActions));
+  } else {
+    parts_->panel->show();
+  }
+}
+
+namespace {
+
+std::function<void()>& displayLostHandler() {
+  static std::function<void()> handler;
+  return handler;
+}
+QtMessageHandler previousHandler = nullptr;
+
+// Qt reports a broken display connection with a warning and then ends the process; the
+// warning is the last moment the app has to keep its host serving.
+void watchForDisplayLoss(QtMsgType type, const QMessageLogContext& context,
+                         const QString& message) {
+  if (previousHandler != nullptr) {
+    previousHandler(type, context, message);
+  } else {
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+  }
+  if (type == QtWarningMsg && (message.startsWith(QLatin1String("The X11 connection broke")) ||
+                               message.startsWith(QLatin1String("The Wayland connection")))) {
+    if (displayLostHandler()) displayLostHandler()();
+  }
+}
+
+}  // namespace
+
+int Desktop::run(std::function<void()> displayLost) {
+  displayLostHandler() = std::move(displayLost);
+  previousHandler = qInstallMessageHandler(watchForDisplayLoss);
+  const int code = QApplication::exec();
+  qInstallMessageHandler(previousHandler);
+  return code;
+}
+
+void Desktop::quit() {
+  QMetaObject::invokeMethod(&parts_->app, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void Desktop::changed() {
+  if (parts_->panel) parts_->panel->changed();
+}
+
+void Desktop::showPanel() {
+  QMetaObject::invokeMethod(
+      &parts_->app,
+      [this] {
+        if (parts_->tray) {
+          parts_->tray->openPanel();
+        } else if (parts_->panel) {
+          parts_->panel->show();
+          parts_->panel->raise();
+          parts_->panel->activateWindow();
+        }
+      },
+      Qt::QueuedConnection);
+}
+
+bool Desktop::hasTray() const { return parts_->tray.has_value(); }
+
+}  // namespace melodock
