@@ -52,7 +52,9 @@ esac
 
 if [ $tests = ON ]; then
   apt_install "${build_packages[@]}" "${test_packages[@]}"
-  if [ ! -d tests/e2e/node_modules ]; then
+  # Again whenever the lock file changed since the last install.
+  if [ ! -f tests/e2e/node_modules/.package-lock.json ] ||
+    [ tests/e2e/package-lock.json -nt tests/e2e/node_modules/.package-lock.json ]; then
     (cd tests/e2e && npm ci --no-audit --no-fund --loglevel=error)
   fi
 else
