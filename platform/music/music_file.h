@@ -29,7 +29,8 @@ struct KnownMusicFile {
 // What the tags of one file say. `song.id` is left empty: the library gives the id.
 struct MusicFileTags {
   Song song{};  // title, artist, album, genre, duration, numbers, release date, artwork
-  std::string albumArtist{};  // the album artist, else the artist
+  // The album artist the tags name ("Various Artists" for a compilation naming none).
+  std::optional<std::string> albumArtist{};
   bool compilation = false;
   std::optional<int> trackCount{};
   std::optional<int> discCount{};

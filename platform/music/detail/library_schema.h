@@ -7,7 +7,7 @@
 
 namespace melodock::detail {
 
-inline constexpr int kLibraryVersion = 4;
+inline constexpr int kLibraryVersion = 5;
 
 // The id of "Favourite Songs", made with the library.
 inline constexpr const char* kFavouriteSongsID = "l.1";

@@ -409,13 +409,60 @@ TEST(LibraryMigration, BringsAnOlderFileUpToDateAndKeepsItsRows) {
                              PlayContext{.id = "p.4", .kind = "playlists", .name = "Old Mix"}));
     EXPECT_EQ(await(library.createPlaylist("New", std::nullopt, {})).playlist.id, "p.5");
   }
-  EXPECT_EQ(userVersion(file), 4);
+  EXPECT_EQ(userVersion(file), 5);
+}
+
+// Takes a library made now back to version 4's shape.
+constexpr const char* kBackToVersion4 = R"sql(
+DROP TRIGGER album_changed;
+DROP INDEX album_by_folder;
+ALTER TABLE album DROP COLUMN folder;
+ALTER TABLE song DROP COLUMN album_artist;
+PRAGMA user_version = 4;
+)sql";
+
+// Version 4 split a folder's album by the artists its files named.
+constexpr const char* kSplitAlbums = R"sql(
+UPDATE sequence SET next = 8;
+INSERT INTO album (id, title, artist, track_count, added_at, present, from_files) VALUES
+  ('l.2', 'Gladiator', 'Hans Zimmer', 1, 10, 1, 1),
+  ('l.4', 'Gladiator', 'Lisa Gerrard', 1, 10, 1, 1),
+  ('l.6', 'Gladiator', 'Klaus Badelt', 1, 10, 1, 1);
+INSERT INTO song (id, title, artist, album, added_at, play_id, path, size, modified, first_seen,
+  album_id, present) VALUES
+  ('i.3', 'Progeny', 'Hans Zimmer', 'Gladiator', 10, 'i.3', '/m/Gladiator/1.mp3', 5, 5, 10, 'l.2', 1),
+  ('i.5', 'Now We Are Free', 'Lisa Gerrard', 'Gladiator', 10, 'i.5', '/m/Gladiator/2.mp3', 5, 5,
+   10, 'l.4', 1),
+  ('i.7', 'The Battle', 'Klaus Badelt', 'Gladiator', 10, 'i.7', '/m/Other/1.mp3', 5, 5, 10, 'l.6',
+   1);
+)sql";
+
+TEST(LibraryMigration, JoinsTheAlbumsOneFoldersFilesWereSplitIntoAndReadsTheFilesAgain) {
+  TempDir dir;
+  const std::filesystem::path file = dir.path() / "library.sqlite";
+  FakeClock clock;
+  { Library made(file, clock.function()); }
+  runSQL(file, kBackToVersion4);
+  runSQL(file, kSplitAlbums);
+  ASSERT_EQ(userVersion(file), 4);
+  Library library(file, clock.function());
+  const std::optional<Album> joined = await(library.album("l.2"));
+  ASSERT_TRUE(joined);
+  EXPECT_EQ(joined->trackCount, 2);
+  EXPECT_EQ(ids(await(library.albumSongs("l.2"))), (std::vector<std::string>{"i.3", "i.5"}));
+  EXPECT_FALSE(await(library.album("l.4")));
+  EXPECT_EQ(ids(await(library.albumSongs("l.6"))), std::vector<std::string>{"i.7"});
+  EXPECT_EQ(await(library.searchAlbums("gladiator", 10)).size(), 2U);
+  for (const KnownMusicFile& known : await(library.musicFiles(""))) {
+    SCOPED_TRACE(known.path);
+    EXPECT_NE(known.stamp, (FileStamp{5, 5}));
+  }
 }
 
 TEST(LibraryMigration, LeavesANewerFileAlone) {
   TempDir dir;
   const std::filesystem::path file = dir.path() / "library.sqlite";
-  runSQL(file, "CREATE TABLE future (x); PRAGMA user_version = 5;");
+  runSQL(file, "CREATE TABLE future (x); PRAGMA user_version = 99;");
   FakeClock clock;
   {
     Library library(file, clock.function());
@@ -423,10 +470,10 @@ TEST(LibraryMigration, LeavesANewerFileAlone) {
       await(library.playlists());
       ADD_FAILURE() << "opened";
     } catch (const std::runtime_error& error) {
-      EXPECT_STREQ(error.what(), "the library has schema version 5, newer than this program's 4");
+      EXPECT_STREQ(error.what(), "the library has schema version 99, newer than this program's 5");
     }
   }
-  EXPECT_EQ(userVersion(file), 5);
+  EXPECT_EQ(userVersion(file), 99);
 }
 
 // The child writes changes one after another and reports each one that returned;
