@@ -207,13 +207,38 @@ TEST(LibraryTools, SendsEachChangeAsTheWebAPIReadsIt) {
   EXPECT_EQ(testing::awaitOn(f.main, f.library.searchSongs("", 100)).size(), 3U);
 
   EXPECT_EQ(f.call("library_playlists"),
-            R"([{"can_edit":false,"id":"l.1","name":"Favourite Songs","type":"playlist"},)"
+            R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"},)"
             R"({"can_edit":true,"id":"p.2","name":"Road","type":"playlist"}])");
   f.requests.clear();
   const json added =
       json::parse(f.call("search_library", R"({"recently_added":true,"limit":500})"));
   EXPECT_EQ(f.requests, (std::vector<std::string>{"GET /v1/me/library/recently-added limit=25"}));
   EXPECT_EQ(added.size(), 4U);  // the playlist and the three songs
+}
+
+TEST(LibraryTools, FavouriteSongsIsListedNotEditableAndFillsWithLovedSongs) {
+  LibraryToolsFixture f;
+  f.presenter.allow = true;
+  const std::string song = f.catalogSongs(1).front();
+  EXPECT_EQ(f.call("library_playlists"),
+            R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])");
+  f.requests.clear();
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.1","ids":[")" + song + R"("]})"),
+            "error: \"Favourite Songs\" can't be edited: it's Apple Music's or someone else's "
+            "playlist. If it's Favourite Songs (its name depends on the language), it fills "
+            "itself with loved songs: love the song with rate instead. Otherwise create a "
+            "playlist of the user's own.");
+  EXPECT_EQ(f.requests, std::vector<std::string>{"GET /v1/me/library/playlists limit=100"});
+
+  f.call("rate", R"({"id":")" + song + R"(","kind":"song","rating":"love"})");
+  const json loved = json::parse(f.call("playlist_songs", R"({"playlist_id":"p.1"})"));
+  ASSERT_EQ(loved.at("songs").size(), 1U);
+  EXPECT_EQ(loved.at("songs")[0].at("id"), song);
+  // The id it had before still names it.
+  const json former = json::parse(f.call("playlist_songs", R"({"playlist_id":"l.1"})"));
+  EXPECT_EQ(former.at("playlist").at("id"), "p.1");
+  ASSERT_EQ(former.at("songs").size(), 1U);
+  EXPECT_EQ(former.at("songs")[0].at("name"), loved.at("songs")[0].at("name"));
 }
 
 TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
@@ -268,12 +293,12 @@ TEST(LibraryReads, PassTheGateFirstAndSendNothingWhenRefused) {
       {"search_library", R"({"query":"nothing like it","type":"songs"})", "[]"},
       {"search_library", R"({"recently_added":true})", "[]"},
       {"library_playlists", "{}",
-       R"([{"can_edit":false,"id":"l.1","name":"Favourite Songs","type":"playlist"}])"},
+       R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])"},
       {"listening_history", "{}", ""},
       {"playlist_songs", R"({"playlist_id":"p.7"})",
        "error: Apple Music API error (404): Resource Not Found. No library playlist with id p.7"},
       {"playlist_songs", R"({"playlist_id":"l.1"})",
-       R"({"playlist":{"id":"l.1","name":"Favourite Songs","type":"playlist"},"songs":[]})"},
+       R"({"playlist":{"id":"p.1","name":"Favourite Songs","type":"playlist"},"songs":[]})"},
       {"playlist_songs", R"({"playlist_id":"l.404"})", "error: No playlist with id l.404"},
   };
   for (const bool allow : {false, true}) {

@@ -204,8 +204,20 @@ WHEN old.title IS NOT new.title OR old.artist IS NOT new.artist BEGIN
 END;
 )sql";
 
+// Version 6: "Favourite Songs" is a "p." playlist that cannot be edited, as the web API
+// lists it, so that an agent adding to it is told to love the song instead. Its number
+// stays (no other item has it: the sequence starts after it); what named it by its old
+// id (ratings, plays) names the new one.
+constexpr const char* kVersion6 = R"sql(
+UPDATE playlist SET id = 'p.1' WHERE id = 'l.1';
+UPDATE playlist_entry SET playlist_id = 'p.1' WHERE playlist_id = 'l.1';
+UPDATE rating SET item_id = 'p.1' WHERE item_id = 'l.1';
+UPDATE play SET container_id = 'p.1' WHERE container_id = 'l.1';
+)sql";
+
 // kMigrations[v] takes a file from version v to v + 1.
-constexpr const char* kMigrations[] = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5};
+constexpr const char* kMigrations[] = {kVersion1, kVersion2, kVersion3,
+                                       kVersion4, kVersion5, kVersion6};
 static_assert(std::size(kMigrations) == kLibraryVersion);
 
 int version(sqlite3* connection) {
