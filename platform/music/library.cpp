@@ -19,7 +19,8 @@ std::filesystem::path withFolder(const std::filesystem::path& file) {
 
 // Agents and their notes may still hold the id "Favourite Songs" had before.
 std::string current(std::string id) {
-  return id == Library::kFormerFavouriteSongsID ? Library::kFavouriteSongsID : id;
+  if (id == Library::kFormerFavouriteSongsID) return Library::kFavouriteSongsID;
+  return id;
 }
 
 }  // namespace
