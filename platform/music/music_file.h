@@ -26,6 +26,9 @@ struct KnownMusicFile {
   bool present = true;
 };
 
+// The artist of an album whose songs name no album artist and have several artists.
+inline constexpr const char* kVariousArtists = "Various Artists";
+
 // What the tags of one file say. `song.id` is left empty: the library gives the id.
 struct MusicFileTags {
   Song song{};  // title, artist, album, genre, duration, numbers, release date, artwork

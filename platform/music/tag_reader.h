@@ -18,7 +18,7 @@ class TagReader {
  public:
   // The names given when the tags give none.
   static constexpr const char* kUnknownArtist = "Unknown Artist";
-  static constexpr const char* kVariousArtists = "Various Artists";
+  static constexpr const char* kVariousArtists = melodock::kVariousArtists;
 
   // `artworkFolder` is made when the first picture is kept there.
   explicit TagReader(std::filesystem::path artworkFolder);

@@ -159,7 +159,7 @@ void MusicFileStore::recount(const std::string& albumID) {
       "artist = coalesce((SELECT album_artist FROM song WHERE album_id = ?1 AND present "
       "AND album_artist IS NOT NULL GROUP BY album_artist "
       "ORDER BY count(*) DESC, min(disc), min(number) LIMIT 1), "
-      "(SELECT CASE WHEN count(DISTINCT artist) > 1 THEN 'Various Artists' ELSE min(artist) END "
+      "(SELECT CASE WHEN count(DISTINCT artist) > 1 THEN ?2 ELSE min(artist) END "
       "FROM song WHERE album_id = ?1 AND present), artist), "
       "track_count = (SELECT count(*) FROM song WHERE album_id = ?1 AND present), "
       "present = EXISTS (SELECT 1 FROM song WHERE album_id = ?1 AND present), "
@@ -169,7 +169,7 @@ void MusicFileStore::recount(const std::string& albumID) {
       "artwork_url = (SELECT artwork_url FROM song WHERE album_id = ?1 AND present "
       "AND artwork_url IS NOT NULL ORDER BY disc, number LIMIT 1) "
       "WHERE id = ?1");
-  update->bind(1, albumID);
+  update->bind(1, albumID).bind(2, kVariousArtists);
   update->run();
 }
 
