@@ -71,6 +71,9 @@ asio::awaitable<void> MelodockApp::start() {
   co_await main_.run([this] { return music_.refreshSubscription(); });
   co_await openMusicFiles();
   co_await host_.start();
+  // GStreamer starts in the background now, so that the first song from a file an
+  // agent asks for does not wait for it.
+  co_await main_.run([this] { fileOutput_.warmUp(); });
   if (launch_.followMusicFolders) followMusicFolders();
 }
 

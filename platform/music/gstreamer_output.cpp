@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <system_error>
 
@@ -42,12 +43,57 @@ void onAboutToFinish(GstElement* playbin, gpointer data) {
   handover.uri.clear();
 }
 
+// What a playbin playing one of the scanner's formats loads, beside the type finders.
+constexpr std::array<const char*, 24> kFirstPipeline = {
+    "playbin",  "playsink",  "uridecodebin", "urisourcebin", "decodebin",      "filesrc",
+    "typefind", "queue2",    "multiqueue",   "audioconvert", "audioresample",  "volume",
+    "fakesink", "id3demux",  "flacparse",    "flacdec",      "mpegaudioparse", "mpg123audiodec",
+    "oggdemux", "vorbisdec", "opusdec",      "qtdemux",      "avdec_aac",      "wavparse"};
+
+void load(GstPluginFeature* feature) {
+  if (GstPluginFeature* loaded = gst_plugin_feature_load(feature); loaded != nullptr) {
+    gst_object_unref(loaded);
+  }
+}
+
+// Off every actor: the registry's first load and the plugins' take about half a second.
+void warmUpGStreamer(bool soundDevice) {
+  gst_init(nullptr, nullptr);
+  GstRegistry* registry = gst_registry_get();
+  for (const char* name : kFirstPipeline) {
+    if (GstPluginFeature* feature = gst_registry_lookup_feature(registry, name)) {
+      load(feature);
+      gst_object_unref(feature);
+    }
+  }
+  // Finding a new file's type tries every type finder, which loads its plugin.
+  GList* finders = gst_type_find_factory_get_list();
+  for (GList* at = finders; at != nullptr; at = at->next) {
+    load(GST_PLUGIN_FEATURE(at->data));
+  }
+  gst_plugin_feature_list_free(finders);
+  if (!soundDevice) return;
+  // Opening the sound device once loads its sink and the sound server's client.
+  if (GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr)) {
+    gst_object_ref_sink(sink);
+    gst_element_set_state(sink, GST_STATE_READY);
+    gst_element_set_state(sink, GST_STATE_NULL);
+    gst_object_unref(sink);
+  }
+}
+
 }  // namespace
 
 GStreamerOutput::GStreamerOutput(asio::any_io_executor executor, Options options)
     : executor_(std::move(executor)), options_(std::move(options)) {}
 
+void GStreamerOutput::warmUp() {
+  if (warmer_.joinable() || pipeline_ != nullptr) return;
+  warmer_ = std::thread(warmUpGStreamer, options_.sink.empty());
+}
+
 GStreamerOutput::~GStreamerOutput() {
+  if (warmer_.joinable()) warmer_.join();
   if (pipeline_ != nullptr) {
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     gst_object_unref(pipeline_);
@@ -74,7 +120,7 @@ std::string GStreamerOutput::decoderPackage(const std::string& caps) {
 // time when none answers), its bus watched on the actor.
 void GStreamerOutput::build() {
   if (pipeline_ != nullptr) return;
-  gst_init(nullptr, nullptr);  // once per process; only when a file first plays
+  gst_init(nullptr, nullptr);  // once per process; waits for a warm-up under way
   GstElement* sink = nullptr;
   if (!options_.sink.empty()) {
     GError* error = nullptr;

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include <asio.hpp>
 
@@ -41,9 +42,16 @@ class GStreamerOutput final : public AudioOutput {
   };
 
   // Events are delivered on `executor` (the player's actor), which must be the one every
-  // call comes from. GStreamer starts when the first file plays.
+  // call comes from. GStreamer starts when the first file plays, or earlier with warmUp.
   GStreamerOutput(asio::any_io_executor executor, Options options);
+  // Waits for the warm-up, if one is still running.
   ~GStreamerOutput() override;
+
+  // Starts GStreamer on a thread of its own and loads what a file's first pipeline needs
+  // (the plugin registry, playbin's elements, the formats' decoders, every type finder,
+  // the sound device's sink), so that the first song from a file starts as fast as the
+  // later ones. Returns at once; calls after the first do nothing.
+  void warmUp();
 
   void setListener(Listener* listener) override { listener_ = listener; }
   // `item.song->file` names the audio file; an item without one fails.
@@ -111,6 +119,7 @@ class GStreamerOutput final : public AudioOutput {
   std::string missingDescription_;
   // Events still queued for delivery are dropped once the output is gone.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::thread warmer_;  // the warm-up; touches nothing of this object
 };
 
 }  // namespace melodock

@@ -17,6 +17,12 @@ std::filesystem::path withFolder(const std::filesystem::path& file) {
   return file;
 }
 
+// Agents and their notes may still hold the id "Favourite Songs" had before.
+std::string current(std::string id) {
+  if (id == Library::kFormerFavouriteSongsID) return Library::kFavouriteSongsID;
+  return id;
+}
+
 }  // namespace
 
 Library::Library(const std::filesystem::path& file, WallClock clock)
@@ -109,7 +115,7 @@ asio::awaitable<std::vector<LibraryPlaylist>> Library::playlists() {
 }
 
 asio::awaitable<std::optional<LibraryPlaylist>> Library::playlist(std::string id) {
-  auto work = [this, id = std::move(id)](sqlite3*) {
+  auto work = [this, id = current(std::move(id))](sqlite3*) {
     std::vector<LibraryPlaylist> found = store_->playlists(id);
     return found.empty() ? std::nullopt : std::optional(std::move(found.front()));
   };
@@ -135,25 +141,27 @@ asio::awaitable<LibraryPlaylist> Library::addPlaylist(Playlist playlist, std::ve
 }
 
 asio::awaitable<void> Library::addToPlaylist(std::string playlistID, std::vector<Song> songs) {
-  auto work = [this, id = std::move(playlistID), songs = std::move(songs),
+  auto work = [this, id = current(std::move(playlistID)), songs = std::move(songs),
                now = milliseconds(clock_())](sqlite3*) { store_->addToPlaylist(id, songs, now); };
   co_await database_.run(std::move(work));
 }
 
 asio::awaitable<std::vector<Song>> Library::playlistSongs(std::string playlistID) {
-  auto work = [this, id = std::move(playlistID)](sqlite3*) { return store_->playlistSongs(id); };
+  auto work = [this, id = current(std::move(playlistID))](sqlite3*) {
+    return store_->playlistSongs(id);
+  };
   co_return co_await database_.run(std::move(work));
 }
 
 asio::awaitable<void> Library::rate(std::string id, std::string kind,
                                     std::optional<Rating> rating) {
-  auto work = [this, id = std::move(id), kind = std::move(kind), rating,
+  auto work = [this, id = current(std::move(id)), kind = std::move(kind), rating,
                now = milliseconds(clock_())](sqlite3*) { store_->rate(id, kind, rating, now); };
   co_await database_.run(std::move(work));
 }
 
 asio::awaitable<std::optional<Rating>> Library::rating(std::string id) {
-  auto work = [this, id = std::move(id)](sqlite3*) { return store_->rating(id); };
+  auto work = [this, id = current(std::move(id))](sqlite3*) { return store_->rating(id); };
   co_return co_await database_.run(std::move(work));
 }
 

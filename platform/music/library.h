@@ -2,9 +2,10 @@
 // "Favourite Songs", ratings and listening history, in a SQLite file that outlives the
 // program (by default $XDG_DATA_HOME/melodock/library.sqlite).
 //
-// Ids: "i." songs, "l." albums, artists and library-only playlists ("Favourite
-// Songs"), "p." the user's own playlists, the only editable kind. All kinds draw from
-// one sequence, so an id names one item only.
+// Ids: "i." songs, "l." albums and artists, "p." playlists: the user's own (the only
+// editable kind), the saved catalog ones and "Favourite Songs". All kinds draw from one
+// sequence, so an id names one item only. "Favourite Songs" was "l.1" before: that id
+// still names it wherever an id is taken.
 //
 // Every change is one transaction. The file is in WAL mode with synchronous=FULL: a
 // change that returned is on disk, so neither a killed process nor a lost machine
@@ -74,7 +75,8 @@ class Library {
  public:
   using WallClock = std::function<std::chrono::system_clock::time_point()>;
 
-  static constexpr const char* kFavouriteSongsID = "l.1";
+  static constexpr const char* kFavouriteSongsID = "p.1";
+  static constexpr const char* kFormerFavouriteSongsID = "l.1";
   static constexpr const char* kFavouriteSongsName = "Favourite Songs";
   static constexpr std::chrono::hours kHeavyRotationWindow{24 * 30};
 

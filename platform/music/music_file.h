@@ -26,10 +26,14 @@ struct KnownMusicFile {
   bool present = true;
 };
 
+// The artist of an album whose songs name no album artist and have several artists.
+inline constexpr const char* kVariousArtists = "Various Artists";
+
 // What the tags of one file say. `song.id` is left empty: the library gives the id.
 struct MusicFileTags {
   Song song{};  // title, artist, album, genre, duration, numbers, release date, artwork
-  std::string albumArtist{};  // the album artist, else the artist
+  // The album artist the tags name ("Various Artists" for a compilation naming none).
+  std::optional<std::string> albumArtist{};
   bool compilation = false;
   std::optional<int> trackCount{};
   std::optional<int> discCount{};

@@ -95,6 +95,7 @@ MusicPlayer::Entry MusicPlayer::entryFor(const Track& track) {
                .subtitle = video.artistName,
                .artwork = video.artwork,
                .song = std::nullopt,
+               .video = video,
                .duration = video.duration,
                .live = false,
                .order = nextOrder_++};
@@ -213,11 +214,16 @@ void MusicPlayer::insertAt(std::size_t position, const std::vector<Song>& songs)
 }
 
 void MusicPlayer::checkPlayable(const Entry& entry) const {
-  if (!entry.song) return;
-  if (!entry.song->playParameters) {
-    throw PlayerError("\"" + entry.song->title + "\" can't be played on this account.");
+  // A music video follows the rule of a song; a station plays on any account.
+  const bool song = entry.song.has_value();
+  if (!song && !entry.video) return;
+  const std::string& id = song ? entry.song->id : entry.video->id;
+  const bool hasPlayParameters =
+      song ? entry.song->playParameters.has_value() : entry.video->playParameters.has_value();
+  if (!hasPlayParameters) {
+    throw PlayerError("\"" + entry.title + "\" can't be played on this account.");
   }
-  if (!isLibrarySongID(entry.song->id) && !options_.canPlayCatalog()) {
+  if (!isLibrarySongID(id) && !options_.canPlayCatalog()) {
     throw PlayerError(
         "Catalog songs can't be played on this account: it has no music subscription.");
   }

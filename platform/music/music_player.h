@@ -36,7 +36,8 @@ class MusicPlayer final : private AudioOutput::Listener {
     std::string title;
     std::optional<std::string> subtitle;
     std::optional<Artwork> artwork;
-    std::optional<Song> song;  // none for a music video or a live station
+    std::optional<Song> song;           // none for a music video or a live station
+    std::optional<MusicVideo> video{};  // the music video it plays, if it is one
     std::optional<std::chrono::milliseconds> duration;
     bool live = false;
     std::uint64_t order = 0;  // place in the queue as built, restored when shuffle ends
@@ -46,8 +47,8 @@ class MusicPlayer final : private AudioOutput::Listener {
   };
 
   struct Options {
-    // Whether catalog songs may start (an account with a subscription); library songs
-    // ("i." ids) always may.
+    // Whether catalog songs and music videos may start (an account with a
+    // subscription); library songs ("i." ids) always may.
     std::function<bool()> canPlayCatalog = [] { return true; };
     // Called when a song starts playing, with what it was queued as part of and the
     // wall-clock time: the play history.
@@ -97,7 +98,8 @@ class MusicPlayer final : private AudioOutput::Listener {
   void append(const std::vector<Song>& songs);
 
   // Starts or resumes the current entry. Throws PlayerError with an empty queue, or
-  // when a catalog song may not play on this account.
+  // when no entry from the current one on may play on this account: a song or a music
+  // video plays with play parameters, from the catalog only with a subscription.
   void play();
   void pause();
   // Stops and goes back to the start of the current entry.

@@ -254,8 +254,8 @@ std::optional<MusicFileTags> TagReader::read(
       numberAndTotal(fields, "DISCNUMBER", {"DISCTOTAL", "TOTALDISCS"});
   song.releaseDate = releaseDate(fields);
   tags.compilation = isTrue(fields("COMPILATION"));
-  tags.albumArtist =
-      fields("ALBUMARTIST").value_or(tags.compilation ? kVariousArtists : song.artistName);
+  tags.albumArtist = fields("ALBUMARTIST");
+  if (!tags.albumArtist && tags.compilation) tags.albumArtist = kVariousArtists;
 
   std::optional<std::string> artwork;
   if (const auto picture = embeddedPicture(ref.file())) {

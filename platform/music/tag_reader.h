@@ -18,7 +18,7 @@ class TagReader {
  public:
   // The names given when the tags give none.
   static constexpr const char* kUnknownArtist = "Unknown Artist";
-  static constexpr const char* kVariousArtists = "Various Artists";
+  static constexpr const char* kVariousArtists = melodock::kVariousArtists;
 
   // `artworkFolder` is made when the first picture is kept there.
   explicit TagReader(std::filesystem::path artworkFolder);
@@ -30,8 +30,8 @@ class TagReader {
   [[nodiscard]] static bool isMusicFile(std::string_view name);
 
   // The tags of the file at `path`, or nothing when TagLib cannot read it as audio.
-  // The title falls back to the file name without its extension, the album artist to
-  // the artist ("Various Artists" for a compilation). The artwork is the embedded
+  // The title falls back to the file name without its extension. A compilation without
+  // an album artist has "Various Artists". The artwork is the embedded
   // picture (the front cover first), else `coverBeside` when given. Blocks on the file.
   [[nodiscard]] std::optional<MusicFileTags> read(
       const std::filesystem::path& path, const std::optional<std::filesystem::path>& coverBeside);

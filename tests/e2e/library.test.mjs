@@ -85,7 +85,7 @@ describe('the library', () => {
     app = await start('melodock-e2e-library');
     const { call } = app;
     assert.deepEqual(await call('library_playlists'),
-      [{ id: 'l.1', type: 'playlist', name: 'Favourite Songs', can_edit: false }]);
+      [{ id: 'p.1', type: 'playlist', name: 'Favourite Songs', can_edit: false }]);
 
     const made = await call('create_playlist', { name: 'Rock Night', description: 'Loud', ids: [forThoseAboutToRock, putTheFingerOnYou] });
     assert.equal(made.created, true);
@@ -105,8 +105,10 @@ describe('the library', () => {
     assert.deepEqual((await call('playlist_songs', { playlist_id: 'l.1' })).songs.map((song) => song.name),
       ['Put The Finger On You']);
     // Favourite Songs fills itself: it is no playlist to add to.
-    assert.equal(await call('add_to_playlist', { playlist_id: 'l.1', ids: [inject] }, { failing: true }),
-      "Use the playlist's p.\u2026 id from library_playlists or create_playlist.");
+    assert.equal(await call('add_to_playlist', { playlist_id: 'p.1', ids: [inject] }, { failing: true }),
+      '"Favourite Songs" can\'t be edited: it\'s Apple Music\'s or someone else\'s playlist. If it\'s '
+      + 'Favourite Songs (its name depends on the language), it fills itself with loved songs: love '
+      + 'the song with rate instead. Otherwise create a playlist of the user\'s own.');
 
     assert.deepEqual(await call('add_to_library', { type: 'songs', ids: [inject] }), { added: 1, type: 'songs' });
     assert.deepEqual((await call('search_library', { query: 'INJ', type: 'songs' })).map((song) => song.name),

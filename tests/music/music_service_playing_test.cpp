@@ -206,6 +206,15 @@ TEST(PlayCollection, QueuesEachKindOfCollection) {
   EXPECT_EQ(answer["track"]["genre"], "Pop");  // drawn from the station's seed
 }
 
+TEST(PlayCollection, DoesNotPlayAVideoTheAccountCannotPlay) {
+  // Without a subscription no catalog track plays: the album's songs nor its video.
+  ServiceFixture f;
+  f.subscribed = false;
+  EXPECT_EQ(f.call("play_collection", R"({"type":"album","id":"1200000001"})"),
+            "error: Catalog songs can't be played on this account: it has no music subscription.");
+  EXPECT_NE(f.status(), MusicPlayer::Status::playing);
+}
+
 TEST(PlayCollection, PlaysTheUsersOwnPlaylistsAndAlbumsWithConsent) {
   ServiceFixture f(R"({"musicAuthorization":"authorized","sharePersonalData":true})");
   const std::vector<Song> songs = {testing::song("1100000005", 190),

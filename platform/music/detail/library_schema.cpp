@@ -174,8 +174,50 @@ ALTER TABLE playlist ADD COLUMN curator TEXT;
 CREATE UNIQUE INDEX playlist_by_catalog_id ON playlist (catalog_id) WHERE catalog_id IS NOT NULL;
 )sql";
 
+// Version 5: a file album is the files of one folder with one album title, whatever
+// album artists they name; each song keeps the album artist its file names. The albums
+// that one folder's files were split into become the first of them, and every file is
+// read again at the next scan, so that its album learns the album artists.
+constexpr const char* kVersion5 = R"sql(
+ALTER TABLE song ADD COLUMN album_artist TEXT;
+ALTER TABLE album ADD COLUMN folder TEXT;
+UPDATE album SET folder = (
+  SELECT substr(path, 1, length(rtrim(path, replace(path, '/', ''))) - 1)
+  FROM song WHERE album_id = album.id ORDER BY rowid LIMIT 1) WHERE from_files;
+UPDATE song SET album_id = (
+  SELECT first.id FROM album AS split
+  JOIN album AS first ON first.from_files AND first.folder = split.folder AND first.title = split.title
+  WHERE split.id = song.album_id ORDER BY first.rowid LIMIT 1)
+WHERE album_id IN (SELECT id FROM album WHERE from_files AND folder IS NOT NULL);
+DELETE FROM album WHERE from_files AND EXISTS (
+  SELECT 1 FROM album AS first WHERE first.from_files AND first.folder = album.folder
+  AND first.title = album.title AND first.rowid < album.rowid);
+UPDATE album SET track_count = (SELECT count(*) FROM song WHERE album_id = album.id AND present)
+WHERE from_files;
+UPDATE song SET size = -1 WHERE path IS NOT NULL;
+CREATE INDEX album_by_folder ON album (folder, title) WHERE from_files;
+CREATE TRIGGER album_changed AFTER UPDATE OF title, artist ON album
+WHEN old.title IS NOT new.title OR old.artist IS NOT new.artist BEGIN
+  INSERT INTO album_search (album_search, rowid, title, artist)
+  VALUES ('delete', old.rowid, old.title, old.artist);
+  INSERT INTO album_search (rowid, title, artist) VALUES (new.rowid, new.title, new.artist);
+END;
+)sql";
+
+// Version 6: "Favourite Songs" is a "p." playlist that cannot be edited, as the web API
+// lists it, so that an agent adding to it is told to love the song instead. Its number
+// stays (no other item has it: the sequence starts after it); what named it by its old
+// id (ratings, plays) names the new one.
+constexpr const char* kVersion6 = R"sql(
+UPDATE playlist SET id = 'p.1' WHERE id = 'l.1';
+UPDATE playlist_entry SET playlist_id = 'p.1' WHERE playlist_id = 'l.1';
+UPDATE rating SET item_id = 'p.1' WHERE item_id = 'l.1';
+UPDATE play SET container_id = 'p.1' WHERE container_id = 'l.1';
+)sql";
+
 // kMigrations[v] takes a file from version v to v + 1.
-constexpr const char* kMigrations[] = {kVersion1, kVersion2, kVersion3, kVersion4};
+constexpr const char* kMigrations[] = {kVersion1, kVersion2, kVersion3,
+                                       kVersion4, kVersion5, kVersion6};
 static_assert(std::size(kMigrations) == kLibraryVersion);
 
 int version(sqlite3* connection) {

@@ -7,10 +7,12 @@
 
 namespace melodock::detail {
 
-inline constexpr int kLibraryVersion = 4;
+inline constexpr int kLibraryVersion = 6;
 
-// The id of "Favourite Songs", made with the library.
-inline constexpr const char* kFavouriteSongsID = "l.1";
+// The id of "Favourite Songs", made with the library, and the one it had before
+// version 6.
+inline constexpr const char* kFavouriteSongsID = "p.1";
+inline constexpr const char* kFormerFavouriteSongsID = "l.1";
 
 // Brings the library at `connection` to kLibraryVersion. Throws std::runtime_error for
 // a newer file and DatabaseError when a migration fails (the file then stays at the

@@ -493,7 +493,7 @@ std::vector<AddedItem> LibraryStore::recentlyAdded(int limit) {
   const std::vector<Added> added = all(
       statements_, connection_,
       "SELECT 'album', id, added_at, rowid FROM album WHERE present "
-      "UNION ALL SELECT 'playlist', id, created_at, rowid FROM playlist WHERE id != 'l.1' "
+      "UNION ALL SELECT 'playlist', id, created_at, rowid FROM playlist WHERE id != ?2 "
       "UNION ALL SELECT 'song', id, added_at, rowid FROM song AS s "
       "WHERE present AND album_id IS NULL AND NOT EXISTS (SELECT 1 FROM album AS a "
       "WHERE a.title = s.album AND a.artist = s.artist AND NOT a.from_files) "
@@ -501,7 +501,7 @@ std::vector<AddedItem> LibraryStore::recentlyAdded(int limit) {
       [](const Statement& row) {
         return Added{std::string(row.text(0)), std::string(row.text(1))};
       },
-      limit);
+      limit, kFavouriteSongsID);
   std::vector<AddedItem> items;
   items.reserve(added.size());
   for (const Added& item : added) {

@@ -38,8 +38,9 @@ void MusicFileStore::stageTables() {
           "CREATE TEMP TABLE IF NOT EXISTS scanned_song (id TEXT, title TEXT, artist TEXT, "
           "album TEXT, genre TEXT, duration_ms INTEGER, number INTEGER, disc INTEGER, "
           "release_date TEXT, artwork_url TEXT, path TEXT, size INTEGER, modified INTEGER, "
-          "album_id TEXT);"
-          "CREATE TEMP TABLE IF NOT EXISTS scanned_album (id TEXT, title TEXT, artist TEXT);"
+          "album_id TEXT, album_artist TEXT);"
+          "CREATE TEMP TABLE IF NOT EXISTS scanned_album (id TEXT, title TEXT, artist TEXT, "
+          "folder TEXT);"
           "CREATE TEMP TABLE IF NOT EXISTS scanned_artist (id TEXT, name TEXT);"
           "CREATE TEMP TABLE IF NOT EXISTS scanned_path (path TEXT);");
   staged_ = true;
@@ -49,22 +50,23 @@ std::string MusicFileStore::nextID(Batch& batch, const char* prefix) {
   return prefix + std::to_string(batch.nextID++);
 }
 
-std::string MusicFileStore::album(Batch& batch, const std::string& title,
+std::string MusicFileStore::album(Batch& batch, const std::string& folder, const std::string& title,
                                   const std::string& artist) {
-  auto key = std::make_pair(title, artist);
+  auto key = std::make_pair(folder, title);
   if (const auto found = batch.albumIDs.find(key); found != batch.albumIDs.end()) {
     return found->second;
   }
   auto find = statements_(connection_,
-                          "SELECT id FROM album WHERE title = ?1 AND artist = ?2 AND from_files");
-  find->bind(1, title).bind(2, artist);
+                          "SELECT id FROM album WHERE folder = ?1 AND title = ?2 AND from_files "
+                          "ORDER BY rowid LIMIT 1");
+  find->bind(1, folder).bind(2, title);
   std::string id;
   if (find->step()) {
     id = std::string(find->text(0));
   } else {
     id = nextID(batch, "l.");
-    auto stage = statements_(connection_, "INSERT INTO scanned_album VALUES (?1, ?2, ?3)");
-    stage->bind(1, id).bind(2, title).bind(3, artist);
+    auto stage = statements_(connection_, "INSERT INTO scanned_album VALUES (?1, ?2, ?3, ?4)");
+    stage->bind(1, id).bind(2, title).bind(3, artist).bind(4, folder);
     stage->run();
   }
   batch.albumIDs.emplace(std::move(key), id);
@@ -85,7 +87,9 @@ void MusicFileStore::stage(Batch& batch, const ReadMusicFile& file) {
   const Song& song = file.tags.song;
   std::optional<std::string> albumID;
   if (song.albumTitle) {
-    albumID = album(batch, *song.albumTitle, file.tags.albumArtist);
+    const std::string folder = file.path.substr(0, file.path.rfind('/'));
+    albumID =
+        album(batch, folder, *song.albumTitle, file.tags.albumArtist.value_or(song.artistName));
     batch.albums.insert(*albumID);
   }
   std::string id;
@@ -105,7 +109,7 @@ void MusicFileStore::stage(Batch& batch, const ReadMusicFile& file) {
   }
   auto row = statements_(connection_,
                          "INSERT INTO scanned_song VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
-                         "?10, ?11, ?12, ?13, ?14)");
+                         "?10, ?11, ?12, ?13, ?14, ?15)");
   row->bind(1, id)
       .bind(2, song.title)
       .bind(3, song.artistName)
@@ -119,10 +123,13 @@ void MusicFileStore::stage(Batch& batch, const ReadMusicFile& file) {
       .bind(11, file.path)
       .bind(12, file.stamp.size)
       .bind(13, file.stamp.modified)
-      .bind(14, albumID);
+      .bind(14, albumID)
+      .bind(15, file.tags.albumArtist);
   row->run();
   addArtist(batch, song.artistName);
-  if (file.tags.albumArtist != song.artistName) addArtist(batch, file.tags.albumArtist);
+  if (file.tags.albumArtist && *file.tags.albumArtist != song.artistName) {
+    addArtist(batch, *file.tags.albumArtist);
+  }
 }
 
 void MusicFileStore::mark(Batch& batch, const std::vector<std::string>& paths, bool present) {
@@ -144,9 +151,16 @@ void MusicFileStore::mark(Batch& batch, const std::vector<std::string>& paths, b
 }
 
 void MusicFileStore::recount(const std::string& albumID) {
+  // The artist: the album artist its files name most, else their one artist, else
+  // Various Artists; an album with no file present keeps the one it had.
   auto update = statements_(
       connection_,
       "UPDATE album SET "
+      "artist = coalesce((SELECT album_artist FROM song WHERE album_id = ?1 AND present "
+      "AND album_artist IS NOT NULL GROUP BY album_artist "
+      "ORDER BY count(*) DESC, min(disc), min(number) LIMIT 1), "
+      "(SELECT CASE WHEN count(DISTINCT artist) > 1 THEN ?2 ELSE min(artist) END "
+      "FROM song WHERE album_id = ?1 AND present), artist), "
       "track_count = (SELECT count(*) FROM song WHERE album_id = ?1 AND present), "
       "present = EXISTS (SELECT 1 FROM song WHERE album_id = ?1 AND present), "
       "release_date = (SELECT min(release_date) FROM song WHERE album_id = ?1 AND present), "
@@ -155,7 +169,7 @@ void MusicFileStore::recount(const std::string& albumID) {
       "artwork_url = (SELECT artwork_url FROM song WHERE album_id = ?1 AND present "
       "AND artwork_url IS NOT NULL ORDER BY disc, number LIMIT 1) "
       "WHERE id = ?1");
-  update->bind(1, albumID);
+  update->bind(1, albumID).bind(2, kVariousArtists);
   update->run();
 }
 
@@ -175,8 +189,8 @@ void MusicFileStore::store(const MusicFileChanges& changes, std::int64_t now) {
         ->run();
     auto albums = statements_(connection_,
                               "INSERT INTO album (id, title, artist, track_count, added_at, "
-                              "present, from_files) SELECT id, title, artist, 0, ?1, 1, 1 "
-                              "FROM scanned_album ORDER BY rowid");
+                              "present, from_files, folder) SELECT id, title, artist, 0, ?1, 1, "
+                              "1, folder FROM scanned_album ORDER BY rowid");
     albums->bind(1, now);
     albums->run();
     // A new file's song plays as itself; added_at is when the file first appeared.
@@ -184,15 +198,16 @@ void MusicFileStore::store(const MusicFileChanges& changes, std::int64_t now) {
         connection_,
         "INSERT INTO song (id, title, artist, album, genre, duration_ms, number, disc, "
         "release_date, artwork_url, play_id, added_at, path, size, modified, first_seen, "
-        "album_id, present) "
+        "album_id, album_artist, present) "
         "SELECT id, title, artist, album, genre, duration_ms, number, disc, release_date, "
-        "artwork_url, id, ?1, path, size, modified, ?1, album_id, 1 FROM scanned_song "
+        "artwork_url, id, ?1, path, size, modified, ?1, album_id, album_artist, 1 "
+        "FROM scanned_song "
         "WHERE true ORDER BY rowid "
         "ON CONFLICT (id) DO UPDATE SET title = excluded.title, artist = excluded.artist, "
         "album = excluded.album, genre = excluded.genre, duration_ms = excluded.duration_ms, "
         "number = excluded.number, disc = excluded.disc, release_date = excluded.release_date, "
         "artwork_url = excluded.artwork_url, size = excluded.size, modified = excluded.modified, "
-        "album_id = excluded.album_id, present = 1");
+        "album_id = excluded.album_id, album_artist = excluded.album_artist, present = 1");
     songs->bind(1, now);
     songs->run();
     for (const char* clear :

@@ -1,6 +1,7 @@
 // The library's songs and albums from the user's music files, read and written on the
 // library's database thread. A file's song is found by its path, so its "i." id stays
-// while the path does; a file album ("l.") is found by its title and album artist.
+// while the path does; a file album ("l.") is the files of one folder with one album
+// title, and its artist is counted again from them with its tracks.
 #pragma once
 
 #include <sqlite3.h>
@@ -34,7 +35,7 @@ class MusicFileStore {
   struct Batch {
     std::int64_t nextID = 0;       // the sequence's next value
     std::set<std::string> albums;  // to be counted again
-    std::map<std::pair<std::string, std::string>, std::string> albumIDs;  // by title, artist
+    std::map<std::pair<std::string, std::string>, std::string> albumIDs;  // by folder, title
     std::set<std::string> artists;               // known to be or to become rows
     std::map<std::string, std::string> songIDs;  // by path, of files staged here
   };
@@ -42,7 +43,8 @@ class MusicFileStore {
   void stageTables();
   std::string nextID(Batch& batch, const char* prefix);
   // The file album's id; a new one is staged.
-  std::string album(Batch& batch, const std::string& title, const std::string& artist);
+  std::string album(Batch& batch, const std::string& folder, const std::string& title,
+                    const std::string& artist);
   void addArtist(Batch& batch, const std::string& name);
   void stage(Batch& batch, const ReadMusicFile& file);
   // Sets present on the songs at `paths`; their albums are counted again.

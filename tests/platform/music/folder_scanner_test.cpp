@@ -210,6 +210,62 @@ TEST_F(FolderScannerTest, RecentlyAddedFollowsWhenFilesFirstAppeared) {
   EXPECT_EQ(added, (std::vector<std::string>{"song Gamma", "album Two", "album One"}));
 }
 
+TEST_F(FolderScannerTest, MakesOneAlbumOfAFoldersFilesWithOneAlbumTitle) {
+  struct File {
+    const char* name;
+    const char* artist;
+    const char* albumArtist;  // empty for none
+  };
+  struct Row {
+    const char* album;  // also its folder's name
+    std::vector<File> files;
+    const char* albumArtist;
+  };
+  // More files than a batch holds (3), so that an album's files are stored apart.
+  const std::vector<Row> rows = {
+      {"Gladiator",
+       {{"1.mp3", "Hans Zimmer", "Hans Zimmer"},
+        {"2.flac", "Lisa Gerrard", ""},
+        {"3.mp3", "Hans Zimmer", "Hans Zimmer"},
+        {"4.mp3", "Klaus Badelt", ""},
+        {"5.flac", "Hans Zimmer & Lisa Gerrard", "Hans Zimmer"}},
+       "Hans Zimmer"},
+      {"Mixtape",
+       {{"1.mp3", "Ann", ""}, {"2.mp3", "Bob", ""}, {"3.mp3", "Ann", ""}, {"4.mp3", "Cy", ""}},
+       "Various Artists"},
+      {"Solo", {{"1.mp3", "Ann", ""}, {"2.flac", "Ann", ""}}, "Ann"},
+  };
+  for (const Row& row : rows) {
+    for (const File& file : row.files) {
+      std::map<std::string, std::string> tags = {{"ALBUM", row.album}, {"ARTIST", file.artist}};
+      if (*file.albumArtist != '\0') tags["ALBUMARTIST"] = file.albumArtist;
+      const std::string name = file.name;
+      song(std::string(row.album) + "/" + name, name.ends_with(".mp3") ? "MP3" : "FLAC",
+           row.album + std::string(" ") + name, tags);
+    }
+  }
+  scanAll();
+  // A file read again on its own keeps its album and the album its artist.
+  setModified(music() / "Gladiator" / "2.flac", 3000);
+  EXPECT_EQ(scanner_.scanPaths({music() / "Gladiator" / "2.flac"}, {music()}),
+            (ScanCounts{.read = 1}));
+
+  const std::vector<Album> albums = await(library_.searchAlbums("", 10));
+  ASSERT_EQ(albums.size(), rows.size());
+  for (std::size_t at = 0; at < rows.size(); ++at) {
+    SCOPED_TRACE(rows[at].album);
+    EXPECT_EQ(albums[at].title, rows[at].album);
+    EXPECT_EQ(albums[at].artistName, rows[at].albumArtist);
+    EXPECT_EQ(albums[at].trackCount, static_cast<int>(rows[at].files.size()));
+    EXPECT_EQ(await(library_.albumSongs(albums[at].id)).size(), rows[at].files.size());
+  }
+
+  // The same title in another folder is another album.
+  song("Elsewhere/1.mp3", "MP3", "Elsewhere", {{"ALBUM", "Solo"}, {"ARTIST", "Ann"}});
+  scanAll();
+  EXPECT_EQ(await(library_.searchAlbums("solo", 10)).size(), 2U);
+}
+
 // Makes this thread (where the scanner runs) subject to file permissions, even as root.
 class WithoutPermissionOverride {
  public:

@@ -83,13 +83,13 @@ TEST_F(LibraryTest, StartsEmptyExceptFavouriteSongsInTheUsersDataFolder) {
   const std::vector<LibraryPlaylist> playlists = await(library_->playlists());
   EXPECT_TRUE(std::filesystem::exists(file()));
   ASSERT_EQ(playlists.size(), 1U);
-  EXPECT_EQ(playlists[0].playlist.id, "l.1");
+  EXPECT_EQ(playlists[0].playlist.id, "p.1");
   EXPECT_EQ(playlists[0].playlist.name, "Favourite Songs");
   EXPECT_FALSE(playlists[0].canEdit);
   EXPECT_TRUE(await(library_->searchSongs("", 100)).empty());
   EXPECT_TRUE(await(library_->searchAlbums("", 100)).empty());
   EXPECT_TRUE(await(library_->recentlyPlayed(30)).empty());
-  EXPECT_TRUE(await(library_->playlistSongs("l.1")).empty());
+  EXPECT_TRUE(await(library_->playlistSongs("p.1")).empty());
 }
 
 TEST_F(LibraryTest, SavesASongOnceAndGivesEveryItemItsOwnId) {
@@ -110,7 +110,7 @@ TEST_F(LibraryTest, SavesASongOnceAndGivesEveryItemItsOwnId) {
       {blackDog_}));
   const LibraryPlaylist made = await(library_->createPlaylist("Road", std::nullopt, {}));
   const std::vector<Artist> artists = await(library_->searchArtists("", 10));
-  std::set<std::string> all = {"l.1", saved[0].id, saved[1].id, album.id, made.playlist.id};
+  std::set<std::string> all = {"p.1", saved[0].id, saved[1].id, album.id, made.playlist.id};
   for (const Artist& artist : artists) all.insert(artist.id);
   EXPECT_EQ(all.size(), 6U);
   EXPECT_EQ(album.id, "l.5");
@@ -138,6 +138,7 @@ TEST_F(LibraryTest, OnlyTheUsersOwnPlaylistsTakeSongs) {
     const char* message;
   };
   const std::vector<Row> rows = {
+      {"p.1", LibraryError::Reason::notEditable, "\"Favourite Songs\" can't be edited"},
       {"l.1", LibraryError::Reason::notEditable, "\"Favourite Songs\" can't be edited"},
       {"p.99", LibraryError::Reason::noSuchPlaylist, "No playlist with id p.99"},
   };
@@ -186,7 +187,7 @@ TEST_F(LibraryTest, FavouriteSongsHoldExactlyTheLovedSongs) {
       await(library_->rate(step.id, "song", step.rating));
       EXPECT_EQ(await(library_->rating(step.id)), step.rating);
     }
-    EXPECT_EQ(titles(await(library_->playlistSongs("l.1"))), step.favourites);
+    EXPECT_EQ(titles(await(library_->playlistSongs("p.1"))), step.favourites);
   }
 }
 
@@ -409,13 +410,105 @@ TEST(LibraryMigration, BringsAnOlderFileUpToDateAndKeepsItsRows) {
                              PlayContext{.id = "p.4", .kind = "playlists", .name = "Old Mix"}));
     EXPECT_EQ(await(library.createPlaylist("New", std::nullopt, {})).playlist.id, "p.5");
   }
-  EXPECT_EQ(userVersion(file), 4);
+  EXPECT_EQ(userVersion(file), 6);
+}
+
+// Takes a library made now back to version 4's shape.
+constexpr const char* kBackToVersion4 = R"sql(
+UPDATE playlist SET id = 'l.1' WHERE id = 'p.1';
+DROP TRIGGER album_changed;
+DROP INDEX album_by_folder;
+ALTER TABLE album DROP COLUMN folder;
+ALTER TABLE song DROP COLUMN album_artist;
+PRAGMA user_version = 4;
+)sql";
+
+// Version 4 split a folder's album by the artists its files named.
+constexpr const char* kSplitAlbums = R"sql(
+UPDATE sequence SET next = 8;
+INSERT INTO album (id, title, artist, track_count, added_at, present, from_files) VALUES
+  ('l.2', 'Gladiator', 'Hans Zimmer', 1, 10, 1, 1),
+  ('l.4', 'Gladiator', 'Lisa Gerrard', 1, 10, 1, 1),
+  ('l.6', 'Gladiator', 'Klaus Badelt', 1, 10, 1, 1);
+INSERT INTO song (id, title, artist, album, added_at, play_id, path, size, modified, first_seen,
+  album_id, present) VALUES
+  ('i.3', 'Progeny', 'Hans Zimmer', 'Gladiator', 10, 'i.3', '/m/Gladiator/1.mp3', 5, 5, 10, 'l.2', 1),
+  ('i.5', 'Now We Are Free', 'Lisa Gerrard', 'Gladiator', 10, 'i.5', '/m/Gladiator/2.mp3', 5, 5,
+   10, 'l.4', 1),
+  ('i.7', 'The Battle', 'Klaus Badelt', 'Gladiator', 10, 'i.7', '/m/Other/1.mp3', 5, 5, 10, 'l.6',
+   1);
+)sql";
+
+TEST(LibraryMigration, JoinsTheAlbumsOneFoldersFilesWereSplitIntoAndReadsTheFilesAgain) {
+  TempDir dir;
+  const std::filesystem::path file = dir.path() / "library.sqlite";
+  FakeClock clock;
+  { Library made(file, clock.function()); }
+  runSQL(file, kBackToVersion4);
+  runSQL(file, kSplitAlbums);
+  ASSERT_EQ(userVersion(file), 4);
+  Library library(file, clock.function());
+  const std::optional<Album> joined = await(library.album("l.2"));
+  ASSERT_TRUE(joined);
+  EXPECT_EQ(joined->trackCount, 2);
+  EXPECT_EQ(ids(await(library.albumSongs("l.2"))), (std::vector<std::string>{"i.3", "i.5"}));
+  EXPECT_FALSE(await(library.album("l.4")));
+  EXPECT_EQ(ids(await(library.albumSongs("l.6"))), std::vector<std::string>{"i.7"});
+  EXPECT_EQ(await(library.searchAlbums("gladiator", 10)).size(), 2U);
+  for (const KnownMusicFile& known : await(library.musicFiles(""))) {
+    SCOPED_TRACE(known.path);
+    EXPECT_NE(known.stamp, (FileStamp{5, 5}));
+  }
+}
+
+// Version 4's "Favourite Songs", holding a loved song, rated and played as a playlist.
+constexpr const char* kFavouritesByTheirFormerID = R"sql(
+UPDATE sequence SET next = 3;
+INSERT INTO song (id, title, artist, added_at, play_id) VALUES ('i.2', 'Desafinado', 'Jobim', 10,
+  'i.2');
+INSERT INTO rating VALUES ('i.2', 'song', 1, 10), ('l.1', 'playlist', 1, 10);
+INSERT INTO playlist_entry VALUES ('l.1', 1, 'i.2');
+INSERT INTO play (song_id, played_at, container_id, container_kind, container_name)
+  VALUES ('i.2', 4000000000000, 'l.1', 'playlists', 'Favourite Songs');
+)sql";
+
+TEST(LibraryMigration, GivesFavouriteSongsItsPlaylistIdAndKeepsTheFormerOneWorking) {
+  TempDir dir;
+  const std::filesystem::path file = dir.path() / "library.sqlite";
+  FakeClock clock;
+  { Library made(file, clock.function()); }
+  runSQL(file, kBackToVersion4);
+  runSQL(file, kFavouritesByTheirFormerID);
+  ASSERT_EQ(userVersion(file), 4);
+  clock.now = std::chrono::system_clock::time_point(std::chrono::milliseconds(4000000000000));
+  Library library(file, clock.function());
+  const std::vector<LibraryPlaylist> playlists = await(library.playlists());
+  ASSERT_EQ(playlists.size(), 1U);
+  EXPECT_EQ(playlists[0].playlist.id, "p.1");
+  EXPECT_EQ(playlists[0].playlist.name, "Favourite Songs");
+  EXPECT_FALSE(playlists[0].canEdit);
+  for (const char* id : {"p.1", "l.1"}) {
+    SCOPED_TRACE(id);
+    EXPECT_EQ(ids(await(library.playlistSongs(id))), std::vector<std::string>{"i.2"});
+    EXPECT_EQ(await(library.rating(id)), Rating::love);
+    ASSERT_TRUE(await(library.playlist(id)));
+  }
+  const std::vector<RotationItem> rotation = await(library.heavyRotation(10));
+  ASSERT_EQ(rotation.size(), 1U);
+  EXPECT_EQ(rotation[0].item.id, "p.1");
+  // Loving a song still fills it.
+  await(library.rate("i.2", "song", std::nullopt));
+  EXPECT_TRUE(await(library.playlistSongs("p.1")).empty());
+  await(library.rate("i.2", "song", Rating::love));
+  EXPECT_EQ(ids(await(library.playlistSongs("p.1"))), std::vector<std::string>{"i.2"});
+  EXPECT_EQ(await(library.createPlaylist("Next", std::nullopt, {})).playlist.id, "p.3");
+  EXPECT_EQ(userVersion(file), 6);
 }
 
 TEST(LibraryMigration, LeavesANewerFileAlone) {
   TempDir dir;
   const std::filesystem::path file = dir.path() / "library.sqlite";
-  runSQL(file, "CREATE TABLE future (x); PRAGMA user_version = 5;");
+  runSQL(file, "CREATE TABLE future (x); PRAGMA user_version = 99;");
   FakeClock clock;
   {
     Library library(file, clock.function());
@@ -423,10 +516,10 @@ TEST(LibraryMigration, LeavesANewerFileAlone) {
       await(library.playlists());
       ADD_FAILURE() << "opened";
     } catch (const std::runtime_error& error) {
-      EXPECT_STREQ(error.what(), "the library has schema version 5, newer than this program's 4");
+      EXPECT_STREQ(error.what(), "the library has schema version 99, newer than this program's 6");
     }
   }
-  EXPECT_EQ(userVersion(file), 5);
+  EXPECT_EQ(userVersion(file), 99);
 }
 
 // The child writes changes one after another and reports each one that returned;

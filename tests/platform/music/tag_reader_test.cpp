@@ -54,21 +54,16 @@ TEST(TagReader, FallsBackWhereTagsAreMissingAndRefusesJunk) {
     std::map<std::string, std::string> tags;
     std::string title;
     std::string artist;
-    std::string albumArtist;
+    std::optional<std::string> albumArtist;
     bool compilation;
   };
   const std::vector<Row> rows = {
-      {"untagged",
-       {},
-       "01 Untitled Take",
-       TagReader::kUnknownArtist,
-       TagReader::kUnknownArtist,
-       false},
+      {"untagged", {}, "01 Untitled Take", TagReader::kUnknownArtist, std::nullopt, false},
       {"artist only",
        {{"ARTIST", "Nina Simone"}},
        "01 Untitled Take",
        "Nina Simone",
-       "Nina Simone",
+       std::nullopt,
        false},
       {"compilation without album artist",
        {{"ARTIST", "Nina Simone"}, {"COMPILATION", "1"}},

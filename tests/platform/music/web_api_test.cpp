@@ -124,7 +124,7 @@ TEST(InProcessWebAPI, PagesListsAtTheRequestedLimit) {
     ++pages;
   }
   EXPECT_EQ(pages, 3);
-  EXPECT_EQ(seen, (std::vector<std::string>{"l.1", "p.2", "p.7", "p.8", "p.9", "p.10"}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"p.1", "p.2", "p.7", "p.8", "p.9", "p.10"}));
   EXPECT_EQ(json::parse(f.get("/v1/me/library/playlists?limit=2&offset=2").body).at("next"),
             "/v1/me/library/playlists?limit=2&offset=4");
   EXPECT_EQ(json::parse(f.get("/v1/me/library/playlists").body).at("data").size(), 6U);
@@ -143,7 +143,7 @@ TEST(InProcessWebAPI, AnswersInTheWebAPIsShape) {
             R"("releaseDate":"1971-11-08","trackNumber":1},"href":"/v1/me/library/songs/i.3",)"
             R"("id":"i.3","type":"library-songs"}],)"
             R"("next":"/v1/me/library/playlists/p.2/tracks?limit=1&offset=1"})");
-  EXPECT_EQ(json::parse(f.get("/v1/me/library/playlists/l.1").body)
+  EXPECT_EQ(json::parse(f.get("/v1/me/library/playlists/p.1").body)
                 .at("data")[0]
                 .at("attributes")
                 .at("canEdit"),
