@@ -286,236 +286,237 @@ TEST(LibraryTools, RefusesAnIDThatIsNotOnePathSegmentBeforeSendingAnything) {
   ASSERT_EQ(scripted.requests.size(), 1U);
   EXPECT_EQ(scripted.requests.front().url,
             "https://api.test/v1/me/ratings/library-playlists/p..1.");
+}
 
-  TEST(LibraryTools, FavouriteSongsIsListedNotEditableAndFillsWithLovedSongs) {
+TEST(LibraryTools, FavouriteSongsIsListedNotEditableAndFillsWithLovedSongs) {
+  LibraryToolsFixture f;
+  f.presenter.allow = true;
+  const std::string song = f.catalogSongs(1).front();
+  EXPECT_EQ(f.call("library_playlists"),
+            R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])");
+  f.requests.clear();
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.1","ids":[")" + song + R"("]})"),
+            "error: \"Favourite Songs\" can't be edited: it's Apple Music's or someone else's "
+            "playlist. If it's Favourite Songs (its name depends on the language), it fills "
+            "itself with loved songs: love the song with rate instead. Otherwise create a "
+            "playlist of the user's own.");
+  EXPECT_EQ(f.requests, std::vector<std::string>{"GET /v1/me/library/playlists limit=100"});
+
+  f.call("rate", R"({"id":")" + song + R"(","kind":"song","rating":"love"})");
+  const json loved = json::parse(f.call("playlist_songs", R"({"playlist_id":"p.1"})"));
+  ASSERT_EQ(loved.at("songs").size(), 1U);
+  EXPECT_EQ(loved.at("songs")[0].at("id"), song);
+  // The id it had before still names it.
+  const json former = json::parse(f.call("playlist_songs", R"({"playlist_id":"l.1"})"));
+  EXPECT_EQ(former.at("playlist").at("id"), "p.1");
+  ASSERT_EQ(former.at("songs").size(), 1U);
+  EXPECT_EQ(former.at("songs")[0].at("name"), loved.at("songs")[0].at("name"));
+}
+
+TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
+  testing::ScriptedWebAPI scripted;
+  scripted.answer = [](const WebAPIRequest& request) {
+    if (request.method == "GET") {
+      return WebAPIResponse{200, R"({"data":[{"id":"p.9","attributes":{"name":"Chill",)"
+                                 R"("canEdit":false}}]})"};
+    }
+    return WebAPIResponse{204, ""};
+  };
+  LibraryToolsFixture f(&scripted);
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
+            "error: \"Chill\" can't be edited: it's Apple Music's or someone else's playlist. If "
+            "it's Favourite Songs (its name depends on the language), it fills itself with loved "
+            "songs: love the song with rate instead. Otherwise create a playlist of the user's "
+            "own.");
+  EXPECT_EQ(scripted.requests.size(), 1U);
+  // Missing from the listing, or a listing that fails: editable.
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.10","ids":["1"]})"),
+            R"({"added":1,"playlist_id":"p.10"})");
+  scripted.answer = [](const WebAPIRequest& request) {
+    return WebAPIResponse{request.method == "GET" ? 500 : 204, ""};
+  };
+  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
+            R"({"added":1,"playlist_id":"p.9"})");
+  // A created playlist whose answer can't be read: created, without an id.
+  scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{201, "not json"}; };
+  EXPECT_EQ(f.call("create_playlist", R"({"name":"X"})"),
+            R"({"created":true,"name":"X","songs":0})");
+  EXPECT_EQ(scripted.requests.back().body, R"({"attributes":{"name":"X"}})");
+  // The follow-up save after loving a catalog item may fail: the rating stands.
+  scripted.answer = [](const WebAPIRequest& request) {
+    return WebAPIResponse{request.method == "PUT" ? 200 : 500, "{}"};
+  };
+  EXPECT_EQ(f.call("rate", R"({"id":"7","kind":"album","rating":"love"})"),
+            R"({"id":"7","rating":"love"})");
+  EXPECT_EQ(scripted.requests.back().url, "https://api.test/v1/me/library?ids%5Balbums%5D=7");
+}
+
+TEST(LibraryReads, PassTheGateFirstAndSendNothingWhenRefused) {
+  struct Row {
+    const char* tool;
+    const char* arguments;
+    std::string allowed;  // consent given; empty when the answer is checked elsewhere
+  };
+  const std::vector<Row> rows = {
+      {"search_library", R"({"query":"","type":"Songs"})",
+       "error: type must be songs, albums, artists, or playlists"},
+      {"search_library", R"({"query":"x","type":"videos"})",
+       "error: type must be songs, albums, artists, or playlists"},
+      {"search_library", R"({"query":"nothing like it","type":"songs"})", "[]"},
+      {"search_library", R"({"recently_added":true})", "[]"},
+      {"library_playlists", "{}",
+       R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])"},
+      {"listening_history", "{}", ""},
+      {"playlist_songs", R"({"playlist_id":"p.7"})",
+       "error: Apple Music API error (404): Resource Not Found. No library playlist with id p.7"},
+      {"playlist_songs", R"({"playlist_id":"l.1"})",
+       R"({"playlist":{"id":"p.1","name":"Favourite Songs","type":"playlist"},"songs":[]})"},
+      {"playlist_songs", R"({"playlist_id":"l.404"})", "error: No playlist with id l.404"},
+  };
+  for (const bool allow : {false, true}) {
     LibraryToolsFixture f;
-    f.presenter.allow = true;
-    const std::string song = f.catalogSongs(1).front();
-    EXPECT_EQ(f.call("library_playlists"),
-              R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])");
-    f.requests.clear();
-    EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.1","ids":[")" + song + R"("]})"),
-              "error: \"Favourite Songs\" can't be edited: it's Apple Music's or someone else's "
-              "playlist. If it's Favourite Songs (its name depends on the language), it fills "
-              "itself with loved songs: love the song with rate instead. Otherwise create a "
-              "playlist of the user's own.");
-    EXPECT_EQ(f.requests, std::vector<std::string>{"GET /v1/me/library/playlists limit=100"});
-
-    f.call("rate", R"({"id":")" + song + R"(","kind":"song","rating":"love"})");
-    const json loved = json::parse(f.call("playlist_songs", R"({"playlist_id":"p.1"})"));
-    ASSERT_EQ(loved.at("songs").size(), 1U);
-    EXPECT_EQ(loved.at("songs")[0].at("id"), song);
-    // The id it had before still names it.
-    const json former = json::parse(f.call("playlist_songs", R"({"playlist_id":"l.1"})"));
-    EXPECT_EQ(former.at("playlist").at("id"), "p.1");
-    ASSERT_EQ(former.at("songs").size(), 1U);
-    EXPECT_EQ(former.at("songs")[0].at("name"), loved.at("songs")[0].at("name"));
-  }
-
-  TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
-    testing::ScriptedWebAPI scripted;
-    scripted.answer = [](const WebAPIRequest& request) {
-      if (request.method == "GET") {
-        return WebAPIResponse{200, R"({"data":[{"id":"p.9","attributes":{"name":"Chill",)"
-                                   R"("canEdit":false}}]})"};
-      }
-      return WebAPIResponse{204, ""};
-    };
-    LibraryToolsFixture f(&scripted);
-    EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
-              "error: \"Chill\" can't be edited: it's Apple Music's or someone else's playlist. If "
-              "it's Favourite Songs (its name depends on the language), it fills itself with loved "
-              "songs: love the song with rate instead. Otherwise create a playlist of the user's "
-              "own.");
-    EXPECT_EQ(scripted.requests.size(), 1U);
-    // Missing from the listing, or a listing that fails: editable.
-    EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.10","ids":["1"]})"),
-              R"({"added":1,"playlist_id":"p.10"})");
-    scripted.answer = [](const WebAPIRequest& request) {
-      return WebAPIResponse{request.method == "GET" ? 500 : 204, ""};
-    };
-    EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
-              R"({"added":1,"playlist_id":"p.9"})");
-    // A created playlist whose answer can't be read: created, without an id.
-    scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{201, "not json"}; };
-    EXPECT_EQ(f.call("create_playlist", R"({"name":"X"})"),
-              R"({"created":true,"name":"X","songs":0})");
-    EXPECT_EQ(scripted.requests.back().body, R"({"attributes":{"name":"X"}})");
-    // The follow-up save after loving a catalog item may fail: the rating stands.
-    scripted.answer = [](const WebAPIRequest& request) {
-      return WebAPIResponse{request.method == "PUT" ? 200 : 500, "{}"};
-    };
-    EXPECT_EQ(f.call("rate", R"({"id":"7","kind":"album","rating":"love"})"),
-              R"({"id":"7","rating":"love"})");
-    EXPECT_EQ(scripted.requests.back().url, "https://api.test/v1/me/library?ids%5Balbums%5D=7");
-  }
-
-  TEST(LibraryReads, PassTheGateFirstAndSendNothingWhenRefused) {
-    struct Row {
-      const char* tool;
-      const char* arguments;
-      std::string allowed;  // consent given; empty when the answer is checked elsewhere
-    };
-    const std::vector<Row> rows = {
-        {"search_library", R"({"query":"","type":"Songs"})",
-         "error: type must be songs, albums, artists, or playlists"},
-        {"search_library", R"({"query":"x","type":"videos"})",
-         "error: type must be songs, albums, artists, or playlists"},
-        {"search_library", R"({"query":"nothing like it","type":"songs"})", "[]"},
-        {"search_library", R"({"recently_added":true})", "[]"},
-        {"library_playlists", "{}",
-         R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])"},
-        {"listening_history", "{}", ""},
-        {"playlist_songs", R"({"playlist_id":"p.7"})",
-         "error: Apple Music API error (404): Resource Not Found. No library playlist with id p.7"},
-        {"playlist_songs", R"({"playlist_id":"l.1"})",
-         R"({"playlist":{"id":"p.1","name":"Favourite Songs","type":"playlist"},"songs":[]})"},
-        {"playlist_songs", R"({"playlist_id":"l.404"})", "error: No playlist with id l.404"},
-    };
-    for (const bool allow : {false, true}) {
-      LibraryToolsFixture f;
-      f.presenter.allow = allow;
-      for (const Row& row : rows) {
-        SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);
-        const std::string answer = f.call(row.tool, row.arguments);
-        if (!allow) {
-          EXPECT_EQ(answer, kPersonalRefusal);
-        } else if (!row.allowed.empty()) {
-          EXPECT_EQ(answer, row.allowed);
-        }
-      }
+    f.presenter.allow = allow;
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);
+      const std::string answer = f.call(row.tool, row.arguments);
       if (!allow) {
-        EXPECT_TRUE(f.requests.empty());
-      }
-      // A catalog playlist needs no consent, and an unknown one is named.
-      EXPECT_EQ(f.call("playlist_songs", R"({"playlist_id":"pl.404"})"),
-                "error: No playlist with id pl.404");
-    }
-  }
-
-  TEST(LibraryReads, PlaylistSongsNeedsAuthorizationForEveryForm) {
-    LibraryToolsFixture f(nullptr, "{}");
-    for (const std::string id : {"p.1", "pl.1", "l.1", "anything"}) {
-      EXPECT_EQ(f.call("playlist_songs", R"({"playlist_id":")" + id + R"("})"), kNotAuthorized);
-    }
-    EXPECT_TRUE(f.requests.empty());
-  }
-
-  TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
-    LibraryToolsFixture f;
-    const std::vector<std::string> songs = f.catalogSongs(3);
-    f.call("create_playlist",
-           R"({"name":"Été Mix","ids":[")" + songs[0] + R"(",")" + songs[1] + R"("]})");
-    f.call("rate", R"({"id":")" + songs[2] + R"(","kind":"song","rating":"love"})");
-    const std::vector<Song> saved = testing::awaitOn(f.main, f.catalog.songs(songs));
-
-    // Songs sorted by title; a limit below 1 asks for one.
-    const json all = json::parse(f.call("search_library", R"({"query":"","type":"songs"})"));
-    ASSERT_EQ(all.size(), 3U);
-    EXPECT_TRUE(std::is_sorted(all.begin(), all.end(), [](const json& a, const json& b) {
-      return a.at("name").get<std::string>() < b.at("name").get<std::string>();
-    }));
-    EXPECT_EQ(json::parse(f.call("search_library", R"({"query":"","limit":0})")).size(), 1U);
-    // Case, diacritics and word prefixes.
-    EXPECT_EQ(f.call("search_library", R"({"query":"ete mi","type":"playlists"})"),
-              R"([{"id":"p.2","name":"Été Mix","type":"playlist"}])");
-    const std::string start = saved[2].title.substr(0, 3);
-    const json found =
-        json::parse(f.call("search_library", R"({"query":")" + start + R"(","type":"songs"})"));
-    EXPECT_TRUE(std::any_of(found.begin(), found.end(),
-                            [&](const json& song) { return song.at("name") == saved[2].title; }));
-    EXPECT_FALSE(json::parse(f.call("search_library", R"({"type":"artists"})")).empty());
-
-    // "p.": the web API's resource and track objects; the library branch: song objects.
-    const json cloud = json::parse(f.call("playlist_songs", R"({"playlist_id":"p.2"})"));
-    EXPECT_EQ(cloud.at("playlist"),
-              json::parse(R"({"id":"p.2","name":"Été Mix","type":"library-playlists"})"));
-    ASSERT_EQ(cloud.at("songs").size(), 2U);
-    EXPECT_TRUE(cloud.at("songs")[0].at("duration").is_number_integer());
-    EXPECT_EQ(cloud.at("songs")[0].at("name"), saved[0].title);
-    const json loved = json::parse(f.call("playlist_songs", R"({"playlist_id":"l.1"})"));
-    ASSERT_EQ(loved.at("songs").size(), 1U);
-    EXPECT_EQ(loved.at("songs")[0].at("name"), saved[2].title);
-
-    // A catalog playlist, then saved to the library: a "p." playlist that can't be edited.
-    const json grunge = json::parse(f.call("search_catalog", R"({"query":"grunge","limit":1})"));
-    ASSERT_FALSE(grunge.at("playlists").empty());
-    const std::string catalogID = grunge.at("playlists")[0].at("id");
-    const std::string byCatalogID = R"({"playlist_id":")" + catalogID + R"("})";
-    const json catalogSongs = json::parse(f.call("playlist_songs", byCatalogID));
-    EXPECT_EQ(catalogSongs.at("playlist").at("id"), catalogID);
-    EXPECT_FALSE(catalogSongs.at("songs").empty());
-    const std::string save = R"({"type":"playlists","ids":[")" + catalogID + R"("]})";
-    EXPECT_EQ(f.call("add_to_library", save), R"({"added":1,"type":"playlists"})");
-    f.call("add_to_library", save);
-    const json lists = json::parse(f.call("library_playlists"));
-    ASSERT_EQ(lists.size(), 3U);
-    EXPECT_EQ(lists[2].at("can_edit"), false);
-    const std::string savedID = lists[2].at("id");
-    EXPECT_EQ(f.call("add_to_playlist",
-                     R"({"playlist_id":")" + savedID + R"(","ids":[")" + songs[0] + R"("]})"),
-              "error: \"" + lists[2].at("name").get<std::string>() +
-                  "\" can't be edited: it's Apple Music's or someone else's playlist. If it's "
-                  "Favourite Songs (its name depends on the language), it fills itself with loved "
-                  "songs: love the song with rate instead. Otherwise create a playlist of the "
-                  "user's own.");
-    const json savedSongs =
-        json::parse(f.call("playlist_songs", R"({"playlist_id":")" + savedID + R"("})"));
-    EXPECT_EQ(savedSongs.at("songs").size(), catalogSongs.at("songs").size());
-  }
-
-  TEST(LibraryReads, ListeningHistoryCountsPlaysAndRecommends) {
-    LibraryToolsFixture f;
-    // A new listener: starter groups from the catalog's genres, no history.
-    const json fresh = json::parse(f.call("listening_history"));
-    EXPECT_EQ(fresh.at("recently_played"), json::array());
-    EXPECT_EQ(fresh.at("heavy_rotation"), json::array());
-    ASSERT_FALSE(fresh.at("recommendations").empty());
-    EXPECT_TRUE(
-        fresh.at("recommendations")[0].at("title").get<std::string>().starts_with("Popular in "));
-
-    const std::vector<std::string> songs = f.catalogSongs(4);
-    const std::vector<Song> found = testing::awaitOn(f.main, f.catalog.songs(songs));
-    const PlayContext album{.id = "1200000001", .kind = "albums", .name = "Somewhere"};
-    for (const int at : {0, 1, 2, 1, 3}) {
-      const std::optional<PlayContext> context =
-          at == 3 ? std::nullopt : std::optional<PlayContext>(album);
-      testing::awaitOn(f.main, f.library.recordPlay(found[at], context));
-    }
-    f.requests.clear();
-    const json history = json::parse(f.call("listening_history"));
-    EXPECT_EQ(f.requests, (std::vector<std::string>{"GET /v1/me/history/heavy-rotation limit=10"}));
-    // Each song once, the latest started first.
-    EXPECT_EQ(LibraryToolsFixture::ids(history.at("recently_played")),
-              (std::vector<std::string>{songs[3], songs[1], songs[2], songs[0]}));
-    EXPECT_EQ(history.at("heavy_rotation"),
-              json::parse(R"([{"id":"1200000001","name":"Somewhere","type":"albums"}])"));
-    const json& groups = history.at("recommendations");
-    ASSERT_FALSE(groups.empty());
-    EXPECT_LE(groups.size(), 8U);
-    const std::string first = groups[0].at("title");
-    EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const Song& song) {
-      return first == "Because you listened to " + song.artistName;
-    })) << first;
-    for (const json& group : groups) {
-      EXPECT_LE(group.at("items").size(), 8U);
-      for (const json& item : group.at("items")) {
-        if (item.at("type") == "station") {
-          EXPECT_EQ(item.size(), 3U) << item;
-        }
+        EXPECT_EQ(answer, kPersonalRefusal);
+      } else if (!row.allowed.empty()) {
+        EXPECT_EQ(answer, row.allowed);
       }
     }
+    if (!allow) {
+      EXPECT_TRUE(f.requests.empty());
+    }
+    // A catalog playlist needs no consent, and an unknown one is named.
+    EXPECT_EQ(f.call("playlist_songs", R"({"playlist_id":"pl.404"})"),
+              "error: No playlist with id pl.404");
   }
+}
 
-  TEST(LibraryReads, ListeningHistoryStandsWhenHeavyRotationFails) {
-    testing::ScriptedWebAPI scripted;
-    scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{503, ""}; };
-    LibraryToolsFixture f(&scripted);
-    const json history = json::parse(f.call("listening_history"));
-    EXPECT_EQ(history.at("heavy_rotation"), json::array());
-    ASSERT_EQ(scripted.requests.size(), 1U);
-    EXPECT_EQ(scripted.requests[0].url, "https://api.test/v1/me/history/heavy-rotation?limit=10");
+TEST(LibraryReads, PlaylistSongsNeedsAuthorizationForEveryForm) {
+  LibraryToolsFixture f(nullptr, "{}");
+  for (const std::string id : {"p.1", "pl.1", "l.1", "anything"}) {
+    EXPECT_EQ(f.call("playlist_songs", R"({"playlist_id":")" + id + R"("})"), kNotAuthorized);
   }
+  EXPECT_TRUE(f.requests.empty());
+}
+
+TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
+  LibraryToolsFixture f;
+  const std::vector<std::string> songs = f.catalogSongs(3);
+  f.call("create_playlist",
+         R"({"name":"Été Mix","ids":[")" + songs[0] + R"(",")" + songs[1] + R"("]})");
+  f.call("rate", R"({"id":")" + songs[2] + R"(","kind":"song","rating":"love"})");
+  const std::vector<Song> saved = testing::awaitOn(f.main, f.catalog.songs(songs));
+
+  // Songs sorted by title; a limit below 1 asks for one.
+  const json all = json::parse(f.call("search_library", R"({"query":"","type":"songs"})"));
+  ASSERT_EQ(all.size(), 3U);
+  EXPECT_TRUE(std::is_sorted(all.begin(), all.end(), [](const json& a, const json& b) {
+    return a.at("name").get<std::string>() < b.at("name").get<std::string>();
+  }));
+  EXPECT_EQ(json::parse(f.call("search_library", R"({"query":"","limit":0})")).size(), 1U);
+  // Case, diacritics and word prefixes.
+  EXPECT_EQ(f.call("search_library", R"({"query":"ete mi","type":"playlists"})"),
+            R"([{"id":"p.2","name":"Été Mix","type":"playlist"}])");
+  const std::string start = saved[2].title.substr(0, 3);
+  const json found =
+      json::parse(f.call("search_library", R"({"query":")" + start + R"(","type":"songs"})"));
+  EXPECT_TRUE(std::any_of(found.begin(), found.end(),
+                          [&](const json& song) { return song.at("name") == saved[2].title; }));
+  EXPECT_FALSE(json::parse(f.call("search_library", R"({"type":"artists"})")).empty());
+
+  // "p.": the web API's resource and track objects; the library branch: song objects.
+  const json cloud = json::parse(f.call("playlist_songs", R"({"playlist_id":"p.2"})"));
+  EXPECT_EQ(cloud.at("playlist"),
+            json::parse(R"({"id":"p.2","name":"Été Mix","type":"library-playlists"})"));
+  ASSERT_EQ(cloud.at("songs").size(), 2U);
+  EXPECT_TRUE(cloud.at("songs")[0].at("duration").is_number_integer());
+  EXPECT_EQ(cloud.at("songs")[0].at("name"), saved[0].title);
+  const json loved = json::parse(f.call("playlist_songs", R"({"playlist_id":"l.1"})"));
+  ASSERT_EQ(loved.at("songs").size(), 1U);
+  EXPECT_EQ(loved.at("songs")[0].at("name"), saved[2].title);
+
+  // A catalog playlist, then saved to the library: a "p." playlist that can't be edited.
+  const json grunge = json::parse(f.call("search_catalog", R"({"query":"grunge","limit":1})"));
+  ASSERT_FALSE(grunge.at("playlists").empty());
+  const std::string catalogID = grunge.at("playlists")[0].at("id");
+  const std::string byCatalogID = R"({"playlist_id":")" + catalogID + R"("})";
+  const json catalogSongs = json::parse(f.call("playlist_songs", byCatalogID));
+  EXPECT_EQ(catalogSongs.at("playlist").at("id"), catalogID);
+  EXPECT_FALSE(catalogSongs.at("songs").empty());
+  const std::string save = R"({"type":"playlists","ids":[")" + catalogID + R"("]})";
+  EXPECT_EQ(f.call("add_to_library", save), R"({"added":1,"type":"playlists"})");
+  f.call("add_to_library", save);
+  const json lists = json::parse(f.call("library_playlists"));
+  ASSERT_EQ(lists.size(), 3U);
+  EXPECT_EQ(lists[2].at("can_edit"), false);
+  const std::string savedID = lists[2].at("id");
+  EXPECT_EQ(f.call("add_to_playlist",
+                   R"({"playlist_id":")" + savedID + R"(","ids":[")" + songs[0] + R"("]})"),
+            "error: \"" + lists[2].at("name").get<std::string>() +
+                "\" can't be edited: it's Apple Music's or someone else's playlist. If it's "
+                "Favourite Songs (its name depends on the language), it fills itself with loved "
+                "songs: love the song with rate instead. Otherwise create a playlist of the "
+                "user's own.");
+  const json savedSongs =
+      json::parse(f.call("playlist_songs", R"({"playlist_id":")" + savedID + R"("})"));
+  EXPECT_EQ(savedSongs.at("songs").size(), catalogSongs.at("songs").size());
+}
+
+TEST(LibraryReads, ListeningHistoryCountsPlaysAndRecommends) {
+  LibraryToolsFixture f;
+  // A new listener: starter groups from the catalog's genres, no history.
+  const json fresh = json::parse(f.call("listening_history"));
+  EXPECT_EQ(fresh.at("recently_played"), json::array());
+  EXPECT_EQ(fresh.at("heavy_rotation"), json::array());
+  ASSERT_FALSE(fresh.at("recommendations").empty());
+  EXPECT_TRUE(
+      fresh.at("recommendations")[0].at("title").get<std::string>().starts_with("Popular in "));
+
+  const std::vector<std::string> songs = f.catalogSongs(4);
+  const std::vector<Song> found = testing::awaitOn(f.main, f.catalog.songs(songs));
+  const PlayContext album{.id = "1200000001", .kind = "albums", .name = "Somewhere"};
+  for (const int at : {0, 1, 2, 1, 3}) {
+    const std::optional<PlayContext> context =
+        at == 3 ? std::nullopt : std::optional<PlayContext>(album);
+    testing::awaitOn(f.main, f.library.recordPlay(found[at], context));
+  }
+  f.requests.clear();
+  const json history = json::parse(f.call("listening_history"));
+  EXPECT_EQ(f.requests, (std::vector<std::string>{"GET /v1/me/history/heavy-rotation limit=10"}));
+  // Each song once, the latest started first.
+  EXPECT_EQ(LibraryToolsFixture::ids(history.at("recently_played")),
+            (std::vector<std::string>{songs[3], songs[1], songs[2], songs[0]}));
+  EXPECT_EQ(history.at("heavy_rotation"),
+            json::parse(R"([{"id":"1200000001","name":"Somewhere","type":"albums"}])"));
+  const json& groups = history.at("recommendations");
+  ASSERT_FALSE(groups.empty());
+  EXPECT_LE(groups.size(), 8U);
+  const std::string first = groups[0].at("title");
+  EXPECT_TRUE(std::any_of(found.begin(), found.end(), [&](const Song& song) {
+    return first == "Because you listened to " + song.artistName;
+  })) << first;
+  for (const json& group : groups) {
+    EXPECT_LE(group.at("items").size(), 8U);
+    for (const json& item : group.at("items")) {
+      if (item.at("type") == "station") {
+        EXPECT_EQ(item.size(), 3U) << item;
+      }
+    }
+  }
+}
+
+TEST(LibraryReads, ListeningHistoryStandsWhenHeavyRotationFails) {
+  testing::ScriptedWebAPI scripted;
+  scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{503, ""}; };
+  LibraryToolsFixture f(&scripted);
+  const json history = json::parse(f.call("listening_history"));
+  EXPECT_EQ(history.at("heavy_rotation"), json::array());
+  ASSERT_EQ(scripted.requests.size(), 1U);
+  EXPECT_EQ(scripted.requests[0].url, "https://api.test/v1/me/history/heavy-rotation?limit=10");
+}
 
 }  // namespace
 }  // namespace melodock
