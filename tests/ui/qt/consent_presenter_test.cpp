@@ -148,7 +148,7 @@ TEST(ConsentPresenter, TurnOnClickedInTheWindowLetsAWaitingToolCallComplete) {
   // The library holds only its Favourite Songs yet.
   EXPECT_EQ(received.substr(received.find("\r\n\r\n") + 4),
             R"({"id":7,"jsonrpc":"2.0","result":{"content":[{"text":"[{\"can_edit\":false,)"
-            R"(\"id\":\"l.1\",\"name\":\"Favourite Songs\",\"type\":\"playlist\"}]",)"
+            R"(\"id\":\"p.1\",\"name\":\"Favourite Songs\",\"type\":\"playlist\"}]",)"
             R"("type":"text"}],"isError":false}})");
   // The answer took both away.
   EXPECT_TRUE(until([] { return shownWindows().empty(); }));
