@@ -1,7 +1,7 @@
-// Where the app asks its user: the consent questions and the Apple Music set-up. Until
-// the desktop exists, app mode in a terminal asks on the terminal; with no terminal
-// nobody can be asked, so consent is "Not Now" at once and the set-up is left as
-// stored.
+// Where the app asks its user: the consent questions and the Apple Music set-up. With a
+// display consent goes to the desktop's windows; otherwise app mode in a terminal asks
+// on the terminal, and with no terminal nobody can be asked, so consent is "Not Now" at
+// once and the set-up is left as stored.
 #pragma once
 
 #include <memory>
@@ -21,5 +21,10 @@ class FrontEnd : public PermissionPrompt::Presenter, public MusicAuthorization::
 // The terminal when `input` is one, otherwise the front end that asks nobody. Both
 // descriptors must stay open while the front end lives.
 [[nodiscard]] std::unique_ptr<FrontEnd> makeFrontEnd(int input, int output);
+
+// With a display: consent questions go to `consent` (the desktop's windows), the rest to
+// `others`. `consent` must outlive the front end.
+[[nodiscard]] std::unique_ptr<FrontEnd> makeDesktopFrontEnd(PermissionPrompt::Presenter& consent,
+                                                            std::unique_ptr<FrontEnd> others);
 
 }  // namespace melodock

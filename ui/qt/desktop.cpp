@@ -1,14 +1,17 @@
 #include "ui/qt/desktop.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QMetaObject>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
+#include "ui/qt/consent_presenter.h"
 #include "ui/qt/panel_window.h"
 #include "ui/qt/symbols.h"
 #include "ui/qt/tray.h"
+#include "ui/qt/welcome_window.h"
 
 namespace melodock {
 
@@ -18,6 +21,8 @@ struct Desktop::Parts {
   QApplication app;
   std::unique_ptr<qt::PanelWindow> panel;
   std::optional<qt::Tray> tray;
+  std::optional<qt::WelcomeWindow> welcome;
+  std::optional<qt::ConsentPresenter> consent;
 };
 
 bool Desktop::displayNamed() {
@@ -37,6 +42,8 @@ Desktop::Desktop(int& argc, char** argv) : parts_(std::make_unique<Parts>(argc, 
 }
 
 Desktop::~Desktop() {
+  parts_->consent.reset();
+  parts_->welcome.reset();
   parts_->tray.reset();
   parts_->panel.reset();
 }
@@ -54,6 +61,34 @@ void Desktop::start(PanelActions actions) {
   } else {
     parts_->panel->show();
   }
+}
+
+PermissionPrompt::Presenter& Desktop::consent(DesktopNotifications* notifications) {
+  parts_->consent.emplace(notifications, qt::appIcon());
+  return *parts_->consent;
+}
+
+void Desktop::welcome(PanelFeed& feed, WelcomeActions actions) {
+  const bool dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+  parts_->welcome.emplace(
+      feed,
+      qt::WelcomeWindow::Art{
+          .appIcon = qt::appIcon(),
+          .trayIcon = qt::trayIcon(dark),
+          .symbol = [](std::string_view symbol, int size,
+                       const QColor& color) { return qt::symbolPixmap(symbol, size, color); }},
+      qt::WelcomeWindow::Actions{.setUpAppleMusic = std::move(actions.setUpAppleMusic),
+                                 .openAccess = std::move(actions.openAccess)},
+      qt::Tray::available());
+}
+
+void Desktop::showWelcome() {
+  QMetaObject::invokeMethod(
+      &parts_->app,
+      [this] {
+        if (parts_->welcome) parts_->welcome->show();
+      },
+      Qt::QueuedConnection);
 }
 
 namespace {

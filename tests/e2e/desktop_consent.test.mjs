@@ -1,0 +1,72 @@
+// Consent on a desktop: the real binary on a private X server and session bus with a
+// notification service. A library tool waits while the question is shown; the
+// notification's "Turn On" answers it, and the call completes with its result.
+import assert from 'node:assert/strict';
+import { join } from 'node:path';
+import { after, before, describe, it } from 'node:test';
+
+import { startNotificationDaemon, startSessionBus, startXvfb } from './display.mjs';
+import { makeHome, startWithClient, stopWithClient } from './melodock.mjs';
+
+const requestTimeoutMs = 30_000;
+const bounded = { timeout: 60_000 };
+const clientName = 'melodock-e2e-desktop-consent';
+
+async function waitFor(condition, timeoutMs) {
+  const deadline = Date.now() + timeoutMs;
+  for (;;) {
+    const value = await condition();
+    if (value || Date.now() > deadline) return value;
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+}
+
+let xvfb;
+let bus;
+let notifications;
+let home;
+let melodock;
+let client;
+
+before(async () => {
+  xvfb = startXvfb();
+  const display = `:${await xvfb.number}`;
+  bus = await startSessionBus();
+  home = await makeHome({ musicAuthorization: 'authorized', hasSeenWelcome: true });
+  notifications = await startNotificationDaemon(bus.address, join(home.env.XDG_CACHE_HOME, 'notifications.log'));
+  ({ melodock, client } = await startWithClient({}, clientName, requestTimeoutMs, home,
+    { DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address }));
+});
+
+after(async () => {
+  await stopWithClient(melodock, client);
+  await notifications?.stop();
+  await bus?.stop();
+  xvfb?.server.kill('SIGKILL');
+  await home?.remove();
+});
+
+describe('consent on the desktop', () => {
+  it('asks in a notification and answers the waiting call with "Turn On"', bounded, async () => {
+    let settled = false;
+    const call = client.callTool({ name: 'library_playlists', arguments: {} }, undefined, { timeout: requestTimeoutMs })
+      .finally(() => { settled = true; });
+
+    const shown = await waitFor(async () => (await notifications.calls('Notify'))[0], 20_000);
+    assert.ok(shown, `no notification; stderr:\n${melodock.stderr}`);
+    assert.ok(shown.includes(`"${clientName} wants to see your library and listening history."`), shown);
+    assert.ok(shown.includes('"turn-on", "Turn On"'), shown);
+    assert.ok(shown.includes('"not-now", "Not Now"'), shown);
+    assert.equal(settled, false, 'the call did not wait for the answer');
+
+    // The service's first notification has id 1.
+    await notifications.invokeAction(1, 'turn-on');
+    const result = await call;
+    assert.ok(!result.isError, result.content[0].text);
+    assert.deepEqual(JSON.parse(result.content[0].text),
+      [{ id: 'l.1', type: 'playlist', name: 'Favourite Songs', can_edit: false }]);
+    // The answer takes the notification away.
+    assert.ok(await waitFor(async () => (await notifications.calls('CloseNotification')).length > 0, 10_000),
+      'the notification stayed');
+  });
+});
