@@ -1,11 +1,12 @@
-// Consent on a desktop: the real binary on a private X server and session bus with a
-// notification service. A library tool waits while the question is shown; the
-// notification's "Turn On" answers it, and the call completes with its result.
+// The first launch on a desktop: the real binary on a private X server and session bus
+// with a notification service. The welcome window opens; a library tool waits while
+// the consent question is shown, the notification's "Turn On" answers it, and the call
+// completes with its result.
 import assert from 'node:assert/strict';
 import { join } from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
-import { startNotificationDaemon, startSessionBus, startXvfb } from './display.mjs';
+import { startNotificationDaemon, startSessionBus, startXvfb, windowNames } from './display.mjs';
 import { makeHome, startWithClient, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 30_000;
@@ -27,12 +28,13 @@ let notifications;
 let home;
 let melodock;
 let client;
+let display;
 
 before(async () => {
   xvfb = startXvfb();
-  const display = `:${await xvfb.number}`;
+  display = `:${await xvfb.number}`;
   bus = await startSessionBus();
-  home = await makeHome({ musicAuthorization: 'authorized', hasSeenWelcome: true });
+  home = await makeHome({ musicAuthorization: 'authorized' });
   notifications = await startNotificationDaemon(bus.address, join(home.env.XDG_CACHE_HOME, 'notifications.log'));
   ({ melodock, client } = await startWithClient({}, clientName, requestTimeoutMs, home,
     { DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address }));
@@ -46,7 +48,16 @@ after(async () => {
   await home?.remove();
 });
 
-describe('consent on the desktop', () => {
+describe('the first launch on the desktop', () => {
+  it('opens the welcome window', bounded, async () => {
+    const names = await waitFor(async () => {
+      const found = await windowNames(display);
+      return found.includes('Welcome to Melodock') ? found : null;
+    }, 20_000);
+    assert.ok(names, `no welcome window among: ${JSON.stringify(await windowNames(display))}`);
+  });
+
+
   it('asks in a notification and answers the waiting call with "Turn On"', bounded, async () => {
     let settled = false;
     const call = client.callTool({ name: 'library_playlists', arguments: {} }, undefined, { timeout: requestTimeoutMs })

@@ -34,6 +34,12 @@ export function startXvfb() {
   return { server, exited, number: firstLineOn(server, 3, 'Xvfb') };
 }
 
+// The names of the windows on `display` (made, whether shown or not), from xwininfo.
+export async function windowNames(display) {
+  const { stdout } = await run('xwininfo', ['-root', '-tree'], { env: { ...process.env, DISPLAY: display } });
+  return [...stdout.matchAll(/^\s*0x[0-9a-f]+ "([^"]*)"/gm)].map((match) => match[1]);
+}
+
 // A session bus of its own; resolves with its address and a stop().
 export async function startSessionBus() {
   const daemon = spawn('dbus-daemon', ['--session', '--nofork', '--print-address=3'], {
