@@ -25,34 +25,40 @@ class AskingNobody final : public FrontEnd {
   };
 };
 
-// The desktop asks for consent in its own windows; the Apple Music set-up still goes to
-// the front end the app would have without a display.
+// The desktop asks in its own windows.
 class AskingOnTheDesktop final : public FrontEnd {
  public:
-  AskingOnTheDesktop(PermissionPrompt::Presenter& consent, std::unique_ptr<FrontEnd> others)
-      : consent_(consent), others_(std::move(others)) {}
-
-  void start() override { others_->start(); }
+  explicit AskingOnTheDesktop(DesktopAsking asking) : asking_(std::move(asking)) {}
 
   std::unique_ptr<PermissionPrompt::Presentation> present(
       PermissionPrompt::Question question) override {
-    return consent_.present(std::move(question));
+    return asking_.consent.present(std::move(question));
   }
 
   asio::awaitable<std::optional<bool>> askToSetUp() override {
-    co_return co_await others_->askToSetUp();
+    const asio::any_io_executor executor = co_await asio::this_coro::executor;
+    // Leaving the question (the caller's coroutine destroyed) takes it off the screen.
+    std::shared_ptr<void> shown;
+    co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&,
+                                            void(std::optional<bool>)>(
+        [&](auto handler) {
+          // std::function needs a copyable target; the handler itself is move-only.
+          auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+          shown = asking_.setUp([shared, executor](bool answer) {
+            asio::post(executor, [shared, answer] { std::move (*shared)(std::optional(answer)); });
+          });
+        },
+        asio::use_awaitable);
   }
 
  private:
-  PermissionPrompt::Presenter& consent_;
-  std::unique_ptr<FrontEnd> others_;
+  DesktopAsking asking_;
 };
 
 }  // namespace
 
-std::unique_ptr<FrontEnd> makeDesktopFrontEnd(PermissionPrompt::Presenter& consent,
-                                              std::unique_ptr<FrontEnd> others) {
-  return std::make_unique<AskingOnTheDesktop>(consent, std::move(others));
+std::unique_ptr<FrontEnd> makeDesktopFrontEnd(DesktopAsking asking) {
+  return std::make_unique<AskingOnTheDesktop>(std::move(asking));
 }
 
 std::unique_ptr<FrontEnd> makeFrontEnd(int input, int output) {

@@ -1,9 +1,10 @@
 // Where the app asks its user: the consent questions and the Apple Music set-up. With a
-// display consent goes to the desktop's windows; otherwise app mode in a terminal asks
+// display both go to the desktop's windows; otherwise app mode in a terminal asks
 // on the terminal, and with no terminal nobody can be asked, so consent is "Not Now" at
 // once and the set-up is left as stored.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "music/permission_prompt.h"
@@ -22,9 +23,16 @@ class FrontEnd : public PermissionPrompt::Presenter, public MusicAuthorization::
 // descriptors must stay open while the front end lives.
 [[nodiscard]] std::unique_ptr<FrontEnd> makeFrontEnd(int input, int output);
 
-// With a display: consent questions go to `consent` (the desktop's windows), the rest to
-// `others`. `consent` must outlive the front end.
-[[nodiscard]] std::unique_ptr<FrontEnd> makeDesktopFrontEnd(PermissionPrompt::Presenter& consent,
-                                                            std::unique_ptr<FrontEnd> others);
+// How the desktop asks. `setUp` shows the Apple Music set-up question and calls `answer`
+// at most once, on any thread; dropping what it returns takes the question away
+// unanswered.
+struct DesktopAsking {
+  PermissionPrompt::Presenter& consent;
+  std::function<std::shared_ptr<void>(std::function<void(bool)> answer)> setUp;
+};
+
+// With a display: the user is asked in the desktop's windows. `asking.consent` must
+// outlive the front end.
+[[nodiscard]] std::unique_ptr<FrontEnd> makeDesktopFrontEnd(DesktopAsking asking);
 
 }  // namespace melodock

@@ -86,9 +86,15 @@ int main(int argc, char** argv) {
       DBusConnection::open(DBusConnection::Bus::kSession, executor.pool());
   // Subscribes during the bus's set-up, so before it starts; outlives the app's prompts.
   DesktopNotifications notifications(sessionBus, "Melodock", "org.melodock.Melodock");
-  std::unique_ptr<FrontEnd> frontEnd = makeFrontEnd(STDIN_FILENO, STDOUT_FILENO);
-  if (desktop)
-    frontEnd = makeDesktopFrontEnd(desktop->consent(&notifications), std::move(frontEnd));
+  // With a display the user is asked in the desktop's windows, else on the terminal.
+  const std::unique_ptr<FrontEnd> frontEnd =
+      desktop
+          ? makeDesktopFrontEnd(
+                {.consent = desktop->consent(&notifications),
+                 .setUp = [&desktop](std::function<void(bool)> answer) -> std::shared_ptr<void> {
+                   return desktop->askToSetUp(std::move(answer));
+                 }})
+          : makeFrontEnd(STDIN_FILENO, STDOUT_FILENO);
   // Connecting waits for the bus's handshake, so it happens here, before any request.
   // Without a system bus, keep-awake and Low Data Mode do nothing.
   const std::shared_ptr<DBusConnection> systemBus =

@@ -81,3 +81,23 @@ describe('the first launch on the desktop', () => {
       'the notification stayed');
   });
 });
+
+describe('Apple Music access on the desktop', () => {
+  it('asks in the app\'s own dialog when it was never decided', bounded, async () => {
+    const own = startXvfb();
+    const ownDisplay = `:${await own.number}`;
+    const started = await startWithClient({ hasSeenWelcome: true }, 'melodock-e2e-desktop-access', requestTimeoutMs,
+      null, { DISPLAY: ownDisplay, DBUS_SESSION_BUS_ADDRESS: bus.address });
+    try {
+      const names = await waitFor(async () => {
+        const found = await windowNames(ownDisplay);
+        return found.includes('Apple Music Access') ? found : null;
+      }, 20_000);
+      assert.ok(names, `no access dialog among: ${JSON.stringify(await windowNames(ownDisplay))}`);
+    } finally {
+      await stopWithClient(started.melodock, started.client);
+      own.server.kill('SIGKILL');
+      await own.exited;
+    }
+  });
+});

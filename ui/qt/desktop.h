@@ -44,6 +44,19 @@ class Desktop {
   void welcome(PanelFeed& feed, WelcomeActions actions);
   // Opens the welcome window (one for the process). Any thread, once welcome() has run.
   void showWelcome();
+
+  // A question on screen; destroying it takes it away unanswered.
+  class Question {
+   public:
+    Question() = default;
+    Question(const Question&) = delete;
+    Question& operator=(const Question&) = delete;
+    virtual ~Question() = default;
+  };
+  // The app's own "Apple Music Access" dialog: the set-up question with "Continue" and
+  // "Not Now". `answer` is called at most once, on this thread: true for "Continue",
+  // false for "Not Now", Escape or a close. Any thread.
+  [[nodiscard]] std::unique_ptr<Question> askToSetUp(std::function<void(bool)> answer);
   // Runs the toolkit's loop on this thread until quit(); returns its exit code.
   // When the display goes away (the X server or the compositor ends) the toolkit would
   // end the process: `displayLost` is called instead, on this thread, and must not
