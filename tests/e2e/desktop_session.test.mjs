@@ -1,13 +1,15 @@
 // The first launch on a desktop: the real binary on a private X server and session bus
 // with a notification service. The welcome window opens; a library tool waits while
 // the consent question is shown, the notification's "Turn On" answers it, and the call
-// completes with its result.
+// completes with its result. A second launch hands over to the running app and exits 0
+// without printing.
 import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
 import { join } from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
 import { startNotificationDaemon, startSessionBus, startXvfb, windowNames } from './display.mjs';
-import { makeHome, startWithClient, stopWithClient } from './melodock.mjs';
+import { binaryPath, makeHome, startWithClient, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 30_000;
 const bounded = { timeout: 60_000 };
@@ -79,6 +81,25 @@ describe('the first launch on the desktop', () => {
     // The answer takes the notification away.
     assert.ok(await waitFor(async () => (await notifications.calls('CloseNotification')).length > 0, 10_000),
       'the notification stayed');
+  });
+});
+
+describe('a second launch on the desktop', () => {
+  it('raises the running app and exits 0 without printing', bounded, async () => {
+    const env = { ...process.env, ...home.env, DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address };
+    delete env.WAYLAND_DISPLAY;
+    const second = spawn(binaryPath(), [], { env, stdio: ['ignore', 'pipe', 'pipe'] });
+    let output = '';
+    second.stdout.setEncoding('utf8');
+    second.stdout.on('data', (chunk) => { output += chunk; });
+    second.stderr.setEncoding('utf8');
+    second.stderr.on('data', (chunk) => { output += chunk; });
+    const ended = await new Promise((resolve) => second.once('exit', (code, signal) => resolve({ code, signal })));
+    assert.deepEqual(ended, { code: 0, signal: null }, output);
+    assert.equal(output, '');
+    // The first app goes on serving.
+    const result = await client.callTool({ name: 'now_playing', arguments: {} }, undefined, { timeout: requestTimeoutMs });
+    assert.equal(result.content[0].text, '{"queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}');
   });
 });
 
