@@ -7,8 +7,7 @@
 namespace melodock {
 namespace {
 
-// No terminal and no window: a consent question is "Not Now" at once. A display will
-// get the desktop's windows once they exist; until then it has nobody to ask either.
+// No terminal and no window: a consent question is "Not Now" at once.
 class AskingNobody final : public FrontEnd {
  public:
   std::unique_ptr<PermissionPrompt::Presentation> present(
@@ -26,7 +25,41 @@ class AskingNobody final : public FrontEnd {
   };
 };
 
+// The desktop asks in its own windows.
+class AskingOnTheDesktop final : public FrontEnd {
+ public:
+  explicit AskingOnTheDesktop(DesktopAsking asking) : asking_(std::move(asking)) {}
+
+  std::unique_ptr<PermissionPrompt::Presentation> present(
+      PermissionPrompt::Question question) override {
+    return asking_.consent.present(std::move(question));
+  }
+
+  asio::awaitable<std::optional<bool>> askToSetUp() override {
+    const asio::any_io_executor executor = co_await asio::this_coro::executor;
+    // Leaving the question (the caller's coroutine destroyed) takes it off the screen.
+    std::shared_ptr<void> shown;
+    co_return co_await asio::async_initiate<const asio::use_awaitable_t<>&,
+                                            void(std::optional<bool>)>(
+        [&](auto handler) {
+          // std::function needs a copyable target; the handler itself is move-only.
+          auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+          shown = asking_.setUp([shared, executor](bool answer) {
+            asio::post(executor, [shared, answer] { std::move (*shared)(std::optional(answer)); });
+          });
+        },
+        asio::use_awaitable);
+  }
+
+ private:
+  DesktopAsking asking_;
+};
+
 }  // namespace
+
+std::unique_ptr<FrontEnd> makeDesktopFrontEnd(DesktopAsking asking) {
+  return std::make_unique<AskingOnTheDesktop>(std::move(asking));
+}
 
 std::unique_ptr<FrontEnd> makeFrontEnd(int input, int output) {
   if (::isatty(input) == 1) return std::make_unique<TerminalFrontEnd>(input, output);

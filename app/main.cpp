@@ -19,6 +19,7 @@
 #include "platform/app_instance_lock.h"
 #include "platform/clock.h"
 #include "platform/dbus_connection.h"
+#include "platform/desktop_notifications.h"
 #include "platform/executable_path.h"
 #include "platform/keep_awake.h"
 #include "platform/live_settings.h"
@@ -80,7 +81,20 @@ int main(int argc, char** argv) {
   std::optional<UpdateCheck> updates(std::in_place, mainActor, settings, clock, http,
                                      UpdateCheck::Options{.feedURL = Product::built().updateFeedURL,
                                                           .build = Product::built().build});
-  const std::unique_ptr<FrontEnd> frontEnd = makeFrontEnd(STDIN_FILENO, STDOUT_FILENO);
+  // The desktop's media controls and notifications; without a session bus, none.
+  const std::shared_ptr<DBusConnection> sessionBus =
+      DBusConnection::open(DBusConnection::Bus::kSession, executor.pool());
+  // Subscribes during the bus's set-up, so before it starts; outlives the app's prompts.
+  DesktopNotifications notifications(sessionBus, "Melodock", "org.melodock.Melodock");
+  // With a display the user is asked in the desktop's windows, else on the terminal.
+  const std::unique_ptr<FrontEnd> frontEnd =
+      desktop
+          ? makeDesktopFrontEnd(
+                {.consent = desktop->consent(&notifications),
+                 .setUp = [&desktop](std::function<void(bool)> answer) -> std::shared_ptr<void> {
+                   return desktop->askToSetUp(std::move(answer));
+                 }})
+          : makeFrontEnd(STDIN_FILENO, STDOUT_FILENO);
   // Connecting waits for the bus's handshake, so it happens here, before any request.
   // Without a system bus, keep-awake and Low Data Mode do nothing.
   const std::shared_ptr<DBusConnection> systemBus =
@@ -95,7 +109,10 @@ int main(int argc, char** argv) {
       .log = [](const std::string& line) { std::fprintf(stderr, "Melodock: %s\n", line.c_str()); }};
   MelodockApp app(
       executor, mainActor, settings, status, clock, *frontEnd,
-      {.showWelcome = {},
+      {.showWelcome =
+           [&desktop] {
+             if (desktop) desktop->showWelcome();
+           },
        .checkForUpdates = [&updates] { updates->checkAtLaunch(); },
        .keepAwake =
            [&keepAwake](bool playing) { playing ? keepAwake.acquire() : keepAwake.release(); },
@@ -103,9 +120,6 @@ int main(int argc, char** argv) {
        .libraryFile = Library::defaultFile(),
        .audio = std::move(audio),
        .followMusicFolders = true});
-  // The desktop's media controls; without a session bus, none.
-  const std::shared_ptr<DBusConnection> sessionBus =
-      DBusConnection::open(DBusConnection::Bus::kSession, executor.pool());
   // With a desktop, a second launch and the media controls' Raise open the panel.
   std::function<void()> raise;
   if (desktop) raise = [&desktop] { desktop->showPanel(); };
@@ -130,6 +144,13 @@ int main(int argc, char** argv) {
             },
         .update = [&updates] { return updates->state(); },
         .command = ClientSetup::commandPath()});
+    auto setUpAppleMusic = [&] {
+      asio::co_spawn(mainActor.strand(), app.setUpAppleMusic(),
+                     reportFailure("set up Apple Music"));
+    };
+    // The access question is asked again from the denied state; it is the only place to
+    // change the answer.
+    desktop->welcome(*feed, {.setUpAppleMusic = setUpAppleMusic, .openAccess = setUpAppleMusic});
     desktop->start(
         {.request =
              [&feed](std::function<void(PanelSnapshot)> deliver) {
@@ -142,11 +163,7 @@ int main(int argc, char** argv) {
          .jump = [&feed](std::string entryID) { feed->jump(std::move(entryID)); },
          .set = [&feed](std::string key,
                         nlohmann::json value) { feed->set(std::move(key), std::move(value)); },
-         .setUpAppleMusic =
-             [&] {
-               asio::co_spawn(mainActor.strand(), app.setUpAppleMusic(),
-                              reportFailure("set up Apple Music"));
-             },
+         .setUpAppleMusic = setUpAppleMusic,
          .resetToken =
              [&] {
                asio::co_spawn(mainActor.strand(), app.resetToken(),
@@ -154,7 +171,7 @@ int main(int argc, char** argv) {
              },
          .checkForUpdates =
              [&] { asio::post(mainActor.strand(), [&updates] { updates->check(); }); },
-         .showWelcome = {},
+         .showWelcome = [&desktop] { desktop->showWelcome(); },
          .openNetworkSettings = {},
          .openURL = {},
          .quit = {},

@@ -2,35 +2,13 @@
 // stdout line and the endpoint are as without one, and an X server that goes away
 // leaves the host serving until the app is told to quit.
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
 import { after, before, describe, it } from 'node:test';
 
+import { startXvfb } from './display.mjs';
 import { startWithClient, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 60_000 };
-
-// Starts Xvfb on a display number of its own choosing and resolves with it.
-function startXvfb() {
-  const server = spawn('Xvfb', ['-displayfd', '3', '-nolisten', 'tcp', '-screen', '0', '1280x800x24'], {
-    stdio: ['ignore', 'ignore', 'pipe', 'pipe'],
-  });
-  let stderr = '';
-  server.stderr.setEncoding('utf8');
-  server.stderr.on('data', (chunk) => { stderr += chunk; });
-  const exited = new Promise((resolve) => server.once('exit', resolve));
-  const number = new Promise((resolve, reject) => {
-    let text = '';
-    server.stdio[3].setEncoding('utf8');
-    server.stdio[3].on('data', (chunk) => {
-      text += chunk;
-      if (text.includes('\n')) resolve(text.trim());
-    });
-    server.once('error', reject);
-    server.once('exit', (code) => reject(new Error(`Xvfb ended (${code}): ${stderr}`)));
-  });
-  return { server, exited, number };
-}
 
 async function waitFor(condition, timeoutMs) {
   const deadline = Date.now() + timeoutMs;

@@ -1,14 +1,20 @@
 #include "ui/qt/desktop.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QMetaObject>
+#include <QPointer>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
+#include "ui/panel_model.h"
+#include "ui/qt/consent_presenter.h"
 #include "ui/qt/panel_window.h"
+#include "ui/qt/permission_window.h"
 #include "ui/qt/symbols.h"
 #include "ui/qt/tray.h"
+#include "ui/qt/welcome_window.h"
 
 namespace melodock {
 
@@ -18,6 +24,8 @@ struct Desktop::Parts {
   QApplication app;
   std::unique_ptr<qt::PanelWindow> panel;
   std::optional<qt::Tray> tray;
+  std::optional<qt::WelcomeWindow> welcome;
+  std::optional<qt::ConsentPresenter> consent;
 };
 
 bool Desktop::displayNamed() {
@@ -37,6 +45,8 @@ Desktop::Desktop(int& argc, char** argv) : parts_(std::make_unique<Parts>(argc, 
 }
 
 Desktop::~Desktop() {
+  parts_->consent.reset();
+  parts_->welcome.reset();
   parts_->tray.reset();
   parts_->panel.reset();
 }
@@ -54,6 +64,91 @@ void Desktop::start(PanelActions actions) {
   } else {
     parts_->panel->show();
   }
+}
+
+PermissionPrompt::Presenter& Desktop::consent(DesktopNotifications* notifications) {
+  parts_->consent.emplace(notifications, qt::appIcon());
+  return *parts_->consent;
+}
+
+void Desktop::welcome(PanelFeed& feed, WelcomeActions actions) {
+  const bool dark = QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
+  parts_->welcome.emplace(
+      feed,
+      qt::WelcomeWindow::Art{
+          .appIcon = qt::appIcon(),
+          .trayIcon = qt::trayIcon(dark),
+          .symbol = [](std::string_view symbol, int size,
+                       const QColor& color) { return qt::symbolPixmap(symbol, size, color); }},
+      qt::WelcomeWindow::Actions{.setUpAppleMusic = std::move(actions.setUpAppleMusic),
+                                 .openAccess = std::move(actions.openAccess)},
+      qt::Tray::available());
+}
+
+void Desktop::showWelcome() {
+  QMetaObject::invokeMethod(
+      &parts_->app,
+      [this] {
+        if (parts_->welcome) parts_->welcome->show();
+      },
+      Qt::QueuedConnection);
+}
+
+namespace {
+
+QString qs(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The dialog lives on the GUI thread; the question may end on any other.
+class AccessQuestion final : public Desktop::Question {
+ public:
+  explicit AccessQuestion(QObject* gui) : gui_(gui), window_(std::make_shared<Window>()) {}
+  ~AccessQuestion() override {
+    QMetaObject::invokeMethod(
+        gui_,
+        [window = window_] {
+          window->gone = true;
+          if (window->shown) window->shown->dismiss();
+        },
+        Qt::QueuedConnection);
+  }
+  AccessQuestion(const AccessQuestion&) = delete;
+  AccessQuestion& operator=(const AccessQuestion&) = delete;
+
+  void show(std::function<void(bool)> answer) {
+    QMetaObject::invokeMethod(
+        gui_,
+        [window = window_, answer = std::move(answer)]() mutable {
+          if (window->gone) return;
+          window->shown =
+              new qt::PermissionWindow(qs(panel::kSetUpTitle), qs(panel::kSetUpSubtitle),
+                                       qt::appIcon(), std::move(answer), qs(kContinue));
+          window->shown->setWindowTitle(qs(kAccessTitle));
+          window->shown->bringToFront();
+        },
+        Qt::QueuedConnection);
+  }
+
+  static constexpr std::string_view kAccessTitle = "Apple Music Access";
+  static constexpr std::string_view kContinue = "Continue";
+
+ private:
+  struct Window {
+    bool gone = false;  // GUI thread only, like the window
+    QPointer<qt::PermissionWindow> shown;
+  };
+
+  QObject* gui_;
+  std::shared_ptr<Window> window_;
+};
+
+}  // namespace
+
+std::unique_ptr<Desktop::Question> Desktop::askToSetUp(std::function<void(bool)> answer) {
+  auto question = std::make_unique<AccessQuestion>(&parts_->app);
+  question->show(std::move(answer));
+  return question;
 }
 
 namespace {

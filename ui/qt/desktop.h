@@ -6,9 +6,13 @@
 #include <functional>
 #include <memory>
 
+#include "music/permission_prompt.h"
+#include "ui/panel_feed.h"
 #include "ui/qt/panel_actions.h"
 
 namespace melodock {
+
+class DesktopNotifications;
 
 class Desktop {
  public:
@@ -25,6 +29,34 @@ class Desktop {
   // Builds the panel and the tray. Without a tray the panel opens now, as an ordinary
   // window; closing it leaves the app running.
   void start(PanelActions actions);
+
+  // The consent questions as the permission window beside a desktop notification.
+  // `notifications` may be null (the window alone) and must outlive every presentation;
+  // the presenter lives as long as the desktop. Call once, on this thread.
+  [[nodiscard]] PermissionPrompt::Presenter& consent(DesktopNotifications* notifications);
+
+  struct WelcomeActions {
+    std::function<void()> setUpAppleMusic;
+    std::function<void()> openAccess;
+  };
+  // Builds the welcome window over `feed`, which must outlive the desktop. On this
+  // thread, before `feed` is shared with other threads; once.
+  void welcome(PanelFeed& feed, WelcomeActions actions);
+  // Opens the welcome window (one for the process). Any thread, once welcome() has run.
+  void showWelcome();
+
+  // A question on screen; destroying it takes it away unanswered.
+  class Question {
+   public:
+    Question() = default;
+    Question(const Question&) = delete;
+    Question& operator=(const Question&) = delete;
+    virtual ~Question() = default;
+  };
+  // The app's own "Apple Music Access" dialog: the set-up question with "Continue" and
+  // "Not Now". `answer` is called at most once, on this thread: true for "Continue",
+  // false for "Not Now", Escape or a close. Any thread.
+  [[nodiscard]] std::unique_ptr<Question> askToSetUp(std::function<void(bool)> answer);
   // Runs the toolkit's loop on this thread until quit(); returns its exit code.
   // When the display goes away (the X server or the compositor ends) the toolkit would
   // end the process: `displayLost` is called instead, on this thread, and must not

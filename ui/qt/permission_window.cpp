@@ -42,11 +42,12 @@ QString text(std::string_view view) {
 }  // namespace
 
 PermissionWindow::PermissionWindow(const QString& title, const QString& explanation,
-                                   const QIcon& appIcon, std::function<void(bool)> onAnswer)
+                                   const QIcon& appIcon, std::function<void(bool)> onAnswer,
+                                   const QString& yes)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       onAnswer_(std::move(onAnswer)),
-      turnOn_(new QPushButton(text(PermissionPrompt::kTurnOn), this)),
+      turnOn_(new QPushButton(yes.isEmpty() ? text(PermissionPrompt::kTurnOn) : yes, this)),
       notNow_(new QPushButton(text(PermissionPrompt::kNotNow), this)) {
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);

@@ -19,8 +19,9 @@ class PermissionWindow : public QDialog {
 
   // `onAnswer` is called at most once, on the GUI thread: true for "Turn On", false for
   // "Not Now", Escape or a close by the user. The window deletes itself once closed.
+  // `yes`, when given, is the text of the button that answers true instead of "Turn On".
   PermissionWindow(const QString& title, const QString& explanation, const QIcon& appIcon,
-                   std::function<void(bool)> onAnswer);
+                   std::function<void(bool)> onAnswer, const QString& yes = {});
 
   // In front of other windows and focused; centred on its screen the first time.
   void bringToFront();
