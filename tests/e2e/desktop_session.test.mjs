@@ -77,7 +77,7 @@ describe('the first launch on the desktop', () => {
     const result = await call;
     assert.ok(!result.isError, result.content[0].text);
     assert.deepEqual(JSON.parse(result.content[0].text),
-      [{ id: 'l.1', type: 'playlist', name: 'Favourite Songs', can_edit: false }]);
+      [{ id: 'p.1', type: 'playlist', name: 'Favourite Songs', can_edit: false }]);
     // The answer takes the notification away.
     assert.ok(await waitFor(async () => (await notifications.calls('CloseNotification')).length > 0, 10_000),
       'the notification stayed');
