@@ -11,6 +11,7 @@
 #include "mcp/detail/json_text.h"
 
 #include "mcp/detail/server_impl.h"
+#include "mcp/id.h"
 #include "mcp/modern_request.h"
 
 namespace mcp {
@@ -122,6 +123,31 @@ nlohmann::json detail::eraEnvelope(const Request<AnyMethod>& request) {
   if (const Value* meta = request.params.find("_meta")) {
     envelope["params"] = {{"_meta", meta->toJSON()}};
   }
+  return envelope;
+}
+
+std::optional<nlohmann::json> detail::takeEraEnvelope(nlohmann::json& message) {
+  const nlohmann::json* method = detail::member(message, "method");
+  if (!method || !method->is_string() || !ID::ofMessage(message) ||
+      !ModernRequest::announcedBy(message)) {
+    return std::nullopt;
+  }
+  nlohmann::json envelope = {{"method", *method}};
+  auto params = message.find("params");
+  if (params == message.end() || !params->is_object()) return envelope;
+  auto meta = params->find("_meta");
+  if (meta == params->end() || !meta->is_object()) return envelope;
+  nlohmann::json era = nlohmann::json::object();
+  for (const std::string_view key :
+       {ModernRequest::kProtocolVersionKey, ModernRequest::kClientInfoKey,
+        ModernRequest::kClientCapabilitiesKey}) {
+    auto found = meta->find(key);
+    if (found == meta->end()) continue;
+    era[std::string(key)] = std::move(*found);
+    meta->erase(found);
+  }
+  if (meta->empty()) params->erase(meta);
+  envelope["params"] = {{"_meta", std::move(era)}};
   return envelope;
 }
 
