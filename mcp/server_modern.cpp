@@ -104,12 +104,6 @@ std::optional<std::string> withMembers(std::string_view object, std::vector<Memb
   return text;
 }
 
-// One member's text: `"key":value`.
-Member member(std::string_view key, const nlohmann::json& value) {
-  const std::string object = detail::encodeJSON(nlohmann::json{{key, value}});
-  return {std::string(key), object.substr(1, object.size() - 2)};
-}
-
 }  // namespace
 
 bool detail::mayBeModern(const Request<AnyMethod>& request) {
@@ -188,13 +182,16 @@ EncodedResult Server::Impl::discoverResult() const {
 
 EncodedResult Server::Impl::modernResult(const EncodedResult& result,
                                          std::string_view method) const {
+  // Written by hand: the keys are plain ASCII and the values the library's own encoding.
   std::vector<Member> added = {
-      member("_meta", {{ModernRequest::kServerInfoKey, serverInfo.toJSON()}}),
-      member("resultType", "complete"),
+      {"_meta", R"("_meta":{")" + std::string(ModernRequest::kServerInfoKey) + R"(":)" +
+                    detail::encodeJSON(serverInfo.toJSON()) + "}"},
+      {"resultType", R"("resultType":"complete")"},
   };
   if (method == "tools/list") {
-    added.push_back(member("ttlMs", configuration.cacheTTLMilliseconds));
-    added.push_back(member("cacheScope", configuration.cachePublic ? "public" : "private"));
+    added.emplace_back("ttlMs", R"("ttlMs":)" + std::to_string(configuration.cacheTTLMilliseconds));
+    added.emplace_back("cacheScope", configuration.cachePublic ? R"("cacheScope":"public")"
+                                                               : R"("cacheScope":"private")");
   }
   if (std::optional<std::string> spliced = withMembers(result.text(), std::move(added))) {
     return EncodedResult::ofEncoded(std::move(*spliced));
