@@ -119,23 +119,22 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::handle(HTTPRe
   if (!request.body || request.body->empty()) {
     co_return HTTPResponse::error(400, MCPError::parseError("Empty request body"));
   }
-  const std::optional<JSONRPCMessageKind> kind = JSONRPCMessageKind::classify(*request.body);
+  // One parse serves the classification, the modern era's header checks and, for a
+  // modern request, the server.
+  std::optional<nlohmann::json> json = detail::parseJSON(*request.body);
+  const std::optional<JSONRPCMessageKind> kind =
+      json ? JSONRPCMessageKind::classify(*json) : std::nullopt;
   if (!kind) co_return HTTPResponse::error(400, MCPError::parseError("Invalid JSON-RPC message"));
 
-  // Only a request that may be modern is parsed here; the earlier era's are not.
   // A request whose header names the modern version is held to that era's rules even
   // when its body forgot the metadata.
-  // What is parsed here goes on to the server with the bytes, so it is read once.
   std::shared_ptr<nlohmann::json> modern;
   const bool modernHeader =
       request.header(HTTPHeaderName::protocolVersion) == ModernRequest::kVersion;
   if (kind->type == JSONRPCMessageKind::Type::request &&
-      (modernHeader || ModernRequest::mayBeAnnouncedBy(*request.body))) {
-    if (std::optional<nlohmann::json> parsed = detail::parseJSON(*request.body)) {
-      if (modernHeader || ModernRequest::announcedBy(*parsed)) {
-        modern = std::make_shared<nlohmann::json>(std::move(*parsed));
-      }
-    }
+      (modernHeader ||
+       (ModernRequest::mayBeAnnouncedBy(*request.body) && ModernRequest::announcedBy(*json)))) {
+    modern = std::make_shared<nlohmann::json>(std::move(*json));
   }
   const HTTPValidationContext context{
       "POST", std::nullopt,
