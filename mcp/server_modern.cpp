@@ -1,6 +1,5 @@
 // The server's answers to modern-era requests.
 #include <algorithm>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -18,6 +17,7 @@ namespace mcp {
 namespace {
 
 using Member = std::pair<std::string, std::string>;  // the key, the member's whole text
+using MemberView = std::pair<std::string_view, std::string_view>;
 
 // The offset just past the JSON string starting at `at` (its opening quote).
 std::size_t pastString(std::string_view text, std::size_t at) {
@@ -57,9 +57,9 @@ std::size_t pastValue(std::string_view text, std::size_t at) {
 }
 
 // The members of the compact JSON object `text`, in order; nothing when it is not one.
-std::optional<std::vector<Member>> membersOf(std::string_view text) {
+std::optional<std::vector<MemberView>> membersOf(std::string_view text) {
   if (text.size() < 2 || text.front() != '{' || text.back() != '}') return std::nullopt;
-  std::vector<Member> members;
+  std::vector<MemberView> members;
   std::size_t i = 1;
   while (i < text.size() - 1) {
     if (text[i] != '"') return std::nullopt;
@@ -69,8 +69,7 @@ std::optional<std::vector<Member>> membersOf(std::string_view text) {
     }
     const std::size_t valueEnd = pastValue(text, keyEnd + 1);
     if (valueEnd == std::string_view::npos) return std::nullopt;
-    members.emplace_back(std::string(text.substr(i + 1, keyEnd - i - 2)),
-                         std::string(text.substr(i, valueEnd - i)));
+    members.emplace_back(text.substr(i + 1, keyEnd - i - 2), text.substr(i, valueEnd - i));
     i = valueEnd;
     if (i < text.size() - 1) {
       if (text[i] != ',') return std::nullopt;
@@ -83,20 +82,23 @@ std::optional<std::vector<Member>> membersOf(std::string_view text) {
 // `object` with `added` merged in, keys kept ascending as the library writes them;
 // nothing when `object` cannot be read or already holds one of the keys. Splicing
 // spares a tool result a parse and a second encoding on every call.
-std::optional<std::string> withMembers(std::string_view object, std::vector<Member> added) {
-  std::optional<std::vector<Member>> members = membersOf(object);
+std::optional<std::string> withMembers(std::string_view object, const std::vector<Member>& added) {
+  std::optional<std::vector<MemberView>> members = membersOf(object);
   if (!members) return std::nullopt;
+  std::size_t size = object.size();
   for (const Member& member : added) {
-    for (const Member& existing : *members) {
+    for (const MemberView& existing : *members) {
       if (existing.first == member.first) return std::nullopt;
     }
+    members->emplace_back(member.first, member.second);
+    size += member.second.size() + 1;
   }
-  members->insert(members->end(), std::make_move_iterator(added.begin()),
-                  std::make_move_iterator(added.end()));
   std::stable_sort(members->begin(), members->end(),
-                   [](const Member& a, const Member& b) { return a.first < b.first; });
-  std::string text = "{";
-  for (const Member& member : *members) {
+                   [](const MemberView& a, const MemberView& b) { return a.first < b.first; });
+  std::string text;
+  text.reserve(size);
+  text += '{';
+  for (const MemberView& member : *members) {
     if (text.size() > 1) text += ',';
     text += member.second;
   }
@@ -193,7 +195,7 @@ EncodedResult Server::Impl::modernResult(const EncodedResult& result,
     added.emplace_back("cacheScope", configuration.cachePublic ? R"("cacheScope":"public")"
                                                                : R"("cacheScope":"private")");
   }
-  if (std::optional<std::string> spliced = withMembers(result.text(), std::move(added))) {
+  if (std::optional<std::string> spliced = withMembers(result.text(), added)) {
     return EncodedResult::ofEncoded(std::move(*spliced));
   }
   // A result with a `_meta` of its own: merged the slow way.
