@@ -3,6 +3,9 @@
 // some client has connected at all.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include <asio.hpp>
@@ -16,19 +19,29 @@ namespace melodock {
 class ClientRecorder {
  public:
   // Every collaborator must outlive the recorder.
-  ClientRecorder(const MainActor& main, HostStatus& status, Settings& settings)
-      : main_(main), status_(status), settings_(settings) {}
+  ClientRecorder(const MainActor& main, HostStatus& status, Settings& settings);
 
-  // On the main actor: sets the status's last client to `name` and stores
-  // "hasConnectedClient" as true unless the settings already hold true. Resumes the
-  // caller afterwards. Never fails: a setting that cannot be saved is reported by the
-  // settings themselves.
+  // Sets the status's last client to `name` and stores "hasConnectedClient" as true
+  // unless the settings already hold true, on the main actor; resumes the caller
+  // afterwards. When both already hold, as for a client naming itself on every
+  // request, it returns at once without the hop. Never fails: a setting that cannot
+  // be saved is reported by the settings themselves.
   [[nodiscard]] asio::awaitable<void> record(std::string name) const;
 
  private:
+  // Counts the settings' changes; `storedAt` is the count at which the flag was last
+  // read back as true, so any change since (a reset file, say) sends the next record
+  // to the main actor again.
+  struct Watch {
+    std::atomic<std::uint64_t> changes{0};
+    std::atomic<std::uint64_t> storedAt{UINT64_MAX};
+  };
+
   const MainActor& main_;
   HostStatus& status_;
   Settings& settings_;
+  std::shared_ptr<Watch> watch_ = std::make_shared<Watch>();
+  Settings::Subscription subscription_;
 };
 
 }  // namespace melodock

@@ -17,6 +17,11 @@ std::optional<std::string> HostStatus::lastClient() const {
   return lastClient_;
 }
 
+bool HostStatus::isLastClient(std::string_view client) const {
+  std::lock_guard lock(mutex_);
+  return lastClient_ == client;
+}
+
 void HostStatus::setRunning(bool running) {
   {
     std::lock_guard lock(mutex_);

@@ -22,6 +22,8 @@ class HostStatus {
   [[nodiscard]] bool running() const;
   [[nodiscard]] std::optional<std::string> problem() const;
   [[nodiscard]] std::optional<std::string> lastClient() const;
+  // Whether the last client is `client`, without copying it.
+  [[nodiscard]] bool isLastClient(std::string_view client) const;
 
   // Each setter notifies the observers only when the value changes.
   void setRunning(bool running);

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json_fwd.hpp>
+
 namespace mcp {
 
 struct JSONRPCMessageKind {
@@ -20,6 +22,8 @@ struct JSONRPCMessageKind {
   // with an id. The id counts when it is a string or an integer within 64 signed bits,
   // the same ids the server reads.
   static std::optional<JSONRPCMessageKind> classify(std::string_view bytes);
+  // The same for a message already parsed.
+  static std::optional<JSONRPCMessageKind> classify(const nlohmann::json& message);
 };
 
 }  // namespace mcp

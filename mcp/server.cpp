@@ -157,9 +157,9 @@ asio::awaitable<void> Server::Impl::loop(std::shared_ptr<Impl> self) {
   try {
     while (!self->loopCancelled && self->connection) {
       auto transport = self->connection;
-      std::optional<std::string> message = co_await transport->receive();
+      std::optional<IncomingMessage> message = co_await transport->receiveMessage();
       if (!message || self->loopCancelled) break;
-      co_await self->processMessage(*message);
+      co_await self->processMessage(std::move(*message));
     }
     self->logger.debug("Server finished");
   } catch (const std::exception& error) {
@@ -169,12 +169,22 @@ asio::awaitable<void> Server::Impl::loop(std::shared_ptr<Impl> self) {
   self->loopDone->notify();
 }
 
-asio::awaitable<void> Server::Impl::processMessage(const std::string& bytes) {
+asio::awaitable<void> Server::Impl::processMessage(IncomingMessage message) {
   std::optional<ID> id;  // of the error answer: the message's own when usable
   std::optional<MCPError> error;
   try {
-    const std::optional<nlohmann::json> json = detail::parseJSON(bytes);
-    if (json && co_await dispatch(*json)) co_return;
+    // The transport's parse when it made one; the bytes are read only otherwise.
+    std::optional<nlohmann::json> own;
+    nlohmann::json* json = message.parsed.get();
+    if (!json) {
+      own = detail::parseJSON(message.bytes);
+      if (own) json = &*own;
+    }
+    std::optional<nlohmann::json> era;
+    if (json && (message.parsed || ModernRequest::mayBeAnnouncedBy(message.bytes))) {
+      era = detail::takeEraEnvelope(*json);
+    }
+    if (json && co_await dispatch(*json, std::move(era))) co_return;
     if (json) id = ID::ofMessage(*json);
     throw MCPError::parseError("Invalid message format");
   } catch (const std::exception& failure) {
@@ -189,7 +199,8 @@ asio::awaitable<void> Server::Impl::processMessage(const std::string& bytes) {
   }
 }
 
-asio::awaitable<bool> Server::Impl::dispatch(const nlohmann::json& json) {
+asio::awaitable<bool> Server::Impl::dispatch(const nlohmann::json& json,
+                                             std::optional<nlohmann::json> era) {
   if (json.is_array()) {  // server_batch.cpp
     co_await handleBatch(Batch::fromJSON(json));
     co_return true;
@@ -204,7 +215,7 @@ asio::awaitable<bool> Server::Impl::dispatch(const nlohmann::json& json) {
     }
   }
   if (auto request = tryDecode<Request<AnyMethod>>(json)) {
-    spawnRequest(std::move(*request));
+    spawnRequest(std::move(*request), std::move(era));
     co_return true;
   }
   if (auto notification = tryDecode<Message<AnyNotification>>(json)) {
@@ -214,35 +225,38 @@ asio::awaitable<bool> Server::Impl::dispatch(const nlohmann::json& json) {
   co_return false;
 }
 
-void Server::Impl::spawnRequest(Request<AnyMethod> request) {
+void Server::Impl::spawnRequest(Request<AnyMethod> request, std::optional<nlohmann::json> era) {
   // Registered before the task starts, so a cancellation read right after the request
   // finds it.
   auto task = registerTask(request.id);
   asio::cancellation_slot slot = task->signal.slot();
   asio::co_spawn(
-      *strand, runRequest(shared_from_this(), std::move(request), std::move(task)),
+      *strand, runRequest(shared_from_this(), std::move(request), std::move(task), std::move(era)),
       asio::bind_cancellation_slot(slot, ReportFailure{logger, "Error processing message"}));
 }
 
 asio::awaitable<void> Server::Impl::runRequest(std::shared_ptr<Impl> self,
                                                Request<AnyMethod> request,
-                                               std::shared_ptr<PendingTask> task) {
+                                               std::shared_ptr<PendingTask> task,
+                                               std::optional<nlohmann::json> era) {
   const ID id = request.id;
   // `task` holds the cancellation signal of this very task, so it stays to the end.
-  std::optional<std::string> reply = co_await self->answer(std::move(request), task);
+  std::optional<std::string> reply =
+      co_await self->answer(std::move(request), task, std::move(era));
   if (reply) co_await self->sendAnswer(id, std::move(*reply));
 }
 
 asio::awaitable<std::optional<std::string>> Server::Impl::answer(
-    Request<AnyMethod> request, std::shared_ptr<PendingTask> task) {
+    Request<AnyMethod> request, std::shared_ptr<PendingTask> task,
+    std::optional<nlohmann::json> era) {
   const ID id = request.id;
   const std::string method = request.method;
   std::optional<std::string> reply;
   try {
     if (logger.enabled())
       logger.debug("Processing request", {{"method", method}, {"id", id.description()}});
-    std::optional<nlohmann::json> modern;
-    if (detail::mayBeModern(request)) {
+    std::optional<nlohmann::json> modern = std::move(era);
+    if (!modern && detail::mayBeModern(request)) {
       nlohmann::json message = detail::eraEnvelope(request);
       if (ModernRequest::announcedBy(message)) modern = std::move(message);
     }

@@ -5,6 +5,8 @@
 // modern-era request (see ModernRequest) is served statelessly: its metadata is
 // checked, `initialize` and `ping` are unknown to it, and its results carry
 // `resultType`, the server's identity in `_meta` and, for `tools/list`, cache hints.
+// Its handler gets the request's `_meta` without the era's own keys, which the server
+// has read (a single request; a batch's requests keep them).
 //
 // A host answers each HTTP request with a fresh server and transport:
 //

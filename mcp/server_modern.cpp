@@ -1,6 +1,5 @@
 // The server's answers to modern-era requests.
 #include <algorithm>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -11,12 +10,14 @@
 #include "mcp/detail/json_text.h"
 
 #include "mcp/detail/server_impl.h"
+#include "mcp/id.h"
 #include "mcp/modern_request.h"
 
 namespace mcp {
 namespace {
 
 using Member = std::pair<std::string, std::string>;  // the key, the member's whole text
+using MemberView = std::pair<std::string_view, std::string_view>;
 
 // The offset just past the JSON string starting at `at` (its opening quote).
 std::size_t pastString(std::string_view text, std::size_t at) {
@@ -56,9 +57,9 @@ std::size_t pastValue(std::string_view text, std::size_t at) {
 }
 
 // The members of the compact JSON object `text`, in order; nothing when it is not one.
-std::optional<std::vector<Member>> membersOf(std::string_view text) {
+std::optional<std::vector<MemberView>> membersOf(std::string_view text) {
   if (text.size() < 2 || text.front() != '{' || text.back() != '}') return std::nullopt;
-  std::vector<Member> members;
+  std::vector<MemberView> members;
   std::size_t i = 1;
   while (i < text.size() - 1) {
     if (text[i] != '"') return std::nullopt;
@@ -68,8 +69,7 @@ std::optional<std::vector<Member>> membersOf(std::string_view text) {
     }
     const std::size_t valueEnd = pastValue(text, keyEnd + 1);
     if (valueEnd == std::string_view::npos) return std::nullopt;
-    members.emplace_back(std::string(text.substr(i + 1, keyEnd - i - 2)),
-                         std::string(text.substr(i, valueEnd - i)));
+    members.emplace_back(text.substr(i + 1, keyEnd - i - 2), text.substr(i, valueEnd - i));
     i = valueEnd;
     if (i < text.size() - 1) {
       if (text[i] != ',') return std::nullopt;
@@ -82,31 +82,28 @@ std::optional<std::vector<Member>> membersOf(std::string_view text) {
 // `object` with `added` merged in, keys kept ascending as the library writes them;
 // nothing when `object` cannot be read or already holds one of the keys. Splicing
 // spares a tool result a parse and a second encoding on every call.
-std::optional<std::string> withMembers(std::string_view object, std::vector<Member> added) {
-  std::optional<std::vector<Member>> members = membersOf(object);
+std::optional<std::string> withMembers(std::string_view object, const std::vector<Member>& added) {
+  std::optional<std::vector<MemberView>> members = membersOf(object);
   if (!members) return std::nullopt;
+  std::size_t size = object.size();
   for (const Member& member : added) {
-    for (const Member& existing : *members) {
+    for (const MemberView& existing : *members) {
       if (existing.first == member.first) return std::nullopt;
     }
+    members->emplace_back(member.first, member.second);
+    size += member.second.size() + 1;
   }
-  members->insert(members->end(), std::make_move_iterator(added.begin()),
-                  std::make_move_iterator(added.end()));
   std::stable_sort(members->begin(), members->end(),
-                   [](const Member& a, const Member& b) { return a.first < b.first; });
-  std::string text = "{";
-  for (const Member& member : *members) {
+                   [](const MemberView& a, const MemberView& b) { return a.first < b.first; });
+  std::string text;
+  text.reserve(size);
+  text += '{';
+  for (const MemberView& member : *members) {
     if (text.size() > 1) text += ',';
     text += member.second;
   }
   text += '}';
   return text;
-}
-
-// One member's text: `"key":value`.
-Member member(std::string_view key, const nlohmann::json& value) {
-  const std::string object = detail::encodeJSON(nlohmann::json{{key, value}});
-  return {std::string(key), object.substr(1, object.size() - 2)};
 }
 
 }  // namespace
@@ -122,6 +119,31 @@ nlohmann::json detail::eraEnvelope(const Request<AnyMethod>& request) {
   if (const Value* meta = request.params.find("_meta")) {
     envelope["params"] = {{"_meta", meta->toJSON()}};
   }
+  return envelope;
+}
+
+std::optional<nlohmann::json> detail::takeEraEnvelope(nlohmann::json& message) {
+  const nlohmann::json* method = detail::member(message, "method");
+  if (!method || !method->is_string() || !ID::ofMessage(message) ||
+      !ModernRequest::announcedBy(message)) {
+    return std::nullopt;
+  }
+  nlohmann::json envelope = {{"method", *method}};
+  auto params = message.find("params");
+  if (params == message.end() || !params->is_object()) return envelope;
+  auto meta = params->find("_meta");
+  if (meta == params->end() || !meta->is_object()) return envelope;
+  nlohmann::json era = nlohmann::json::object();
+  for (const std::string_view key :
+       {ModernRequest::kProtocolVersionKey, ModernRequest::kClientInfoKey,
+        ModernRequest::kClientCapabilitiesKey}) {
+    auto found = meta->find(key);
+    if (found == meta->end()) continue;
+    era[std::string(key)] = std::move(*found);
+    meta->erase(found);
+  }
+  if (meta->empty()) params->erase(meta);
+  envelope["params"] = {{"_meta", std::move(era)}};
   return envelope;
 }
 
@@ -162,15 +184,18 @@ EncodedResult Server::Impl::discoverResult() const {
 
 EncodedResult Server::Impl::modernResult(const EncodedResult& result,
                                          std::string_view method) const {
+  // Written by hand: the keys are plain ASCII and the values the library's own encoding.
   std::vector<Member> added = {
-      member("_meta", {{ModernRequest::kServerInfoKey, serverInfo.toJSON()}}),
-      member("resultType", "complete"),
+      {"_meta", R"("_meta":{")" + std::string(ModernRequest::kServerInfoKey) + R"(":)" +
+                    detail::encodeJSON(serverInfo.toJSON()) + "}"},
+      {"resultType", R"("resultType":"complete")"},
   };
   if (method == "tools/list") {
-    added.push_back(member("ttlMs", configuration.cacheTTLMilliseconds));
-    added.push_back(member("cacheScope", configuration.cachePublic ? "public" : "private"));
+    added.emplace_back("ttlMs", R"("ttlMs":)" + std::to_string(configuration.cacheTTLMilliseconds));
+    added.emplace_back("cacheScope", configuration.cachePublic ? R"("cacheScope":"public")"
+                                                               : R"("cacheScope":"private")");
   }
-  if (std::optional<std::string> spliced = withMembers(result.text(), std::move(added))) {
+  if (std::optional<std::string> spliced = withMembers(result.text(), added)) {
     return EncodedResult::ofEncoded(std::move(*spliced));
   }
   // A result with a `_meta` of its own: merged the slow way.

@@ -63,7 +63,7 @@ struct StatelessHTTPServerTransport::State {
   std::shared_ptr<const HTTPRequestValidationPipeline> validationPipeline;
   bool terminated = false;
   bool started = false;
-  std::deque<std::string> incoming;
+  std::deque<IncomingMessage> incoming;
   bool incomingFinished = false;
   detail::Signal incomingSignal;
   // Keyed by the id's text form; a list so that two exchanges reusing one id each
@@ -71,17 +71,18 @@ struct StatelessHTTPServerTransport::State {
   std::map<std::string, std::deque<std::shared_ptr<Waiter>>, std::less<>> responseWaiters;
   std::map<std::string, std::shared_ptr<const HTTPRequest>, std::less<>> httpRequestContexts;
 
-  void deliver(std::string body) {
-    incoming.push_back(std::move(body));
+  void deliver(std::string body, std::shared_ptr<nlohmann::json> parsed = nullptr) {
+    incoming.push_back({std::move(body), std::move(parsed)});
     incomingSignal.notify();
   }
 
   asio::awaitable<HTTPResponse> handle(HTTPRequest request);
-  asio::awaitable<HTTPResponse> answerRequest(HTTPRequest request, std::string id, bool modern);
+  asio::awaitable<HTTPResponse> answerRequest(HTTPRequest request, std::string id,
+                                              std::shared_ptr<nlohmann::json> modern);
   asio::awaitable<void> start();
   asio::awaitable<void> terminate();
   asio::awaitable<void> route(OutgoingMessage message);
-  asio::awaitable<std::optional<std::string>> next();
+  asio::awaitable<std::optional<IncomingMessage>> next();
   asio::awaitable<std::shared_ptr<const HTTPRequest>> context(std::string key);
 };
 
@@ -118,44 +119,48 @@ asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::handle(HTTPRe
   if (!request.body || request.body->empty()) {
     co_return HTTPResponse::error(400, MCPError::parseError("Empty request body"));
   }
-  const std::optional<JSONRPCMessageKind> kind = JSONRPCMessageKind::classify(*request.body);
+  // One parse serves the classification, the modern era's header checks and, for a
+  // modern request, the server.
+  std::optional<nlohmann::json> json = detail::parseJSON(*request.body);
+  const std::optional<JSONRPCMessageKind> kind =
+      json ? JSONRPCMessageKind::classify(*json) : std::nullopt;
   if (!kind) co_return HTTPResponse::error(400, MCPError::parseError("Invalid JSON-RPC message"));
 
-  // Only a request that may be modern is parsed here; the earlier era's are not.
   // A request whose header names the modern version is held to that era's rules even
   // when its body forgot the metadata.
-  std::optional<nlohmann::json> modern;
+  std::shared_ptr<nlohmann::json> modern;
   const bool modernHeader =
       request.header(HTTPHeaderName::protocolVersion) == ModernRequest::kVersion;
   if (kind->type == JSONRPCMessageKind::Type::request &&
-      (modernHeader || ModernRequest::mayBeAnnouncedBy(*request.body))) {
-    modern = detail::parseJSON(*request.body);
-    if (modern && !modernHeader && !ModernRequest::announcedBy(*modern)) modern.reset();
+      (modernHeader ||
+       (ModernRequest::mayBeAnnouncedBy(*request.body) && ModernRequest::announcedBy(*json)))) {
+    modern = std::make_shared<nlohmann::json>(std::move(*json));
   }
   const HTTPValidationContext context{
       "POST", std::nullopt,
       kind->type == JSONRPCMessageKind::Type::request && kind->method == "initialize",
-      Version::supported(), modern ? &*modern : nullptr};
+      Version::supported(), modern.get()};
   if (auto refusal = validationPipeline->validate(request, context)) co_return std::move(*refusal);
 
   if (kind->type == JSONRPCMessageKind::Type::request) {
-    co_return co_await answerRequest(std::move(request), kind->id, modern.has_value());
+    co_return co_await answerRequest(std::move(request), kind->id, std::move(modern));
   }
   deliver(std::move(*request.body));
   co_return HTTPResponse::accepted();
 }
 
 asio::awaitable<HTTPResponse> StatelessHTTPServerTransport::State::answerRequest(
-    HTTPRequest request, std::string id, bool modern) {
+    HTTPRequest request, std::string id, std::shared_ptr<nlohmann::json> modern) {
   std::string body = *request.body;
   httpRequestContexts.insert_or_assign(id, std::make_shared<const HTTPRequest>(std::move(request)));
   auto waiter = std::make_shared<Waiter>(strand);
   responseWaiters[id].push_back(waiter);
-  deliver(std::move(body));
+  const bool isModern = modern != nullptr;
+  deliver(std::move(body), std::move(modern));
   while (!waiter->bytes && !waiter->failure) co_await waiter->signal.wait();
   httpRequestContexts.erase(id);
   if (waiter->bytes) {
-    const int status = modern ? modernStatus(*waiter->bytes) : 200;
+    const int status = isModern ? modernStatus(*waiter->bytes) : 200;
     co_return HTTPResponse::data(std::move(*waiter->bytes), {{"Content-Type", "application/json"}},
                                  status);
   }
@@ -232,15 +237,21 @@ asio::awaitable<void> StatelessHTTPServerTransport::State::route(OutgoingMessage
 }
 
 asio::awaitable<std::optional<std::string>> StatelessHTTPServerTransport::receive() {
+  std::optional<IncomingMessage> message = co_await receiveMessage();
+  if (!message) co_return std::nullopt;
+  co_return std::move(message->bytes);
+}
+
+asio::awaitable<std::optional<IncomingMessage>> StatelessHTTPServerTransport::receiveMessage() {
   const asio::any_io_executor executor = co_await asio::this_coro::executor;
   auto s = state(executor);
   co_return co_await detail::onStrand(s->strand, s->next());
 }
 
-asio::awaitable<std::optional<std::string>> StatelessHTTPServerTransport::State::next() {
+asio::awaitable<std::optional<IncomingMessage>> StatelessHTTPServerTransport::State::next() {
   while (incoming.empty() && !incomingFinished) co_await incomingSignal.wait();
   if (incoming.empty()) co_return std::nullopt;
-  std::string message = std::move(incoming.front());
+  IncomingMessage message = std::move(incoming.front());
   incoming.pop_front();
   co_return message;
 }

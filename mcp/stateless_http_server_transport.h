@@ -51,6 +51,8 @@ class StatelessHTTPServerTransport : public Transport {
   // Routes a response to the exchange waiting for its id; anything else is dropped.
   asio::awaitable<void> send(OutgoingMessage message) override;
   asio::awaitable<std::optional<std::string>> receive() override;
+  // A modern-era request comes with the JSON its validation read.
+  asio::awaitable<std::optional<IncomingMessage>> receiveMessage() override;
   asio::awaitable<std::shared_ptr<const HTTPRequest>> httpRequestContext(const ID& id) override;
 
   struct State;

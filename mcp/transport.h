@@ -7,6 +7,7 @@
 #include <string>
 
 #include <asio/awaitable.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "mcp/http_request.h"
 #include "mcp/id.h"
@@ -25,6 +26,13 @@ struct OutgoingMessage {
   std::string method{};  // a notification's method
 };
 
+// One incoming message, with the JSON the transport already made of it, if it made
+// any: the server then reads that instead of parsing the bytes again.
+struct IncomingMessage {
+  std::string bytes;
+  std::shared_ptr<nlohmann::json> parsed{};  // handed over: nobody else holds it
+};
+
 class Transport {
  public:
   virtual ~Transport() = default;
@@ -38,6 +46,12 @@ class Transport {
   // The next incoming message, in arrival order; nothing once the transport has
   // closed. Throws when the transport fails.
   virtual asio::awaitable<std::optional<std::string>> receive() = 0;
+  // receive() with what the transport parsed; the server reads through this one.
+  virtual asio::awaitable<std::optional<IncomingMessage>> receiveMessage() {
+    std::optional<std::string> bytes = co_await receive();
+    if (!bytes) co_return std::nullopt;
+    co_return IncomingMessage{std::move(*bytes)};
+  }
   // The HTTP request that carried the request `id`, for transports that have one.
   virtual asio::awaitable<std::shared_ptr<const HTTPRequest>> httpRequestContext(const ID& id) {
     (void)id;

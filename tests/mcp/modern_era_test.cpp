@@ -51,6 +51,11 @@ Answer exchange(HTTPRequest request, std::vector<std::string>* clients = nullptr
           const Value* text = arguments.find("text");
           CallTool::Result result{
               .content = {Tool::Content::text(text ? text->description() : "")}};
+          // What the tool is given of the request's `_meta`.
+          if (text && text->description() == "show meta") {
+            result.content = {
+                Tool::Content::text(call.meta ? Value(*call.meta).toJSON().dump() : "none")};
+          }
           // A result with metadata of its own keeps it beside the server's.
           if (text && text->description() == "meta") {
             result.meta = Value::object({{"com.example/trace", Value("t1")}});
@@ -160,6 +165,40 @@ TEST(ModernEra, ServesDiscoverListAndCallStatelessly) {
     if (!row.body.empty()) {
       EXPECT_EQ(answer.body, row.body);
     }
+  }
+}
+
+// The era's own keys are the server's; a tool still gets the rest of `_meta`, and the
+// client is still named from them.
+TEST(ModernEra, GivesAToolTheMetaBesidesTheErasOwnKeys) {
+  struct Row {
+    const char* name;
+    std::string meta;
+    std::string seen;
+  };
+  const std::string era = R"("io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                          R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)"
+                          R"("io.modelcontextprotocol/clientCapabilities":{})";
+  const std::vector<Row> rows = {
+      {"only the era's keys", R"("_meta":{)" + era + "}", "none"},
+      {"a key of the client's own", R"("_meta":{"com.example/trace":"t1",)" + era + "}",
+       R"({"com.example/trace":"t1"})"},
+      {"a progress token", R"("_meta":{)" + era + R"(,"progressToken":5})",
+       R"({"progressToken":5})"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> clients;
+    const Answer answer = exchange(
+        post("tools/call",
+             body("tools/call", R"("name":"echo","arguments":{"text":"show meta"})", row.meta)),
+        &clients);
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+                               R"(,"content":[{"text":")" +
+                               nlohmann::json(row.seen).dump().substr(1) +
+                               R"(,"type":"text"}],"resultType":"complete"}})");
+    EXPECT_EQ(clients, std::vector<std::string>{"probe"});
   }
 }
 
