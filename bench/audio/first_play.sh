@@ -24,22 +24,7 @@ cmake --build $tree --target melodock melodock_bench_first_play >/dev/null
 client=$tree/bench/audio/melodock-bench-first-play
 
 work=$(mktemp -d)
-app=""
-stop_app() {
-  if [ -n "$app" ]; then
-    kill "$app" 2>/dev/null || true
-    wait "$app" 2>/dev/null || true
-    app=""
-  fi
-}
-trap 'stop_app; rm -rf "$work"' EXIT
-
-home=$work/home
-for sub in config/melodock data/melodock cache run music; do mkdir -p "$home/$sub"; done
-chmod 700 "$home/run"
-export XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_CACHE_HOME=$home/cache \
-  XDG_RUNTIME_DIR=$home/run XDG_MUSIC_DIR=$home/music
-export DISPLAY= WAYLAND_DISPLAY= DBUS_SESSION_BUS_ADDRESS=
+source bench/app_home.sh
 
 gst-launch-1.0 -q audiotestsrc num-buffers=1292 ! audioconvert ! flacenc ! \
   filesink location="$home/music/tone.flac" >/dev/null

@@ -19,19 +19,7 @@ cmake --build $tree --target melodock melodock_bench_catalog melodock_synthetic_
   melodock_bench_search_endpoint >/dev/null
 
 work=$(mktemp -d)
-app=""
-stop_app() {
-  if [ -n "$app" ]; then
-    kill "$app" 2>/dev/null || true
-    wait "$app" 2>/dev/null || true
-    app=""
-  fi
-}
-trap 'stop_app; rm -rf "$work"' EXIT
-
-export XDG_CONFIG_HOME=$work/home/config XDG_DATA_HOME=$work/home/data \
-  XDG_CACHE_HOME=$work/home/cache XDG_RUNTIME_DIR=$work/home/run XDG_MUSIC_DIR=$work/home/music
-export DISPLAY= WAYLAND_DISPLAY= DBUS_SESSION_BUS_ADDRESS=
+source bench/app_home.sh
 
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'

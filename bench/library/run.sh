@@ -20,22 +20,7 @@ cmake --build $tree --target melodock melodock_bench_catalog melodock_synthetic_
   melodock_bench_fill_library melodock_bench_library_endpoint >/dev/null
 
 work=$(mktemp -d -p "$([ -d /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")")
-app=""
-stop_app() {
-  if [ -n "$app" ]; then
-    kill "$app" 2>/dev/null || true
-    wait "$app" 2>/dev/null || true
-    app=""
-  fi
-}
-trap 'stop_app; rm -rf "$work"' EXIT
-
-home=$work/home
-for sub in config/melodock data/melodock cache run music; do mkdir -p "$home/$sub"; done
-chmod 700 "$home/run"
-export XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data XDG_CACHE_HOME=$home/cache \
-  XDG_RUNTIME_DIR=$home/run XDG_MUSIC_DIR=$home/music
-export DISPLAY= WAYLAND_DISPLAY= DBUS_SESSION_BUS_ADDRESS=
+source bench/app_home.sh
 
 echo "== catalog of $catalog_songs songs"
 $tree/bench/catalog/melodock-synthetic-catalog data/catalog "$work/data" "$catalog_songs"
