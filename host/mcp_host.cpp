@@ -1,5 +1,9 @@
 #include "host/mcp_host.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
+
 #include "host/http_request_reader.h"
 #include "host/http_response_writer.h"
 
@@ -27,6 +31,15 @@ void reportFailure(const std::exception_ptr& failure) {
 
 }  // namespace
 
+std::size_t connectionLimitForDescriptors() {
+  constexpr std::size_t kMost = 4096;
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kMost;
+  const auto descriptors = static_cast<std::size_t>(limit.rlim_cur);
+  const std::size_t reserve = std::max<std::size_t>(32, descriptors / 4);
+  return descriptors > reserve ? std::min(descriptors - reserve, kMost) : 1;
+}
+
 MCPHost::MCPHost(Executor& executor, const MainActor& main, HostStatus& status,
                  std::function<HostSettings()> settings, Handler handler, Options options)
     : executor_(executor),
@@ -35,7 +48,8 @@ MCPHost::MCPHost(Executor& executor, const MainActor& main, HostStatus& status,
       settings_(std::move(settings)),
       handler_(std::move(handler)),
       options_(options),
-      actor_(executor) {}
+      actor_(executor),
+      connectionEnded_(actor_.strand()) {}
 
 asio::awaitable<void> MCPHost::start() {
   co_await actor_.run([this] { return startOnActor(); });
@@ -60,6 +74,7 @@ asio::awaitable<void> MCPHost::startOnActor() {
   if (listener_) {
     listener_->close();
     listener_.reset();
+    connectionEnded_.cancel();  // an accept loop waiting for a free slot ends too
     co_await publish(ListenerState::cancelled, listenerPort_, {});
   }
 
@@ -101,6 +116,11 @@ asio::awaitable<void> MCPHost::startOnActor() {
 asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listener) {
   asio::steady_timer backoff(actor_.strand());
   while (listener->is_open()) {
+    while (openConnections_ >= options_.maxConnections) {
+      connectionEnded_.expires_at(asio::steady_timer::time_point::max());
+      co_await connectionEnded_.async_wait(kUseTuple);
+      if (!listener->is_open()) co_return;
+    }
     // Each connection gets a strand of its own for its coroutine and idle timer; the
     // request's MCP server and transport join it rather than hopping between strands.
     const Strand strand = executor_.makeStrand();
@@ -115,7 +135,14 @@ asio::awaitable<void> MCPHost::acceptLoop(std::shared_ptr<tcp::acceptor> listene
       }
       continue;
     }
-    asio::co_spawn(strand, serve(std::move(socket)), reportFailure);
+    ++openConnections_;
+    asio::co_spawn(strand, serve(std::move(socket)), [this](const std::exception_ptr& failure) {
+      reportFailure(failure);
+      asio::post(actor_.strand(), [this] {
+        --openConnections_;
+        connectionEnded_.cancel();
+      });
+    });
   }
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,12 +31,19 @@ struct HostSettings {
   std::string token;
 };
 
+// How many connections fit in the process's descriptor limit while leaving a reserve
+// for its own files, pipes and sockets and for the libraries it loads later: some of
+// those abort rather than fail when no descriptor is left.
+std::size_t connectionLimitForDescriptors();
+
 struct MCPHostOptions {
   // How long a connection may stay silent while its request is being read; each
   // arrival of bytes starts the wait again.
   std::chrono::steady_clock::duration idleTimeout = std::chrono::seconds(30);
   // How long to wait before accepting again when the process is out of descriptors.
   std::chrono::steady_clock::duration acceptBackoff = std::chrono::milliseconds(50);
+  // Connections open at once; more wait in the listen queue until one ends.
+  std::size_t maxConnections = connectionLimitForDescriptors();
 };
 
 class MCPHost {
@@ -78,6 +86,8 @@ class MCPHost {
   Actor actor_;
   std::shared_ptr<asio::ip::tcp::acceptor> listener_;  // touched on actor_ only
   std::int64_t listenerPort_ = 0;                      // touched on actor_ only
+  std::size_t openConnections_ = 0;                    // touched on actor_ only
+  asio::steady_timer connectionEnded_;                 // waited on and cancelled on actor_
   mutable std::mutex tokenMutex_;
   std::string token_;
 };

@@ -153,22 +153,17 @@ TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
   EXPECT_FALSE(std::filesystem::exists(testing::settingsFile(config.path())));
 }
 
-TEST(Binary, KeepsAcceptingAfterRunningOutOfDescriptors) {
+TEST(Binary, KeepsItsDescriptorsWhenMoreClientsConnectThanItCanHold) {
   TempDir config;
   const std::uint16_t port = testing::freePort();
   storePort(config, port);
-  // Under UBSan, without a descriptor to prove a vtable readable, every vtable looks
-  // invalid: that check cannot run in a process out of descriptors.
-  std::vector<std::string> environment = testing::userEnvironment(config.path());
-  std::erase_if(environment,
-                [](const std::string& entry) { return entry.starts_with("UBSAN_OPTIONS="); });
-  environment.emplace_back(
-      "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:"
-      "suppressions=" MELODOCK_UBSAN_NO_DESCRIPTORS);
-  const Process app = testing::launchOnPipes(MELODOCK_BINARY, {}, environment, {.descriptors = 64});
+  const Process app = testing::launchOnPipes(
+      MELODOCK_BINARY, {}, testing::userEnvironment(config.path()), {.descriptors = 64});
   ASSERT_EQ(firstLine(app.output).rfind("Melodock is listening", 0), 0u);
 
-  // Idle connections past the limit: the server runs out of descriptors.
+  // More idle connections than descriptors, while GStreamer starts in the background:
+  // the connections past the app's share wait in the listen queue, and nothing else
+  // in the process goes without a descriptor.
   std::vector<int> idle;
   for (int i = 0; i < 100; ++i) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -1,8 +1,14 @@
 // The listener and its connections: ports, restarts, idle clients, many clients at once.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <thread>
+
 #include "tests/host/host_fixture.h"
 
 namespace melodock {
@@ -97,6 +103,35 @@ TEST(MCPHost, ServesManyConnectionsAtOnce) {
   }
   for (auto& client : clients) client.join();
   EXPECT_EQ(served, 16 * 20);
+}
+
+TEST(MCPHost, KeepsConnectionsPastItsLimitWaitingUntilOneEnds) {
+  HostFixture fixture(echo, {.maxConnections = 2});
+  fixture.start();
+  const auto port = static_cast<std::uint16_t>(fixture.port);
+  // Two silent clients take both slots.
+  std::vector<int> silent;
+  for (int i = 0; i < 2; ++i) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{
+        .sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {}, .sin_zero = {}};
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    silent.push_back(fd);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // both accepted
+
+  std::atomic<bool> answered = false;
+  std::thread third([&] {
+    answered =
+        bodyOf(exchange(port, "GET /third HTTP/1.1\r\n\r\n").received) == "GET /third\nno body";
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(answered);  // still in the listen queue
+  ::close(silent[0]);
+  third.join();
+  EXPECT_TRUE(answered);
+  ::close(silent[1]);
 }
 
 }  // namespace
