@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/music/music_folders.h"
+#include "platform/music/scan/music_folders.h"
 
 namespace melodock {
 namespace {

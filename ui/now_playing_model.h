@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/music/music_player.h"
+#include "platform/music/playback/music_player.h"
 
 namespace melodock {
 

@@ -14,7 +14,7 @@
 #include "music/network_status.h"
 #include "platform/actor.h"
 #include "platform/app_settings.h"
-#include "platform/music/music_player.h"
+#include "platform/music/playback/music_player.h"
 #include "platform/settings.h"
 #include "ui/panel_model.h"
 

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/music/web_api_http_transport.h"
+#include "platform/music/web_api/web_api_http_transport.h"
 #include "ui/product.h"
 
 namespace melodock {

@@ -20,7 +20,7 @@
 
 #include "platform/actor.h"
 #include "platform/executor.h"
-#include "platform/music/gstreamer_output.h"
+#include "platform/music/playback/gstreamer_output.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include <asio.hpp>
 
 #include "bench/catalog/query_mix.h"
-#include "platform/music/catalog_builder.h"
-#include "platform/music/local_catalog.h"
+#include "platform/music/catalog/catalog_builder.h"
+#include "platform/music/catalog/local_catalog.h"
 
 namespace {
 

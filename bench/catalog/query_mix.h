@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bench/catalog/random.h"
-#include "platform/music/detail/tsv_reader.h"
+#include "platform/music/catalog/detail/tsv_reader.h"
 
 namespace melodock::bench {
 

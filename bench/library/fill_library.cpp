@@ -20,9 +20,9 @@
 #include <asio.hpp>
 
 #include "bench/catalog/random.h"
-#include "platform/music/detail/tsv_reader.h"
-#include "platform/music/library.h"
-#include "platform/music/local_catalog.h"
+#include "platform/music/catalog/detail/tsv_reader.h"
+#include "platform/music/catalog/local_catalog.h"
+#include "platform/music/library/library.h"
 
 namespace {
 

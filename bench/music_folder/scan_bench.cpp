@@ -35,9 +35,9 @@
 
 #include <asio.hpp>
 
-#include "platform/music/folder_scanner.h"
-#include "platform/music/library.h"
-#include "platform/music/tag_reader.h"
+#include "platform/music/library/library.h"
+#include "platform/music/scan/folder_scanner.h"
+#include "platform/music/scan/tag_reader.h"
 
 namespace {
 

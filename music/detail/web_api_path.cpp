@@ -1,6 +1,6 @@
 #include "music/detail/web_api_path.h"
 
-#include "platform/music/web_api_url.h"
+#include "platform/music/web_api/web_api_url.h"
 
 namespace melodock::detail {
 

@@ -7,7 +7,7 @@
 #include "app/launch_mode.h"
 #include "app/melodock_app.h"
 #include "platform/live_settings.h"
-#include "platform/music/library.h"
+#include "platform/music/library/library.h"
 #include "platform/settings_store.h"
 #include "tests/platform/music/audio_files.h"
 #include "tests/platform/music/music_files.h"

@@ -9,7 +9,7 @@
 #include "music/music_service.h"
 #include "music/tools.h"
 #include "platform/live_settings.h"
-#include "platform/music/local_catalog.h"
+#include "platform/music/catalog/local_catalog.h"
 #include "tests/music/scripted_catalog.h"
 #include "tests/music/scripted_web_api.h"
 #include "tests/platform/music/player_fixture.h"

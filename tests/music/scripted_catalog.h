@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/music/catalog.h"
+#include "platform/music/catalog/catalog.h"
 
 namespace melodock::testing {
 

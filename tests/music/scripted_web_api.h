@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "platform/music/web_api_client.h"
+#include "platform/music/web_api/web_api_client.h"
 
 namespace melodock::testing {
 

@@ -11,7 +11,7 @@
 #include <asio/experimental/as_tuple.hpp>
 
 #include "platform/executor.h"
-#include "platform/music/web_api_http_transport.h"
+#include "platform/music/web_api/web_api_http_transport.h"
 #include "platform/settings_store.h"
 #include "tests/support/await.h"
 #include "tests/support/child_process.h"

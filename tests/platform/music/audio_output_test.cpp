@@ -13,10 +13,10 @@
 #include <gst/check/gsttestclock.h>
 #include <gst/gst.h>
 
-#include "platform/music/gstreamer_output.h"
-#include "platform/music/music_player.h"
-#include "platform/music/routing_output.h"
-#include "platform/music/virtual_output.h"
+#include "platform/music/playback/gstreamer_output.h"
+#include "platform/music/playback/music_player.h"
+#include "platform/music/playback/routing_output.h"
+#include "platform/music/playback/virtual_output.h"
 #include "tests/platform/music/audio_files.h"
 #include "tests/platform/music/temp_dir.h"
 #include "tests/support/await.h"

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "platform/music/catalog_builder.h"
-#include "platform/music/local_catalog.h"
+#include "platform/music/catalog/catalog_builder.h"
+#include "platform/music/catalog/local_catalog.h"
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/platform/music/temp_dir.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/executor.h"
-#include "platform/music/database.h"
-#include "platform/music/detail/statement.h"
+#include "platform/music/catalog/database.h"
+#include "platform/music/catalog/statement.h"
 #include "tests/platform/music/temp_dir.h"
 
 namespace melodock {

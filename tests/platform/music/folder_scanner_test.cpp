@@ -1,7 +1,7 @@
 // Music folders scanned into a real library file: what becomes songs and albums, what
 // is skipped and counted, rescans that read only what changed, files that vanish and
 // return, and the user's folders.
-#include "platform/music/folder_scanner.h"
+#include "platform/music/scan/folder_scanner.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 #include <cstdlib>
 
-#include "platform/music/music_folders.h"
+#include "platform/music/scan/music_folders.h"
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/platform/music/music_files.h"
 

@@ -11,7 +11,7 @@
 #include <random>
 #include <set>
 
-#include "platform/music/library.h"
+#include "platform/music/library/library.h"
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/platform/music/temp_dir.h"
 

@@ -10,7 +10,7 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
-#include "platform/music/mpris_player.h"
+#include "platform/music/playback/mpris_player.h"
 #include "tests/platform/music/player_fixture.h"
 #include "tests/platform/private_bus.h"
 

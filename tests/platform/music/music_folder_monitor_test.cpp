@@ -1,6 +1,6 @@
 // The music folders followed while the app runs: a first full scan, then files dropped
 // in, changed and removed noticed through inotify within seconds.
-#include "platform/music/music_folder_monitor.h"
+#include "platform/music/scan/music_folder_monitor.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/music/music_player.h"
-#include "platform/music/virtual_output.h"
+#include "platform/music/playback/music_player.h"
+#include "platform/music/playback/virtual_output.h"
 #include "tests/support/await.h"
 
 namespace melodock::testing {

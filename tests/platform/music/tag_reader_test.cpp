@@ -1,5 +1,5 @@
 // The tags of real audio files in every format read, made at test time.
-#include "platform/music/tag_reader.h"
+#include "platform/music/scan/tag_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -11,10 +11,10 @@
 #include <asio/experimental/as_tuple.hpp>
 
 #include "platform/live_settings.h"
-#include "platform/music/configured_web_api.h"
-#include "platform/music/in_process_web_api.h"
-#include "platform/music/local_catalog.h"
-#include "platform/music/web_api_url.h"
+#include "platform/music/catalog/local_catalog.h"
+#include "platform/music/web_api/configured_web_api.h"
+#include "platform/music/web_api/in_process_web_api.h"
+#include "platform/music/web_api/web_api_url.h"
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/platform/music/temp_dir.h"
 #include "tests/support/loopback.h"
