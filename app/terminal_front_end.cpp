@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/write_all.h"
+
 namespace melodock {
 namespace {
 
@@ -30,15 +32,6 @@ std::optional<bool> parseAnswer(std::string_view line) {
   if (word == "y" || word == "yes") return true;
   if (word == "n" || word == "no") return false;
   return std::nullopt;
-}
-
-void writeAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = ::write(fd, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;  // nobody reads the terminal any more
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
 }
 
 // What one round of the reading thread writes and answers, outside the lock.

@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
+#include "base/percent_encoding.h"
 #include "mcp/modern_request.h"
 
 namespace melodock {
@@ -91,7 +92,6 @@ std::string oneLine(std::string body) {
 }
 
 std::optional<std::string> percentEncodedClientName(std::string_view name) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   constexpr std::uint32_t kKept = U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK;
   std::string encoded;
   encoded.reserve(name.size() * 3);
@@ -108,11 +108,8 @@ std::optional<std::string> percentEncodedClientName(std::string_view name) {
           name.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(at - start)));
       continue;
     }
-    for (std::int32_t i = start; i < at; ++i) {
-      encoded += '%';
-      encoded += kHex[bytes[i] >> 4];
-      encoded += kHex[bytes[i] & 0x0f];
-    }
+    appendPercentEncoded(encoded, name.substr(static_cast<std::size_t>(start),
+                                              static_cast<std::size_t>(at - start)));
   }
   return encoded;
 }

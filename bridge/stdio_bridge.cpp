@@ -10,6 +10,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/write_all.h"
 #include "bridge/parent_watchdog.h"
 #include "bridge/relay_message.h"
 #include "platform/detached_process.h"
@@ -62,15 +63,6 @@ class LineReader {
   std::string buffer_;
   std::size_t scanned_ = 0;  // bytes of buffer_ known to hold no LF
 };
-
-void writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // the client stopped reading; its input will end too
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
 
 bool blank(std::string_view line) {
   return line.find_first_not_of(" \t") == std::string_view::npos;

@@ -15,7 +15,7 @@ ClientRecorder::ClientRecorder(const MainActor& main, HostStatus& status, Settin
 
 asio::awaitable<void> ClientRecorder::record(std::string name) const {
   if (watch_->storedAt.load() == watch_->changes.load() && status_.isLastClient(name)) co_return;
-  // A named local, not a temporary inside the co_await: see platform/actor.h.
+  // A named local, not a temporary inside the co_await: see base/actor.h.
   auto work = [this, name = std::move(name)] {
     status_.setLastClient(name);
     // Read from the settings each time, not remembered: a file reset while the app

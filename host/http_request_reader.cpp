@@ -4,7 +4,7 @@
 #include <array>
 #include <charconv>
 
-#include "mcp/utf8.h"
+#include "base/utf8.h"
 #include "platform/executor.h"
 
 namespace melodock {
@@ -40,7 +40,7 @@ struct Head {
 };
 
 std::optional<Head> parseHead(std::string_view text) {
-  if (!mcp::isValidUTF8(text)) return std::nullopt;
+  if (!isValidUTF8(text)) return std::nullopt;
   Head head;
   const std::size_t lineEnd = std::min(text.find("\r\n"), text.size());
   std::string_view requestLine = text.substr(0, lineEnd);

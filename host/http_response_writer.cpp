@@ -7,33 +7,18 @@
 #include <optional>
 #include <string>
 
+#include "base/http_reason.h"
 #include "platform/executor.h"
 
 namespace melodock {
 
 std::string_view HTTPResponseWriter::reason(int status) {
-  switch (status) {
-    case 200:
-      return "OK";
-    case 202:
-      return "Accepted";
-    case 400:
-      return "Bad Request";
-    case 401:
-      return "Unauthorized";
-    case 403:
-      return "Forbidden";
-    case 404:
-      return "Not Found";
-    case 405:
-      return "Method Not Allowed";
-    case 406:
-      return "Not Acceptable";
-    case 415:
-      return "Unsupported Media Type";
-    default:
-      return status < 400 ? "OK" : "Error";
+  // The statuses the host sends are named; any other is "OK" or "Error".
+  static constexpr std::array kNamed = {200, 202, 400, 401, 403, 404, 405, 406, 415};
+  if (std::find(kNamed.begin(), kNamed.end(), status) != kNamed.end()) {
+    return *reasonPhrase(status);
   }
+  return status < 400 ? "OK" : "Error";
 }
 
 namespace {

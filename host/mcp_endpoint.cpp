@@ -10,10 +10,8 @@
 #include "host/bearer_token_validator.h"
 #include "host/server_identity.h"
 #include "mcp/http_request_validators.h"
-#include "mcp/percent_decoding.h"
 #include "mcp/server.h"
 #include "mcp/stateless_http_server_transport.h"
-#include "mcp/utf8.h"
 #include "music/tools.h"
 
 namespace melodock {
@@ -79,8 +77,8 @@ asio::awaitable<mcp::HTTPResponse> MCPEndpoint::handle(mcp::HTTPRequest request,
   // Before any validation: a request refused for its token still names its client.
   bool namedByHeader = false;
   if (auto header = request.header("X-Melodock-Client")) {
-    std::optional<std::string> name = mcp::percentDecoded(*header);
-    if (name && mcp::isValidUTF8(*name)) {
+    std::optional<std::string> name = percentDecoded(*header);
+    if (name && isValidUTF8(*name)) {
       namedByHeader = true;
       co_await recorder_.record(*name);
     }

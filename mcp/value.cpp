@@ -7,10 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/percent_encoding.h"
 #include "mcp/decoding_error.h"
 #include "mcp/detail/base64.h"
 #include "mcp/detail/overloaded.h"
-#include "mcp/percent_decoding.h"
 
 namespace mcp {
 namespace {
@@ -94,7 +94,7 @@ std::optional<Value::Data> parseDataURL(std::string_view text) {
     mimeType += *charset;
   }
   std::optional<std::string> bytes =
-      base64 ? detail::base64Decode(payload) : percentDecoded(payload);
+      base64 ? detail::base64Decode(payload) : melodock::percentDecoded(payload);
   if (!bytes) return std::nullopt;
   return Value::Data{std::move(mimeType), std::move(*bytes)};
 }

@@ -2,6 +2,7 @@
 // the parsers of their answers.
 #include <string_view>
 
+#include "base/http_reason.h"
 #include "music/detail/web_api_path.h"
 #include "music/music_service.h"
 #include "music/tool_error.h"
@@ -15,39 +16,10 @@ constexpr const char* kCloudPlaylistsPath = "/v1/me/library/playlists?limit=100"
 // What a failed answer without the web API's `errors` says after its status's name.
 constexpr const char* kNoErrorDetails = "The web API gave no details.";
 
-std::string_view reasonPhrase(int status) {
-  switch (status) {
-    case 400:
-      return "Bad Request";
-    case 401:
-      return "Unauthorized";
-    case 403:
-      return "Forbidden";
-    case 404:
-      return "Not Found";
-    case 405:
-      return "Method Not Allowed";
-    case 409:
-      return "Conflict";
-    case 429:
-      return "Too Many Requests";
-    case 500:
-      return "Internal Server Error";
-    case 502:
-      return "Bad Gateway";
-    case 503:
-      return "Service Unavailable";
-    case 504:
-      return "Gateway Timeout";
-    default:
-      return "HTTP error";
-  }
-}
-
 // The web API's own words for a failed request: the first entry of `errors`. Without
 // one (no JSON, or no `errors`), the status's name and a fixed detail.
 ToolError webAPIError(int status, const std::string& body) {
-  std::string title(reasonPhrase(status));
+  std::string title(reasonPhrase(status).value_or("HTTP error"));
   std::string detail = kNoErrorDetails;
   const json parsed = json::parse(body, nullptr, false);
   if (parsed.is_object() && parsed.contains("errors") && parsed.at("errors").is_array() &&

@@ -163,10 +163,4 @@ asio::awaitable<Tools::Outcome> Tools::run(std::string name, mcp::Value::Object 
   co_return co_await main_.run(std::move(work));
 }
 
-Result Tools::call(std::string name, mcp::Value::Object arguments) const {
-  Outcome outcome = co_await run(std::move(name), std::move(arguments));
-  if (outcome.failure) std::rethrow_exception(outcome.failure);
-  co_return std::move(outcome.text);
-}
-
 }  // namespace melodock

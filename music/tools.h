@@ -38,9 +38,6 @@ class Tools {
   // fails with a ToolError; the service's own failures pass through unchanged.
   asio::awaitable<Outcome> run(std::string name, mcp::Value::Object arguments) const;
 
-  // The same, with the failure thrown.
-  asio::awaitable<std::string> call(std::string name, mcp::Value::Object arguments) const;
-
  private:
   const MainActor& main_;
   MusicOperations& service_;

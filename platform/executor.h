@@ -10,9 +10,9 @@
 #include <asio.hpp>
 #include <asio/experimental/as_tuple.hpp>
 
-namespace melodock {
+#include "base/actor.h"
 
-using Strand = asio::strand<asio::io_context::executor_type>;
+namespace melodock {
 
 // Completion token for I/O whose failure is an expected outcome: the error code comes
 // back as a value beside the result instead of as an exception.

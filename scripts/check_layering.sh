@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Fails when a folder's library reaches into a folder it must not depend on. The
 # direction (ARCHITECTURE.md): app -> host, bridge, ui -> music -> mcp, platform -> base;
-# base/ depends on nothing of ours, mcp/ and platform/ on base/ alone; app/, tests/ and
-# bench/ may use anything. Inside platform/, platform/music/ uses the rest of platform/
-# and not the other way round, and its sub-folders point one way: playback -> library
-# -> catalog, scan -> library, web_api -> library; each may use platform/music/'s own
-# top (items, authorization). Checked are our headers, the quoted includes
+# base/ depends on nothing of ours, mcp/ and platform/ on base/ alone; app/, tests/,
+# bench/ and fuzz/ may use anything. Inside platform/, platform/music/ uses the rest of
+# platform/ and not the other way round, and its sub-folders point one way: playback ->
+# library -> catalog, scan -> library, web_api -> library; each may use platform/music/'s
+# own top (items, authorization). Checked are our headers, the quoted includes
 # "folder/...", and the melodock:: libraries a folder's CMakeLists.txt links (the
 # umbrella melodock::platform_music links every sub-library for the folders above). A
-# folder's detail/ headers are its own (and its tests'), and no include climbs out with
-# "../". Qt is ui/qt/'s alone (and its tests'): no other file includes it or links it.
+# folder's detail/ headers are its own (and its tests' and fuzzers'), and no include
+# climbs out with "../". Qt is ui/qt/'s alone (and its tests'): no other file includes
+# it or links it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,6 +38,7 @@ BEGIN {
   # The melodock:: libraries of platform/music/ by the folder that makes them.
   library["items"] = m
   library["platform_music"] = m
+  library["web_api_url"] = m "/web_api"
   for (name in sub_folder) library[name] = m "/" name
   status = 0
 }
@@ -79,7 +81,7 @@ FILENAME ~ /\.(cpp|h)$/ && /^[ \t]*#[ \t]*include[ \t]*"/ {
   check(folder, used, $0)
   owner = header
   if (sub(/\/detail\/.*/, "", owner) && folderOf(owner "/x") == used && used != folder &&
-      outer(used) in ours && outer(folder) != "tests" && outer(folder) != "bench")
+      outer(used) in ours && outer(folder) !~ /^(tests|bench|fuzz)$/)
     fail(used "/detail/ is private to " used "/: " $0)
 }
 FILENAME !~ /^(ui\/qt|tests\/ui\/qt)\// && FILENAME ~ /\.(cpp|h)$/ &&

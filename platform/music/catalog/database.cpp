@@ -1,28 +1,8 @@
 #include "platform/music/catalog/database.h"
 
-#include <cctype>
+#include "base/percent_encoding.h"
 
 namespace melodock {
-namespace {
-
-// A "file:" URI for `path`: only these characters may stand unescaped in it.
-std::string fileURI(const std::filesystem::path& path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string uri = "file:";
-  for (const unsigned char c : path.string()) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-      uri += static_cast<char>(c);
-    } else {
-      uri += '%';
-      uri += kHex[c >> 4];
-      uri += kHex[c & 15];
-    }
-  }
-  return uri;
-}
-
-}  // namespace
-
 void checkSQLite(sqlite3* connection, int result) {
   if (result == SQLITE_OK || result == SQLITE_ROW || result == SQLITE_DONE) return;
   const char* message = connection ? sqlite3_errmsg(connection) : sqlite3_errstr(result);
@@ -46,7 +26,7 @@ Database::~Database() {
 void Database::open(const std::filesystem::path& file, Access access,
                     const std::function<void(sqlite3*)>& setup) {
   int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-  std::string name = fileURI(file);
+  std::string name = "file:" + percentEncodedPath(file.string());
   switch (access) {
     case Access::readWrite:
       flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;

@@ -12,6 +12,8 @@
 #include <memory>
 #include <utility>
 
+#include "base/utf8.h"
+
 namespace melodock {
 namespace {
 
@@ -49,44 +51,6 @@ bool within(const std::string& path, const std::string& folder) {
 }
 
 }  // namespace
-
-bool isUTF8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    std::uint32_t point = 0;
-    if (byte < 0x80) {
-      ++i;
-      continue;
-    }
-    if ((byte & 0xE0) == 0xC0) {
-      length = 2;
-      point = byte & 0x1F;
-    } else if ((byte & 0xF0) == 0xE0) {
-      length = 3;
-      point = byte & 0x0F;
-    } else if ((byte & 0xF8) == 0xF0) {
-      length = 4;
-      point = byte & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      point = (point << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and points past U+10FFFF are not UTF-8.
-    static constexpr std::array<std::uint32_t, 5> kSmallest = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
 
 struct FolderScanner::Scan {
   // The library's files not yet found in this scan, by path (held once: at 100k files
@@ -245,7 +209,7 @@ void FolderScanner::walk(Scan& scan, const std::string& folder, bool isMusicFold
       }
       continue;
     }
-    if (!isUTF8(name)) {
+    if (!isValidUTF8(name)) {
       ++scan.counts.badNames;
       continue;
     }

@@ -95,7 +95,4 @@ class FolderScanner {
   std::future<void> pending_;       // the batch being written
 };
 
-// Whether `text` is well-formed UTF-8.
-[[nodiscard]] bool isUTF8(std::string_view text);
-
 }  // namespace melodock

@@ -21,6 +21,7 @@
 #include <functional>
 #include <utility>
 
+#include "base/percent_encoding.h"
 #include "platform/user_dirs.h"
 
 namespace melodock {
@@ -267,18 +268,7 @@ std::optional<MusicFileTags> TagReader::read(
 }
 
 std::string fileURL(const std::filesystem::path& path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (const unsigned char c : path.string()) {
-    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += kHex[c >> 4];
-      url += kHex[c & 15];
-    }
-  }
-  return url;
+  return "file://" + percentEncodedPath(path.string());
 }
 
 }  // namespace melodock

@@ -1,5 +1,7 @@
 #include "platform/music/web_api/web_api_url.h"
 
+#include "base/percent_encoding.h"
+
 namespace melodock {
 namespace {
 
@@ -12,9 +14,7 @@ bool isSubDelimiter(char c) {
   return std::string_view("!$&'()*+,;=").find(c) != std::string_view::npos;
 }
 
-bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool isHexDigit(char c) { return hexValue(c) >= 0; }
 
 // RFC 3986: a path holds pchar and "/", a query also "?"; "%" only as "%XX".
 bool isValidPathAndQuery(std::string_view text) {
@@ -36,38 +36,9 @@ bool isValidPathAndQuery(std::string_view text) {
 // A query name or value: everything but unreserved characters and the few delimiters
 // that mean nothing inside an item ("&", "=", "+" and "#" are encoded).
 std::string encodeQueryComponent(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (const char c : text) {
-    if (isUnreserved(c) || std::string_view("!$'()*,;:@/?").find(c) != std::string_view::npos) {
-      encoded += c;
-    } else {
-      const auto byte = static_cast<unsigned char>(c);
-      encoded += '%';
-      encoded += kHex[byte >> 4];
-      encoded += kHex[byte & 0xF];
-    }
-  }
-  return encoded;
-}
-
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  return c >= 'a' ? c - 'a' + 10 : c - 'A' + 10;
-}
-
-std::string percentDecode(std::string_view text) {
-  std::string decoded;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && isHexDigit(text[i + 1]) &&
-        isHexDigit(text[i + 2])) {
-      decoded += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-      i += 2;
-    } else {
-      decoded += text[i];
-    }
-  }
-  return decoded;
+  return percentEncoded(text, [](char c) {
+    return isUnreserved(c) || std::string_view("!$'()*,;:@/?").find(c) != std::string_view::npos;
+  });
 }
 
 }  // namespace
@@ -75,7 +46,7 @@ std::string percentDecode(std::string_view text) {
 bool isPlainWebAPIPath(std::string_view path) {
   while (!path.empty()) {
     const std::size_t slash = path.find('/');
-    const std::string segment = percentDecode(path.substr(0, slash));
+    const std::string segment = percentDecodedLeniently(path.substr(0, slash));
     if (segment == "." || segment == ".." || segment.find_first_of("/\\") != std::string::npos) {
       return false;
     }
@@ -116,7 +87,7 @@ std::optional<std::string> webAPIURL(std::string_view base, std::string_view pat
 WebAPITarget parseWebAPITarget(std::string_view target) {
   WebAPITarget parsed;
   const std::size_t mark = target.find('?');
-  parsed.path = percentDecode(target.substr(0, mark));
+  parsed.path = percentDecodedLeniently(target.substr(0, mark));
   if (mark == std::string_view::npos) return parsed;
   std::string_view rest = target.substr(mark + 1);
   while (!rest.empty()) {
@@ -125,8 +96,8 @@ WebAPITarget parseWebAPITarget(std::string_view target) {
     const std::size_t equals = item.find('=');
     if (!item.empty()) {
       parsed.query.emplace_back(
-          percentDecode(item.substr(0, equals)),
-          equals == std::string_view::npos ? "" : percentDecode(item.substr(equals + 1)));
+          percentDecodedLeniently(item.substr(0, equals)),
+          equals == std::string_view::npos ? "" : percentDecodedLeniently(item.substr(equals + 1)));
     }
     if (end == std::string_view::npos) break;
     rest.remove_prefix(end + 1);

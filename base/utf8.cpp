@@ -1,6 +1,6 @@
-#include "mcp/utf8.h"
+#include "base/utf8.h"
 
-namespace mcp {
+namespace melodock {
 
 std::size_t utf8SequenceLength(std::string_view bytes) {
   if (bytes.empty()) return 0;
@@ -41,4 +41,4 @@ bool isValidUTF8(std::string_view text) {
   return true;
 }
 
-}  // namespace mcp
+}  // namespace melodock

@@ -5,14 +5,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/actor.h"
+#include "base/actor.h"
+#include "platform/executor.h"
 
 namespace melodock {
 namespace {
 
 TEST(Actor, RunsHopsOneAtATimeAndResumesTheCallerWhereItWas) {
   Executor executor(2);
-  const MainActor main(executor);
+  const Actor main(executor);
   int counter = 0;  // touched on `main` only
   auto worker = [&]() -> asio::awaitable<int> {
     int sum = 0;
@@ -34,7 +35,7 @@ TEST(Actor, RunsHopsOneAtATimeAndResumesTheCallerWhereItWas) {
 
 TEST(Actor, RunsInlineWhenAlreadyThereAndCarriesResultsAndFailuresBack) {
   Executor executor(1);
-  const MainActor main(executor);
+  const Actor main(executor);
   auto onMain = [&]() -> asio::awaitable<std::string> {
     // A hop from the actor onto itself would queue behind itself; it runs at once.
     std::string order = "a";
@@ -60,7 +61,7 @@ TEST(Actor, RunsInlineWhenAlreadyThereAndCarriesResultsAndFailuresBack) {
 
 TEST(Actor, FinishesTheWorkWhenTheCallerIsCancelled) {
   Executor executor(1);
-  const MainActor main(executor);
+  const Actor main(executor);
   asio::steady_timer slow(main.strand(), std::chrono::milliseconds(100));
   bool finished = false;  // on `main` only
   auto caller = [&]() -> asio::awaitable<void> {
