@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Fails when a folder's library reaches into a folder it must not depend on. The
 # direction (ARCHITECTURE.md): app -> host, bridge, ui -> music -> mcp, platform; mcp/
-# and platform/ (platform/music/ included) depend on nothing of ours; app/, tests/ and
-# bench/ may use anything. Checked are our headers, the quoted includes "folder/...",
+# and platform/ (platform/music/ included) depend on nothing of ours; app/, tests/,
+# bench/ and fuzz/ may use anything. Checked are our headers, the quoted includes "folder/...",
 # and the melodock::folder libraries a folder's CMakeLists.txt links. A folder's
-# detail/ headers are its own (and its tests'), and no include climbs out with "../".
+# detail/ headers are its own (and its tests' and fuzzers'), and no include climbs out
+# with "../".
 # Qt is ui/qt/'s alone (and its tests'): no other file includes it or links it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,7 +43,7 @@ FILENAME ~ /\.(cpp|h)$/ && /^[ \t]*#[ \t]*include[ \t]*"/ {
   }
   split(header, path, "/")
   check(folder, path[1], $0)
-  if (path[2] == "detail" && path[1] in ours && path[1] != folder && folder != "tests" &&
+  if (path[2] == "detail" && path[1] in ours && path[1] != folder && folder != "tests" && folder != "fuzz" &&
       folder != "bench")
     fail(path[1] "/detail/ is private to " path[1] "/: " $0)
 }
