@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "base/write_all.h"
+#include "bridge/line_reader.h"
 #include "bridge/parent_watchdog.h"
 #include "bridge/relay_message.h"
 #include "platform/detached_process.h"
@@ -27,42 +28,6 @@ namespace {
 const std::vector<std::string> kSessionVariables = {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
                                                     "DBUS_SESSION_BUS_ADDRESS"};
 
-// Lines from a descriptor, each without its LF or CR LF; the last line needs no LF.
-class LineReader {
- public:
-  explicit LineReader(int fd) : fd_(fd) {}
-
-  std::optional<std::string> next() {
-    for (;;) {
-      const std::size_t end = buffer_.find('\n', scanned_);
-      if (end != std::string::npos) {
-        std::string line = buffer_.substr(0, end);
-        buffer_.erase(0, end + 1);
-        scanned_ = 0;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line;
-      }
-      scanned_ = buffer_.size();
-      char chunk[65536];
-      const ssize_t n = ::read(fd_, chunk, sizeof chunk);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (buffer_.empty()) return std::nullopt;
-        std::string line = std::move(buffer_);
-        buffer_.clear();
-        scanned_ = 0;
-        if (line.back() == '\r') line.pop_back();
-        return line;
-      }
-      buffer_.append(chunk, static_cast<std::size_t>(n));
-    }
-  }
-
- private:
-  int fd_;
-  std::string buffer_;
-  std::size_t scanned_ = 0;  // bytes of buffer_ known to hold no LF
-};
 
 bool blank(std::string_view line) {
   return line.find_first_not_of(" \t") == std::string_view::npos;

@@ -25,10 +25,11 @@ build_packages=(
   dpkg-dev file
 )
 
-# The tests (tests/, the e2e suite's node) and the checks CI runs (.ci/run).
+# The tests (tests/, the e2e suite's node, the fuzzers' clang) and the checks CI runs
+# (.ci/run).
 test_packages=(
   googletest libgtest-dev libgmock-dev
-  clang-format clang-tidy
+  clang-format clang-tidy clang libclang-rt-14-dev
   dbus dbus-daemon python3-dbusmock
   playerctl gstreamer1.0-tools
   xvfb xauth x11-utils
