@@ -49,7 +49,7 @@ export root findings
 status=0
 printf '%s\0' "${files[@]}" | xargs -0 -n 1 -P "$(nproc)" bash -c '
   clang-tidy -p build/default --quiet --warnings-as-errors="*" \
-    --header-filter="^$root/(app|base|host|mcp|music|platform|bridge|ui|tests|bench)/" "$1" \
+    --header-filter="^$root/(app|base|host|mcp|music|platform|bridge|ui|tests|bench|fuzz)/" "$1" \
     >"$findings/$(echo "$1" | tr / _)" 2>&1
 ' tidy || status=1
 awk '
