@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& [name, value] : request.headers) {
     FUZZ_REQUIRE(name.find(':') == std::string::npos && oneLine(name) && oneLine(value));
     FUZZ_REQUIRE(melodock::isValidUTF8(name) && melodock::isValidUTF8(value));
-    written += name + ": " + value + "\r\n";
+    written.append(name).append(": ").append(value).append("\r\n");
   }
   const auto again = melodock::HTTPRequestHead::parse(written);
   FUZZ_REQUIRE(again.has_value());
