@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/percent_encoding.h"
+#include "base/utf8.h"
 #include "host/bearer_token_validator.h"
 #include "host/server_identity.h"
 #include "mcp/http_request_validators.h"
