@@ -131,8 +131,9 @@ TEST(ID, ReadsStringsIntegersAndNullAndRefusesTheRest) {
 TEST(ID, RandomIsAnUpperCaseUUIDAndNumbersDescribeAsDecimals) {
   const ID id = ID::random();
   ASSERT_NE(id.stringValue(), nullptr);
-  EXPECT_TRUE(std::regex_match(*id.stringValue(),
-                               std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[0-9A-F]{4}-[0-9A-F]{12}")))
+  EXPECT_TRUE(
+      std::regex_match(*id.stringValue(),
+                       std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[0-9A-F]{4}-[0-9A-F]{12}")))
       << *id.stringValue();
   EXPECT_NE(ID::random(), id);
   EXPECT_EQ(ID(42).description(), "42");
@@ -179,7 +180,8 @@ TEST(JSONRPCMessageKind, ReadsOnlyTheTopLevel) {
       {"\xEF\xBB\xBF{\"id\":3,\"result\":1}", "response/3/"},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(describe(JSONRPCMessageKind::classify(std::string_view(row.bytes))), row.expected) << row.bytes;
+    EXPECT_EQ(describe(JSONRPCMessageKind::classify(std::string_view(row.bytes))), row.expected)
+        << row.bytes;
   }
 }
 

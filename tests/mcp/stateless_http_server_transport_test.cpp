@@ -323,21 +323,23 @@ TEST(StatelessHTTPServerTransport, ServesTheModernDiscoverListAndCall) {
        R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
            R"(,"content":[{"text":"hi","type":"text"}],"resultType":"complete"}})"},
       {"a result text full of JSON's own characters",
-       modern("tools/call", body("tools/call", R"("name":"echo","arguments":{"text":"}{\"],:\\"})")),
+       modern("tools/call",
+              body("tools/call", R"("name":"echo","arguments":{"text":"}{\"],:\\"})")),
        200,
        R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
            R"(,"content":[{"text":"}{\"],:\\","type":"text"}],"resultType":"complete"}})"},
       {"a result with a _meta of its own",
-       modern("tools/call", body("tools/call", R"("name":"echo","arguments":{"text":"meta"})")), 200,
+       modern("tools/call", body("tools/call", R"("name":"echo","arguments":{"text":"meta"})")),
+       200,
        R"({"id":7,"jsonrpc":"2.0","result":{"_meta":{"com.example/trace":"t1",)"
        R"("io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}},)"
        R"("content":[{"text":"meta","type":"text"}],"resultType":"complete"}})"},
       {"header names in any case",
        modern("tools/list", body("tools/list"),
-            {{"MCP-Protocol-Version", ""},
-             {"Mcp-Method", ""},
-             {"mcp-protocol-version", "2026-07-28"},
-             {"MCP-METHOD", "tools/list"}}),
+              {{"MCP-Protocol-Version", ""},
+               {"Mcp-Method", ""},
+               {"mcp-protocol-version", "2026-07-28"},
+               {"MCP-METHOD", "tools/list"}}),
        200, ""},
   };
   for (const Row& row : rows) {
@@ -373,7 +375,7 @@ TEST(StatelessHTTPServerTransport, GivesAModernToolTheMetaBesidesTheErasOwnKeys)
     std::vector<std::string> clients;
     const Answer answer = exchange(
         modern("tools/call",
-             body("tools/call", R"("name":"echo","arguments":{"text":"show meta"})", row.meta)),
+               body("tools/call", R"("name":"echo","arguments":{"text":"show meta"})", row.meta)),
         &clients);
     EXPECT_EQ(answer.status, 200);
     EXPECT_EQ(answer.body, R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
@@ -422,7 +424,7 @@ TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
            R"({"detail":"Missing required _meta field io.modelcontextprotocol/protocolVersion"})")},
       {"unsupported version",
        modern("server/discover", body("server/discover", "", future),
-            {{"MCP-Protocol-Version", "2099-01-01"}}),
+              {{"MCP-Protocol-Version", "2099-01-01"}}),
        400,
        failure(-32022, "Unsupported protocol version",
                R"({"requested":"2099-01-01","supported":["2026-07-28","2025-11-25",)"
@@ -431,8 +433,9 @@ TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
        modern("server/discover", body("server/discover", "", future)), 400,
        mismatch("Header mismatch: MCP-Protocol-Version header value '2026-07-28' does not match "
                 "body value '2099-01-01'")},
-      {"no version header", modern("tools/list", body("tools/list"), {{"MCP-Protocol-Version", ""}}),
-       400, mismatch("Header mismatch: Missing required MCP-Protocol-Version header")},
+      {"no version header",
+       modern("tools/list", body("tools/list"), {{"MCP-Protocol-Version", ""}}), 400,
+       mismatch("Header mismatch: Missing required MCP-Protocol-Version header")},
       {"earlier version header",
        modern("tools/list", body("tools/list"), {{"MCP-Protocol-Version", "2025-11-25"}}), 400,
        mismatch("Header mismatch: MCP-Protocol-Version header value '2025-11-25' does not match "
@@ -467,7 +470,7 @@ TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
                R"({"detail":"Unknown method: ping"})")},
       {"Origin checked first",
        modern("tools/list", body("tools/list"),
-            {{"Origin", "http://evil.test"}, {"MCP-Protocol-Version", ""}}),
+              {{"Origin", "http://evil.test"}, {"MCP-Protocol-Version", ""}}),
        403,
        R"({"error":{"code":-32600,"message":"Invalid Request: Forbidden: Origin not allowed"},)"
        R"("id":null,"jsonrpc":"2.0"})"},
@@ -494,15 +497,15 @@ TEST(StatelessHTTPServerTransport, LeavesRequestsWithoutTheModernMetaToTheEarlie
   const std::vector<Row> rows = {
       {"no _meta",
        modern("tools/list", body("tools/list", "", ""),
-            {{"Mcp-Method", ""}, {"MCP-Protocol-Version", ""}}),
+              {{"Mcp-Method", ""}, {"MCP-Protocol-Version", ""}}),
        listed},
       {"a progress token only",
        modern("tools/list", body("tools/list", "", R"("_meta":{"progressToken":1})"),
-            {{"MCP-Protocol-Version", "2025-06-18"}}),
+              {{"MCP-Protocol-Version", "2025-06-18"}}),
        listed},
       {"an earlier version in _meta",
        modern("tools/list", body("tools/list", "", earlier),
-            {{"MCP-Protocol-Version", "2025-11-25"}}),
+              {{"MCP-Protocol-Version", "2025-11-25"}}),
        listed},
       {"ping", modern("ping", body("ping", "", ""), {{"MCP-Protocol-Version", ""}}),
        R"({"id":7,"jsonrpc":"2.0","result":{}})"},
