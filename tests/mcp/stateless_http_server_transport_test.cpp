@@ -143,6 +143,11 @@ std::string failure(std::int64_t code, const std::string& message, const std::st
 
 std::string mismatch(const std::string& message) { return failure(-32020, message); }
 
+// An error whose message is its kind and detail, with the detail as its data too.
+std::string failed(std::int64_t code, const std::string& kind, const std::string& detail) {
+  return failure(code, kind + ": " + detail, R"({"detail":")" + detail + "\"}");
+}
+
 const std::string kServerMeta =
     R"("_meta":{"io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}})";
 const std::string kCall = R"("name":"echo","arguments":{"text":"hi"})";
@@ -400,28 +405,19 @@ TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
                              R"("io.modelcontextprotocol/clientCapabilities":{}})";
   const std::vector<Row> rows = {
       {"no protocol version in _meta", modern("tools/list", body("tools/list", "", noVersion)), 400,
-       failure(
-           -32602,
-           "Invalid params: Missing required _meta field io.modelcontextprotocol/protocolVersion",
-           R"({"detail":"Missing required _meta field io.modelcontextprotocol/protocolVersion"})")},
+       failed(-32602, "Invalid params",
+              "Missing required _meta field io.modelcontextprotocol/protocolVersion")},
       {"no client capabilities in _meta",
        modern("tools/list", body("tools/list", "", noCapabilities)), 400,
-       failure(
-           -32602,
-           "Invalid params: Missing required _meta field "
-           "io.modelcontextprotocol/clientCapabilities",
-           R"({"detail":"Missing required _meta field io.modelcontextprotocol/clientCapabilities"})")},
+       failed(-32602, "Invalid params",
+              "Missing required _meta field io.modelcontextprotocol/clientCapabilities")},
       {"modern header, no _meta", modern("tools/list", body("tools/list", "", "")), 400,
-       failure(
-           -32602,
-           "Invalid params: Missing required _meta field io.modelcontextprotocol/protocolVersion",
-           R"({"detail":"Missing required _meta field io.modelcontextprotocol/protocolVersion"})")},
+       failed(-32602, "Invalid params",
+              "Missing required _meta field io.modelcontextprotocol/protocolVersion")},
       {"discover without params",
        modern("server/discover", R"({"jsonrpc":"2.0","id":7,"method":"server/discover"})"), 400,
-       failure(
-           -32602,
-           "Invalid params: Missing required _meta field io.modelcontextprotocol/protocolVersion",
-           R"({"detail":"Missing required _meta field io.modelcontextprotocol/protocolVersion"})")},
+       failed(-32602, "Invalid params",
+              "Missing required _meta field io.modelcontextprotocol/protocolVersion")},
       {"unsupported version",
        modern("server/discover", body("server/discover", "", future),
               {{"MCP-Protocol-Version", "2099-01-01"}}),
@@ -460,14 +456,11 @@ TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
        modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "=?base64?e!?="}}), 400,
        mismatch("Header mismatch: Mcp-Name header value is not valid Base64")},
       {"unknown method", modern("prompts/list", body("prompts/list")), 404,
-       failure(-32601, "Method not found: Unknown method: prompts/list",
-               R"({"detail":"Unknown method: prompts/list"})")},
+       failed(-32601, "Method not found", "Unknown method: prompts/list")},
       {"initialize is not modern", modern("initialize", body("initialize")), 404,
-       failure(-32601, "Method not found: Unknown method: initialize",
-               R"({"detail":"Unknown method: initialize"})")},
+       failed(-32601, "Method not found", "Unknown method: initialize")},
       {"ping is not modern", modern("ping", body("ping")), 404,
-       failure(-32601, "Method not found: Unknown method: ping",
-               R"({"detail":"Unknown method: ping"})")},
+       failed(-32601, "Method not found", "Unknown method: ping")},
       {"Origin checked first",
        modern("tools/list", body("tools/list"),
               {{"Origin", "http://evil.test"}, {"MCP-Protocol-Version", ""}}),
