@@ -32,22 +32,44 @@ std::string firstLine(int fd, std::chrono::milliseconds timeout = std::chrono::s
   return testing::readThrough(fd, "\n", timeout);
 }
 
-void storePort(const TempDir& config, std::uint16_t port) {
-  testing::writeFile(testing::settingsFile(config.path()),
-                     "{\"port\":" + std::to_string(port) + "}");
+// The binary's own folders, all inside one temporary folder, with a settings file.
+struct Home {
+  TempDir dir;
+  std::uint16_t port = testing::freePort();
+
+  explicit Home(const char* authorization) {
+    nlohmann::json stored = {{"port", port}};
+    if (authorization) stored["musicAuthorization"] = authorization;
+    testing::writeFile(settingsFile(), stored.dump());
+  }
+  [[nodiscard]] std::filesystem::path settingsFile() const {
+    return testing::settingsFile(dir.path());
+  }
+  [[nodiscard]] std::optional<std::string> authorization() const {
+    return SettingsStore(settingsFile()).string("musicAuthorization");
+  }
+  [[nodiscard]] std::string listening() const {
+    return "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n";
+  }
+};
+
+Process launchOnTerminal(const Home& home) {
+  return testing::launchOnTerminal(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()));
+}
+
+Process launchOnPipes(const Home& home, testing::ChildLimits limits = {}) {
+  return testing::launchOnPipes(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()),
+                                limits);
 }
 
 TEST(Binary, SaysWhereItListensAndEndsCleanlyOnEitherSignal) {
   for (const int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);
-    TempDir config;
-    const std::uint16_t port = testing::freePort();
-    storePort(config, port);
-    const Process app = launch(config.path(), {});
-    EXPECT_EQ(firstLine(app.output),
-              "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n");
-    EXPECT_TRUE(
-        testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
+    const Home home(nullptr);
+    const Process app = launchOnPipes(home);
+    EXPECT_EQ(firstLine(app.output), home.listening());
+    EXPECT_TRUE(testing::exchange(home.port, "POST /mcp HTTP/1.1\r\n\r\n")
+                    .received.starts_with("HTTP/1.1 "));
     ::kill(app.pid, signal);
     EXPECT_EQ(exitStatus(app.pid), 0);
   }
@@ -122,16 +144,14 @@ TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
 }
 
 TEST(Binary, ASecondAppSaysOneIsAlreadyRunningAndExits) {
-  TempDir config;
-  const std::uint16_t port = testing::freePort();
-  storePort(config, port);
-  const Process first = launch(config.path(), {});
-  ASSERT_EQ(firstLine(first.output).rfind("Melodock is listening", 0), 0u);
-  const Process second = launch(config.path(), {});
+  const Home home(nullptr);
+  const Process first = launchOnPipes(home);
+  ASSERT_EQ(firstLine(first.output), home.listening());
+  const Process second = launchOnPipes(home);
   EXPECT_EQ(firstLine(second.output), "Melodock is already running.\n");
   EXPECT_EQ(exitStatus(second.pid), 0);
   EXPECT_TRUE(
-      testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
+      testing::exchange(home.port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
   ::kill(first.pid, SIGTERM);
   EXPECT_EQ(exitStatus(first.pid), 0);
 }
@@ -150,12 +170,10 @@ TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
 }
 
 TEST(Binary, KeepsItsDescriptorsWhenMoreClientsConnectThanItCanHold) {
-  TempDir config;
-  const std::uint16_t port = testing::freePort();
-  storePort(config, port);
-  const Process app = testing::launchOnPipes(
-      MELODOCK_BINARY, {}, testing::userEnvironment(config.path()), {.descriptors = 64});
-  ASSERT_EQ(firstLine(app.output).rfind("Melodock is listening", 0), 0u);
+  const Home home(nullptr);
+  const std::uint16_t port = home.port;
+  const Process app = launchOnPipes(home, {.descriptors = 64});
+  ASSERT_EQ(firstLine(app.output), home.listening());
 
   // More idle connections than descriptors, while GStreamer starts in the background:
   // the connections past the app's share wait in the listen queue, and nothing else
@@ -183,35 +201,6 @@ const std::string kSetUpQuestion =
     "\nSet Up Apple Music\n"
     "Lets your AI search Apple Music and play songs on this computer.\n"
     "Continue (y) or Not Now (n)? ";
-
-// The binary's own folders, all inside one temporary folder, with a settings file.
-struct Home {
-  TempDir dir;
-  std::uint16_t port = testing::freePort();
-
-  explicit Home(const char* authorization) {
-    nlohmann::json stored = {{"port", port}};
-    if (authorization) stored["musicAuthorization"] = authorization;
-    testing::writeFile(settingsFile(), stored.dump());
-  }
-  [[nodiscard]] std::filesystem::path settingsFile() const {
-    return testing::settingsFile(dir.path());
-  }
-  [[nodiscard]] std::optional<std::string> authorization() const {
-    return SettingsStore(settingsFile()).string("musicAuthorization");
-  }
-  [[nodiscard]] std::string listening() const {
-    return "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n";
-  }
-};
-
-Process launchOnTerminal(const Home& home) {
-  return testing::launchOnTerminal(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()));
-}
-
-Process launchOnPipes(const Home& home) {
-  return testing::launchOnPipes(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()));
-}
 
 // Waits until the stored authorization is `expected`, at most 20 seconds.
 std::optional<std::string> storedOnceSettled(const Home& home, const std::string& expected) {
