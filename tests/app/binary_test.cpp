@@ -1,29 +1,25 @@
-// The real executable in both modes.
+// The real executable in both modes, with a terminal (a pseudo-terminal) and without.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
+#include "platform/settings_store.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
 
-using testing::TempDir;
-
+using namespace std::chrono_literals;
 using Process = testing::Child;
 using testing::exitStatus;
+using testing::readThrough;
+using testing::TempDir;
 
 // Starts the binary in a user home of its own.
 Process launch(const std::filesystem::path& home, const std::vector<std::string>& arguments,
@@ -36,22 +32,44 @@ std::string firstLine(int fd, std::chrono::milliseconds timeout = std::chrono::s
   return testing::readThrough(fd, "\n", timeout);
 }
 
-void storePort(const TempDir& config, std::uint16_t port) {
-  testing::writeFile(testing::settingsFile(config.path()),
-                     "{\"port\":" + std::to_string(port) + "}");
+// The binary's own folders, all inside one temporary folder, with a settings file.
+struct Home {
+  TempDir dir;
+  std::uint16_t port = testing::freePort();
+
+  explicit Home(const char* authorization) {
+    nlohmann::json stored = {{"port", port}};
+    if (authorization) stored["musicAuthorization"] = authorization;
+    testing::writeFile(settingsFile(), stored.dump());
+  }
+  [[nodiscard]] std::filesystem::path settingsFile() const {
+    return testing::settingsFile(dir.path());
+  }
+  [[nodiscard]] std::optional<std::string> authorization() const {
+    return SettingsStore(settingsFile()).string("musicAuthorization");
+  }
+  [[nodiscard]] std::string listening() const {
+    return "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n";
+  }
+};
+
+Process launchOnTerminal(const Home& home) {
+  return testing::launchOnTerminal(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()));
+}
+
+Process launchOnPipes(const Home& home, testing::ChildLimits limits = {}) {
+  return testing::launchOnPipes(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()),
+                                limits);
 }
 
 TEST(Binary, SaysWhereItListensAndEndsCleanlyOnEitherSignal) {
   for (const int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);
-    TempDir config;
-    const std::uint16_t port = testing::freePort();
-    storePort(config, port);
-    const Process app = launch(config.path(), {});
-    EXPECT_EQ(firstLine(app.output),
-              "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n");
-    EXPECT_TRUE(
-        testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
+    const Home home(nullptr);
+    const Process app = launchOnPipes(home);
+    EXPECT_EQ(firstLine(app.output), home.listening());
+    EXPECT_TRUE(testing::exchange(home.port, "POST /mcp HTTP/1.1\r\n\r\n")
+                    .received.starts_with("HTTP/1.1 "));
     ::kill(app.pid, signal);
     EXPECT_EQ(exitStatus(app.pid), 0);
   }
@@ -126,16 +144,14 @@ TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
 }
 
 TEST(Binary, ASecondAppSaysOneIsAlreadyRunningAndExits) {
-  TempDir config;
-  const std::uint16_t port = testing::freePort();
-  storePort(config, port);
-  const Process first = launch(config.path(), {});
-  ASSERT_EQ(firstLine(first.output).rfind("Melodock is listening", 0), 0u);
-  const Process second = launch(config.path(), {});
+  const Home home(nullptr);
+  const Process first = launchOnPipes(home);
+  ASSERT_EQ(firstLine(first.output), home.listening());
+  const Process second = launchOnPipes(home);
   EXPECT_EQ(firstLine(second.output), "Melodock is already running.\n");
   EXPECT_EQ(exitStatus(second.pid), 0);
   EXPECT_TRUE(
-      testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
+      testing::exchange(home.port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
   ::kill(first.pid, SIGTERM);
   EXPECT_EQ(exitStatus(first.pid), 0);
 }
@@ -154,28 +170,17 @@ TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
 }
 
 TEST(Binary, KeepsItsDescriptorsWhenMoreClientsConnectThanItCanHold) {
-  TempDir config;
-  const std::uint16_t port = testing::freePort();
-  storePort(config, port);
-  const Process app = testing::launchOnPipes(
-      MELODOCK_BINARY, {}, testing::userEnvironment(config.path()), {.descriptors = 64});
-  ASSERT_EQ(firstLine(app.output).rfind("Melodock is listening", 0), 0u);
+  const Home home(nullptr);
+  const std::uint16_t port = home.port;
+  const Process app = launchOnPipes(home, {.descriptors = 64});
+  ASSERT_EQ(firstLine(app.output), home.listening());
 
   // More idle connections than descriptors, while GStreamer starts in the background:
   // the connections past the app's share wait in the listen queue, and nothing else
   // in the process goes without a descriptor.
   std::vector<int> idle;
   for (int i = 0; i < 100; ++i) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-      idle.push_back(fd);
-    } else {
-      ::close(fd);
-    }
+    if (const int fd = testing::connectTo(port); fd >= 0) idle.push_back(fd);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   for (const int fd : idle) ::close(fd);
@@ -190,6 +195,65 @@ TEST(Binary, KeepsItsDescriptorsWhenMoreClientsConnectThanItCanHold) {
   EXPECT_TRUE(answered);
   ::kill(app.pid, SIGTERM);
   EXPECT_EQ(exitStatus(app.pid), 0);
+}
+
+const std::string kSetUpQuestion =
+    "\nSet Up Apple Music\n"
+    "Lets your AI search Apple Music and play songs on this computer.\n"
+    "Continue (y) or Not Now (n)? ";
+
+// Waits until the stored authorization is `expected`, at most 20 seconds.
+std::optional<std::string> storedOnceSettled(const Home& home, const std::string& expected) {
+  testing::eventually([&] { return home.authorization() == expected; }, 20s);
+  return home.authorization();
+}
+
+TEST(Terminal, AsksToSetUpAppleMusicAfterTheFirstLineAndStoresTheAnswer) {
+  struct Row {
+    const char* name;
+    const char* stored;
+    const char* typed;
+    std::string expected;
+  };
+  const std::vector<Row> rows = {
+      {"not determined, y", nullptr, "y\n", "authorized"},
+      {"not determined, n", nullptr, "n\n", "denied"},
+      {"denied before, y", "denied", "y\n", "authorized"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Home home(row.stored);
+    const Process app = launchOnTerminal(home);
+    EXPECT_EQ(readThrough(app.output, "\n"), home.listening());
+    EXPECT_EQ(readThrough(app.output, kSetUpQuestion), kSetUpQuestion);
+    ASSERT_EQ(::write(app.input, row.typed, 2), 2);
+    EXPECT_EQ(storedOnceSettled(home, row.expected), row.expected);
+    ::kill(app.pid, SIGTERM);
+    EXPECT_EQ(exitStatus(app.pid), 0);
+  }
+}
+
+TEST(Terminal, AsksNothingWhenAccessIsSettledOrThereIsNoTerminal) {
+  struct Row {
+    const char* name;
+    bool terminal;
+    const char* stored;  // nullptr: absent
+  };
+  const std::vector<Row> rows = {{"terminal, authorized", true, "authorized"},
+                                 {"terminal, restricted", true, "restricted"},
+                                 {"pipes, absent", false, nullptr},
+                                 {"pipes, denied", false, "denied"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Home home(row.stored);
+    const Process app = row.terminal ? launchOnTerminal(home) : launchOnPipes(home);
+    EXPECT_EQ(readThrough(app.output, "\n"), home.listening());
+    EXPECT_EQ(readThrough(app.output, "\n", 300ms), "");
+    ::kill(app.pid, SIGTERM);
+    EXPECT_EQ(exitStatus(app.pid), 0);
+    EXPECT_EQ(home.authorization(),
+              row.stored ? std::optional<std::string>(row.stored) : std::nullopt);
+  }
 }
 
 }  // namespace

@@ -37,8 +37,38 @@ class UserFolders final : public ::testing::Environment {
 ::testing::Environment* const kUserFolders =
     ::testing::AddGlobalTestEnvironment(new UserFolders);  // owned by GoogleTest
 
-// No terminal: nobody is asked.
-std::unique_ptr<FrontEnd> noTerminal() { return makeFrontEnd(-1, -1); }
+// An app over a settings file and a library of its own, with the built-in catalog, no
+// terminal (nobody is asked) and a clock the test moves.
+struct AppRun {
+  TempDir dir;
+  std::filesystem::path file = dir.path() / "settings.json";
+  std::filesystem::path libraryFile = dir.path() / "library.sqlite";
+  Executor executor{2};
+  const MainActor main{executor};
+  std::optional<LiveSettings> settings;
+  HostStatus status;
+  ManualClock clock;
+  std::unique_ptr<FrontEnd> frontEnd = makeFrontEnd(-1, -1);
+  std::optional<MelodockApp> app;
+
+  // The app must outlive the pool's threads.
+  ~AppRun() { executor.stop(); }
+
+  // Opens the app over the settings file as it is now; `adjust` sets what the test
+  // needs of the launch.
+  MelodockApp& open(const std::function<void(MelodockApp::Launch&)>& adjust = {}) {
+    MelodockApp::Launch launch;
+    launch.catalogFile = MELODOCK_CATALOG_FILE;
+    launch.libraryFile = libraryFile;
+    if (adjust) adjust(launch);
+    settings.emplace(file);
+    return app.emplace(executor, main, *settings, status, clock, *frontEnd, std::move(launch));
+  }
+  // A second reader of the library file, seeing what the app wrote.
+  [[nodiscard]] Library reader() const {
+    return {libraryFile, [] { return std::chrono::system_clock::now(); }};
+  }
+};
 
 TEST(LaunchMode, SelectsTheBridgeOnlyForTheExactFlag) {
   struct Row {
@@ -79,78 +109,45 @@ TEST(MelodockApp, ShowsTheWelcomeAndChecksForUpdatesOnlyWhenDue) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TempDir dir;
-    writeFile(dir.path() / "settings.json", row.stored);
-    SettingsStore(dir.path() / "settings.json").set("port", testing::freePort());
-    Executor executor(2);
-    const MainActor main(executor);
-    LiveSettings settings(dir.path() / "settings.json");
-    HostStatus status;
-    ManualClock clock;
-    const auto frontEnd = noTerminal();
+    AppRun run;
+    writeFile(run.file, row.stored);
+    SettingsStore(run.file).set("port", testing::freePort());
     bool welcome = false;
     bool updateCheck = false;
-    MelodockApp app(executor, main, settings, status, clock, *frontEnd,
-                    {.showWelcome = [&] { welcome = true; },
-                     .checkForUpdates = [&] { updateCheck = true; },
-                     .now = [&] { return now; },
-                     .keepAwake = {},
-                     .catalogFile = MELODOCK_CATALOG_FILE,
-                     .libraryFile = dir.path() / "library.sqlite"});
-    testing::awaitOn(main, app.start());
+    testing::awaitOn(run.main, run.open([&](MelodockApp::Launch& launch) {
+                                    launch.showWelcome = [&] { welcome = true; };
+                                    launch.checkForUpdates = [&] { updateCheck = true; };
+                                    launch.now = [&] { return now; };
+                                  })
+                                   .start());
     EXPECT_EQ(welcome, row.welcome);
     EXPECT_EQ(updateCheck, row.updateCheck);
-    EXPECT_TRUE(status.running());
-    executor.stop();
+    EXPECT_TRUE(run.status.running());
   }
 }
 
 TEST(MelodockApp, TokenResetStoresANewTokenAndRestartsTheHost) {
-  TempDir dir;
-  const auto file = dir.path() / "settings.json";
-  SettingsStore(file).set("port", testing::freePort());
-  Executor executor(2);
-  const MainActor main(executor);
-  LiveSettings settings(file);
-  HostStatus status;
-  ManualClock clock;
-  const auto frontEnd = noTerminal();
-  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
-                  {.showWelcome = {},
-                   .checkForUpdates = {},
-                   .keepAwake = {},
-                   .catalogFile = MELODOCK_CATALOG_FILE,
-                   .libraryFile = dir.path() / "library.sqlite"});
-  testing::awaitOn(main, app.start());
+  AppRun run;
+  SettingsStore(run.file).set("port", testing::freePort());
+  MelodockApp& app = run.open();
+  testing::awaitOn(run.main, app.start());
   const std::string old = app.host().token();
-  settings.waitUntilWritten();
-  EXPECT_EQ(SettingsStore(file).string("token"), old);
+  run.settings->waitUntilWritten();
+  EXPECT_EQ(SettingsStore(run.file).string("token"), old);
 
-  testing::awaitOn(main, app.resetToken());
+  testing::awaitOn(run.main, app.resetToken());
   const std::string renewed = app.host().token();
   EXPECT_NE(renewed, old);
-  settings.waitUntilWritten();
-  EXPECT_EQ(SettingsStore(file).string("token"), renewed);
-  EXPECT_TRUE(status.running());
-  executor.stop();
+  run.settings->waitUntilWritten();
+  EXPECT_EQ(SettingsStore(run.file).string("token"), renewed);
+  EXPECT_TRUE(run.status.running());
 }
 
 TEST(MelodockApp, PlaysFromTheBuiltInCatalogAndKeepsEachStartedSongInThePlayHistory) {
-  TempDir dir;
-  const auto file = dir.path() / "settings.json";
-  writeFile(file, R"({"musicAuthorization":"authorized"})");
-  Executor executor(2);
-  const MainActor main(executor);
-  LiveSettings settings(file);
-  HostStatus status;
-  ManualClock clock;
-  const auto frontEnd = noTerminal();
-  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
-                  {.showWelcome = {},
-                   .checkForUpdates = {},
-                   .keepAwake = {},
-                   .catalogFile = MELODOCK_CATALOG_FILE,
-                   .libraryFile = dir.path() / "library.sqlite"});
+  AppRun run;
+  writeFile(run.file, R"({"musicAuthorization":"authorized"})");
+  MelodockApp& app = run.open();
+  const MainActor& main = run.main;
   testing::awaitOn(main, app.music().refreshSubscription());
   // Two songs of "For Those About To Rock We Salute You": the first lasts 343.719 s.
   const std::string answer = testing::awaitOn(
@@ -158,9 +155,8 @@ TEST(MelodockApp, PlaysFromTheBuiltInCatalogAndKeepsEachStartedSongInThePlayHist
   EXPECT_NE(answer.find(R"x("id":"1100000001","name":"For Those About To Rock (We Salute You)")x"),
             std::string::npos)
       << answer;
-  clock.advance(std::chrono::milliseconds(343'719));
-  // A second reader of the same file sees what the app wrote once it is written.
-  Library history(dir.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); });
+  run.clock.advance(std::chrono::milliseconds(343'719));
+  Library history = run.reader();
   std::vector<std::string> played;
   for (int tries = 0; tries < 5000 && played.size() < 2; ++tries) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -171,38 +167,27 @@ TEST(MelodockApp, PlaysFromTheBuiltInCatalogAndKeepsEachStartedSongInThePlayHist
   }
   EXPECT_EQ(played, (std::vector<std::string>{"Put The Finger On You",
                                               "For Those About To Rock (We Salute You)"}));
-  executor.stop();
 }
 
 // A built-in catalog song that a file of the user's music matches plays that file. The
 // app's clock never moves here: only the file, which GStreamer plays as fast as it can,
 // can bring the song to its end.
 TEST(MelodockApp, PlaysACatalogSongFromTheUsersFileThatMatchesIt) {
-  TempDir dir;
-  writeFile(dir.path() / "settings.json", R"({"musicAuthorization":"authorized"})");
-  Executor executor(2);
-  const MainActor main(executor);
+  AppRun run;
+  writeFile(run.file, R"({"musicAuthorization":"authorized"})");
+  const MainActor& main = run.main;
   // "Now Sports" by Body Count lasts 4.884 s in the catalog; the file, 2 s.
-  ReadMusicFile read{.path = (dir.path() / "now sports.flac").string()};
+  ReadMusicFile read{.path = (run.dir.path() / "now sports.flac").string()};
   testing::writeTone(read.path, testing::AudioFormat::flac, 2000);
   read.tags.song = Song{.title = "NOW SPORTS!",
                         .artistName = "body count",
                         .duration = std::chrono::milliseconds(2000)};
-  Library files(dir.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); });
-  testing::awaitOn(main, files.storeMusicFiles({.read = {read}}));
-  LiveSettings settings(dir.path() / "settings.json");
-  HostStatus status;
-  ManualClock clock;
-  const auto frontEnd = noTerminal();
+  testing::awaitOn(main, run.reader().storeMusicFiles({.read = {read}}));
   std::vector<std::string> log;  // on the main actor
-  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
-                  {.showWelcome = {},
-                   .checkForUpdates = {},
-                   .keepAwake = {},
-                   .catalogFile = MELODOCK_CATALOG_FILE,
-                   .libraryFile = dir.path() / "library.sqlite",
-                   .audio = {.sink = "fakesink",
-                             .log = [&log](const std::string& line) { log.push_back(line); }}});
+  MelodockApp& app = run.open([&log](MelodockApp::Launch& launch) {
+    launch.audio = {.sink = "fakesink",
+                    .log = [&log](const std::string& line) { log.push_back(line); }};
+  });
   testing::awaitOn(main, app.music().refreshSubscription());
   testing::awaitOn(main, app.music().playSongs({"1100000168"}, "replace", std::nullopt));
   auto playing = [&] {
@@ -214,31 +199,18 @@ TEST(MelodockApp, PlaysACatalogSongFromTheUsersFileThatMatchesIt) {
   }
   EXPECT_FALSE(playing());
   EXPECT_EQ(testing::runOn(main, [&] { return log; }), std::vector<std::string>{});
-  executor.stop();
 }
 
 TEST(MelodockApp, FollowsAChangeOfTheMusicFoldersWhileRunning) {
-  TempDir dir;
-  const auto file = dir.path() / "settings.json";
-  SettingsStore(file).set("port", testing::freePort());
-  const auto extra = dir.path() / "Extra";
+  AppRun run;
+  SettingsStore(run.file).set("port", testing::freePort());
+  const auto extra = run.dir.path() / "Extra";
   makeMusicFile(extra / "a.mp3", audioFormat("MP3"), {{"TITLE", "Extra Song"}});
-  Executor executor(2);
-  const MainActor main(executor);
-  LiveSettings settings(file);
-  HostStatus status;
-  ManualClock clock;
-  const auto frontEnd = noTerminal();
-  MelodockApp app(executor, main, settings, status, clock, *frontEnd,
-                  {.showWelcome = {},
-                   .checkForUpdates = {},
-                   .keepAwake = {},
-                   .catalogFile = MELODOCK_CATALOG_FILE,
-                   .libraryFile = dir.path() / "library.sqlite",
-                   .followMusicFolders = true});
-  testing::awaitOn(main, app.start());
-  // A second reader of the library file.
-  Library library(dir.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); });
+  testing::awaitOn(
+      run.main,
+      run.open([](MelodockApp::Launch& launch) { launch.followMusicFolders = true; }).start());
+  Library library = run.reader();
+  const MainActor& main = run.main;
   auto titles = [&] {
     std::vector<std::string> found;
     for (const Song& song : testing::awaitOn(main, library.searchSongs("", 10))) {
@@ -248,12 +220,11 @@ TEST(MelodockApp, FollowsAChangeOfTheMusicFoldersWhileRunning) {
   };
 
   // The user adds a folder to the settings file, then takes it out again.
-  SettingsStore(file).set("musicFolders", nlohmann::json::array({extra.string()}));
+  SettingsStore(run.file).set("musicFolders", nlohmann::json::array({extra.string()}));
   EXPECT_TRUE(
       testing::eventually([&] { return titles() == std::vector<std::string>{"Extra Song"}; }));
-  SettingsStore(file).set("musicFolders", nlohmann::json::array());
+  SettingsStore(run.file).set("musicFolders", nlohmann::json::array());
   EXPECT_TRUE(testing::eventually([&] { return titles().empty(); }));
-  executor.stop();
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// What the bridge reads from messages, and the one-line form of an answer.
+// What the bridge reads from messages: the client's name, the modern headers, and the
+// one-line form of an answer.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "bridge/relay_message.h"
 
@@ -41,6 +43,60 @@ TEST(RelayMessage, WritesAMultiLineJSONAnswerAsOneLineAndPassesAnythingElse) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.body);
     EXPECT_EQ(oneLine(row.body), row.line);
+  }
+}
+
+const std::string kMeta = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                          R"("io.modelcontextprotocol/clientCapabilities":{}})";
+
+std::string modern(const std::string& id, const std::string& method, const std::string& params) {
+  return R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":")" + method + R"(","params":{)" + params +
+         (params.empty() ? "" : ",") + kMeta + "}}";
+}
+
+TEST(RelayMessage, GivesAModernRequestTheHeadersOfItsOwnMeta) {
+  using Headers = std::vector<std::string>;
+  struct Row {
+    const char* name;
+    std::string line;
+    std::optional<Headers> headers;
+  };
+  const std::vector<Row> rows = {
+      {"discover", modern("1", "server/discover", ""),
+       Headers{"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: server/discover"}},
+      {"tools/call", modern("2", "tools/call", R"("name":"now_playing")"),
+       Headers{"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: tools/call",
+               "Mcp-Name: now_playing"}},
+      {"a name outside ASCII", modern("3", "tools/call", R"("name":"café")"),
+       Headers{"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: tools/call",
+               "Mcp-Name: =?base64?Y2Fmw6k=?="}},
+      {"a name with a space at its end", modern("4", "prompts/get", R"("name":"padded ")"),
+       Headers{"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: prompts/get",
+               "Mcp-Name: =?base64?cGFkZGVkIA==?="}},
+      {"a name that looks encoded", modern("5", "tools/call", R"("name":"=?base64?literal?=")"),
+       Headers{"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: tools/call",
+               "Mcp-Name: =?base64?PT9iYXNlNjQ/bGl0ZXJhbD89?="}},
+      {"a resource", modern("6", "resources/read", R"("uri":"file:///a b")"),
+       Headers{"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: resources/read",
+               "Mcp-Name: file:///a b"}},
+      {"an unsupported version is sent as it is",
+       R"({"jsonrpc":"2.0","id":7,"method":"tools/list","params":{"_meta":{)"
+       R"("io.modelcontextprotocol/protocolVersion":"2099-01-01",)"
+       R"("io.modelcontextprotocol/clientCapabilities":{}}}})",
+       Headers{"MCP-Protocol-Version: 2099-01-01", "Mcp-Method: tools/list"}},
+      {"earlier era", R"({"jsonrpc":"2.0","id":8,"method":"tools/list"})", std::nullopt},
+      {"an earlier version in _meta",
+       R"({"jsonrpc":"2.0","id":9,"method":"tools/list","params":{"_meta":{)"
+       R"("io.modelcontextprotocol/protocolVersion":"2025-11-25"}}})",
+       std::nullopt},
+      {"a notification",
+       R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":{)" + kMeta + "}}",
+       std::nullopt},
+      {"no method", R"({"jsonrpc":"2.0","id":10,"params":{)" + kMeta + "}}", std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(modernHeaders(nlohmann::json::parse(row.line)), row.headers);
   }
 }
 

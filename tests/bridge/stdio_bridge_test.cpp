@@ -31,9 +31,12 @@ TEST(StdioBridge, RelaysEachLineAsReadWithTheNegotiatedVersionAndTheClientsName)
   const std::string pretty =
       "{\n  \"id\" : 1,\n  \"jsonrpc\" : \"2.0\",\n  \"result\" : {\n    \"protocolVersion\" : "
       "\"2025-06-18\",\n    \"serverInfo\" : {\n      \"name\" : \"a/b\"\n    }\n  }\n}";
+  const std::string refused =
+      R"({"error":{"code":-32601,"message":"Method not found"},"id":3,"jsonrpc":"2.0"})";
   RecordingEndpoint endpoint([&](const RecordingEndpoint::Request& request) {
     if (request.body.find("\"id\"") == std::string::npos) return std::pair(202, std::string());
     if (request.body.find("initialize") != std::string::npos) return std::pair(200, pretty);
+    if (request.body.find("prompts/list") != std::string::npos) return std::pair(404, refused);
     // The last request is still in flight when the input ends.
     if (request.body.find("\"id\":9") != std::string::npos) std::this_thread::sleep_for(300ms);
     return std::pair(200, "{\"answer to\":" + request.body + "}");
@@ -48,16 +51,29 @@ TEST(StdioBridge, RelaysEachLineAsReadWithTheNegotiatedVersionAndTheClientsName)
   const std::string spaced = R"({ "jsonrpc": "2.0", "id": 7,  "method": "ping" })";
   const std::string titled =
       R"({"jsonrpc":"2.0","id":8,"method":"initialize","params":{"clientInfo":{"name":"claude-code","title":"Claude Code"}}})";
+  // Modern lines carry their own version beside the negotiated one.
+  const std::string meta = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                           R"("io.modelcontextprotocol/clientCapabilities":{}})";
+  const std::string call =
+      R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"now_playing",)" + meta +
+      "}}";
+  const std::string unknown =
+      R"({"jsonrpc":"2.0","id":3,"method":"prompts/list","params":{)" + meta + "}}";
   const std::string last = R"({"jsonrpc":"2.0","id":9,"method":"ping"})";
   Bridge bridge(home);
   bridge.write("  \t\n\n" + before + "\r\n" + zoe + "\n" + notification + "\n" + spaced + "\n" +
-               titled + "\n \n" + last);  // the last line has no line end
+               titled + "\n \n" + call + "\n" + unknown + "\n" +
+               last);  // the last line has no line end
   bridge.closeInput();
 
   const std::string compact =
       R"({"id":1,"jsonrpc":"2.0","result":{"protocolVersion":"2025-06-18","serverInfo":{"name":"a/b"}}})";
-  const std::vector<std::string> expected = {"{\"answer to\":" + before + "}", compact,
-                                             "{\"answer to\":" + spaced + "}", compact,
+  const std::vector<std::string> expected = {"{\"answer to\":" + before + "}",
+                                             compact,
+                                             "{\"answer to\":" + spaced + "}",
+                                             compact,
+                                             "{\"answer to\":" + call + "}",
+                                             refused,  // a modern refusal, relayed as it came
                                              "{\"answer to\":" + last + "}"};
   for (const std::string& line : expected) EXPECT_EQ(bridge.readLine(kAnswer), line);
   EXPECT_EQ(bridge.readLine(kAnswer), std::nullopt);
@@ -67,12 +83,19 @@ TEST(StdioBridge, RelaysEachLineAsReadWithTheNegotiatedVersionAndTheClientsName)
     std::string body;
     std::optional<std::string> version;
     std::optional<std::string> client;
+    std::optional<std::string> method = std::nullopt;
+    std::optional<std::string> name = std::nullopt;
   };
   const std::string zoeEncoded = "Zoë%27s%20Café%20%E2%98%95";
   const std::vector<Row> rows = {
-      {before, std::nullopt, std::nullopt},     {zoe, std::nullopt, zoeEncoded},
-      {notification, "2025-06-18", zoeEncoded}, {spaced, "2025-06-18", zoeEncoded},
-      {titled, "2025-06-18", "Claude%20Code"},  {last, "2025-06-18", "Claude%20Code"},
+      {before, std::nullopt, std::nullopt},
+      {zoe, std::nullopt, zoeEncoded},
+      {notification, "2025-06-18", zoeEncoded},
+      {spaced, "2025-06-18", zoeEncoded},
+      {titled, "2025-06-18", "Claude%20Code"},
+      {call, "2026-07-28", "Claude%20Code", "tools/call", "now_playing"},
+      {unknown, "2026-07-28", "Claude%20Code", "prompts/list"},
+      {last, "2025-06-18", "Claude%20Code"},
   };
   const auto requests = endpoint.requests();
   ASSERT_EQ(requests.size(), rows.size());
@@ -82,6 +105,8 @@ TEST(StdioBridge, RelaysEachLineAsReadWithTheNegotiatedVersionAndTheClientsName)
     EXPECT_EQ(requests[i].body, rows[i].body);
     EXPECT_EQ(requests[i].header("MCP-Protocol-Version"), rows[i].version);
     EXPECT_EQ(requests[i].header("X-Melodock-Client"), rows[i].client);
+    EXPECT_EQ(requests[i].header("Mcp-Method"), rows[i].method);
+    EXPECT_EQ(requests[i].header("Mcp-Name"), rows[i].name);
     EXPECT_EQ(requests[i].header("Authorization"), "Bearer 0123456789abcdef");
     EXPECT_EQ(requests[i].header("Content-Type"), "application/json");
     EXPECT_EQ(requests[i].header("Accept"), "application/json, text/event-stream");

@@ -45,8 +45,9 @@ struct RecorderFixture {
   ClientRecorder recorder{main, status, settings};
 };
 
-TEST(ClientRecorder, AnUnchangedClientNeedsNoHopToTheMainActor) {
+TEST(ClientRecorder, ANewNameReplacesTheLastClientAndAnUnchangedOneNeedsNoHop) {
   RecorderFixture fixture;
+  fixture.record("Cursor");
   fixture.record("Claude Code");
   EXPECT_EQ(fixture.status.lastClient(), "Claude Code");
   EXPECT_EQ(fixture.settings.boolean(kFlag), true);
@@ -80,16 +81,6 @@ TEST(ClientRecorder, RecordsAgainWhatChangedSinceTheLastRecord) {
     EXPECT_EQ(fixture.status.lastClient(), "Claude Code");
     EXPECT_EQ(fixture.settings.boolean(kFlag), true);
   }
-}
-
-TEST(ClientRecorder, ANewNameReplacesTheLastClient) {
-  RecorderFixture fixture;
-  fixture.record("Claude Code");
-  fixture.record("Cursor");
-  EXPECT_EQ(fixture.status.lastClient(), "Cursor");
-  fixture.record("Claude Code");
-  EXPECT_EQ(fixture.status.lastClient(), "Claude Code");
-  EXPECT_EQ(fixture.settings.boolean(kFlag), true);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The MCP endpoint through the real HTTP server: the token check, client names, the
-// handshake identity and the two tool methods, seen as bytes on the wire.
+// The MCP endpoint through the real HTTP server in both eras: the token check, client
+// names, the handshake identity, discover and the tools, seen as bytes on the wire.
 #include <string>
 #include <vector>
 
@@ -20,6 +20,7 @@ using testing::writeFile;
 struct Reply {
   std::string head;
   std::string body;
+  [[nodiscard]] std::string status() const { return head.substr(0, head.find("\r\n")); }
 };
 
 // One POST to the fixture's host with the given extra header lines.
@@ -46,6 +47,25 @@ std::string initialize(const std::string& clientInfo) {
 
 std::optional<std::string> lastClient(HostFixture& fixture) {
   return runOn(fixture.main, [&] { return fixture.status.lastClient(); });
+}
+
+const std::string kMeta =
+    R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+    R"("io.modelcontextprotocol/clientInfo":{"name":"probe","title":"Probe","version":"2"},)"
+    R"("io.modelcontextprotocol/clientCapabilities":{}})";
+
+std::string modernBody(const std::string& method, const std::string& params = "") {
+  return R"({"jsonrpc":"2.0","id":5,"method":")" + method + R"(","params":{)" + params +
+         (params.empty() ? "" : ",") + kMeta + "}}";
+}
+
+// The modern headers for `method` (and the tool `name`), then `extra`.
+std::vector<std::string> modern(const std::string& method,
+                                std::vector<std::string> extra = {kAuthorized},
+                                const std::string& name = "") {
+  extra.insert(extra.begin(), {"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: " + method});
+  if (!name.empty()) extra.push_back("Mcp-Name: " + name);
+  return extra;
 }
 
 TEST(MCPEndpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
@@ -138,20 +158,20 @@ TEST(MCPEndpoint, NamesTheClientFromItsHandshake) {
     std::vector<std::string> headers = row.headers;
     headers.push_back(kAuthorized);
     const Reply reply = post(fixture, initialize(row.clientInfo), headers);
-    const auto result = nlohmann::json::parse(reply.body).at("result");
-    EXPECT_EQ(result.at("serverInfo").dump(),
-              R"({"name":"melodock","title":"Melodock","version":"1.0"})");
-    EXPECT_EQ(result.at("capabilities").dump(), R"({"tools":{"listChanged":false}})");
-    EXPECT_EQ(result.at("protocolVersion"), "2025-06-18");
+    auto result = nlohmann::json::parse(reply.body).at("result");
     const std::string instructions = result.at("instructions");
-    EXPECT_EQ(instructions.rfind("You are the user's DJ, playing Apple Music through the Melodock "
-                                 "app on their computer. Discover music with search_catalog",
-                                 0),
-              0U);
+    EXPECT_TRUE(
+        instructions.starts_with("You are the user's DJ, playing Apple Music through the "
+                                 "Melodock app on their computer. Discover music with "
+                                 "search_catalog"));
     EXPECT_NE(instructions.find(R"(play_songs(mode: "replace"))"), std::string::npos);
     EXPECT_TRUE(instructions.ends_with(
         "turning off Low Data Mode fixes it: Settings \u2192 Network \u2192 the connection "
         "(Wi-Fi, Ethernet, \u2026) \u2192 Details\u2026."));
+    result.erase("instructions");
+    EXPECT_EQ(result.dump(),
+              R"({"capabilities":{"tools":{"listChanged":false}},"protocolVersion":"2025-06-18",)"
+              R"("serverInfo":{"name":"melodock","title":"Melodock","version":"1.0"}})");
     EXPECT_EQ(lastClient(fixture), row.expected);
   }
 }
@@ -217,7 +237,7 @@ TEST(MCPEndpoint, PassesEachRequestToTheTransport) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.method + " " + row.path + " " + row.body);
     const Reply reply = post(fixture, row.body, {kAuthorized}, row.method, row.path);
-    EXPECT_EQ(reply.head.substr(0, reply.head.find("\r\n") + 2), "HTTP/1.1 " + row.status + "\r\n");
+    EXPECT_EQ(reply.status(), "HTTP/1.1 " + row.status);
     if (!row.answer.empty()) {
       EXPECT_EQ(reply.body, row.answer);
     }
@@ -225,6 +245,88 @@ TEST(MCPEndpoint, PassesEachRequestToTheTransport) {
       EXPECT_NE(reply.head.find("\r\nAllow: POST\r\n"), std::string::npos);
     }
   }
+}
+
+TEST(MCPEndpoint, ChecksTheTokenHostAndOriginBeforeTheModernRules) {
+  HostFixture fixture;
+  fixture.start();
+  struct Row {
+    const char* name;
+    std::vector<std::string> headers;
+    std::string status;
+  };
+  const std::vector<Row> rows = {
+      {"no token", {}, "HTTP/1.1 401 Unauthorized"},
+      {"wrong token", {"Authorization: Bearer nope"}, "HTTP/1.1 401 Unauthorized"},
+      {"foreign Origin", {kAuthorized, "Origin: http://evil.test"}, "HTTP/1.1 403 Forbidden"},
+      {"authorized", {kAuthorized}, "HTTP/1.1 400 Bad Request"},
+  };
+  // The method header disagrees with the body: only a request past the host's own
+  // checks may learn that.
+  const std::string body = modernBody("server/discover");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(post(fixture, body, modern("tools/list", row.headers)).status(), row.status);
+  }
+  const Reply mismatched = post(fixture, body, modern("tools/list"));
+  EXPECT_EQ(nlohmann::json::parse(mismatched.body).at("error").at("code"), -32020);
+  EXPECT_EQ(post(fixture, body, modern("server/discover")).status(), "HTTP/1.1 200 OK");
+  const Reply unknown = post(fixture, modernBody("prompts/list"), modern("prompts/list"));
+  EXPECT_EQ(unknown.status(), "HTTP/1.1 404 Not Found");
+  EXPECT_EQ(nlohmann::json::parse(unknown.body).at("error").at("code"), -32601);
+}
+
+TEST(MCPEndpoint, DiscoversListsAndCallsTheToolsInTheModernEra) {
+  HostFixture fixture;
+  fixture.start();
+  const std::string serverInfo = R"({"name":"melodock","title":"Melodock","version":"1.0"})";
+  const std::string cache = R"("cacheScope":"public",)";
+  auto discover = nlohmann::json::parse(
+                      post(fixture, modernBody("server/discover"), modern("server/discover")).body)
+                      .at("result");
+  EXPECT_TRUE(discover["instructions"].get<std::string>().starts_with(
+      "You are the user's DJ, playing Apple Music through the Melodock app on their computer."));
+  discover.erase("instructions");
+  EXPECT_EQ(discover.dump(),
+            R"({"_meta":{"io.modelcontextprotocol/serverInfo":)" + serverInfo + "}," + cache +
+                R"("capabilities":{"tools":{"listChanged":false}},"resultType":"complete",)"
+                R"("supportedVersions":["2026-07-28","2025-11-25","2025-06-18","2025-03-26",)"
+                R"("2024-11-05"],"ttlMs":3600000})");
+  auto list =
+      nlohmann::json::parse(post(fixture, modernBody("tools/list"), modern("tools/list")).body)
+          .at("result");
+  EXPECT_EQ(list["tools"].size(), 20U);
+  list.erase("tools");
+  EXPECT_EQ(list.dump(), R"({"_meta":{"io.modelcontextprotocol/serverInfo":)" + serverInfo + "}," +
+                             cache + R"("resultType":"complete","ttlMs":3600000})");
+  const Reply called = post(fixture, modernBody("tools/call", R"("name":"now_playing")"),
+                            modern("tools/call", {kAuthorized}, "now_playing"));
+  EXPECT_EQ(called.status(), "HTTP/1.1 200 OK");
+  EXPECT_EQ(called.body,
+            R"({"id":5,"jsonrpc":"2.0","result":{"_meta":{"io.modelcontextprotocol/serverInfo":)" +
+                serverInfo +
+                R"(},"content":[{"text":"now_playing is not available yet.","type":"text"}],)"
+                R"("isError":true,"resultType":"complete"}})");
+}
+
+TEST(MCPEndpoint, NamesAModernClientByTheBridgeHeaderElseByItsClientInfo) {
+  HostFixture fixture;
+  fixture.start();
+  EXPECT_EQ(post(fixture, modernBody("tools/list"), modern("tools/list")).status(),
+            "HTTP/1.1 200 OK");
+  EXPECT_EQ(lastClient(fixture), "Probe");
+  EXPECT_EQ(fixture.settings.boolean("hasConnectedClient"), std::optional(true));
+  EXPECT_EQ(post(fixture, modernBody("tools/list"),
+                 modern("tools/list", {kAuthorized, "X-Melodock-Client: Claude%20Desktop"}))
+                .status(),
+            "HTTP/1.1 200 OK");
+  EXPECT_EQ(lastClient(fixture), "Claude Desktop");
+  // A header that cannot be read names nobody, so the client's own info counts.
+  EXPECT_EQ(post(fixture, modernBody("tools/list"),
+                 modern("tools/list", {kAuthorized, "X-Melodock-Client: %FF"}))
+                .status(),
+            "HTTP/1.1 200 OK");
+  EXPECT_EQ(lastClient(fixture), "Probe");
 }
 
 }  // namespace

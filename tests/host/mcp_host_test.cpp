@@ -1,9 +1,6 @@
 // The listener and its connections: ports, restarts, idle clients, many clients at once.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -112,12 +109,8 @@ TEST(MCPHost, KeepsConnectionsPastItsLimitWaitingUntilOneEnds) {
   // Two silent clients take both slots.
   std::vector<int> silent;
   for (int i = 0; i < 2; ++i) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{
-        .sin_family = AF_INET, .sin_port = htons(port), .sin_addr = {}, .sin_zero = {}};
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    silent.push_back(fd);
+    silent.push_back(testing::connectTo(port));
+    ASSERT_GE(silent.back(), 0);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // both accepted
 

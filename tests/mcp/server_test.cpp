@@ -123,32 +123,6 @@ std::string failure(const std::string& id, int code, const std::string& kind,
 const std::string kEchoList =
     R"({"tools":[{"description":null,"inputSchema":{"type":"object"},"name":"echo"}]})";
 
-TEST(Server, PassesTheClientToTheInitializeHookWhichMayRefuse) {
-  std::vector<std::string> seen;
-  for (bool refuse : {false, true}) {
-    SCOPED_TRACE(refuse);
-    const Served run =
-        serve({request("1", "initialize", "{}"), request("2", "tools/list")},
-              Server::Configuration::makeStrict(),
-              [&](const Client::Info& client,
-                  const Client::Capabilities& capabilities) -> asio::awaitable<void> {
-                seen.push_back(client.name + " " + client.version);
-                EXPECT_EQ(capabilities, Client::Capabilities{});
-                if (refuse) throw MCPError::invalidRequest("Not you");
-                co_return;
-              });
-    if (refuse) {
-      EXPECT_THAT(run.sent, testing::ElementsAre(failure("1", -32600, "Invalid Request", "Not you"),
-                                                 failure("2", -32600, "Invalid Request",
-                                                         "Server is not initialized")));
-    } else {
-      ASSERT_EQ(run.sent.size(), 2U);
-      EXPECT_EQ(run.sent[1], R"({"id":2,"jsonrpc":"2.0","result":)" + kEchoList + "}");
-    }
-  }
-  EXPECT_THAT(seen, testing::ElementsAre("unknown 0.0.0", "unknown 0.0.0"));
-}
-
 TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
   struct Row {
     const char* name;
@@ -156,6 +130,18 @@ TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
     std::string sent;      // one answer a line
     Server::Configuration configuration = {};
     const char* logged = nullptr;
+    Server::InitializeHook hook = {};
+  };
+  // The initialize hook is told the client and may refuse it.
+  std::vector<std::string> hooked;
+  const auto hook = [&hooked](bool refuse) -> Server::InitializeHook {
+    return [&hooked, refuse](const Client::Info& client,
+                             const Client::Capabilities& capabilities) -> asio::awaitable<void> {
+      hooked.push_back(client.name + " " + client.version);
+      EXPECT_EQ(capabilities, Client::Capabilities{});
+      if (refuse) throw MCPError::invalidRequest("Not you");
+      co_return;
+    };
   };
   const auto strict = Server::Configuration::makeStrict();
   const std::string noParams = "Missing required params field";
@@ -174,6 +160,15 @@ TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
   };
   const std::string pong = R"({"id":1,"jsonrpc":"2.0","result":{}})";
   const std::vector<Row> rows = {
+      {"the hook lets a client in",
+       request("1", "initialize", "{}") + "\n" + request("2", "tools/list"),
+       initializeAnswer() + "\n" + R"({"id":2,"jsonrpc":"2.0","result":)" + kEchoList + "}", strict,
+       nullptr, hook(false)},
+      {"the hook refuses a client",
+       request("1", "initialize", "{}") + "\n" + request("2", "tools/list"),
+       failure("1", -32600, invalid, "Not you") + "\n" +
+           failure("2", -32600, invalid, "Server is not initialized"),
+       strict, nullptr, hook(true)},
       {"initialize, supported version",
        request(
            "1", "initialize",
@@ -258,7 +253,7 @@ TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
       end = std::min(row.messages.find('\n', at), row.messages.size());
       messages.push_back(row.messages.substr(at, end - at));
     }
-    const Served run = serve(messages, row.configuration);
+    const Served run = serve(messages, row.configuration, row.hook);
     std::string sent;
     for (const std::string& each : run.sent) sent += (sent.empty() ? "" : "\n") + each;
     // Random ids are UUIDs; compare them by shape.
@@ -273,6 +268,7 @@ TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
       EXPECT_TRUE(run.logged(row.logged));
     }
   }
+  EXPECT_EQ(hooked, (std::vector<std::string>{"unknown 0.0.0", "unknown 0.0.0"}));
 }
 
 TEST(Server, CancellationReachesTheHandlerAndSuppressesTheAnswer) {

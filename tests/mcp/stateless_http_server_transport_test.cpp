@@ -1,11 +1,13 @@
+// The stateless HTTP transport in both eras, byte for byte, as the host drives it.
 #include "mcp/stateless_http_server_transport.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <asio.hpp>
+#include <nlohmann/json.hpp>
 
 #include "mcp/http_request_validators.h"
+#include "mcp/modern_request.h"
 #include "mcp/server.h"
 #include "mcp/tool.h"
 
@@ -22,20 +24,6 @@ Answer answerOf(const HTTPResponse& response) {
   return {response.statusCode(), response.headers(), response.bodyData().value_or("")};
 }
 
-HTTPRequest post(std::string body, const HTTPHeaders& changes = {}) {
-  HTTPHeaders headers = {{"Host", "127.0.0.1:47291"},
-                         {"Accept", "application/json, text/event-stream"},
-                         {"Content-Type", "application/json"}};
-  for (auto& [name, value] : changes) {
-    if (value.empty()) {
-      headers.erase(name);
-    } else {
-      headers[name] = value;
-    }
-  }
-  return {"POST", std::move(headers), std::move(body), "/mcp"};
-}
-
 template <class F>
 void runToEnd(F body) {
   asio::io_context io;
@@ -46,14 +34,18 @@ void runToEnd(F body) {
   EXPECT_TRUE(io.stopped()) << "the exchange never finished";
 }
 
-// One HTTP exchange as the host makes it: fresh transport and server, start, handle,
-// stop. The test tool "echo" answers its `text` argument and the X-Client header.
-Answer exchange(HTTPRequest request) {
+// One exchange as the host makes it: fresh transport and server, start, handle, stop.
+// The tool "echo" answers its `text` and the X-Client header; "show meta" shows the
+// `_meta` it was given, "meta" adds a `_meta` of its own. The names the modern hook
+// was told are added to `clients`.
+Answer exchange(HTTPRequest request, std::vector<std::string>* clients = nullptr,
+                ServerConfiguration configuration = {.cacheTTLMilliseconds = 5000}) {
   Answer answer;
   runToEnd([&]() -> asio::awaitable<void> {
     auto transport = std::make_shared<StatelessHTTPServerTransport>();
     Server server({.name = "Test", .version = "1.0"},
-                  {.tools = ServerCapabilities::Tools{.listChanged = false}});
+                  {.tools = ServerCapabilities::Tools{.listChanged = false}}, configuration,
+                  "Be brief.");
     server.withMethodHandler<ListTools>(
         [](ListTools::Parameters) -> asio::awaitable<ListTools::Result> {
           co_return ListTools::Result{
@@ -65,18 +57,51 @@ Answer exchange(HTTPRequest request) {
         [](CallTool::Parameters call,
            const Server::HandlerContext& context) -> asio::awaitable<CallTool::Result> {
           const Value arguments = call.arguments ? Value(*call.arguments) : Value();
-          const Value* text = arguments.find("text");
+          const Value* given = arguments.find("text");
+          const std::string text = given ? given->description() : "";
           const auto client =
               context.httpContext ? context.httpContext->header("X-Client") : std::nullopt;
-          co_return CallTool::Result{
-              .content = {Tool::Content::text((text ? text->description() : "") +
-                                              std::string(client.value_or("")))}};
+          CallTool::Result result{
+              .content = {Tool::Content::text(text + std::string(client.value_or("")))}};
+          if (text == "show meta") {
+            result.content = {
+                Tool::Content::text(call.meta ? Value(*call.meta).toJSON().dump() : "none")};
+          }
+          if (text == "meta") result.meta = Value::object({{"com.example/trace", Value("t1")}});
+          co_return result;
         });
+    server.onModernClient([clients](const Client::Info& client) -> asio::awaitable<void> {
+      if (clients) clients->push_back(client.name);
+      co_return;
+    });
     co_await server.start(transport);
     answer = answerOf(co_await transport->handleRequest(std::move(request)));
     co_await server.stop();
   });
   return answer;
+}
+
+// A POST as a client sends it; `changes` replace headers, an empty value removes one.
+HTTPRequest post(std::string body, const HTTPHeaders& changes = {}) {
+  HTTPHeaders headers = {{"Host", "127.0.0.1:47291"},
+                         {"Accept", "application/json, text/event-stream"},
+                         {"Content-Type", "application/json"}};
+  for (const auto& [name, value] : changes) {
+    if (value.empty()) {
+      headers.erase(name);
+    } else {
+      headers[name] = value;
+    }
+  }
+  return {"POST", std::move(headers), std::move(body), "/mcp"};
+}
+
+// A POST with the modern headers for `method`, then `changes`.
+HTTPRequest modern(const std::string& method, std::string bytes, const HTTPHeaders& changes = {}) {
+  HTTPHeaders headers = {{"MCP-Protocol-Version", "2026-07-28"}, {"Mcp-Method", method}};
+  if (method == "tools/call") headers["Mcp-Name"] = "echo";
+  for (const auto& [name, value] : changes) headers[name] = value;
+  return post(std::move(bytes), headers);
 }
 
 std::string refusal(std::int64_t code, const std::string& message, const std::string& detail) {
@@ -98,6 +123,34 @@ const std::string kList = R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})";
 std::string ping(const std::string& id) {
   return R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":"ping"})";
 }
+
+const std::string kMeta = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                          R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)"
+                          R"("io.modelcontextprotocol/clientCapabilities":{}})";
+
+// A modern request; `params` are the members besides `_meta`.
+std::string body(const std::string& method, const std::string& params = "",
+                 const std::string& meta = kMeta) {
+  return R"({"jsonrpc":"2.0","id":7,"method":")" + method + R"(","params":{)" + params +
+         (params.empty() || meta.empty() ? "" : ",") + meta + "}}";
+}
+
+std::string failure(std::int64_t code, const std::string& message, const std::string& data = "") {
+  return R"({"error":{"code":)" + std::to_string(code) +
+         (data.empty() ? "" : R"(,"data":)" + data) + R"(,"message":")" + message +
+         R"("},"id":7,"jsonrpc":"2.0"})";
+}
+
+std::string mismatch(const std::string& message) { return failure(-32020, message); }
+
+// An error whose message is its kind and detail, with the detail as its data too.
+std::string failed(std::int64_t code, const std::string& kind, const std::string& detail) {
+  return failure(code, kind + ": " + detail, R"({"detail":")" + detail + "\"}");
+}
+
+const std::string kServerMeta =
+    R"("_meta":{"io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}})";
+const std::string kCall = R"("name":"echo","arguments":{"text":"hi"})";
 
 TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody) {
   struct Row {
@@ -167,7 +220,7 @@ TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody
            R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2099-01-01"}})",
            {{"MCP-Protocol-Version", "2099-01-01"}}),
        200, kJSON,
-       R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":false}},"protocolVersion":"2025-11-25","serverInfo":{"name":"Test","version":"1.0"}}})"},
+       R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":false}},"instructions":"Be brief.","protocolVersion":"2025-11-25","serverInfo":{"name":"Test","version":"1.0"}}})"},
       {"supported version", post(kList, {{"mcp-protocol-version", "2025-03-26"}}), 200, kJSON, ""},
       {"notification", post(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"), 202,
        kNone, ""},
@@ -248,6 +301,236 @@ TEST(StatelessHTTPServerTransport, AnswersServerErrorWhenTerminatedBeforeTheHand
         answer->body,
         R"({"error":{"code":-32603,"message":"Internal error: Error processing request: Connection closed"},"id":null,"jsonrpc":"2.0"})");
   });
+}
+
+TEST(StatelessHTTPServerTransport, ServesTheModernDiscoverListAndCall) {
+  struct Row {
+    const char* name;
+    HTTPRequest request;
+    int status;
+    std::string body;
+  };
+  const std::vector<Row> rows = {
+      {"discover", modern("server/discover", body("server/discover")), 200,
+       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+           R"(,"cacheScope":"public","capabilities":{"tools":{"listChanged":false}},)"
+           R"("instructions":"Be brief.","resultType":"complete","supportedVersions":)"
+           R"(["2026-07-28","2025-11-25","2025-06-18","2025-03-26","2024-11-05"],"ttlMs":5000}})"},
+      {"tools/list", modern("tools/list", body("tools/list")), 200,
+       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+           R"(,"cacheScope":"public","resultType":"complete","tools":[{"description":"Echoes.",)"
+           R"("inputSchema":{"type":"object"},"name":"echo"}],"ttlMs":5000}})"},
+      {"tools/call", modern("tools/call", body("tools/call", kCall)), 200,
+       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+           R"(,"content":[{"text":"hi","type":"text"}],"resultType":"complete"}})"},
+      {"tools/call with a Base64 name",
+       modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "=?base64?ZWNobw==?="}}), 200,
+       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+           R"(,"content":[{"text":"hi","type":"text"}],"resultType":"complete"}})"},
+      {"a result text full of JSON's own characters",
+       modern("tools/call",
+              body("tools/call", R"("name":"echo","arguments":{"text":"}{\"],:\\"})")),
+       200,
+       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+           R"(,"content":[{"text":"}{\"],:\\","type":"text"}],"resultType":"complete"}})"},
+      {"a result with a _meta of its own",
+       modern("tools/call", body("tools/call", R"("name":"echo","arguments":{"text":"meta"})")),
+       200,
+       R"({"id":7,"jsonrpc":"2.0","result":{"_meta":{"com.example/trace":"t1",)"
+       R"("io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}},)"
+       R"("content":[{"text":"meta","type":"text"}],"resultType":"complete"}})"},
+      {"header names in any case",
+       modern("tools/list", body("tools/list"),
+              {{"MCP-Protocol-Version", ""},
+               {"Mcp-Method", ""},
+               {"mcp-protocol-version", "2026-07-28"},
+               {"MCP-METHOD", "tools/list"}}),
+       200, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Answer answer = exchange(row.request);
+    EXPECT_EQ(answer.status, row.status);
+    if (!row.body.empty()) {
+      EXPECT_EQ(answer.body, row.body);
+    }
+  }
+}
+
+// The era's own keys are the server's; a tool still gets the rest of `_meta`, and the
+// client is still named from them.
+TEST(StatelessHTTPServerTransport, GivesAModernToolTheMetaBesidesTheErasOwnKeys) {
+  struct Row {
+    const char* name;
+    std::string meta;
+    std::string seen;
+  };
+  const std::string era = R"("io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                          R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)"
+                          R"("io.modelcontextprotocol/clientCapabilities":{})";
+  const std::vector<Row> rows = {
+      {"only the era's keys", R"("_meta":{)" + era + "}", "none"},
+      {"a key of the client's own", R"("_meta":{"com.example/trace":"t1",)" + era + "}",
+       R"({"com.example/trace":"t1"})"},
+      {"a progress token", R"("_meta":{)" + era + R"(,"progressToken":5})",
+       R"({"progressToken":5})"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<std::string> clients;
+    const Answer answer = exchange(
+        modern("tools/call",
+               body("tools/call", R"("name":"echo","arguments":{"text":"show meta"})", row.meta)),
+        &clients);
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+                               R"(,"content":[{"text":")" +
+                               nlohmann::json(row.seen).dump().substr(1) +
+                               R"(,"type":"text"}],"resultType":"complete"}})");
+    EXPECT_EQ(clients, std::vector<std::string>{"probe"});
+  }
+}
+
+TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
+  struct Row {
+    const char* name;
+    HTTPRequest request;
+    int status;
+    std::string body;
+  };
+  const std::string noVersion = R"("_meta":{"io.modelcontextprotocol/clientCapabilities":{}})";
+  const std::string noCapabilities =
+      R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28"})";
+  const std::string future = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2099-01-01",)"
+                             R"("io.modelcontextprotocol/clientCapabilities":{}})";
+  const std::vector<Row> rows = {
+      {"no protocol version in _meta", modern("tools/list", body("tools/list", "", noVersion)), 400,
+       failed(-32602, "Invalid params",
+              "Missing required _meta field io.modelcontextprotocol/protocolVersion")},
+      {"no client capabilities in _meta",
+       modern("tools/list", body("tools/list", "", noCapabilities)), 400,
+       failed(-32602, "Invalid params",
+              "Missing required _meta field io.modelcontextprotocol/clientCapabilities")},
+      {"modern header, no _meta", modern("tools/list", body("tools/list", "", "")), 400,
+       failed(-32602, "Invalid params",
+              "Missing required _meta field io.modelcontextprotocol/protocolVersion")},
+      {"discover without params",
+       modern("server/discover", R"({"jsonrpc":"2.0","id":7,"method":"server/discover"})"), 400,
+       failed(-32602, "Invalid params",
+              "Missing required _meta field io.modelcontextprotocol/protocolVersion")},
+      {"unsupported version",
+       modern("server/discover", body("server/discover", "", future),
+              {{"MCP-Protocol-Version", "2099-01-01"}}),
+       400,
+       failure(-32022, "Unsupported protocol version",
+               R"({"requested":"2099-01-01","supported":["2026-07-28","2025-11-25",)"
+               R"("2025-06-18","2025-03-26","2024-11-05"]})")},
+      {"unsupported version, header disagreeing",
+       modern("server/discover", body("server/discover", "", future)), 400,
+       mismatch("Header mismatch: MCP-Protocol-Version header value '2026-07-28' does not match "
+                "body value '2099-01-01'")},
+      {"no version header",
+       modern("tools/list", body("tools/list"), {{"MCP-Protocol-Version", ""}}), 400,
+       mismatch("Header mismatch: Missing required MCP-Protocol-Version header")},
+      {"earlier version header",
+       modern("tools/list", body("tools/list"), {{"MCP-Protocol-Version", "2025-11-25"}}), 400,
+       mismatch("Header mismatch: MCP-Protocol-Version header value '2025-11-25' does not match "
+                "body value '2026-07-28'")},
+      {"no method header", modern("tools/list", body("tools/list"), {{"Mcp-Method", ""}}), 400,
+       mismatch("Header mismatch: Missing required Mcp-Method header")},
+      {"method header of another method",
+       modern("tools/list", body("tools/list"), {{"Mcp-Method", "tools/call"}}), 400,
+       mismatch("Header mismatch: Mcp-Method header value 'tools/call' does not match body "
+                "value 'tools/list'")},
+      {"method header in another case",
+       modern("tools/list", body("tools/list"), {{"Mcp-Method", "Tools/List"}}), 400,
+       mismatch("Header mismatch: Mcp-Method header value 'Tools/List' does not match body "
+                "value 'tools/list'")},
+      {"no name header", modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", ""}}), 400,
+       mismatch("Header mismatch: Missing required Mcp-Name header")},
+      {"name header of another tool",
+       modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "play_songs"}}), 400,
+       mismatch("Header mismatch: Mcp-Name header value 'play_songs' does not match body value "
+                "'echo'")},
+      {"name header not Base64",
+       modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "=?base64?e!?="}}), 400,
+       mismatch("Header mismatch: Mcp-Name header value is not valid Base64")},
+      {"unknown method", modern("prompts/list", body("prompts/list")), 404,
+       failed(-32601, "Method not found", "Unknown method: prompts/list")},
+      {"initialize is not modern", modern("initialize", body("initialize")), 404,
+       failed(-32601, "Method not found", "Unknown method: initialize")},
+      {"ping is not modern", modern("ping", body("ping")), 404,
+       failed(-32601, "Method not found", "Unknown method: ping")},
+      {"Origin checked first",
+       modern("tools/list", body("tools/list"),
+              {{"Origin", "http://evil.test"}, {"MCP-Protocol-Version", ""}}),
+       403,
+       R"({"error":{"code":-32600,"message":"Invalid Request: Forbidden: Origin not allowed"},)"
+       R"("id":null,"jsonrpc":"2.0"})"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Answer answer = exchange(row.request);
+    EXPECT_EQ(answer.status, row.status);
+    EXPECT_EQ(answer.body, row.body);
+  }
+}
+
+TEST(StatelessHTTPServerTransport, LeavesRequestsWithoutTheModernMetaToTheEarlierEra) {
+  const std::string earlier = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2025-11-25",)"
+                              R"("io.modelcontextprotocol/clientCapabilities":{}})";
+  const std::string listed =
+      R"({"id":7,"jsonrpc":"2.0","result":{"tools":[{"description":"Echoes.",)"
+      R"("inputSchema":{"type":"object"},"name":"echo"}]}})";
+  struct Row {
+    const char* name;
+    HTTPRequest request;
+    std::string body;
+  };
+  const std::vector<Row> rows = {
+      {"no _meta",
+       modern("tools/list", body("tools/list", "", ""),
+              {{"Mcp-Method", ""}, {"MCP-Protocol-Version", ""}}),
+       listed},
+      {"a progress token only",
+       modern("tools/list", body("tools/list", "", R"("_meta":{"progressToken":1})"),
+              {{"MCP-Protocol-Version", "2025-06-18"}}),
+       listed},
+      {"an earlier version in _meta",
+       modern("tools/list", body("tools/list", "", earlier),
+              {{"MCP-Protocol-Version", "2025-11-25"}}),
+       listed},
+      {"ping", modern("ping", body("ping", "", ""), {{"MCP-Protocol-Version", ""}}),
+       R"({"id":7,"jsonrpc":"2.0","result":{}})"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Answer answer = exchange(row.request);
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, row.body);
+  }
+}
+
+TEST(StatelessHTTPServerTransport, ServesModernRequestsWithoutAHandshakeEvenWhenStrict) {
+  const Answer answer = exchange(modern("tools/call", body("tools/call", kCall)), nullptr,
+                                 {.strict = true, .cacheTTLMilliseconds = 0, .cachePublic = false});
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_NE(answer.body.find(R"("resultType":"complete")"), std::string::npos) << answer.body;
+  const Answer listed = exchange(modern("tools/list", body("tools/list")), nullptr,
+                                 {.strict = true, .cacheTTLMilliseconds = 0, .cachePublic = false});
+  EXPECT_NE(listed.body.find(R"("cacheScope":"private")"), std::string::npos) << listed.body;
+  EXPECT_NE(listed.body.find(R"("ttlMs":0)"), std::string::npos) << listed.body;
+}
+
+TEST(StatelessHTTPServerTransport, TellsTheModernHookTheClientOfEachRequestThatNamesOne) {
+  std::vector<std::string> clients;
+  (void)exchange(modern("tools/list", body("tools/list")), &clients);
+  const std::string anonymous =
+      R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+      R"("io.modelcontextprotocol/clientCapabilities":{}})";
+  (void)exchange(modern("tools/list", body("tools/list", "", anonymous)), &clients);
+  (void)exchange(modern("tools/list", body("tools/list"), {{"Mcp-Method", ""}}), &clients);
+  EXPECT_EQ(clients, std::vector<std::string>{"probe"});
 }
 
 }  // namespace

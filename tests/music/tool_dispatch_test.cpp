@@ -3,6 +3,7 @@
 #include <future>
 #include <limits>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -13,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "music/music_operations.h"
+#include "music/tools.h"
 #include "platform/executor.h"
 #include "tests/music/run_tool.h"
 
@@ -281,6 +283,49 @@ TEST(ToolDispatch, LetsAnotherCallRunWhileOneWaits) {
   ASSERT_TRUE(service.waiting);
   EXPECT_EQ(runTool(service, "get_queue"), "queued");
   EXPECT_EQ(shownOutcome(std::move(playing)), "played");
+}
+
+// Each property of a tool's input schema reaches the service, and a property only
+// other tools have changes nothing: every route reads exactly what its schema lists.
+TEST(ToolDispatch, EachRouteReadsThePropertiesOfItsSchemaAndNoOtherTools) {
+  const auto propertiesOf = [](const mcp::Tool& tool) -> const Value::Object& {
+    return *tool.inputSchema.find("properties")->objectValue();
+  };
+  // The `which`th of two values the property's schema allows.
+  const auto sample = [](const Value& schema, int which) {
+    if (const Value* allowed = schema.find("enum")) return allowed->arrayValue()->at(which);
+    const std::string type = *schema.find("type")->stringValue();
+    if (type == "boolean") return Value(which == 1);
+    if (type == "integer") return Value(std::int64_t{which + 1});
+    if (type == "number") return Value(which + 1.5);
+    if (type == "array") return Value::array({which == 0 ? "a" : "b"});
+    return Value(which == 0 ? "a" : "b");
+  };
+  // The answer and every operation the service saw.
+  const auto outcome = [](const std::string& tool, const Value::Object& arguments) {
+    RecordingService service;
+    std::string seen = shownOutcome(startTool(service, tool, arguments));
+    for (const std::string& call : service.calls) seen += "\n" + call;
+    return seen;
+  };
+  std::set<std::string> everyName;
+  for (const mcp::Tool& tool : Tools::all()) {
+    for (const auto& [name, schema] : propertiesOf(tool)) everyName.insert(name);
+  }
+  for (const mcp::Tool& tool : Tools::all()) {
+    SCOPED_TRACE(tool.name);
+    const Value::Object& properties = propertiesOf(tool);
+    Value::Object given;
+    for (const auto& [name, schema] : properties) given[name] = sample(schema, 0);
+    const std::string seen = outcome(tool.name, given);
+    for (const std::string& name : everyName) {
+      SCOPED_TRACE(name);
+      Value::Object changed = given;
+      const bool listed = properties.contains(name);
+      changed[name] = listed ? sample(properties.at(name), 1) : Value("zz");
+      EXPECT_EQ(outcome(tool.name, changed) != seen, listed) << seen;
+    }
+  }
 }
 
 }  // namespace

@@ -2,12 +2,11 @@
 // bus: what Notify carries, the actions told back, and the close in both directions.
 #include <gtest/gtest.h>
 
-#include <mutex>
-
 #include <sdbus-c++/sdbus-c++.h>
 
 #include "platform/desktop_notifications.h"
 #include "tests/platform/private_bus.h"
+#include "tests/support/arrivals.h"
 
 namespace melodock {
 namespace {
@@ -32,24 +31,12 @@ void emitFromService(const PrivateBus& bus, const std::string& signal, const std
 
 // What the handlers were told, from the bus's strand.
 struct Told {
-  std::mutex mutex;
-  std::vector<std::string> events;
+  testing::Arrivals<std::string> events;
   DesktopNotifications::Handlers handlers() {
-    return {.onAction =
-                [this](const std::string& key) {
-                  const std::lock_guard lock(mutex);
-                  events.push_back("action " + key);
-                },
-            .onClosed =
-                [this] {
-                  const std::lock_guard lock(mutex);
-                  events.emplace_back("closed");
-                }};
+    return {.onAction = [this](const std::string& key) { events.push("action " + key); },
+            .onClosed = [this] { events.push("closed"); }};
   }
-  std::vector<std::string> seen() {
-    const std::lock_guard lock(mutex);
-    return events;
-  }
+  std::vector<std::string> seen() const { return events.pending(); }
 };
 
 const DesktopNotifications::Notification kQuestion{
@@ -58,14 +45,22 @@ const DesktopNotifications::Notification kQuestion{
     .actions = {{"not-now", "Not Now"}, {"turn-on", "Turn On"}},
     .waitsForAnswer = true};
 
+// The mock daemon started with `parameters` (its own defaults when empty).
 struct NotificationsFixture {
+  explicit NotificationsFixture(const std::string& parameters = "",
+                                const std::string& desktopEntry = "org.melodock.Melodock")
+      : daemon(bus, kName,
+               parameters.empty() ? std::vector<std::string>{"--template", "notification_daemon"}
+                                  : std::vector<std::string>{"--template", "notification_daemon",
+                                                             "--parameters", parameters}),
+        notifications(std::in_place, connection, "Melodock", desktopEntry) {
+    connection->start();
+  }
   PrivateBus bus;
-  MockService daemon{bus, kName, {"--template", "notification_daemon"}};
+  MockService daemon;
   Pool pool;
   std::shared_ptr<DBusConnection> connection = testing::systemBus(pool, false);
-  std::optional<DesktopNotifications> notifications{std::in_place, connection, "Melodock",
-                                                    "org.melodock.Melodock"};
-  NotificationsFixture() { connection->start(); }
+  std::optional<DesktopNotifications> notifications;
 
   // The id the mock gave the `index`th notification, once it has been asked for it.
   std::uint32_t shownAs(std::size_t index) {
@@ -96,15 +91,9 @@ TEST(DesktopNotifications, SendsTheTextsActionsAndHintsOfTheNotification) {
 }
 
 TEST(DesktopNotifications, SendsThePlainBodyWhereTheServiceReadsNoMarkup) {
-  PrivateBus bus;
-  MockService daemon{
-      bus,
-      kName,
-      {"--template", "notification_daemon", "--parameters", R"({"capabilities": "actions body"})"}};
-  Pool pool;
-  auto connection = testing::systemBus(pool, false);
-  DesktopNotifications notifications(connection, "Melodock", "");
-  connection->start();
+  NotificationsFixture fixture(R"({"capabilities": "actions body"})", "");
+  const PrivateBus& bus = fixture.bus;
+  DesktopNotifications& notifications = *fixture.notifications;
   // GetCapabilities was asked first, and its answer comes before Notify's.
   auto first =
       notifications.show({.summary = "a", .body = "x", .actions = {}, .waitsForAnswer = false}, {});

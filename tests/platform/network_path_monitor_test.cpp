@@ -2,8 +2,6 @@
 // NetworkManager on a private bus.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <deque>
 #include <future>
 #include <optional>
 
@@ -11,6 +9,7 @@
 
 #include "platform/network_path_monitor.h"
 #include "tests/platform/private_bus.h"
+#include "tests/support/arrivals.h"
 
 namespace melodock {
 namespace {
@@ -40,43 +39,19 @@ void callManager(const PrivateBus& bus, const std::string& interface, const std:
   }
 }
 
-// What the monitor reported, in order, and on which executor.
-class Reports {
- public:
-  explicit Reports(const asio::any_io_executor& executor) : strand_(asio::make_strand(executor)) {}
-
-  [[nodiscard]] asio::any_io_executor executor() const { return strand_; }
-
+// What the monitor reported, in order; each report must come on `strand`.
+struct Reports {
+  explicit Reports(const asio::any_io_executor& pool) : strand(asio::make_strand(pool)) {}
   NetworkPathMonitor::Handler handler() {
     return [this](bool lowDataMode) {
-      EXPECT_TRUE(strand_.running_in_this_thread());
-      std::lock_guard lock(mutex_);
-      values_.push_back(lowDataMode);
-      arrived_.notify_all();
+      EXPECT_TRUE(strand.running_in_this_thread());
+      values.push(lowDataMode);
     };
   }
+  std::optional<bool> next() { return values.next(); }
 
-  // The next value reported, or nothing when none comes within 10 seconds.
-  std::optional<bool> next() {
-    std::unique_lock lock(mutex_);
-    if (!arrived_.wait_for(lock, std::chrono::seconds(10), [&] { return !values_.empty(); })) {
-      return std::nullopt;
-    }
-    const bool value = values_.front();
-    values_.pop_front();
-    return value;
-  }
-
-  std::size_t pending() {
-    std::lock_guard lock(mutex_);
-    return values_.size();
-  }
-
- private:
-  asio::strand<asio::any_io_executor> strand_;
-  std::mutex mutex_;
-  std::condition_variable arrived_;
-  std::deque<bool> values_;
+  asio::strand<asio::any_io_executor> strand;
+  testing::Arrivals<bool> values;
 };
 
 TEST(NetworkPathMonitor, FollowsMeteredFromTheFirstReadThroughEveryChange) {
@@ -85,7 +60,7 @@ TEST(NetworkPathMonitor, FollowsMeteredFromTheFirstReadThroughEveryChange) {
   Pool pool;
   Reports reports(pool.executor());
   auto connection = testing::systemBus(pool, false);
-  NetworkPathMonitor monitor(connection, reports.executor(), reports.handler());
+  NetworkPathMonitor monitor(connection, reports.strand, reports.handler());
   connection->start();
   EXPECT_EQ(reports.next(), false);
 
@@ -114,7 +89,7 @@ TEST(NetworkPathMonitor, TurnsOffWhenNetworkManagerLeavesAndReadsItWhenItComesBa
   Reports reports(pool.executor());
   auto connection = testing::systemBus(pool);
   // Built once the bus is started: it subscribes on the strand.
-  NetworkPathMonitor monitor(connection, reports.executor(), reports.handler());
+  NetworkPathMonitor monitor(connection, reports.strand, reports.handler());
   EXPECT_EQ(reports.next(), true);
 
   manager->stop();
@@ -127,20 +102,20 @@ TEST(NetworkPathMonitor, IsOffWhereMeteredCannotBeRead) {
   Pool pool;
   {
     Reports reports(pool.executor());
-    NetworkPathMonitor monitor(nullptr, reports.executor(), reports.handler());
-    EXPECT_EQ(reports.pending(), 0u);  // no bus: nothing is ever reported
+    NetworkPathMonitor monitor(nullptr, reports.strand, reports.handler());
+    EXPECT_EQ(reports.values.pending().size(), 0u);  // no bus: nothing is ever reported
   }
   PrivateBus bus;
   auto connection = testing::systemBus(pool);
   {
     Reports reports(pool.executor());
-    NetworkPathMonitor monitor(connection, reports.executor(), reports.handler());
+    NetworkPathMonitor monitor(connection, reports.strand, reports.handler());
     EXPECT_EQ(reports.next(), false);  // nobody owns NetworkManager's name
   }
   MockService stock(bus, "org.freedesktop.NetworkManager", {"--template", "networkmanager"});
   {
     Reports reports(pool.executor());
-    NetworkPathMonitor monitor(connection, reports.executor(), reports.handler());
+    NetworkPathMonitor monitor(connection, reports.strand, reports.handler());
     EXPECT_EQ(reports.next(), false);  // a NetworkManager without Metered
   }
 }
@@ -154,9 +129,9 @@ TEST(NetworkPathMonitor, ReportsNothingOnceDestroyed) {
   std::promise<void> destroyed;
   {
     auto monitor =
-        std::make_unique<NetworkPathMonitor>(connection, reports.executor(), reports.handler());
+        std::make_unique<NetworkPathMonitor>(connection, reports.strand, reports.handler());
     EXPECT_EQ(reports.next(), true);
-    asio::post(reports.executor(), [&] {
+    asio::post(reports.strand, [&] {
       callManager(bus, "org.freedesktop.DBus.Properties", "Set", 2);  // the signal is on its way
       monitor.reset();
       destroyed.set_value();
@@ -164,9 +139,9 @@ TEST(NetworkPathMonitor, ReportsNothingOnceDestroyed) {
     destroyed.get_future().wait();
   }
   // A later report proves the bus delivered; the destroyed monitor must have said nothing.
-  NetworkPathMonitor later(connection, reports.executor(), reports.handler());
+  NetworkPathMonitor later(connection, reports.strand, reports.handler());
   EXPECT_EQ(reports.next(), false);
-  EXPECT_EQ(reports.pending(), 0u);
+  EXPECT_EQ(reports.values.pending().size(), 0u);
 }
 
 }  // namespace

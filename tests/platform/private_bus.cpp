@@ -10,7 +10,6 @@
 
 #include <future>
 #include <stdexcept>
-#include <thread>
 
 namespace melodock::testing {
 namespace {
@@ -154,16 +153,6 @@ void emitFromMock(const PrivateBus& bus, const std::string& name, const std::str
       ->callMethod("EmitSignal")
       .onInterface("org.freedesktop.DBus.Mock")
       .withArguments(interface, signal, signature, arguments);
-}
-
-Pool::Pool() : work_(asio::make_work_guard(context_)) {
-  for (int i = 0; i < 2; ++i) threads_.emplace_back([this] { context_.run(); });
-}
-
-Pool::~Pool() {
-  work_.reset();
-  context_.stop();
-  for (std::thread& thread : threads_) thread.join();
 }
 
 void runThere(DBusConnection& connection, const std::function<void()>& work) {

@@ -16,6 +16,7 @@
 #include <asio.hpp>
 
 #include "platform/dbus_connection.h"
+#include "platform/executor.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
@@ -71,19 +72,10 @@ void emitFromMock(const PrivateBus& bus, const std::string& name, const std::str
                   const std::string& interface, const std::string& signal,
                   const std::string& signature, const std::vector<sdbus::Variant>& arguments);
 
-// An io_context run by two threads, like the program's pool.
-class Pool {
- public:
-  Pool();
-  ~Pool();
-  Pool(const Pool&) = delete;
-  Pool& operator=(const Pool&) = delete;
-  [[nodiscard]] asio::any_io_executor executor() { return context_.get_executor(); }
-
- private:
-  asio::io_context context_;
-  asio::executor_work_guard<asio::io_context::executor_type> work_;
-  std::vector<std::thread> threads_;
+// Two threads, like the program's pool.
+struct Pool : Executor {
+  Pool() : Executor(2) {}
+  [[nodiscard]] asio::any_io_executor executor() { return pool(); }
 };
 
 // Runs `work` on `connection`'s strand and waits for it.

@@ -27,6 +27,14 @@ sockaddr_in loopback(std::uint16_t port) {
 
 std::uint16_t freePort() { return LoopbackSocket().port(); }
 
+int connectTo(std::uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = loopback(port);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  ::close(fd);
+  return -1;
+}
+
 LoopbackSocket::LoopbackSocket() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   sockaddr_in address = loopback(0);
   socklen_t length = sizeof address;
@@ -50,14 +58,10 @@ void LoopbackSocket::close() {
 Exchange exchange(std::uint16_t port, const std::vector<std::string>& pieces,
                   std::chrono::milliseconds gap, std::chrono::milliseconds timeout, bool stall) {
   Exchange result;
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  const int fd = connectTo(port);
+  if (fd < 0) return result;
   const int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  sockaddr_in address = loopback(port);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return result;
-  }
   result.connected = true;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     if (i > 0 && gap.count() > 0) std::this_thread::sleep_for(gap);

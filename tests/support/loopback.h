@@ -13,6 +13,9 @@ namespace melodock::testing {
 // A port on 127.0.0.1 that was free a moment ago.
 std::uint16_t freePort();
 
+// A socket connected to 127.0.0.1:`port`, or -1; the caller closes it.
+int connectTo(std::uint16_t port);
+
 // A TCP socket bound to a free port on 127.0.0.1, not listening until `listen`; closed
 // with the object or by `close`.
 class LoopbackSocket {

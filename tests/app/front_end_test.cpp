@@ -1,20 +1,23 @@
-// The terminal front end over pipes, with the real permission prompt and authorization
-// and a clock the test moves.
+// The terminal and desktop front ends with the real permission prompt and authorization
+// and a clock the test moves: the terminal over pipes, the desktop's windows stood in
+// for by functions the test answers from its own thread, as the GUI thread would.
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <future>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "app/front_end.h"
 #include "app/terminal_front_end.h"
 #include "music/permission_prompt.h"
 #include "platform/clock.h"
 #include "platform/music/authorization.h"
 #include "platform/settings_store.h"
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
@@ -65,18 +68,40 @@ struct Pipes {
   // What the front end wrote, up to and including `end`; all it wrote when `end` does
   // not come in time.
   [[nodiscard]] std::string readThrough(std::string_view end) const {
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!text.ends_with(end)) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      pollfd wait{shown[0], POLLIN, 0};
-      if (left.count() <= 0 || ::poll(&wait, 1, static_cast<int>(left.count())) <= 0) break;
-      char c = 0;
-      if (::read(shown[0], &c, 1) != 1) break;
-      text += c;
-    }
-    return text;
+    return testing::readThrough(shown[0], end, 10s);
+  }
+};
+
+// The consent window: records what it was asked to show.
+class Windows final : public PermissionPrompt::Presenter {
+ public:
+  std::unique_ptr<PermissionPrompt::Presentation> present(
+      PermissionPrompt::Question question) override {
+    shown_.set_value(std::move(question));
+    return std::make_unique<Open>();
+  }
+  std::future<PermissionPrompt::Question> shown() { return shown_.get_future(); }
+
+ private:
+  class Open final : public PermissionPrompt::Presentation {
+   public:
+    void close() override {}
+  };
+  std::promise<PermissionPrompt::Question> shown_;
+};
+
+// The access dialog: hands its answer function to the test and tells when it is gone.
+struct AccessDialog {
+  std::promise<std::function<void(bool)>> asked;
+  std::weak_ptr<void> onScreen;
+
+  std::function<std::shared_ptr<void>(std::function<void(bool)>)> show() {
+    return [this](std::function<void(bool)> answer) {
+      auto shown = std::make_shared<int>(0);
+      onScreen = shown;
+      asked.set_value(std::move(answer));
+      return shown;
+    };
   }
 };
 
@@ -139,21 +164,24 @@ TEST_F(TerminalTest, EndOfInputAnswersNotNow) {
   EXPECT_EQ(answerOf(changes), false);
 }
 
-TEST(TerminalFrontEnd, TheSetUpQuestionStoresTheAnswer) {
+TEST(FrontEnd, TheSetUpQuestionStoresTheAnswer) {
   struct Row {
     const char* name;
-    const char* stored;  // nullptr: absent
-    const char* typed;   // nullptr: input ends
-    bool asked;
-    const char* expected;
+    bool desktop;
+    const char* stored;          // nullptr: absent
+    std::optional<bool> answer;  // nothing: the terminal's input ends
+    const char* expected;        // nullptr: absent
   };
   const std::vector<Row> rows = {
-      {"not determined, y", nullptr, "y\n", true, "authorized"},
-      {"not determined, n", nullptr, "n\n", true, "denied"},
-      {"denied before, y", "denied", "y\n", true, "authorized"},
-      {"not determined, input ends", nullptr, nullptr, true, nullptr},
-      {"restricted", "restricted", nullptr, false, "restricted"},
-      {"authorized", "authorized", nullptr, false, "authorized"},
+      {"terminal, not determined, y", false, nullptr, true, "authorized"},
+      {"terminal, not determined, n", false, nullptr, false, "denied"},
+      {"terminal, denied before, y", false, "denied", true, "authorized"},
+      {"terminal, not determined, input ends", false, nullptr, std::nullopt, nullptr},
+      {"terminal, restricted", false, "restricted", std::nullopt, "restricted"},
+      {"terminal, authorized", false, "authorized", std::nullopt, "authorized"},
+      {"desktop, not determined, Continue", true, nullptr, true, "authorized"},
+      {"desktop, not determined, Not Now", true, nullptr, false, "denied"},
+      {"desktop, denied before, Continue", true, "denied", true, "authorized"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -163,24 +191,55 @@ TEST(TerminalFrontEnd, TheSetUpQuestionStoresTheAnswer) {
     Executor executor(2);
     const MainActor main(executor);
     Pipes pipes;
-    TerminalFrontEnd terminal(pipes.typed[0], pipes.shown[1]);
-    MusicAuthorization authorization(settings, terminal);
-    terminal.start();
+    Windows windows;
+    AccessDialog dialog;
+    const std::unique_ptr<FrontEnd> frontEnd =
+        row.desktop ? makeDesktopFrontEnd({.consent = windows, .setUp = dialog.show()})
+                    : std::make_unique<TerminalFrontEnd>(pipes.typed[0], pipes.shown[1]);
+    MusicAuthorization authorization(settings, *frontEnd);
+    frontEnd->start();
     auto request = [&] { return authorization.request(); };
     auto status = asio::co_spawn(main.strand(), main.run(request), asio::use_future);
-    if (row.asked) {
-      EXPECT_EQ(pipes.readThrough(kSetUpQuestion), kSetUpQuestion);
-    }
-    if (row.typed) {
-      pipes.type(row.typed);
+    if (row.desktop) {
+      auto asked = dialog.asked.get_future();
+      ASSERT_EQ(asked.wait_for(10s), std::future_status::ready);
+      asked.get()(*row.answer);
     } else {
-      pipes.endInput();
+      if (!row.stored || std::string_view(row.stored) == "denied") {
+        EXPECT_EQ(pipes.readThrough(kSetUpQuestion), kSetUpQuestion);
+      }
+      row.answer ? pipes.type(*row.answer ? "y\n" : "n\n") : pipes.endInput();
     }
     ASSERT_EQ(status.wait_for(10s), std::future_status::ready);
-    const MusicAuthorization::Status answered = status.get();
+    EXPECT_EQ(MusicAuthorization::text(status.get()),
+              row.expected ? row.expected : "notDetermined");
     EXPECT_EQ(settings.string("musicAuthorization"),
               row.expected ? std::optional<std::string>(row.expected) : std::nullopt);
-    EXPECT_EQ(MusicAuthorization::text(answered), row.expected ? row.expected : "notDetermined");
+    EXPECT_TRUE(dialog.onScreen.expired());  // answered, no dialog is held on screen
+    executor.stop();
+  }
+}
+
+TEST(DesktopFrontEnd, ConsentIsAskedInTheWindows) {
+  for (const bool turnOn : {true, false}) {
+    SCOPED_TRACE(turnOn ? "Turn On" : "Not Now");
+    Executor executor(2);
+    const MainActor main(executor);
+    ManualClock clock;
+    Windows windows;
+    AccessDialog dialog;
+    const auto desktop = makeDesktopFrontEnd({.consent = windows, .setUp = dialog.show()});
+    PermissionPrompt prompt(
+        main, *desktop, [] { return std::string("Claude"); }, clock);
+    auto shown = windows.shown();
+    std::future<bool> answer = asio::co_spawn(
+        main.strand(), prompt.ask(PermissionPrompt::Kind::changes), asio::use_future);
+    ASSERT_EQ(shown.wait_for(10s), std::future_status::ready);
+    PermissionPrompt::Question question = shown.get();
+    EXPECT_EQ(question.title, "Claude wants to change your library.");
+    question.onAnswer(turnOn);
+    ASSERT_EQ(answer.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(answer.get(), turnOn);
     executor.stop();
   }
 }
