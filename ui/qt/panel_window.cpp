@@ -19,6 +19,7 @@
 
 #include "ui/product.h"
 #include "ui/qt/symbols.h"
+#include "ui/support_mail.h"
 
 namespace melodock::qt {
 namespace {
@@ -471,12 +472,10 @@ void PanelWindow::showAbout() {
   QString version = QString::fromStdString(product.version);
   if (!product.build.empty()) version += QStringLiteral(" (%1)").arg(qs(product.build));
   QStringList credits;
-  if (!product.supportAddress.empty()) {
-    const QString link = actions_.supportMailURL.empty()
-                             ? QStringLiteral("mailto:") + qs(product.supportAddress)
-                             : qs(actions_.supportMailURL);
+  const std::string mail = support_mail::url(product, actions_.system, model_.snapshot());
+  if (!mail.empty()) {
     credits << QStringLiteral("<a href=\"%1\">%2</a>")
-                   .arg(link.toHtmlEscaped(), qs(product.supportAddress).toHtmlEscaped());
+                   .arg(qs(mail).toHtmlEscaped(), qs(product.supportAddress).toHtmlEscaped());
   }
   if (!product.siteURL.empty()) {
     const QUrl site(qs(product.siteURL));
@@ -491,8 +490,17 @@ void PanelWindow::showAbout() {
   box->setText(text);
   box->setStandardButtons(QMessageBox::Ok);
   box->setModal(false);
-  // The links go to the desktop's handlers (the mail program, the browser).
+  // The links go to the desktop's handlers (the mail program, the browser); the mail's
+  // details are taken again when it is written.
   box->setTextInteractionFlags(Qt::TextBrowserInteraction);
+  if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+    label->setOpenExternalLinks(false);
+    connect(label, &QLabel::linkActivated, this, [this](const QString& link) {
+      openURL(link.startsWith(QStringLiteral("mailto:"))
+                  ? support_mail::url(Product::built(), actions_.system, model_.snapshot())
+                  : link.toStdString());
+    });
+  }
   box->show();
   about_ = box;
 }
