@@ -291,10 +291,16 @@ void PanelWindow::present(PanelSnapshot snapshot) {
 
 void PanelWindow::render() {
   const PanelSnapshot& snapshot = model_.snapshot();
-  status_->setText(QString::fromStdString(model_.statusText()));
-  status_->setAccessibleName(status_->text());
   dot_->setPixmap(dot(snapshot.running ? QColor(0x34, 0xc7, 0x59) : QColor(0xff, 0x95, 0x00),
                       devicePixelRatioF()));
+  // A long client name is elided rather than widening the panel past its edge.
+  const QString status = QString::fromStdString(model_.statusText());
+  const QMargins margins = header_->layout()->contentsMargins();
+  const int room = kWidth - 2 * kPadding - margins.left() - margins.right() -
+                   title_->sizeHint().width() - dot_->sizeHint().width() -
+                   3 * header_->layout()->spacing();
+  status_->setText(status_->fontMetrics().elidedText(status, Qt::ElideRight, room));
+  status_->setAccessibleName(status);
   dot_->setAccessibleName(snapshot.running ? QStringLiteral("Running")
                                            : QStringLiteral("Not running"));
   const std::optional<std::string> listening = model_.listeningText();
