@@ -5,7 +5,8 @@
 #      side by side: with a tray (a StatusNotifierWatcher mocked with python3-dbusmock),
 #      so its panel stays closed; without one, so its panel is open as a window and
 #      re-reads once a second; and headless;
-#   3. their resident memory (VmRSS) after that minute;
+#   3. their resident memory (VmRSS, and of it the anonymous and the file-backed pages:
+#      shared libraries and GStreamer's plugins) after that minute;
 #   4. tools/call now_playing at BENCH_CONCURRENCY (16) while each plays a song with a
 #      scrolling title, the closed panel's app and the open one's taking turns for
 #      BENCH_ROUNDS rounds of BENCH_SECONDS; the ratio is open over closed.
@@ -116,7 +117,9 @@ hz=$(getconf CLK_TCK)
 for name in closed open headless; do
   pid_var=pid_$name
   ticks=$(($(cpu_ticks "${!pid_var}") - before[$name]))
-  rss=$(awk '/^VmRSS/ { printf "%.1f MiB", $2 / 1024 }' "/proc/${!pid_var}/status")
+  rss=$(awk '/^VmRSS/ { r = $2 } /^RssAnon/ { a = $2 } /^RssFile/ { f = $2 }
+    END { printf "%.1f MiB (anonymous %.1f, files %.1f)", r / 1024, a / 1024, f / 1024 }' \
+    "/proc/${!pid_var}/status")
   awk -v n="$name" -v t="$ticks" -v hz="$hz" -v s="$idle" -v rss="$rss" 'BEGIN {
     printf "%-9s CPU %d ticks (%.3f s, %.3f %%) over %d s; VmRSS %s\n", n, t, t / hz, 100 * t / hz / s, s, rss }'
 done
