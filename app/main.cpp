@@ -31,6 +31,7 @@
 #include "ui/panel_feed.h"
 #include "ui/product.h"
 #include "ui/qt/desktop.h"
+#include "ui/support_mail.h"
 #include "ui/update_check.h"
 
 namespace {
@@ -69,7 +70,11 @@ int main(int argc, char** argv) {
   // With a display the toolkit owns this thread and the main actor stays on the pool;
   // without one the app is headless and the terminal is its front end.
   std::unique_ptr<Desktop> desktop;
-  if (Desktop::displayNamed()) desktop = std::make_unique<Desktop>(argc, argv);
+  SystemFacts system;
+  if (Desktop::displayNamed()) {
+    system = SystemFacts::read();  // reads the environment: before the toolkit's threads
+    desktop = std::make_unique<Desktop>(argc, argv);
+  }
 
   Executor executor;
   MainActor mainActor(executor);
@@ -175,7 +180,7 @@ int main(int argc, char** argv) {
          .openNetworkSettings = {},
          .openURL = {},
          .quit = {},
-         .supportMailURL = {}});
+         .system = system});
     feed->onChange([&desktop] { desktop->changed(); });
     status.observe([&feed] { feed->changed(); });
     updates->observe([&feed](const UpdateState& /*state*/) { feed->changed(); });

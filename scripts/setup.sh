@@ -32,7 +32,7 @@ test_packages=(
   clang-format clang-tidy clang libclang-rt-14-dev
   dbus dbus-daemon python3-dbusmock
   playerctl gstreamer1.0-tools
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils tesseract-ocr tesseract-ocr-eng
   desktop-file-utils appstream lintian
 )
 command -v node >/dev/null 2>&1 || test_packages+=(nodejs npm)

@@ -118,3 +118,33 @@ export async function startNotificationDaemon(address, logFile) {
     },
   };
 }
+
+// The ids of the mapped windows on `display` named `name`, with their size.
+export async function mappedWindows(display, name) {
+  const env = { ...process.env, DISPLAY: display };
+  const { stdout } = await run('xwininfo', ['-root', '-tree'], { env });
+  const ids = [...stdout.matchAll(/^\s*(0x[0-9a-f]+) "([^"]*)"/gm)].filter((m) => m[2] === name).map((m) => m[1]);
+  const windows = [];
+  for (const id of ids) {
+    const { stdout: info } = await run('xwininfo', ['-id', id], { env });
+    if (!info.includes('Map State: IsViewable')) continue;
+    windows.push({ id, width: Number(/Width: (\d+)/.exec(info)[1]), height: Number(/Height: (\d+)/.exec(info)[1]) });
+  }
+  return windows;
+}
+
+// Saves what `window` shows on `display` as a PNG, `scale` times its size, through
+// GStreamer's X image source.
+export async function screenshot(display, window, file, scale = 1) {
+  const gstLaunch = process.env.MELODOCK_GST_LAUNCH || 'gst-launch-1.0';
+  await run(gstLaunch, ['-q', 'ximagesrc', `display-name=${display}`, `xid=${window.id}`, 'use-damage=false',
+    'num-buffers=1', '!', 'videoconvert', '!', 'videoscale', '!',
+    `video/x-raw,width=${window.width * scale},height=${window.height * scale}`, '!', 'pngenc', '!',
+    'filesink', `location=${file}`]);
+}
+
+// The text Tesseract reads in a picture.
+export async function textIn(file) {
+  const { stdout } = await run(process.env.MELODOCK_TESSERACT || 'tesseract', [file, 'stdout']);
+  return stdout;
+}

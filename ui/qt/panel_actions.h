@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ui/panel_model.h"
+#include "ui/support_mail.h"
 
 namespace melodock {
 
@@ -35,8 +36,8 @@ struct PanelActions {
   std::function<void(const std::string& url)> openURL;
   // Empty: the application quits.
   std::function<void()> quit;
-  // The About credits' mail link; empty for none.
-  std::string supportMailURL;
+  // What the support mail tells about this machine.
+  SystemFacts system;
 };
 
 }  // namespace melodock

@@ -19,6 +19,7 @@
 
 #include "ui/product.h"
 #include "ui/qt/symbols.h"
+#include "ui/support_mail.h"
 
 namespace melodock::qt {
 namespace {
@@ -290,10 +291,16 @@ void PanelWindow::present(PanelSnapshot snapshot) {
 
 void PanelWindow::render() {
   const PanelSnapshot& snapshot = model_.snapshot();
-  status_->setText(QString::fromStdString(model_.statusText()));
-  status_->setAccessibleName(status_->text());
   dot_->setPixmap(dot(snapshot.running ? QColor(0x34, 0xc7, 0x59) : QColor(0xff, 0x95, 0x00),
                       devicePixelRatioF()));
+  // A long client name is elided rather than widening the panel past its edge.
+  const QString status = QString::fromStdString(model_.statusText());
+  const QMargins margins = header_->layout()->contentsMargins();
+  const int room = kWidth - 2 * kPadding - margins.left() - margins.right() -
+                   title_->sizeHint().width() - dot_->sizeHint().width() -
+                   3 * header_->layout()->spacing();
+  status_->setText(status_->fontMetrics().elidedText(status, Qt::ElideRight, room));
+  status_->setAccessibleName(status);
   dot_->setAccessibleName(snapshot.running ? QStringLiteral("Running")
                                            : QStringLiteral("Not running"));
   const std::optional<std::string> listening = model_.listeningText();
@@ -471,12 +478,10 @@ void PanelWindow::showAbout() {
   QString version = QString::fromStdString(product.version);
   if (!product.build.empty()) version += QStringLiteral(" (%1)").arg(qs(product.build));
   QStringList credits;
-  if (!product.supportAddress.empty()) {
-    const QString link = actions_.supportMailURL.empty()
-                             ? QStringLiteral("mailto:") + qs(product.supportAddress)
-                             : qs(actions_.supportMailURL);
+  const std::string mail = support_mail::url(product, actions_.system, model_.snapshot());
+  if (!mail.empty()) {
     credits << QStringLiteral("<a href=\"%1\">%2</a>")
-                   .arg(link.toHtmlEscaped(), qs(product.supportAddress).toHtmlEscaped());
+                   .arg(qs(mail).toHtmlEscaped(), qs(product.supportAddress).toHtmlEscaped());
   }
   if (!product.siteURL.empty()) {
     const QUrl site(qs(product.siteURL));
@@ -491,8 +496,17 @@ void PanelWindow::showAbout() {
   box->setText(text);
   box->setStandardButtons(QMessageBox::Ok);
   box->setModal(false);
-  // The links go to the desktop's handlers (the mail program, the browser).
+  // The links go to the desktop's handlers (the mail program, the browser); the mail's
+  // details are taken again when it is written.
   box->setTextInteractionFlags(Qt::TextBrowserInteraction);
+  if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+    label->setOpenExternalLinks(false);
+    connect(label, &QLabel::linkActivated, this, [this](const QString& link) {
+      openURL(link.startsWith(QStringLiteral("mailto:"))
+                  ? support_mail::url(Product::built(), actions_.system, model_.snapshot())
+                  : link.toStdString());
+    });
+  }
   box->show();
   about_ = box;
 }

@@ -164,6 +164,13 @@ struct MprisPlayer::Shared : std::enable_shared_from_this<MprisPlayer::Shared> {
     }
     std::vector<std::string> names = changedNames(last, next);
     last = next;
+    // The position is watched only while it moves: paused or stopped, it stands still,
+    // and the player announces every other change, so an idle app runs no timer.
+    if (last.status != "Playing") {
+      check.reset();
+    } else if (!check) {
+      watchPosition();
+    }
     if (names.empty() && !seeked) {
       bus->post([published = published, next] { published->snapshot = next; });
       return;
@@ -194,8 +201,8 @@ struct MprisPlayer::Shared : std::enable_shared_from_this<MprisPlayer::Shared> {
     check = clock.schedule(main, kPositionCheck, [weak = weak_from_this()] {
       const auto self = weak.lock();
       if (!self) return;
-      self->refresh(false);
-      self->watchPosition();
+      self->check.reset();
+      self->refresh(false);  // schedules the next check while playing
     });
   }
 
@@ -383,9 +390,6 @@ MprisPlayer::MprisPlayer(std::shared_ptr<DBusConnection> sessionBus, MusicPlayer
     if (const auto shared = weak.lock()) shared->soon();
   });
   shared_->soon();
-  asio::post(shared_->main, [weak = std::weak_ptr<Shared>(shared_)] {
-    if (const auto shared = weak.lock()) shared->watchPosition();
-  });
 }
 
 MprisPlayer::~MprisPlayer() {

@@ -18,8 +18,8 @@ class MprisPlayer {
  public:
   static constexpr const char* kBusName = "org.mpris.MediaPlayer2.melodock";
   static constexpr const char* kIdentity = "Melodock";
-  // How often the position is compared with where it should be, to tell a seek made
-  // elsewhere (a tool) with the Seeked signal.
+  // How often, while playing, the position is compared with where it should be, to tell
+  // a seek made elsewhere (a tool) with the Seeked signal.
   static constexpr std::chrono::seconds kPositionCheck{1};
 
   // `sessionBus` may be null: then nothing is published. Call while composing, before

@@ -5,6 +5,7 @@
 #include <strings.h>
 
 #include <functional>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -19,7 +20,10 @@ namespace {
 constexpr const char* kCannotConnect = "Could not connect to the server.";
 constexpr const char* kTimedOut = "The request timed out.";
 constexpr const char* kCancelled = "The request was cancelled.";
-constexpr int kIdlePoll = 1000;  // ms; a new request wakes the thread at once
+// ms. libcurl wakes itself sooner for its own timers while transfers run; with none,
+// the thread sleeps until a new request or the end wakes it, so an idle app never runs.
+constexpr int kBusyPoll = 1000;
+constexpr int kIdleWait = std::numeric_limits<int>::max();
 
 constexpr const char* kTooLarge = "The answer is too large.";
 constexpr const char* kRedirectRefused =
@@ -123,7 +127,7 @@ class WebAPIHTTPTransport::Worker {
         finish(*found->second, result);
         running.erase(found);
       }
-      curl_multi_poll(multi_, nullptr, 0, kIdlePoll, nullptr);
+      curl_multi_poll(multi_, nullptr, 0, running.empty() ? kIdleWait : kBusyPoll, nullptr);
     }
     for (auto& [easy, transfer] : running) {
       curl_multi_remove_handle(multi_, easy);

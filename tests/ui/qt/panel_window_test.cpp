@@ -46,7 +46,7 @@ struct App {
             .openNetworkSettings = call("openNetworkSettings"),
             .openURL = [this](const std::string& url) { opened.push_back(url); },
             .quit = call("quit"),
-            .supportMailURL = {}};
+            .system = {}};
   }
 };
 
