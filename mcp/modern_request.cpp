@@ -72,7 +72,7 @@ bool ModernRequest::announcedBy(const nlohmann::json& message) {
   return detail::member(*meta, kClientCapabilitiesKey) != nullptr;
 }
 
-ModernRequest ModernRequest::read(const nlohmann::json& message) {
+void ModernRequest::check(const nlohmann::json& message) {
   const nlohmann::json* meta = metaOf(message);
   if (!meta || !meta->is_object()) {
     throw MCPError::invalidParams("Missing required _meta field " +
@@ -88,11 +88,17 @@ ModernRequest ModernRequest::read(const nlohmann::json& message) {
     throw MCPError::invalidParams("Missing required _meta field " +
                                   std::string(kClientCapabilitiesKey));
   }
-  ModernRequest request{version->get<std::string>(), std::nullopt};
-  if (request.protocolVersion != kVersion) {
-    throw MCPError::unsupportedProtocolVersion(request.protocolVersion, supportedVersions());
+  const std::string& announced = version->get_ref<const std::string&>();
+  if (announced != kVersion) {
+    throw MCPError::unsupportedProtocolVersion(announced, supportedVersions());
   }
-  if (const nlohmann::json* info = detail::member(*meta, kClientInfoKey)) {
+}
+
+ModernRequest ModernRequest::read(const nlohmann::json& message) {
+  check(message);
+  ModernRequest request{std::string(kVersion), std::nullopt};
+  const nlohmann::json& meta = *metaOf(message);
+  if (const nlohmann::json* info = detail::member(meta, kClientInfoKey)) {
     try {
       request.clientInfo = Client::Info::fromJSON(*info);
     } catch (const DecodingError&) {

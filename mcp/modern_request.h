@@ -49,6 +49,8 @@ struct ModernRequest {
   // field is missing or of the wrong type, and unsupported protocol version when the
   // version is not kVersion. A clientInfo that cannot be read is left out.
   static ModernRequest read(const nlohmann::json& message);
+  // Throws as read() does, without reading the client's info; the version is then kVersion.
+  static void check(const nlohmann::json& message);
 };
 
 }  // namespace mcp

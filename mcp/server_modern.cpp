@@ -1,5 +1,8 @@
 // The server's answers to modern-era requests.
 #include <algorithm>
+#include <iterator>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -16,17 +19,16 @@
 namespace mcp {
 namespace {
 
-using Member = std::pair<std::string, std::string>;  // the key, the member's whole text
-using MemberView = std::pair<std::string_view, std::string_view>;
+using MemberView = std::pair<std::string_view, std::string_view>;  // the key, the whole member
 
-// The offset just past the JSON string starting at `at` (its opening quote).
+// The offset just past the JSON string starting at `at` (its opening quote). A quote
+// ends it unless an odd run of backslashes precedes it; memchr finds each quote.
 std::size_t pastString(std::string_view text, std::size_t at) {
-  for (std::size_t i = at + 1; i < text.size(); ++i) {
-    if (text[i] == '\\') {
-      ++i;
-    } else if (text[i] == '"') {
-      return i + 1;
-    }
+  for (std::size_t i = text.find('"', at + 1); i != std::string_view::npos;
+       i = text.find('"', i + 1)) {
+    std::size_t backslashes = 0;
+    while (text[i - 1 - backslashes] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) return i + 1;
   }
   return std::string_view::npos;
 }
@@ -79,31 +81,56 @@ std::optional<std::vector<MemberView>> membersOf(std::string_view text) {
   return members;
 }
 
-// `object` with `added` merged in, keys kept ascending as the library writes them;
-// nothing when `object` cannot be read or already holds one of the keys. Splicing
-// spares a tool result a parse and a second encoding on every call.
-std::optional<std::string> withMembers(std::string_view object, const std::vector<Member>& added) {
+// `object` with `added` (keys ascending) merged in, keys kept ascending as the library
+// writes them; nothing when `object` cannot be read or already holds one of the keys.
+// Splicing spares a tool result a parse and a second encoding on every call.
+std::optional<std::string> withMembers(std::string_view object,
+                                       const std::vector<MemberView>& added) {
   std::optional<std::vector<MemberView>> members = membersOf(object);
   if (!members) return std::nullopt;
   std::size_t size = object.size();
-  for (const Member& member : added) {
+  for (const MemberView& member : added) {
     for (const MemberView& existing : *members) {
       if (existing.first == member.first) return std::nullopt;
     }
-    members->emplace_back(member.first, member.second);
     size += member.second.size() + 1;
   }
-  std::stable_sort(members->begin(), members->end(),
-                   [](const MemberView& a, const MemberView& b) { return a.first < b.first; });
+  const auto byKey = [](const MemberView& a, const MemberView& b) { return a.first < b.first; };
+  std::vector<MemberView> merged;
+  merged.reserve(members->size() + added.size());
+  if (std::is_sorted(members->begin(), members->end(), byKey)) {
+    std::merge(members->begin(), members->end(), added.begin(), added.end(),
+               std::back_inserter(merged), byKey);
+  } else {
+    merged = std::move(*members);
+    merged.insert(merged.end(), added.begin(), added.end());
+    std::stable_sort(merged.begin(), merged.end(), byKey);
+  }
   std::string text;
   text.reserve(size);
   text += '{';
-  for (const MemberView& member : *members) {
+  for (const MemberView& member : merged) {
     if (text.size() > 1) text += ',';
     text += member.second;
   }
   text += '}';
   return text;
+}
+
+// The `_meta` member naming the server, written once for each identity rather than
+// for every result: a server is made per request, always with the same identity.
+std::shared_ptr<const std::string> serverInfoMember(const Implementation& info) {
+  static std::mutex mutex;
+  static std::optional<Implementation> written;
+  static std::shared_ptr<const std::string> member;
+  std::lock_guard lock(mutex);
+  if (!written || *written != info) {
+    member = std::make_shared<const std::string>(R"("_meta":{")" +
+                                                 std::string(ModernRequest::kServerInfoKey) +
+                                                 R"(":)" + detail::encodeJSON(info.toJSON()) + "}");
+    written = info;
+  }
+  return member;
 }
 
 }  // namespace
@@ -128,22 +155,30 @@ std::optional<nlohmann::json> detail::takeEraEnvelope(nlohmann::json& message) {
       !ModernRequest::announcedBy(message)) {
     return std::nullopt;
   }
-  nlohmann::json envelope = {{"method", *method}};
+  nlohmann::json envelope(nlohmann::json::value_t::object);
+  envelope["method"] = *method;
   auto params = message.find("params");
   if (params == message.end() || !params->is_object()) return envelope;
   auto meta = params->find("_meta");
   if (meta == params->end() || !meta->is_object()) return envelope;
-  nlohmann::json era = nlohmann::json::object();
-  for (const std::string_view key :
-       {ModernRequest::kProtocolVersionKey, ModernRequest::kClientInfoKey,
-        ModernRequest::kClientCapabilitiesKey}) {
-    auto found = meta->find(key);
-    if (found == meta->end()) continue;
-    era[std::string(key)] = std::move(*found);
-    meta->erase(found);
+  // The whole `_meta` moves, and what is not the era's own goes back to the request.
+  nlohmann::json era = std::move(*meta);
+  params->erase(meta);
+  nlohmann::json rest;
+  for (auto member = era.begin(); member != era.end();) {
+    const std::string& key = member.key();
+    if (key == ModernRequest::kProtocolVersionKey || key == ModernRequest::kClientInfoKey ||
+        key == ModernRequest::kClientCapabilitiesKey) {
+      ++member;
+    } else {
+      rest[key] = std::move(*member);
+      member = era.erase(member);
+    }
   }
-  if (meta->empty()) params->erase(meta);
-  envelope["params"] = {{"_meta", std::move(era)}};
+  if (!rest.is_null()) (*params)["_meta"] = std::move(rest);
+  nlohmann::json eraParams(nlohmann::json::value_t::object);
+  eraParams["_meta"] = std::move(era);
+  envelope["params"] = std::move(eraParams);
   return envelope;
 }
 
@@ -185,15 +220,17 @@ EncodedResult Server::Impl::discoverResult() const {
 EncodedResult Server::Impl::modernResult(const EncodedResult& result,
                                          std::string_view method) const {
   // Written by hand: the keys are plain ASCII and the values the library's own encoding.
-  std::vector<Member> added = {
-      {"_meta", R"("_meta":{")" + std::string(ModernRequest::kServerInfoKey) + R"(":)" +
-                    detail::encodeJSON(serverInfo.toJSON()) + "}"},
-      {"resultType", R"("resultType":"complete")"},
-  };
+  const std::shared_ptr<const std::string> infoMember = serverInfoMember(serverInfo);
+  std::vector<MemberView> added{{"_meta", *infoMember}};
+  std::string ttl;
   if (method == "tools/list") {
-    added.emplace_back("ttlMs", R"("ttlMs":)" + std::to_string(configuration.cacheTTLMilliseconds));
+    ttl = R"("ttlMs":)" + std::to_string(configuration.cacheTTLMilliseconds);
     added.emplace_back("cacheScope", configuration.cachePublic ? R"("cacheScope":"public")"
                                                                : R"("cacheScope":"private")");
+    added.emplace_back("resultType", R"("resultType":"complete")");
+    added.emplace_back("ttlMs", ttl);
+  } else {
+    added.emplace_back("resultType", R"("resultType":"complete")");
   }
   if (std::optional<std::string> spliced = withMembers(result.text(), added)) {
     return EncodedResult::ofEncoded(std::move(*spliced));

@@ -39,12 +39,12 @@ void runToEnd(F body) {
 // `_meta` it was given, "meta" adds a `_meta` of its own. The names the modern hook
 // was told are added to `clients`.
 Answer exchange(HTTPRequest request, std::vector<std::string>* clients = nullptr,
-                ServerConfiguration configuration = {.cacheTTLMilliseconds = 5000}) {
+                ServerConfiguration configuration = {.cacheTTLMilliseconds = 5000},
+                Implementation info = {.name = "Test", .version = "1.0"}) {
   Answer answer;
   runToEnd([&]() -> asio::awaitable<void> {
     auto transport = std::make_shared<StatelessHTTPServerTransport>();
-    Server server({.name = "Test", .version = "1.0"},
-                  {.tools = ServerCapabilities::Tools{.listChanged = false}}, configuration,
+    Server server(info, {.tools = ServerCapabilities::Tools{.listChanged = false}}, configuration,
                   "Be brief.");
     server.withMethodHandler<ListTools>(
         [](ListTools::Parameters) -> asio::awaitable<ListTools::Result> {
@@ -520,6 +520,19 @@ TEST(StatelessHTTPServerTransport, ServesModernRequestsWithoutAHandshakeEvenWhen
                                  {.strict = true, .cacheTTLMilliseconds = 0, .cachePublic = false});
   EXPECT_NE(listed.body.find(R"("cacheScope":"private")"), std::string::npos) << listed.body;
   EXPECT_NE(listed.body.find(R"("ttlMs":0)"), std::string::npos) << listed.body;
+}
+
+// Servers made one after another, each named in its own results.
+TEST(StatelessHTTPServerTransport, NamesEachModernServerInItsResults) {
+  for (const char* name : {"First", "Second", "First"}) {
+    SCOPED_TRACE(name);
+    const Answer answer = exchange(modern("tools/list", body("tools/list")), nullptr,
+                                   {.cacheTTLMilliseconds = 5000}, {.name = name, .version = "2"});
+    EXPECT_NE(
+        answer.body.find(R"(/serverInfo":{"name":")" + std::string(name) + R"(","version":"2"})"),
+        std::string::npos)
+        << answer.body;
+  }
 }
 
 TEST(StatelessHTTPServerTransport, TellsTheModernHookTheClientOfEachRequestThatNamesOne) {
