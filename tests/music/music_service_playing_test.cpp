@@ -130,6 +130,42 @@ TEST(PlaySongs, AddingToAPausedQueueWaitsTheWholeSettleTimeWithoutAWarning) {
   EXPECT_FALSE(answer.contains("warning"));
 }
 
+TEST(PlaySongs, TwoCallsRacingLeaveOneQueueAndTwoTruthfulAnswers) {
+  struct Call {
+    std::vector<std::string> ids;
+    std::future<Tools::Outcome> done;
+    nlohmann::json answer;
+  };
+  Harness f;
+  std::vector<Call> calls(2);
+  calls[0].ids = {"1100000001", "1100000003"};
+  calls[1].ids = {"1100000005", "1100000006", "1100000001"};
+  for (Call& call : calls) {
+    call.done = f.start("play_songs", nlohmann::json{{"ids", call.ids}}.dump());
+  }
+  for (Call& call : calls) {
+    f.pausesUntil(call.done, 1);  // the song's end is the one timer besides
+    call.answer = nlohmann::json::parse(call.done.get().text);
+  }
+  // The queue is one call's songs, as the service itself says, and that call's answer
+  // describes it; the other call's answer describes its own songs or that same queue.
+  const std::vector<std::string> queued = f.queuedSongs();
+  const auto won = std::find_if(calls.begin(), calls.end(),
+                                [&](const Call& call) { return call.ids == queued; });
+  ASSERT_NE(won, calls.end()) << f.queue();
+  EXPECT_EQ(f.queue().substr(0, 12), "[" + queued.front() + "]");
+  for (const Call& call : calls) {
+    SCOPED_TRACE(call.answer.dump());
+    EXPECT_EQ(call.answer.at("added"), call.ids.size());
+    const auto& shown = &call == &*won ? queued : call.ids;
+    const bool own = call.answer.at("queue_length") == shown.size() &&
+                     call.answer.at("track").at("id") == shown.front();
+    const bool final = call.answer.at("queue_length") == queued.size() &&
+                       call.answer.at("track").at("id") == queued.front();
+    EXPECT_TRUE(own || final);
+  }
+}
+
 TEST(PlaySongs, ALibrarySongNeedsConsentEvenAmongCatalogSongs) {
   Harness f;
   const std::vector<Song> songs = {testing::song("1100000005", 190)};
