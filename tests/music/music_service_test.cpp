@@ -124,7 +124,7 @@ TEST(MusicService, CarriesOutEachPlaybackActionAndAnswersWithTheNewState) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.action);
     const std::string answer =
-        f.call("playback", ("{\"action\":\"" + std::string(row.action) + "\"}").c_str());
+        f.call("playback", "{\"action\":\"" + std::string(row.action) + "\"}");
     if (row.expect.starts_with("error: ")) {
       EXPECT_EQ(answer, row.expect);
     } else {

@@ -263,7 +263,7 @@ struct ServiceOptions {
 };
 
 struct MusicServiceHarness : PlayerFixture {
-  explicit MusicServiceHarness(ServiceOptions options = {})
+  explicit MusicServiceHarness(const ServiceOptions& options = {})
       : presenter(options.answer),
         small(options.catalog ? nullptr : std::make_unique<SmallCatalog>(dir.path(), clock)),
         catalog(options.catalog ? *options.catalog : *small) {
@@ -275,7 +275,8 @@ struct MusicServiceHarness : PlayerFixture {
       api = std::make_unique<InProcessWebAPI>(library, catalog);
       api->observe([this](const InProcessWebAPI::Served& request) {
         std::string line = request.method + " " + request.path;
-        for (const auto& [name, value] : request.query) line += " " + name + "=" + value;
+        for (const auto& [name, value] : request.query)
+          line.append(" ").append(name).append("=").append(value);
         if (request.body) line += " " + *request.body;
         requests.push_back(line);
       });
