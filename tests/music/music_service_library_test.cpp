@@ -3,14 +3,7 @@
 // read it.
 #include <gtest/gtest.h>
 
-#include "music/music_service.h"
-#include "music/tools.h"
-#include "platform/live_settings.h"
-#include "platform/music/catalog/local_catalog.h"
-#include "platform/music/web_api/in_process_web_api.h"
-#include "tests/music/scripted_web_api.h"
-#include "tests/platform/music/player_fixture.h"
-#include "tests/support/loopback.h"
+#include "tests/support/music_service.h"
 
 namespace melodock {
 namespace {
@@ -21,19 +14,6 @@ constexpr const char* kChangesRefusal =
     "error: The user chose not to allow changes to their library. They can turn it on later: "
     "Melodock panel \u2192 Connect Your AI \u2192 Allow Library Changes.";
 
-class Answering final : public PermissionPrompt::Presenter {
- public:
-  struct Shown final : PermissionPrompt::Presentation {
-    void close() override {}
-  };
-  std::unique_ptr<PermissionPrompt::Presentation> present(
-      PermissionPrompt::Question question) override {
-    question.onAnswer(allow);
-    return std::make_unique<Shown>();
-  }
-  bool allow = true;
-};
-
 constexpr const char* kPersonalRefusal =
     "error: The user chose not to share their library and listening history. Continue without "
     "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share Library "
@@ -42,70 +22,30 @@ constexpr const char* kNotAuthorized =
     "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
     "click Set Up Apple Music.";
 
-struct LibraryToolsFixture : testing::PlayerFixture {
-  explicit LibraryToolsFixture(WebAPIClient* client = nullptr,
-                               const char* stored = R"({"musicAuthorization":"authorized"})") {
-    testing::writeFile(dir.path() / "settings.json", stored);
-    settings = std::make_unique<LiveSettings>(dir.path() / "settings.json");
-    prompt = std::make_unique<PermissionPrompt>(
-        main, presenter, [] { return std::optional<std::string>("Claude"); }, clock);
-    api.observe([this](const InProcessWebAPI::Served& request) {
-      std::string line = request.method + " " + request.path;
-      for (const auto& [name, value] : request.query)
-        line.append(" ").append(name).append("=").append(value);
-      if (request.body) line += " " + *request.body;
-      requests.push_back(line);
-    });
-    service = std::make_unique<MusicService>(MusicService::Parts{.main = main,
-                                                                 .player = player,
-                                                                 .settings = *settings,
-                                                                 .prompt = *prompt,
-                                                                 .webAPI = client ? *client : api,
-                                                                 .network = network,
-                                                                 .clock = clock,
-                                                                 .catalog = catalog,
-                                                                 .library = library,
-                                                                 .keepAwake = {}});
-    tools = std::make_unique<Tools>(main, *service);
-  }
-  ~LibraryToolsFixture() {
-    executor.stop();
-    service.reset();
-  }
-  std::string call(std::string name, const std::string& arguments = "{}") {
-    auto object = *mcp::Value::fromJSON(json::parse(arguments)).objectValue();
-    auto outcome = testing::awaitOn(main, tools->run(std::move(name), std::move(object)));
-    return outcome.failure ? "error: " + outcome.text : outcome.text;
-  }
-  // Catalog song ids from the built-in chart.
-  std::vector<std::string> catalogSongs(int count) {
-    std::vector<std::string> ids;
-    const std::vector<SongChart> charts = testing::awaitOn(main, catalog.mostPlayedSongs(count));
-    for (const Song& song : charts.front().songs) ids.push_back(song.id);
-    return ids;
-  }
+using Answer = testing::TestPresenter::Answer;
 
-  // The ids of a JSON array's objects, in order.
-  static std::vector<std::string> ids(const json& array) {
-    std::vector<std::string> found;
-    for (const json& item : array) found.push_back(item.at("id").get<std::string>());
-    return found;
-  }
+Catalog& builtInCatalog() {
+  static LocalCatalog catalog(MELODOCK_CATALOG_FILE);
+  return catalog;
+}
 
-  testing::TempDir dir;
-  std::unique_ptr<LiveSettings> settings;
-  Answering presenter;
-  NetworkStatus network;
-  std::unique_ptr<PermissionPrompt> prompt;
-  Library library{dir.path() / "library.sqlite", [] {
-                    return std::chrono::system_clock::time_point(std::chrono::hours(500'000));
-                  }};
-  LocalCatalog catalog{MELODOCK_CATALOG_FILE};
-  InProcessWebAPI api{library, catalog};
-  std::vector<std::string> requests;  // as the web API read them
-  std::unique_ptr<MusicService> service;
-  std::unique_ptr<Tools> tools;
+// The tools over the built-in catalog and the library served in process (or, when not
+// `inProcess`, the scripted web API); the user says yes unless a test says otherwise.
+struct LibraryTools : testing::MusicServiceHarness {
+  explicit LibraryTools(bool inProcess = true,
+                        const std::string& stored = R"({"musicAuthorization":"authorized"})")
+      : MusicServiceHarness({.stored = stored,
+                             .answer = Answer::yes,
+                             .catalog = &builtInCatalog(),
+                             .inProcessWebAPI = inProcess}) {}
 };
+
+// The ids of a JSON array's objects, in order.
+std::vector<std::string> jsonIDs(const json& array) {
+  std::vector<std::string> found;
+  for (const json& item : array) found.push_back(item.at("id").get<std::string>());
+  return found;
+}
 
 TEST(LibraryTools, ChecksArgumentsInOrderAfterTheGateAndSendsNothing) {
   struct Row {
@@ -132,8 +72,8 @@ TEST(LibraryTools, ChecksArgumentsInOrderAfterTheGateAndSendsNothing) {
       {"create_playlist", R"({"name":"N","ids":[]})", kChangesRefusal, ""},
   };
   for (const bool allow : {false, true}) {
-    LibraryToolsFixture f;
-    f.presenter.allow = allow;
+    LibraryTools f;
+    f.presenter.mode = allow ? Answer::yes : Answer::no;
     for (const Row& row : rows) {
       SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);
       const std::string answer = f.call(row.tool, row.arguments);
@@ -147,9 +87,8 @@ TEST(LibraryTools, ChecksArgumentsInOrderAfterTheGateAndSendsNothing) {
 }
 
 TEST(LibraryTools, SendsEachChangeAsTheWebAPIReadsIt) {
-  LibraryToolsFixture f;
-  f.presenter.allow = true;
-  const std::vector<std::string> songs = f.catalogSongs(3);
+  LibraryTools f;
+  const std::vector<std::string> songs = f.chartSongs(3);
   const std::string& a = songs[0];
   const std::string& b = songs[1];
   const std::string& c = songs[2];
@@ -217,7 +156,7 @@ TEST(LibraryTools, SendsEachChangeAsTheWebAPIReadsIt) {
 }
 
 TEST(LibraryTools, RatingAnItemNeitherInTheCatalogNorInTheLibraryFails) {
-  LibraryToolsFixture f;
+  LibraryTools f;
   struct Row {
     const char* id;
     const char* kind;
@@ -245,9 +184,8 @@ TEST(LibraryTools, RatingAnItemNeitherInTheCatalogNorInTheLibraryFails) {
 }
 
 TEST(LibraryTools, RefusesAnIDThatIsNotOnePathSegmentBeforeSendingAnything) {
-  testing::ScriptedWebAPI scripted;
-  scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{200, R"({"data":[]})"}; };
-  LibraryToolsFixture f(&scripted);
+  LibraryTools f(false);
+  f.webAPI.answer = [](const WebAPIRequest&) { return WebAPIResponse{200, R"({"data":[]})"}; };
   struct Row {
     const char* tool;
     std::string id;
@@ -279,19 +217,18 @@ TEST(LibraryTools, RefusesAnIDThatIsNotOnePathSegmentBeforeSendingAnything) {
     EXPECT_EQ(f.call(row.tool, arguments), "error: Can't send the web API request: " + row.path +
                                                " isn't a valid URL path. Check the id.");
   }
-  EXPECT_TRUE(scripted.requests.empty());
+  EXPECT_TRUE(f.webAPI.requests.empty());
   // Dots inside an id, and one that stands alone as a segment, are sent.
   EXPECT_EQ(f.call("rate", R"({"id":"p..1.","kind":"playlist","rating":"clear"})"),
             R"({"id":"p..1.","rating":"clear"})");
-  ASSERT_EQ(scripted.requests.size(), 1U);
-  EXPECT_EQ(scripted.requests.front().url,
+  ASSERT_EQ(f.webAPI.requests.size(), 1U);
+  EXPECT_EQ(f.webAPI.requests.front().url,
             "https://api.test/v1/me/ratings/library-playlists/p..1.");
 }
 
 TEST(LibraryTools, FavouriteSongsIsListedNotEditableAndFillsWithLovedSongs) {
-  LibraryToolsFixture f;
-  f.presenter.allow = true;
-  const std::string song = f.catalogSongs(1).front();
+  LibraryTools f;
+  const std::string song = f.chartSongs(1).front();
   EXPECT_EQ(f.call("library_playlists"),
             R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])");
   f.requests.clear();
@@ -314,41 +251,40 @@ TEST(LibraryTools, FavouriteSongsIsListedNotEditableAndFillsWithLovedSongs) {
 }
 
 TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
-  testing::ScriptedWebAPI scripted;
-  scripted.answer = [](const WebAPIRequest& request) {
+  LibraryTools f(false);
+  f.webAPI.answer = [](const WebAPIRequest& request) {
     if (request.method == "GET") {
       return WebAPIResponse{200, R"({"data":[{"id":"p.9","attributes":{"name":"Chill",)"
                                  R"("canEdit":false}}]})"};
     }
     return WebAPIResponse{204, ""};
   };
-  LibraryToolsFixture f(&scripted);
   EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
             "error: \"Chill\" can't be edited: it's Apple Music's or someone else's playlist. If "
             "it's Favourite Songs (its name depends on the language), it fills itself with loved "
             "songs: love the song with rate instead. Otherwise create a playlist of the user's "
             "own.");
-  EXPECT_EQ(scripted.requests.size(), 1U);
+  EXPECT_EQ(f.webAPI.requests.size(), 1U);
   // Missing from the listing, or a listing that fails: editable.
   EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.10","ids":["1"]})"),
             R"({"added":1,"playlist_id":"p.10"})");
-  scripted.answer = [](const WebAPIRequest& request) {
+  f.webAPI.answer = [](const WebAPIRequest& request) {
     return WebAPIResponse{request.method == "GET" ? 500 : 204, ""};
   };
   EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
             R"({"added":1,"playlist_id":"p.9"})");
   // A created playlist whose answer can't be read: created, without an id.
-  scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{201, "not json"}; };
+  f.webAPI.answer = [](const WebAPIRequest&) { return WebAPIResponse{201, "not json"}; };
   EXPECT_EQ(f.call("create_playlist", R"({"name":"X"})"),
             R"({"created":true,"name":"X","songs":0})");
-  EXPECT_EQ(scripted.requests.back().body, R"({"attributes":{"name":"X"}})");
+  EXPECT_EQ(f.webAPI.requests.back().body, R"({"attributes":{"name":"X"}})");
   // The follow-up save after loving a catalog item may fail: the rating stands.
-  scripted.answer = [](const WebAPIRequest& request) {
+  f.webAPI.answer = [](const WebAPIRequest& request) {
     return WebAPIResponse{request.method == "PUT" ? 200 : 500, "{}"};
   };
   EXPECT_EQ(f.call("rate", R"({"id":"7","kind":"album","rating":"love"})"),
             R"({"id":"7","rating":"love"})");
-  EXPECT_EQ(scripted.requests.back().url, "https://api.test/v1/me/library?ids%5Balbums%5D=7");
+  EXPECT_EQ(f.webAPI.requests.back().url, "https://api.test/v1/me/library?ids%5Balbums%5D=7");
 }
 
 TEST(LibraryReads, PassTheGateFirstAndSendNothingWhenRefused) {
@@ -374,8 +310,8 @@ TEST(LibraryReads, PassTheGateFirstAndSendNothingWhenRefused) {
       {"playlist_songs", R"({"playlist_id":"l.404"})", "error: No playlist with id l.404"},
   };
   for (const bool allow : {false, true}) {
-    LibraryToolsFixture f;
-    f.presenter.allow = allow;
+    LibraryTools f;
+    f.presenter.mode = allow ? Answer::yes : Answer::no;
     for (const Row& row : rows) {
       SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);
       const std::string answer = f.call(row.tool, row.arguments);
@@ -395,7 +331,7 @@ TEST(LibraryReads, PassTheGateFirstAndSendNothingWhenRefused) {
 }
 
 TEST(LibraryReads, PlaylistSongsNeedsAuthorizationForEveryForm) {
-  LibraryToolsFixture f(nullptr, "{}");
+  LibraryTools f(true, "{}");
   for (const std::string id : {"p.1", "pl.1", "l.1", "anything"}) {
     EXPECT_EQ(f.call("playlist_songs", R"({"playlist_id":")" + id + R"("})"), kNotAuthorized);
   }
@@ -403,8 +339,8 @@ TEST(LibraryReads, PlaylistSongsNeedsAuthorizationForEveryForm) {
 }
 
 TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
-  LibraryToolsFixture f;
-  const std::vector<std::string> songs = f.catalogSongs(3);
+  LibraryTools f;
+  const std::vector<std::string> songs = f.chartSongs(3);
   f.call("create_playlist",
          R"({"name":"Été Mix","ids":[")" + songs[0] + R"(",")" + songs[1] + R"("]})");
   f.call("rate", R"({"id":")" + songs[2] + R"(","kind":"song","rating":"love"})");
@@ -466,7 +402,7 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
 }
 
 TEST(LibraryReads, ListeningHistoryCountsPlaysAndRecommends) {
-  LibraryToolsFixture f;
+  LibraryTools f;
   // A new listener: starter groups from the catalog's genres, no history.
   const json fresh = json::parse(f.call("listening_history"));
   EXPECT_EQ(fresh.at("recently_played"), json::array());
@@ -475,7 +411,7 @@ TEST(LibraryReads, ListeningHistoryCountsPlaysAndRecommends) {
   EXPECT_TRUE(
       fresh.at("recommendations")[0].at("title").get<std::string>().starts_with("Popular in "));
 
-  const std::vector<std::string> songs = f.catalogSongs(4);
+  const std::vector<std::string> songs = f.chartSongs(4);
   const std::vector<Song> found = testing::awaitOn(f.main, f.catalog.songs(songs));
   const PlayContext album{.id = "1200000001", .kind = "albums", .name = "Somewhere"};
   for (const int at : {0, 1, 2, 1, 3}) {
@@ -487,7 +423,7 @@ TEST(LibraryReads, ListeningHistoryCountsPlaysAndRecommends) {
   const json history = json::parse(f.call("listening_history"));
   EXPECT_EQ(f.requests, (std::vector<std::string>{"GET /v1/me/history/heavy-rotation limit=10"}));
   // Each song once, the latest started first.
-  EXPECT_EQ(LibraryToolsFixture::ids(history.at("recently_played")),
+  EXPECT_EQ(jsonIDs(history.at("recently_played")),
             (std::vector<std::string>{songs[3], songs[1], songs[2], songs[0]}));
   EXPECT_EQ(history.at("heavy_rotation"),
             json::parse(R"([{"id":"1200000001","name":"Somewhere","type":"albums"}])"));
@@ -509,13 +445,12 @@ TEST(LibraryReads, ListeningHistoryCountsPlaysAndRecommends) {
 }
 
 TEST(LibraryReads, ListeningHistoryStandsWhenHeavyRotationFails) {
-  testing::ScriptedWebAPI scripted;
-  scripted.answer = [](const WebAPIRequest&) { return WebAPIResponse{503, ""}; };
-  LibraryToolsFixture f(&scripted);
+  LibraryTools f(false);
+  f.webAPI.answer = [](const WebAPIRequest&) { return WebAPIResponse{503, ""}; };
   const json history = json::parse(f.call("listening_history"));
   EXPECT_EQ(history.at("heavy_rotation"), json::array());
-  ASSERT_EQ(scripted.requests.size(), 1U);
-  EXPECT_EQ(scripted.requests[0].url, "https://api.test/v1/me/history/heavy-rotation?limit=10");
+  ASSERT_EQ(f.webAPI.requests.size(), 1U);
+  EXPECT_EQ(f.webAPI.requests[0].url, "https://api.test/v1/me/history/heavy-rotation?limit=10");
 }
 
 }  // namespace

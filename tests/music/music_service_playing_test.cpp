@@ -1,13 +1,13 @@
 // Playing songs and collections through the dispatcher, as an agent calls them.
 #include <gtest/gtest.h>
 
-#include "tests/music/service_fixture.h"
+#include "tests/support/music_service.h"
 
 namespace melodock {
 namespace {
 
 using std::chrono::seconds;
-using testing::ServiceFixture;
+using Harness = testing::MusicServiceHarness;
 
 constexpr const char* kNotAuthorized =
     "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
@@ -46,17 +46,17 @@ TEST(PlaySongs, ChecksInOrderAndReportsMissingAndUnavailableSongs) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ServiceFixture f;
+    Harness f;
     const std::string answer = f.call("play_songs", row.arguments);
     EXPECT_EQ(answer.starts_with("error: ") ? answer : without(answer, "track"), row.answer);
     EXPECT_EQ(f.queue(), row.queue);
   }
-  ServiceFixture denied(R"({"musicAuthorization":"denied"})");
+  Harness denied({.stored = R"({"musicAuthorization":"denied"})"});
   EXPECT_EQ(denied.call("play_songs", R"({"ids":[]})"), kNotAuthorized);
 }
 
 TEST(PlaySongs, StartsANewSetOrAddsToTheOneThereAndKeepsTheNoteOnlyWhenAdding) {
-  ServiceFixture f;
+  Harness f;
   struct Row {
     const char* name;
     const char* arguments;
@@ -118,44 +118,68 @@ TEST(PlaySongs, StartsANewSetOrAddsToTheOneThereAndKeepsTheNoteOnlyWhenAdding) {
 }
 
 TEST(PlaySongs, AddingToAPausedQueueWaitsTheWholeSettleTimeWithoutAWarning) {
-  ServiceFixture f;
+  Harness f;
   f.call("play_songs", R"({"ids":["1100000001"]})");
   f.call("playback", R"({"action":"pause"})");
   const std::size_t timers = f.clock.pending();
   auto done = f.start("play_songs", R"({"ids":["1100000005"],"mode":"queue"})");
-  int pauses = 0;
-  while (done.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) {
-    f.eventually([&] {
-      return f.clock.pending() > timers ||
-             done.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready;
-    });
-    if (f.clock.pending() == timers) break;
-    f.advance(std::chrono::milliseconds(100));
-    ++pauses;
-  }
-  EXPECT_EQ(pauses, 20);
+  EXPECT_EQ(f.pausesUntil(done, timers), 20);
   const auto answer = nlohmann::json::parse(done.get().text);
   EXPECT_EQ(answer["status"], "paused");
   EXPECT_EQ(answer["queue_length"], 2);
   EXPECT_FALSE(answer.contains("warning"));
 }
 
+TEST(PlaySongs, TwoCallsRacingLeaveOneQueueAndTwoTruthfulAnswers) {
+  struct Call {
+    std::vector<std::string> ids;
+    std::future<Tools::Outcome> done;
+    nlohmann::json answer;
+  };
+  Harness f;
+  std::vector<Call> calls(2);
+  calls[0].ids = {"1100000001", "1100000003"};
+  calls[1].ids = {"1100000005", "1100000006", "1100000001"};
+  for (Call& call : calls) {
+    call.done = f.start("play_songs", nlohmann::json{{"ids", call.ids}}.dump());
+  }
+  for (Call& call : calls) {
+    f.pausesUntil(call.done, 1);  // the song's end is the one timer besides
+    call.answer = nlohmann::json::parse(call.done.get().text);
+  }
+  // The queue is one call's songs, as the service itself says, and that call's answer
+  // describes it; the other call's answer describes its own songs or that same queue.
+  const std::vector<std::string> queued = f.queuedSongs();
+  const auto won = std::find_if(calls.begin(), calls.end(),
+                                [&](const Call& call) { return call.ids == queued; });
+  ASSERT_NE(won, calls.end()) << f.queue();
+  EXPECT_EQ(f.queue().substr(0, 12), "[" + queued.front() + "]");
+  for (const Call& call : calls) {
+    SCOPED_TRACE(call.answer.dump());
+    EXPECT_EQ(call.answer.at("added"), call.ids.size());
+    const auto& shown = &call == &*won ? queued : call.ids;
+    const bool own = call.answer.at("queue_length") == shown.size() &&
+                     call.answer.at("track").at("id") == shown.front();
+    const bool final = call.answer.at("queue_length") == queued.size() &&
+                       call.answer.at("track").at("id") == queued.front();
+    EXPECT_TRUE(own || final);
+  }
+}
+
 TEST(PlaySongs, ALibrarySongNeedsConsentEvenAmongCatalogSongs) {
-  ServiceFixture f;
+  Harness f;
   const std::vector<Song> songs = {testing::song("1100000005", 190)};
   const auto saved = testing::awaitOn(f.main, f.library.addSongs(songs));
   const std::string arguments = R"({"ids":["1100000001",")" + saved.front().id + R"("]})";
-  auto refused = f.start("play_songs", arguments.c_str());
-  f.eventually([&] { return f.presenter.questions.size() == 1; });
-  f.answer(0, false);
+  auto refused = f.start("play_songs", arguments);
+  f.presenter.answer(0, false);
   EXPECT_EQ(refused.get().text,
             "The user chose not to share their library and listening history. Continue without "
             "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share "
             "Library & History.");
   EXPECT_EQ(f.queue(), "");
-  auto allowed = f.start("play_songs", arguments.c_str());
-  f.eventually([&] { return f.presenter.questions.size() == 2; });
-  f.answer(1, true);
+  auto allowed = f.start("play_songs", arguments);
+  f.presenter.answer(1, true);
   EXPECT_EQ(nlohmann::json::parse(allowed.get().text)["added"], 2);
   EXPECT_EQ(f.queue(), "[1100000001] " + saved.front().id);
 }
@@ -193,12 +217,12 @@ TEST(PlayCollection, QueuesEachKindOfCollection) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ServiceFixture f;
+    Harness f;
     const std::string answer = f.call("play_collection", row.arguments);
     EXPECT_EQ(answer.starts_with("error: ") ? answer : without(answer, "position"), row.answer);
     EXPECT_EQ(f.queue(), row.queue);
   }
-  ServiceFixture f;
+  Harness f;
   const auto answer = nlohmann::json::parse(
       f.call("play_collection", R"({"type":"station","id":"ra.1400000002","shuffle":true})"));
   EXPECT_EQ(answer["status"], "playing");
@@ -208,7 +232,7 @@ TEST(PlayCollection, QueuesEachKindOfCollection) {
 
 TEST(PlayCollection, DoesNotPlayAVideoTheAccountCannotPlay) {
   // Without a subscription no catalog track plays: the album's songs nor its video.
-  ServiceFixture f;
+  Harness f;
   f.subscribed = false;
   EXPECT_EQ(f.call("play_collection", R"({"type":"album","id":"1200000001"})"),
             "error: Catalog songs can't be played on this account: it has no music subscription.");
@@ -216,7 +240,7 @@ TEST(PlayCollection, DoesNotPlayAVideoTheAccountCannotPlay) {
 }
 
 TEST(PlayCollection, PlaysTheUsersOwnPlaylistsAndAlbumsWithConsent) {
-  ServiceFixture f(R"({"musicAuthorization":"authorized","sharePersonalData":true})");
+  Harness f({.stored = R"({"musicAuthorization":"authorized","sharePersonalData":true})"});
   const std::vector<Song> songs = {testing::song("1100000005", 190),
                                    testing::song("1100000006", 170)};
   const auto mine = testing::awaitOn(f.main, f.library.createPlaylist("Mine", {}, songs));
@@ -232,7 +256,7 @@ TEST(PlayCollection, PlaysTheUsersOwnPlaylistsAndAlbumsWithConsent) {
                                    R"(","type":"library-songs"}]})"};
   };
   const std::string arguments = R"({"type":"playlist","id":")" + mine.playlist.id + R"("})";
-  EXPECT_EQ(nlohmann::json::parse(f.call("play_collection", arguments.c_str()))["queue_length"], 2);
+  EXPECT_EQ(nlohmann::json::parse(f.call("play_collection", arguments))["queue_length"], 2);
   EXPECT_EQ(f.queue(), "[" + saved[0].id + "] " + saved[1].id);
   EXPECT_EQ(f.playedIn.back(), mine.playlist.id);
   EXPECT_EQ(f.call("play_collection", R"({"type":"playlist","id":"p.999"})"),
@@ -264,7 +288,7 @@ TEST(PlayCollection, AppliesTheNoteOnceTheAnswerIsBuiltWhateverTheOutcome) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ServiceFixture f(row.stored);
+    Harness f({.stored = row.stored});
     f.call("set_note", R"({"text":"Old"})");
     const std::string answer = f.call("play_collection", row.arguments);
     if (row.answerShowsOldNote) {
@@ -277,15 +301,15 @@ TEST(PlayCollection, AppliesTheNoteOnceTheAnswerIsBuiltWhateverTheOutcome) {
 TEST(PlayCollection, NamesTheQueuedSongsUnlessANewerQueueCameFirst) {
   for (const bool newer : {false, true}) {
     SCOPED_TRACE(newer ? "a newer queue came first" : "no newer queue");
-    ServiceFixture f;
+    Harness f;
     // The queue is set at once; the background load of the album's songs takes 10 s.
-    f.on([&] { f.catalog.albumTrackDelays = {seconds(0), seconds(10)}; });
+    f.on([&] { f.small->albumTrackDelays = {seconds(0), seconds(10)}; });
     f.call("play_collection", R"({"type":"album","id":"1200000001"})");
     EXPECT_EQ(f.queuedSongs(), std::vector<std::string>{});
     if (newer) f.call("play_songs", R"({"ids":["1100000005"]})");
     f.advance(seconds(10));
     // The load's answer and what the service does with it arrive together.
-    f.eventually([&] { return f.catalog.albumTrackLoads == 2; });
+    f.eventually([&] { return f.small->albumTrackLoads == 2; });
     const std::vector<std::string> expected =
         newer ? std::vector<std::string>{"1100000005"}
               : std::vector<std::string>{"1100000001", "1100000003", "1100000004"};
@@ -294,7 +318,7 @@ TEST(PlayCollection, NamesTheQueuedSongsUnlessANewerQueueCameFirst) {
 }
 
 TEST(Queue, ListsTheEntriesAndMarksTheCurrentOne) {
-  ServiceFixture f(R"({"musicAuthorization":"denied"})");
+  Harness f({.stored = R"({"musicAuthorization":"denied"})"});
   EXPECT_EQ(f.call("get_queue"), R"({"entries":[]})");
   f.on([&] {
     f.player.setQueue({testing::song("7", 60), testing::song("8", 60)});

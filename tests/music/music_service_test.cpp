@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "music/tool_error.h"
-#include "tests/music/service_fixture.h"
+#include "tests/support/music_service.h"
 
 namespace melodock {
 namespace {
@@ -11,10 +11,10 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 using testing::song;
 
-using testing::ServiceFixture;
+using Harness = testing::MusicServiceHarness;
 
 TEST(MusicService, WritesTheNowPlayingObjectForEachState) {
-  ServiceFixture f;
+  Harness f;
   EXPECT_EQ(f.call("now_playing"),
             R"({"queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"})");
   Song full = song("1001", 200);
@@ -40,7 +40,7 @@ TEST(MusicService, WritesTheNowPlayingObjectForEachState) {
 }
 
 TEST(MusicService, FindsTheSongBehindAnEntryOnlyWhileTheQueueIsItsOwn) {
-  ServiceFixture f;
+  Harness f;
   Station live{.id = "ra.9", .name = "Live One", .isLive = true};
   f.on([&] {
     f.player.setQueue(live, {});
@@ -73,8 +73,8 @@ TEST(MusicService, FindsTheSongBehindAnEntryOnlyWhileTheQueueIsItsOwn) {
 }
 
 TEST(MusicService, LooksASongWithoutArtworkUpAgainAtMostEvery15Seconds) {
-  ServiceFixture f;
-  auto lookups = [&] { return f.on([&] { return f.catalog.songLookups.size(); }); };
+  Harness f;
+  auto lookups = [&] { return f.on([&] { return f.small->songLookups.size(); }); };
   const Song unknown = song("500", 60);  // the catalog has no such song
   auto completed = [&](const Song& bare) {
     return f.on([&] { return f.service->complete(bare); });
@@ -98,12 +98,12 @@ TEST(MusicService, LooksASongWithoutArtworkUpAgainAtMostEvery15Seconds) {
   f.advance(seconds(60));
   EXPECT_TRUE(completed(bare).artwork);
   EXPECT_EQ(lookups(), 3u);
-  EXPECT_EQ(f.on([&] { return f.catalog.songLookups.back(); }),
+  EXPECT_EQ(f.on([&] { return f.small->songLookups.back(); }),
             std::vector<std::string>{"1100000001"});
 }
 
 TEST(MusicService, CarriesOutEachPlaybackActionAndAnswersWithTheNewState) {
-  ServiceFixture f;
+  Harness f;
   f.on([&] { f.player.setQueue({song("1", 60), song("2", 60)}); });
   struct Row {
     const char* action;
@@ -124,7 +124,7 @@ TEST(MusicService, CarriesOutEachPlaybackActionAndAnswersWithTheNewState) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.action);
     const std::string answer =
-        f.call("playback", ("{\"action\":\"" + std::string(row.action) + "\"}").c_str());
+        f.call("playback", "{\"action\":\"" + std::string(row.action) + "\"}");
     if (row.expect.starts_with("error: ")) {
       EXPECT_EQ(answer, row.expect);
     } else {
@@ -136,20 +136,11 @@ TEST(MusicService, CarriesOutEachPlaybackActionAndAnswersWithTheNewState) {
 }
 
 TEST(MusicService, GivesUpWaitingForThePlayerAfterTwentyChecks) {
-  ServiceFixture f;
+  Harness f;
   auto waited = [&](MusicService::Snapshot before) {
     std::future<void> done = asio::co_spawn(
         f.main.strand(), f.service->settle("next", std::move(before)), asio::use_future);
-    int pauses = 0;
-    while (done.wait_for(milliseconds(0)) != std::future_status::ready && pauses < 100) {
-      while (f.clock.pending() == 0 &&
-             done.wait_for(milliseconds(1)) != std::future_status::ready) {
-      }
-      if (done.wait_for(milliseconds(0)) == std::future_status::ready) break;
-      f.advance(milliseconds(100));
-      ++pauses;
-    }
-    return pauses;
+    return f.pausesUntil(done);
   };
   // Nothing current before or now: "next" never settles, so 20 pauses of 100 ms.
   EXPECT_EQ(waited({MusicPlayer::Status::stopped, std::nullopt}), 20);
@@ -157,7 +148,7 @@ TEST(MusicService, GivesUpWaitingForThePlayerAfterTwentyChecks) {
 }
 
 TEST(MusicService, SeeksAndSetsModes) {
-  ServiceFixture f;
+  Harness f;
   f.on([&] { f.player.setQueue({song("1", 300)}); });
   EXPECT_EQ(f.call("seek", R"({"seconds":-5})"), R"({"position":0})");
   EXPECT_EQ(f.call("seek", R"({"seconds":61.7})"), R"({"position":61})");
@@ -172,7 +163,7 @@ TEST(MusicService, AsksForConsentOnlyWhenItIsNotStoredAndRemembersOnlyAYes) {
       "error: The user chose not to share their library and listening history. Continue without "
       "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share Library "
       "& History.";
-  auto gate = [](ServiceFixture& f) {
+  auto gate = [](Harness& f) {
     return asio::co_spawn(f.main.strand(), f.service->requirePersonalData(), asio::use_future);
   };
   auto outcome = [](std::future<void>& done) -> std::string {
@@ -185,33 +176,33 @@ TEST(MusicService, AsksForConsentOnlyWhenItIsNotStoredAndRemembersOnlyAYes) {
   };
   {
     SCOPED_TRACE("stored yes");
-    ServiceFixture f(R"({"musicAuthorization":"authorized","sharePersonalData":true})");
+    Harness f({.stored = R"({"musicAuthorization":"authorized","sharePersonalData":true})"});
     auto done = gate(f);
     EXPECT_EQ(outcome(done), "allowed");
-    EXPECT_EQ(f.questionsShown(), 0u);
+    EXPECT_EQ(f.presenter.count(), 0u);
   }
   {
     SCOPED_TRACE("not authorized");
-    ServiceFixture f(R"({"musicAuthorization":"denied"})");
+    Harness f({.stored = R"({"musicAuthorization":"denied"})"});
     auto done = gate(f);
     EXPECT_EQ(outcome(done),
               "error: Apple Music access isn't granted yet. Ask the user to open the Melodock "
               "panel and click Set Up Apple Music.");
-    EXPECT_EQ(f.questionsShown(), 0u);
+    EXPECT_EQ(f.presenter.count(), 0u);
     EXPECT_EQ(f.call("playback", R"({"action":"play"})").substr(0, 40),
               "error: Apple Music access isn't granted ");
   }
   for (const bool yes : {true, false}) {
     SCOPED_TRACE(yes ? "two asks, one question, answered yes" : "answered no");
-    ServiceFixture f;
+    Harness f;
     auto first = gate(f);
     auto second = gate(f);
-    while (f.questionsShown() == 0) std::this_thread::yield();
+    ASSERT_TRUE(f.presenter.shown(0));
     f.on([] {});
-    EXPECT_EQ(f.questionsShown(), 1u);
-    EXPECT_EQ(f.on([&] { return f.presenter.questions[0].title; }),
+    EXPECT_EQ(f.presenter.count(), 1u);
+    EXPECT_EQ(f.presenter.shown(0)->question.title,
               "Claude wants to see your library and listening history.");
-    f.answer(0, yes);
+    f.presenter.answer(0, yes);
     EXPECT_EQ(outcome(first), yes ? "allowed" : refusal);
     EXPECT_EQ(outcome(second), yes ? "allowed" : refusal);
     f.settings->waitUntilWritten();

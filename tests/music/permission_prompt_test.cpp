@@ -1,20 +1,8 @@
 // The permission prompt's logic over a presenter that stands in for the window, and a
 // clock the test moves.
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <future>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
 
-#include "music/permission_prompt.h"
-#include "platform/actor.h"
-#include "platform/clock.h"
+#include "tests/support/music_service.h"
 
 namespace melodock {
 namespace {
@@ -24,65 +12,13 @@ using namespace std::chrono_literals;
 
 constexpr auto kPatience = 10s;
 
-// Records what is shown; the test answers or closes it as a user would.
-class FakePresenter final : public PermissionPrompt::Presenter {
- public:
-  struct Shown {
-    PermissionPrompt::Question question;
-    bool closed = false;  // under the presenter's mutex
-  };
-
-  std::unique_ptr<PermissionPrompt::Presentation> present(
-      PermissionPrompt::Question question) override {
-    std::lock_guard lock(mutex_);
-    shown_.push_back(std::make_shared<Shown>(Shown{std::move(question)}));
-    changed_.notify_all();
-    return std::make_unique<Handle>(*this, shown_.back());
-  }
-
-  // The `index`th question shown, waiting for it to be shown.
-  std::shared_ptr<Shown> shown(std::size_t index) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, kPatience, [&] { return shown_.size() > index; });
-    return shown_.size() > index ? shown_[index] : nullptr;
-  }
-  std::size_t count() {
-    std::lock_guard lock(mutex_);
-    return shown_.size();
-  }
-  bool closed(const std::shared_ptr<Shown>& shown) {
-    std::lock_guard lock(mutex_);
-    return shown->closed;
-  }
-
- private:
-  class Handle final : public PermissionPrompt::Presentation {
-   public:
-    Handle(FakePresenter& presenter, std::shared_ptr<Shown> shown)
-        : presenter_(presenter), shown_(std::move(shown)) {}
-    ~Handle() override { close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    void close() override {
-      std::lock_guard lock(presenter_.mutex_);
-      shown_->closed = true;
-    }
-
-   private:
-    FakePresenter& presenter_;
-    std::shared_ptr<Shown> shown_;
-  };
-
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::shared_ptr<Shown>> shown_;
-};
+using testing::TestPresenter;
 
 struct PromptTest : ::testing::Test {
   Executor executor{2};
   const MainActor main{executor};
   ManualClock clock;
-  FakePresenter presenter;
+  TestPresenter presenter;
   std::optional<std::string> client;  // main actor
   PermissionPrompt prompt{main, presenter, [this] { return client; }, clock};
 
@@ -91,18 +27,9 @@ struct PromptTest : ::testing::Test {
   std::future<bool> ask(Kind kind) {
     return asio::co_spawn(main.strand(), prompt.ask(kind), asio::use_future);
   }
-  // Runs `work` on the main actor, after everything queued there before it.
-  void onMain(const std::function<void()>& work) {
-    std::promise<void> done;
-    asio::post(main.strand(), [&] {
-      work();
-      done.set_value();
-    });
-    done.get_future().wait();
-  }
   // Every ask started so far has shown its question or joined one.
   void settle() {
-    onMain([] {});
+    testing::runOn(main, [] {});
   }
 };
 
@@ -142,7 +69,7 @@ TEST_F(PromptTest, AsksOfOneKindShareOneQuestionAndKindsAreAnsweredApart) {
 TEST_F(PromptTest, TheFirstOfAnswerCloseAndTimeOutDecides) {
   struct Row {
     const char* name;
-    std::function<void(FakePresenter::Shown&, ManualClock&)> act;
+    std::function<void(TestPresenter::Shown&, ManualClock&)> act;
     bool expected;
   };
   const std::vector<Row> rows = {
@@ -230,7 +157,7 @@ TEST_F(PromptTest, NamesTheLastClientOrYourAI) {
   };
   for (std::size_t i = 0; i < rows.size(); ++i) {
     SCOPED_TRACE(rows[i].title);
-    onMain([&] { client = rows[i].client; });
+    testing::runOn(main, [&] { client = rows[i].client; });
     std::future<bool> answer = ask(rows[i].kind);
     auto shown = presenter.shown(i);
     ASSERT_TRUE(shown);

@@ -7,66 +7,32 @@
 namespace melodock::testing {
 namespace {
 
-// The encoder, and the container where one is needed, after "audioconvert".
-std::string encoder(AudioFormat format) {
-  switch (format) {
-    case AudioFormat::wav:
-      return "wavenc";
-    case AudioFormat::flac:
-      return "flacenc";
-    case AudioFormat::mp3:
-      return "lamemp3enc target=bitrate cbr=true bitrate=128";
-    case AudioFormat::vorbis:
-      return "vorbisenc ! oggmux";
-    case AudioFormat::opus:
-      return "audioresample ! opusenc ! oggmux";
-    case AudioFormat::m4a:
-      return "avenc_aac ! mp4mux";
-  }
-  return "";
-}
+struct Recipe {
+  const char* extension;
+  const char* encoder;   // the element a machine may lack
+  const char* pipeline;  // after "audioconvert": the encoder, and the container if any
+};
 
-const char* firstElement(AudioFormat format) {
-  switch (format) {
-    case AudioFormat::wav:
-      return "wavenc";
-    case AudioFormat::flac:
-      return "flacenc";
-    case AudioFormat::mp3:
-      return "lamemp3enc";
-    case AudioFormat::vorbis:
-      return "vorbisenc";
-    case AudioFormat::opus:
-      return "opusenc";
-    case AudioFormat::m4a:
-      return "avenc_aac";
-  }
-  return "";
+const Recipe& recipe(AudioFormat format) {
+  static const Recipe recipes[] = {
+      {".wav", "wavenc", "wavenc"},
+      {".flac", "flacenc", "flacenc"},
+      {".mp3", "lamemp3enc", "lamemp3enc target=bitrate cbr=true bitrate=128"},
+      {".ogg", "vorbisenc", "vorbisenc ! oggmux"},
+      {".opus", "opusenc", "audioresample ! opusenc ! oggmux"},
+      {".m4a", "avenc_aac", "avenc_aac ! mp4mux"},
+      {".m4a", "avenc_alac", "avenc_alac ! mp4mux"},
+  };
+  return recipes[static_cast<int>(format)];
 }
 
 }  // namespace
 
-std::string extensionOf(AudioFormat format) {
-  switch (format) {
-    case AudioFormat::wav:
-      return ".wav";
-    case AudioFormat::flac:
-      return ".flac";
-    case AudioFormat::mp3:
-      return ".mp3";
-    case AudioFormat::vorbis:
-      return ".ogg";
-    case AudioFormat::opus:
-      return ".opus";
-    case AudioFormat::m4a:
-      return ".m4a";
-  }
-  return "";
-}
+std::string extensionOf(AudioFormat format) { return recipe(format).extension; }
 
 bool canEncode(AudioFormat format) {
   gst_init(nullptr, nullptr);
-  GstElementFactory* factory = gst_element_factory_find(firstElement(format));
+  GstElementFactory* factory = gst_element_factory_find(recipe(format).encoder);
   if (factory == nullptr) return false;
   gst_object_unref(factory);
   return true;
@@ -78,7 +44,7 @@ void writeTone(const std::filesystem::path& path, AudioFormat format, int millis
   const std::string description =
       "audiotestsrc num-buffers=" + std::to_string(milliseconds / 10) +
       " samplesperbuffer=441 ! audio/x-raw,rate=44100,channels=2 ! audioconvert ! " +
-      encoder(format) + " ! filesink location=\"" + path.string() + "\"";
+      recipe(format).pipeline + " ! filesink location=\"" + path.string() + "\"";
   GError* error = nullptr;
   GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
   if (error != nullptr) {

@@ -7,7 +7,7 @@
 
 namespace melodock::testing {
 
-enum class AudioFormat { wav, flac, mp3, vorbis, opus, m4a };
+enum class AudioFormat { wav, flac, mp3, vorbis, opus, m4a, alac };
 
 // The file's extension, e.g. ".flac".
 [[nodiscard]] std::string extensionOf(AudioFormat format);

@@ -18,8 +18,8 @@
 #include "platform/music/playback/routing_output.h"
 #include "platform/music/playback/virtual_output.h"
 #include "tests/platform/music/audio_files.h"
-#include "tests/platform/music/temp_dir.h"
 #include "tests/support/await.h"
+#include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
@@ -50,8 +50,8 @@ class Recorder final : public AudioOutput::Listener {
 };
 
 // Where this test process keeps the tones it made.
-const TempDir& fixtures() {
-  static const TempDir dir;
+const testing::TempDir& fixtures() {
+  static const testing::TempDir dir;
   return dir;
 }
 
@@ -62,21 +62,13 @@ std::string tone(int lengthMs) {
   return path.string();
 }
 
-// An item whose tag says `lengthMs`, with a file of that length (or `fileMs`).
-OutputItem item(std::uint64_t token, int lengthMs, int fileMs = 0) {
+// An item whose tag says `lengthMs`, with `file` or else a tone of that length.
+OutputItem item(std::uint64_t token, int lengthMs, const std::string& file = "") {
   Song song;
   song.id = std::to_string(token);
   song.title = "t";
-  song.file = tone(fileMs > 0 ? fileMs : lengthMs);
+  song.file = file.empty() ? tone(lengthMs) : file;
   return OutputItem{token, song, milliseconds(lengthMs), false};
-}
-
-OutputItem itemWithFile(std::uint64_t token, const std::string& file) {
-  Song song;
-  song.id = std::to_string(token);
-  song.title = "t";
-  song.file = file;
-  return OutputItem{token, song, milliseconds(500), false};
 }
 
 // One output under test with its clock and the actor its events arrive on.
@@ -90,6 +82,7 @@ struct Bench {
   }
   Executor executor{1};
   MainActor main{executor};
+  Recorder recorder;  // on the actor
 };
 
 struct VirtualBench final : Bench {
@@ -99,7 +92,6 @@ struct VirtualBench final : Bench {
     clock.advance(delay);
     on([] {});
   }
-  Recorder recorder;
   ManualClock clock;
   VirtualOutput output_{clock, main.strand()};
 };
@@ -154,7 +146,6 @@ struct GStreamerBench final : Bench {
     }
     ADD_FAILURE() << "the pipeline never settled";
   }
-  Recorder recorder;
   std::vector<std::string> log;  // on the actor
   GstClock* clock_ = gst_test_clock_new();
   GstElement* pipeline_ = nullptr;
@@ -166,11 +157,6 @@ std::vector<std::unique_ptr<Bench>> benches() {
   all.push_back(std::make_unique<VirtualBench>());
   all.push_back(std::make_unique<GStreamerBench>());
   return all;
-}
-
-Recorder& recorderOf(Bench& bench) {
-  if (auto* virtualBench = dynamic_cast<VirtualBench*>(&bench)) return virtualBench->recorder;
-  return dynamic_cast<GStreamerBench&>(bench).recorder;
 }
 
 TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
@@ -246,7 +232,7 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
         bench->on([&] { row.then(bench->output()); });
         bench->advance(row.wait);
       }
-      EXPECT_EQ(bench->on([&] { return recorderOf(*bench).events; }), row.events);
+      EXPECT_EQ(bench->on([&] { return bench->recorder.events; }), row.events);
       EXPECT_EQ(bench->on([&] {
         return std::chrono::duration_cast<milliseconds>(bench->output().position());
       }),
@@ -256,7 +242,7 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
 }
 
 TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
-  const TempDir dir;
+  const testing::TempDir dir;
   const std::string missing = (dir.path() / "gone.flac").string();
   const std::string junk = (dir.path() / "junk.mp3").string();
   {
@@ -273,28 +259,28 @@ TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
   };
   const std::vector<Row> rows = {
       {"the file's real length replaces a wrong tag",
-       [](AudioOutput& o) { o.load(item(1, 9000, 500), {}, true); },
+       [](AudioOutput& o) { o.load(item(1, 9000, tone(500)), {}, true); },
        {"started 1", "duration 500 1", "ended 1"},
        ""},
       {"a missing file fails",
-       [&](AudioOutput& o) { o.load(itemWithFile(1, missing), {}, true); },
+       [&](AudioOutput& o) { o.load(item(1, 500, missing), {}, true); },
        {"failed 1"},
        missingText},
       {"a file GStreamer cannot read fails",
-       [&](AudioOutput& o) { o.load(itemWithFile(1, junk), {}, true); },
+       [&](AudioOutput& o) { o.load(item(1, 500, junk), {}, true); },
        {"failed 1"},
        junkText},
       {"a missing file to follow fails at its turn",
        [&](AudioOutput& o) {
          o.load(item(1, 300), {}, true);
-         o.setNext(itemWithFile(2, missing));
+         o.setNext(item(2, 500, missing));
        },
        {"started 1", "duration 300 1", "failed 2"},
        missingText},
       {"an unreadable file to follow fails at its turn",
        [&](AudioOutput& o) {
          o.load(item(1, 300), {}, true);
-         o.setNext(itemWithFile(2, junk));
+         o.setNext(item(2, 500, junk));
        },
        {"started 1", "duration 300 1", "failed 2"},
        junkText},
@@ -317,7 +303,7 @@ TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
 }
 
 TEST(GStreamerOutput, PlaysEveryFormatOfTheMusicFolderToItsEnd) {
-  const TempDir dir;
+  const testing::TempDir dir;
   using testing::AudioFormat;
   for (const AudioFormat format : {AudioFormat::wav, AudioFormat::flac, AudioFormat::mp3,
                                    AudioFormat::vorbis, AudioFormat::opus, AudioFormat::m4a}) {
@@ -329,7 +315,7 @@ TEST(GStreamerOutput, PlaysEveryFormatOfTheMusicFolderToItsEnd) {
     // Loaded while GStreamer warms up beside it, as the app's first song can be.
     bench.on([&] {
       bench.output_->warmUp();
-      bench.output().load(itemWithFile(1, path.string()), {}, true);
+      bench.output().load(item(1, 500, path.string()), {}, true);
     });
     bench.advance(milliseconds(300));
     const auto midway = bench.on(
@@ -348,7 +334,7 @@ TEST(GStreamerOutput, PlaysEveryFormatOfTheMusicFolderToItsEnd) {
 }
 
 TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
-  const TempDir dir;
+  const testing::TempDir dir;
   const auto path = dir.path() / "tone.flac";
   testing::writeTone(path, testing::AudioFormat::flac, 300);
   // Takes every FLAC decoder out of GStreamer's registry for this process.
@@ -370,7 +356,7 @@ TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
   ASSERT_FALSE(removed.empty());
   {
     GStreamerBench bench;
-    bench.on([&] { bench.output().load(itemWithFile(1, path.string()), {}, true); });
+    bench.on([&] { bench.output().load(item(1, 500, path.string()), {}, true); });
     bench.advance(milliseconds(500));
     EXPECT_EQ(bench.on([&] { return bench.recorder.events; }),
               (std::vector<std::string>{"failed 1"}));
@@ -442,7 +428,7 @@ Song songWithFile(const std::string& id, int ms, std::optional<std::string> file
 // Songs with a file sound through GStreamer, the others on the clock, and a failed file
 // is passed over.
 TEST(RoutingOutput, PlaysAQueueAcrossBothOutputsPastAFailure) {
-  const TempDir dir;
+  const testing::TempDir dir;
   GStreamerBench bench;
   BothOutputs app(bench);
   MusicPlayer& player = *app.player;
@@ -470,7 +456,7 @@ TEST(RoutingOutput, PlaysAQueueAcrossBothOutputsPastAFailure) {
 // queue stops on the last failed entry instead of trying it again and again, until it
 // is asked to play once more.
 TEST(RoutingOutput, PassesOverFilesThatCannotPlayAndStopsWhenNoneIsLeft) {
-  const TempDir dir;
+  const testing::TempDir dir;
   const std::string gone = (dir.path() / "gone.flac").string();
   const std::string junk = (dir.path() / "junk.flac").string();
   std::ofstream(junk) << std::string(4096, 'x');

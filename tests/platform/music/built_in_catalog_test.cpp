@@ -9,7 +9,7 @@
 #include "platform/music/catalog/catalog_builder.h"
 #include "platform/music/catalog/local_catalog.h"
 #include "tests/platform/music/catalog_fixture.h"
-#include "tests/platform/music/temp_dir.h"
+#include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
@@ -132,7 +132,7 @@ std::string contents(const std::filesystem::path& file) {
 }
 
 TEST(SyntheticCatalog, IsTheSameEveryTimeAndBuildsLikeTheBuiltInOne) {
-  TempDir dir;
+  testing::TempDir dir;
   for (const char* name : {"a", "b"}) {
     const std::string command = std::string(MELODOCK_SYNTHETIC_CATALOG) + " " +
                                 MELODOCK_DATA_FOLDER + " " + (dir.path() / name).string() +

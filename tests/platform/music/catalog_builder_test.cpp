@@ -7,7 +7,7 @@
 #include "platform/music/catalog/catalog_builder.h"
 #include "platform/music/catalog/local_catalog.h"
 #include "tests/platform/music/catalog_fixture.h"
-#include "tests/platform/music/temp_dir.h"
+#include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
@@ -62,7 +62,7 @@ TEST(CatalogBuilder, NamesTheFileAndLineOfBadData) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TempDir dir;
+    testing::TempDir dir;
     DataSet data = oneSong();
     if (row.spoil) row.spoil(data);
     data.write(dir.path() / "data");
@@ -77,7 +77,7 @@ TEST(CatalogBuilder, NamesTheFileAndLineOfBadData) {
 }
 
 TEST(CatalogBuilder, AFailedBuildKeepsTheDatabaseItWouldHaveReplaced) {
-  TempDir dir;
+  testing::TempDir dir;
   oneSong().write(dir.path() / "good");
   const CatalogBuildSummary built =
       buildCatalog(dir.path() / "good", dir.path() / "catalog.sqlite");

@@ -11,7 +11,7 @@
 #include "platform/executor.h"
 #include "platform/music/catalog/database.h"
 #include "platform/music/catalog/statement.h"
-#include "tests/platform/music/temp_dir.h"
+#include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
@@ -20,7 +20,7 @@ using detail::execute;
 using detail::Statement;
 
 TEST(Database, RunsWorkOnItsOwnThreadAndResumesEachCallerOnItsActor) {
-  TempDir dir;
+  testing::TempDir dir;
   Executor executor(2);
   // No waiting for the disk between inserts: this test is about threads. Destroyed
   // before the executor its callers run on.
@@ -61,7 +61,7 @@ TEST(Database, RunsWorkOnItsOwnThreadAndResumesEachCallerOnItsActor) {
 }
 
 TEST(Database, RunsWorkInTheOrderItWasHandedOver) {
-  TempDir dir;
+  testing::TempDir dir;
   std::vector<int> order;  // written on the database thread only
   std::vector<int> completed;
   asio::io_context caller;
@@ -83,7 +83,7 @@ TEST(Database, RunsWorkInTheOrderItWasHandedOver) {
 }
 
 TEST(Database, CarriesFailuresBackToTheCaller) {
-  TempDir dir;
+  testing::TempDir dir;
   asio::io_context caller;
   Database database(dir.path() / "a.sqlite");
   auto check = [&]() -> asio::awaitable<void> {
@@ -116,7 +116,7 @@ TEST(Database, CarriesFailuresBackToTheCaller) {
 }
 
 TEST(Database, AFailedOpenFailsEveryRun) {
-  TempDir dir;
+  testing::TempDir dir;
   struct Row {
     const char* name;
     std::filesystem::path file;

@@ -17,6 +17,7 @@
 #include "platform/music/scan/music_folders.h"
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/platform/music/music_files.h"
+#include "tests/support/environment.h"
 
 namespace melodock {
 namespace {
@@ -53,7 +54,7 @@ class FolderScannerTest : public ::testing::Test {
     return await(library_.searchSongs(text, 100));
   }
 
-  TempDir dir_;
+  testing::TempDir dir_;
   Time now_ = Time(std::chrono::hours(24 * 365 * 55));
   Library library_{dir_.path() / "library.sqlite", [this] { return now_; }};
   TagReader reader_{dir_.path() / "artwork"};
@@ -85,9 +86,9 @@ TEST_F(FolderScannerTest, MakesSongsAndAlbumsOfEveryFormatAndSkipsWhatItCannotRe
         {"COMPILATION", "1"},
         {"TRACKNUMBER", "2/2"}});
   makeMusicFile(music() / "Loose" / "untagged take.ogg", audioFormat("Ogg Vorbis"));
-  writeFile(music() / "Loose" / "junk.mp3", std::string(3000, 'j'));
-  writeFile(music() / "Loose" / "empty.flac", "");
-  writeFile(music() / "Loose" / "notes.txt", "not music, not counted");
+  testing::writeFile(music() / "Loose" / "junk.mp3", std::string(3000, 'j'));
+  testing::writeFile(music() / "Loose" / "empty.flac", "");
+  testing::writeFile(music() / "Loose" / "notes.txt", "not music, not counted");
   makeMusicFile(music() / "Loose" / "caf\xE9.mp3", audioFormat("MP3"));  // Latin-1 name
   std::filesystem::create_directory_symlink(music(), music() / "Loose" / "loop");
   std::filesystem::create_symlink(music() / "nowhere.mp3", music() / "Loose" / "dangling.mp3");
@@ -298,40 +299,13 @@ TEST_F(FolderScannerTest, SkipsAMissingFolderSilentlyAndReportsAnUnreadableOneOn
   EXPECT_EQ(problems_[0], "Can't read the music folder " + locked.string() + ": Permission denied");
 }
 
-// Puts the variables back as they were.
-class SavedEnvironment {
- public:
-  SavedEnvironment() {
-    for (const char* name : kNames) {
-      const char* value = std::getenv(name);
-      saved_.emplace_back(value ? std::optional<std::string>(value) : std::nullopt);
-    }
-  }
-  ~SavedEnvironment() {
-    for (std::size_t i = 0; i < saved_.size(); ++i) {
-      if (saved_[i]) {
-        ::setenv(kNames[i], saved_[i]->c_str(), 1);
-      } else {
-        ::unsetenv(kNames[i]);
-      }
-    }
-  }
-  SavedEnvironment(const SavedEnvironment&) = delete;
-  SavedEnvironment& operator=(const SavedEnvironment&) = delete;
-
- private:
-  static constexpr const char* kNames[] = {"HOME", "XDG_CONFIG_HOME", "XDG_MUSIC_DIR"};
-  std::vector<std::optional<std::string>> saved_;
-};
-
 TEST(MusicFolders, AreTheUsersMusicFolderAndTheStoredOnes) {
-  const SavedEnvironment saved;
-  TempDir dir;
+  testing::TempDir dir;
   const std::filesystem::path home = dir.path() / "home";
   const std::filesystem::path config = dir.path() / "config";
-  writeFile(config / "user-dirs.dirs",
-            "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-            "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
+  testing::writeFile(config / "user-dirs.dirs",
+                     "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                     "XDG_MUSIC_DIR=\"$HOME/Musik\"\n");
   struct Row {
     const char* name;
     const char* musicDir;  // $XDG_MUSIC_DIR, or none
@@ -365,13 +339,10 @@ TEST(MusicFolders, AreTheUsersMusicFolderAndTheStoredOnes) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    ::setenv("HOME", home.c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (row.userDirs ? config : dir.path() / "none").c_str(), 1);
-    if (row.musicDir) {
-      ::setenv("XDG_MUSIC_DIR", row.musicDir, 1);
-    } else {
-      ::unsetenv("XDG_MUSIC_DIR");
-    }
+    const testing::ScopedVariable homeVariable("HOME", home.c_str());
+    const testing::ScopedVariable configVariable(
+        "XDG_CONFIG_HOME", (row.userDirs ? config : dir.path() / "none").c_str());
+    const testing::ScopedVariable musicVariable("XDG_MUSIC_DIR", row.musicDir);
     Stored settings;
     if (!row.stored.is_null()) settings.set("musicFolders", row.stored);
     EXPECT_EQ(musicFolders(settings), row.folders);

@@ -1,4 +1,4 @@
-// Item values: artwork sizes and the track accessors.
+// Item values: artwork sizes and release dates.
 #include <gtest/gtest.h>
 
 #include "platform/music/items.h"
@@ -21,16 +21,6 @@ TEST(Items, ArtworkURLFillsEverySizePlaceholder) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(artworkURL(Artwork{.urlTemplate = row.urlTemplate}, 224, 100), row.expected);
   }
-}
-
-TEST(Items, ATrackIsASongOrAMusicVideo) {
-  const Track song = Song{.id = "1", .title = "Walk On"};
-  const Track video = MusicVideo{.id = "2", .title = "Live"};
-  ASSERT_NE(asSong(song), nullptr);
-  EXPECT_EQ(asSong(song)->title, "Walk On");
-  EXPECT_EQ(asSong(video), nullptr);
-  EXPECT_EQ(trackID(video), "2");
-  EXPECT_EQ(trackTitle(song), "Walk On");
 }
 
 TEST(Items, ReleaseDatesAreCalendarDatesFromText) {
@@ -56,16 +46,6 @@ TEST(Items, ReleaseDatesAreCalendarDatesFromText) {
   }
   EXPECT_EQ(releaseDateText(year(969) / 12 / 1), "0969-12-01");
   EXPECT_EQ(yearOf(year(1999) / 12 / 31), 1999);  // no time zone moves it
-}
-
-TEST(Items, IdFormsAreTellApartByTheirPrefix) {
-  EXPECT_TRUE(isCatalogPlaylistID("pl.abc"));
-  EXPECT_FALSE(isCloudPlaylistID("pl.abc"));
-  EXPECT_TRUE(isCloudPlaylistID("p.abc"));
-  EXPECT_TRUE(isLibrarySongID("i.1"));
-  EXPECT_TRUE(isLibraryItemID("l.1"));
-  EXPECT_TRUE(isStationID("ra.1"));
-  EXPECT_FALSE(isStationID("1400000001"));
 }
 
 }  // namespace

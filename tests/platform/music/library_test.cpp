@@ -11,9 +11,11 @@
 #include <random>
 #include <set>
 
+#include "platform/clock.h"
 #include "platform/music/library/library.h"
 #include "tests/platform/music/catalog_fixture.h"
-#include "tests/platform/music/temp_dir.h"
+#include "tests/support/environment.h"
+#include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
@@ -21,13 +23,9 @@ namespace {
 using namespace std::chrono_literals;
 using Time = std::chrono::system_clock::time_point;
 
-// A wall clock the test moves by hand.
-struct FakeClock {
-  Time now = Time(std::chrono::hours(24 * 365 * 54));
-  Library::WallClock function() {
-    return [this] { return now; };
-  }
-};
+Library::WallClock wall(const ManualClock& clock) {
+  return [&clock] { return clock.wallNow(); };
+}
 
 Song catalogSong(const std::string& id, const std::string& title, const std::string& artist,
                  const std::string& album) {
@@ -59,9 +57,9 @@ class LibraryTest : public ::testing::Test {
     return dir_.path() / "data" / "melodock" / "library.sqlite";
   }
 
-  TempDir dir_;
-  FakeClock clock_;
-  std::optional<Library> library_{std::in_place, file(), clock_.function()};
+  testing::TempDir dir_;
+  ManualClock clock_;
+  std::optional<Library> library_{std::in_place, file(), wall(clock_)};
 
   const Song stairway_ = catalogSong("1100001614", "Stairway To Heaven", "Led Zeppelin", "IV");
   const Song blackDog_ = catalogSong("1100001610", "Black Dog", "Led Zeppelin", "IV");
@@ -71,14 +69,9 @@ class LibraryTest : public ::testing::Test {
 };
 
 TEST_F(LibraryTest, StartsEmptyExceptFavouriteSongsInTheUsersDataFolder) {
-  const char* before = std::getenv("XDG_DATA_HOME");
-  const std::string saved = before ? before : "";
-  ASSERT_EQ(setenv("XDG_DATA_HOME", (dir_.path() / "data").c_str(), 1), 0);
-  EXPECT_EQ(Library::defaultFile(), file());
-  if (before) {
-    setenv("XDG_DATA_HOME", saved.c_str(), 1);
-  } else {
-    unsetenv("XDG_DATA_HOME");
+  {
+    const testing::ScopedVariable data("XDG_DATA_HOME", (dir_.path() / "data").c_str());
+    EXPECT_EQ(Library::defaultFile(), file());
   }
   const std::vector<LibraryPlaylist> playlists = await(library_->playlists());
   EXPECT_TRUE(std::filesystem::exists(file()));
@@ -100,7 +93,7 @@ TEST_F(LibraryTest, SavesASongOnceAndGivesEveryItemItsOwnId) {
   expected.id = "i.2";
   EXPECT_EQ(saved[0], expected);  // every field kept; plays as the catalog song
 
-  clock_.now += 1h;
+  clock_.advance(1h);
   EXPECT_EQ(ids(await(library_->addSongs({blackDog_, stairway_, saved[0]}))),
             (std::vector<std::string>{"i.4", "i.2", "i.2"}));
   EXPECT_EQ(await(library_->searchSongs("", 100)).size(), 2U);
@@ -243,7 +236,7 @@ TEST_F(LibraryTest, HistoryListsEachSongOnceNewestFirstAndHeavyRotationTheLastTh
       {jobim_, road, 1h},        {stairway_, iv, 1h},  // latest
   };
   for (const Play& play : plays) {
-    clock_.now += play.later;
+    clock_.advance(play.later);
     await(library_->recordPlay(play.song, play.context));
   }
   EXPECT_EQ(titles(await(library_->recentlyPlayed(30))),
@@ -264,7 +257,7 @@ TEST_F(LibraryTest, EverythingIsThereAfterARestart) {
   await(library_->rate(blackDog_.id, "song", Rating::love));
   await(library_->recordPlay(sinatra_, std::nullopt));
   library_.reset();
-  library_.emplace(file(), clock_.function());
+  library_.emplace(file(), wall(clock_));
   EXPECT_EQ(titles(await(library_->searchSongs("", 100))),
             (std::vector<std::string>{"Black Dog", "Stairway To Heaven"}));
   EXPECT_EQ(titles(await(library_->playlistSongs(road.playlist.id))),
@@ -321,11 +314,11 @@ TEST_F(LibraryTest, FindsTheMusicFileThatPlaysACatalogSong) {
 
 TEST_F(LibraryTest, RecentlyAddedLeavesOutWhatVanishedAndListsAFilesSongAsItsAlbum) {
   await(library_->addSongs({blackDog_}));
-  clock_.now += 1h;
+  clock_.advance(1h);
   ReadMusicFile compilation = musicFile("/hits/1.flac", "One", "Solo", 1000ms, "Hits");
   compilation.tags.albumArtist = "Various Artists";
   await(library_->storeMusicFiles({.read = {compilation}}));
-  clock_.now += 1h;
+  clock_.advance(1h);
   await(
       library_->storeMusicFiles({.read = {musicFile("/road/2.flac", "Two", "Band", 1000ms, "Road"),
                                           musicFile("/3.flac", "Three", "Band")}}));
@@ -336,25 +329,21 @@ TEST_F(LibraryTest, RecentlyAddedLeavesOutWhatVanishedAndListsAFilesSongAsItsAlb
   EXPECT_EQ(std::get<Song>(added[1]).title, "Black Dog");
 }
 
-int userVersion(const std::filesystem::path& file) {
+// Runs `statements` on `file`; the first column of the last row they gave.
+std::string sql(const std::filesystem::path& file, const char* statements) {
   sqlite3* db = nullptr;
   sqlite3_open(file.c_str(), &db);
-  sqlite3_stmt* statement = nullptr;
-  sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr);
-  sqlite3_step(statement);
-  const int version = sqlite3_column_int(statement, 0);
-  sqlite3_finalize(statement);
-  sqlite3_close(db);
-  return version;
-}
-
-void runSQL(const std::filesystem::path& file, const char* sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  std::string value;
   char* error = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+  auto keep = [](void* out, int, char** values, char**) {
+    *static_cast<std::string*>(out) = values[0] != nullptr ? values[0] : "";
+    return 0;
+  };
+  sqlite3_exec(db, statements, keep, &value, &error);
+  EXPECT_STREQ(error, nullptr);
   sqlite3_free(error);
   sqlite3_close(db);
+  return value;
 }
 
 // A library as the first released schema wrote it.
@@ -393,12 +382,12 @@ PRAGMA user_version = 1;
 )sql";
 
 TEST(LibraryMigration, BringsAnOlderFileUpToDateAndKeepsItsRows) {
-  TempDir dir;
+  testing::TempDir dir;
   const std::filesystem::path file = dir.path() / "library.sqlite";
-  runSQL(file, kVersion1File);
-  FakeClock clock;
+  sql(file, kVersion1File);
+  ManualClock clock;
   {
-    Library library(file, clock.function());
+    Library library(file, wall(clock));
     // Searchable, though version 1 had no search.
     const std::vector<Song> found = await(library.searchSongs("antonio", 10));
     ASSERT_EQ(found.size(), 1U);
@@ -410,7 +399,7 @@ TEST(LibraryMigration, BringsAnOlderFileUpToDateAndKeepsItsRows) {
                              PlayContext{.id = "p.4", .kind = "playlists", .name = "Old Mix"}));
     EXPECT_EQ(await(library.createPlaylist("New", std::nullopt, {})).playlist.id, "p.5");
   }
-  EXPECT_EQ(userVersion(file), 6);
+  EXPECT_EQ(sql(file, "PRAGMA user_version"), "6");
 }
 
 // Takes a library made now back to version 4's shape.
@@ -440,14 +429,14 @@ INSERT INTO song (id, title, artist, album, added_at, play_id, path, size, modif
 )sql";
 
 TEST(LibraryMigration, JoinsTheAlbumsOneFoldersFilesWereSplitIntoAndReadsTheFilesAgain) {
-  TempDir dir;
+  testing::TempDir dir;
   const std::filesystem::path file = dir.path() / "library.sqlite";
-  FakeClock clock;
-  { Library made(file, clock.function()); }
-  runSQL(file, kBackToVersion4);
-  runSQL(file, kSplitAlbums);
-  ASSERT_EQ(userVersion(file), 4);
-  Library library(file, clock.function());
+  ManualClock clock;
+  { Library made(file, wall(clock)); }
+  sql(file, kBackToVersion4);
+  sql(file, kSplitAlbums);
+  ASSERT_EQ(sql(file, "PRAGMA user_version"), "4");
+  Library library(file, wall(clock));
   const std::optional<Album> joined = await(library.album("l.2"));
   ASSERT_TRUE(joined);
   EXPECT_EQ(joined->trackCount, 2);
@@ -473,15 +462,14 @@ INSERT INTO play (song_id, played_at, container_id, container_kind, container_na
 )sql";
 
 TEST(LibraryMigration, GivesFavouriteSongsItsPlaylistIdAndKeepsTheFormerOneWorking) {
-  TempDir dir;
+  testing::TempDir dir;
   const std::filesystem::path file = dir.path() / "library.sqlite";
-  FakeClock clock;
-  { Library made(file, clock.function()); }
-  runSQL(file, kBackToVersion4);
-  runSQL(file, kFavouritesByTheirFormerID);
-  ASSERT_EQ(userVersion(file), 4);
-  clock.now = std::chrono::system_clock::time_point(std::chrono::milliseconds(4000000000000));
-  Library library(file, clock.function());
+  ManualClock clock(Time(std::chrono::milliseconds(4000000000000)));
+  { Library made(file, wall(clock)); }
+  sql(file, kBackToVersion4);
+  sql(file, kFavouritesByTheirFormerID);
+  ASSERT_EQ(sql(file, "PRAGMA user_version"), "4");
+  Library library(file, wall(clock));
   const std::vector<LibraryPlaylist> playlists = await(library.playlists());
   ASSERT_EQ(playlists.size(), 1U);
   EXPECT_EQ(playlists[0].playlist.id, "p.1");
@@ -502,16 +490,16 @@ TEST(LibraryMigration, GivesFavouriteSongsItsPlaylistIdAndKeepsTheFormerOneWorki
   await(library.rate("i.2", "song", Rating::love));
   EXPECT_EQ(ids(await(library.playlistSongs("p.1"))), std::vector<std::string>{"i.2"});
   EXPECT_EQ(await(library.createPlaylist("Next", std::nullopt, {})).playlist.id, "p.3");
-  EXPECT_EQ(userVersion(file), 6);
+  EXPECT_EQ(sql(file, "PRAGMA user_version"), "6");
 }
 
 TEST(LibraryMigration, LeavesANewerFileAlone) {
-  TempDir dir;
+  testing::TempDir dir;
   const std::filesystem::path file = dir.path() / "library.sqlite";
-  runSQL(file, "CREATE TABLE future (x); PRAGMA user_version = 99;");
-  FakeClock clock;
+  sql(file, "CREATE TABLE future (x); PRAGMA user_version = 99;");
+  ManualClock clock;
   {
-    Library library(file, clock.function());
+    Library library(file, wall(clock));
     try {
       await(library.playlists());
       ADD_FAILURE() << "opened";
@@ -519,14 +507,14 @@ TEST(LibraryMigration, LeavesANewerFileAlone) {
       EXPECT_STREQ(error.what(), "the library has schema version 99, newer than this program's 6");
     }
   }
-  EXPECT_EQ(userVersion(file), 99);
+  EXPECT_EQ(sql(file, "PRAGMA user_version"), "99");
 }
 
 // The child writes changes one after another and reports each one that returned;
 // it is killed at a random moment, mid-change more often than not.
 [[noreturn]] void writeUntilKilled(const std::filesystem::path& file, int report) {
-  FakeClock clock;
-  Library library(file, clock.function());
+  ManualClock clock;
+  Library library(file, wall(clock));
   for (std::int64_t i = 1;; ++i) {
     const std::string id = "cat-" + std::to_string(i);
     switch (i % 3) {
@@ -540,7 +528,7 @@ TEST(LibraryMigration, LeavesANewerFileAlone) {
       default:
         await(library.rate(id, "song", Rating::love));
     }
-    clock.now += 1s;
+    clock.advance(1s);
     if (write(report, &i, sizeof i) != sizeof i) _exit(1);
   }
 }
@@ -549,10 +537,11 @@ TEST(LibraryDurability, AWriterKilledAtAnyMomentLosesNothingItCommitted) {
   const unsigned seed = std::random_device()();
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
-  TempDir dir;
-  const std::filesystem::path file = dir.path() / "library.sqlite";
-  std::set<std::int64_t> committed;
+  testing::TempDir dir;
+  std::size_t total = 0;
   for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const std::filesystem::path file = dir.path() / ("round" + std::to_string(round) + ".sqlite");
     int pipe[2];
     ASSERT_EQ(::pipe(pipe), 0);
     const pid_t child = fork();
@@ -563,61 +552,42 @@ TEST(LibraryDurability, AWriterKilledAtAnyMomentLosesNothingItCommitted) {
     }
     close(pipe[1]);
     const std::size_t killAfter = 1 + random() % 25;
-    std::size_t reported = 0;
+    std::set<std::int64_t> committed;
     std::int64_t value = 0;
-    while (reported < killAfter && read(pipe[0], &value, sizeof value) == sizeof value) {
-      committed.insert(value + std::int64_t{round} * 1'000'000);
-      ++reported;
+    while (committed.size() < killAfter && read(pipe[0], &value, sizeof value) == sizeof value) {
+      committed.insert(value);
     }
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status));
-    while (read(pipe[0], &value, sizeof value) == sizeof value) {
-      committed.insert(value + std::int64_t{round} * 1'000'000);
-    }
+    while (read(pipe[0], &value, sizeof value) == sizeof value) committed.insert(value);
     close(pipe[0]);
-
-    FakeClock clock;
-    Library library(file, clock.function());
-    std::set<std::string> played;
-    for (const Song& song : await(library.recentlyPlayed(1'000'000))) played.insert(song.id);
-    std::set<std::string> lists;
-    for (const LibraryPlaylist& playlist : await(library.playlists())) {
-      lists.insert(playlist.playlist.name);
-    }
-    for (const std::int64_t key : committed) {
-      if (key / 1'000'000 != round) continue;
-      const std::int64_t i = key % 1'000'000;
-      const std::string id = "cat-" + std::to_string(i);
-      SCOPED_TRACE("round " + std::to_string(round) + ", change " + std::to_string(i));
-      if (i % 3 == 0) {
-        EXPECT_TRUE(lists.count("List " + std::to_string(i)));
-      } else if (i % 3 == 1) {
-        EXPECT_TRUE(played.count(id));
-      } else {
-        EXPECT_EQ(await(library.rating(id)), Rating::love);
+    total += committed.size();
+    {
+      ManualClock clock;
+      Library library(file, wall(clock));
+      std::set<std::string> played;
+      for (const Song& song : await(library.recentlyPlayed(1'000'000))) played.insert(song.id);
+      std::set<std::string> lists;
+      for (const LibraryPlaylist& playlist : await(library.playlists())) {
+        lists.insert(playlist.playlist.name);
+      }
+      for (const std::int64_t i : committed) {
+        SCOPED_TRACE("change " + std::to_string(i));
+        const std::string id = "cat-" + std::to_string(i);
+        if (i % 3 == 0) {
+          EXPECT_TRUE(lists.count("List " + std::to_string(i)));
+        } else if (i % 3 == 1) {
+          EXPECT_TRUE(played.count(id));
+        } else {
+          EXPECT_EQ(await(library.rating(id)), Rating::love);
+        }
       }
     }
-    // The next round's child starts over from 1: keep the file's rows apart.
-    std::filesystem::rename(file, dir.path() / ("round" + std::to_string(round) + ".sqlite"));
-    std::error_code ignored;
-    std::filesystem::rename(dir.path() / "library.sqlite-wal",
-                            dir.path() / ("round" + std::to_string(round) + ".sqlite-wal"),
-                            ignored);
+    EXPECT_EQ(sql(file, "PRAGMA integrity_check"), "ok");
   }
-  EXPECT_GT(committed.size(), 4U);
-  for (int round = 0; round < 4; ++round) {
-    sqlite3* db = nullptr;
-    const auto name = dir.path() / ("round" + std::to_string(round) + ".sqlite");
-    ASSERT_EQ(sqlite3_open(name.c_str(), &db), SQLITE_OK);
-    sqlite3_stmt* check = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
-    ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(check, 0)), "ok");
-    sqlite3_finalize(check);
-    sqlite3_close(db);
-  }
+  EXPECT_GT(total, 4U);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "platform/music/catalog/catalog_builder.h"
 #include "platform/music/catalog/local_catalog.h"
 #include "tests/platform/music/catalog_fixture.h"
-#include "tests/platform/music/temp_dir.h"
+#include "tests/support/loopback.h"
 
 namespace melodock {
 namespace {
@@ -74,7 +74,7 @@ DataSet smallCatalog() {
 class LocalCatalogTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    folder_ = new TempDir;
+    folder_ = new testing::TempDir;
     smallCatalog().write(folder_->path() / "data");
     buildCatalog(folder_->path() / "data", folder_->path() / "catalog.sqlite");
     catalog_ = new LocalCatalog(folder_->path() / "catalog.sqlite");
@@ -84,7 +84,7 @@ class LocalCatalogTest : public ::testing::Test {
     delete folder_;
   }
 
-  static inline TempDir* folder_ = nullptr;
+  static inline testing::TempDir* folder_ = nullptr;
   static inline LocalCatalog* catalog_ = nullptr;
 };
 
@@ -327,7 +327,7 @@ TEST_F(LocalCatalogTest, StationsDrawPlayableSongsFromTheirSeed) {
 }
 
 TEST(LocalCatalog, WithoutACatalogDatabaseEveryRequestFails) {
-  TempDir dir;
+  testing::TempDir dir;
   {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((dir.path() / "other.sqlite").c_str(), &db), SQLITE_OK);

@@ -1,5 +1,5 @@
-// Music files made at test time: short audio encoded by GStreamer's encoders once per
-// test program, copied and tagged with TagLib for each test.
+// Music files made at test time: short audio encoded once per test program, copied and
+// tagged with TagLib for each test.
 #pragma once
 
 #include <taglib/attachedpictureframe.h>
@@ -9,52 +9,42 @@
 #include <taglib/mpegfile.h>
 #include <taglib/tpropertymap.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <stdexcept>
 #include <string>
 
-#include "tests/platform/music/temp_dir.h"
+#include "tests/platform/music/audio_files.h"
+#include "tests/support/loopback.h"
 
 namespace melodock {
 
-// The formats read, each with the GStreamer pipeline that makes half a second of it
-// (22 buffers of 1024 samples at 44.1 kHz). MP3 at a constant bit rate.
+// The formats read, each made as half a second of tone.
 struct AudioFormat {
   const char* name;
   const char* extension;
-  const char* encoder;
+  testing::AudioFormat tone;
 };
 
 inline const std::vector<AudioFormat>& audioFormats() {
+  using Tone = testing::AudioFormat;
   static const std::vector<AudioFormat> formats = {
-      {"FLAC", ".flac", "flacenc"},
-      {"MP3", ".mp3", "lamemp3enc target=bitrate cbr=true bitrate=128"},
-      {"Ogg Vorbis", ".ogg", "vorbisenc ! oggmux"},
-      {"Opus", ".opus", "audioresample ! opusenc ! oggmux"},
-      {"M4A AAC", ".m4a", "avenc_aac ! mp4mux"},
-      {"M4A ALAC", ".m4a", "avenc_alac ! mp4mux"},
-      {"WAV", ".wav", "wavenc"},
+      {"FLAC", ".flac", Tone::flac},        {"MP3", ".mp3", Tone::mp3},
+      {"Ogg Vorbis", ".ogg", Tone::vorbis}, {"Opus", ".opus", Tone::opus},
+      {"M4A AAC", ".m4a", Tone::m4a},       {"M4A ALAC", ".m4a", Tone::alac},
+      {"WAV", ".wav", Tone::wav},
   };
   return formats;
 }
 
 // The untagged encoded file of `format`, made on first use.
 inline std::filesystem::path encodedFile(const AudioFormat& format) {
-  static TempDir folder;
+  static const testing::TempDir folder;
   static std::map<std::string, std::filesystem::path> made;
   if (const auto found = made.find(format.name); found != made.end()) return found->second;
   std::filesystem::path file = folder.path() / (std::to_string(made.size()) + format.extension);
-  const std::string command =
-      std::string(MELODOCK_GST_LAUNCH) + " -q audiotestsrc num-buffers=22 ! audioconvert ! " +
-      std::string(format.encoder) + " ! filesink location=" + file.string() + " >/dev/null 2>&1";
-  if (std::system(command.c_str()) != 0 || !std::filesystem::exists(file)) {
-    throw std::runtime_error("could not encode " + std::string(format.name));
-  }
-  made[format.name] = file;
-  return file;
+  testing::writeTone(file, format.tone, 500);
+  return made[format.name] = file;
 }
 
 inline const AudioFormat& audioFormat(const std::string& name) {
@@ -107,16 +97,6 @@ inline void embedPicture(const std::filesystem::path& path, const std::string& p
     file.addPicture(cover);
     file.save();
   }
-}
-
-inline void writeFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
-inline std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace melodock

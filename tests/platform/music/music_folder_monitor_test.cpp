@@ -34,7 +34,7 @@ class MusicFolderMonitorTest : public ::testing::Test {
 
   std::filesystem::path music() const { return dir_.path() / "Music"; }
 
-  TempDir dir_;
+  testing::TempDir dir_;
   Library library_{dir_.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); }};
   std::mutex mutex_;
   std::condition_variable scanned_;

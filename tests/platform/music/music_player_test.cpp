@@ -71,46 +71,29 @@ TEST(MusicPlayer, FollowsTheRepeatModeWhenASongEnds) {
 TEST(MusicPlayer, SkipsAroundTheQueueAndFailsPastItsEndsWithoutRepeat) {
   PlayerFixture f;
   f.on([&] { f.player.setQueue({song("a", 60), song("b", 60), song("c", 60)}); });
-  auto attempt = [&](auto action) {
-    return f.on([&]() -> std::string {
-      try {
-        action();
-        return "ok";
-      } catch (const PlayerError& error) {
-        return error.what();
-      }
-    });
-  };
-  EXPECT_EQ(attempt([&] { f.player.skipToPreviousEntry(); }),
+  EXPECT_EQ(f.attempt([&] { f.player.skipToPreviousEntry(); }),
             "There is no previous entry in the queue.");
-  EXPECT_EQ(attempt([&] { f.player.skipToNextEntry(); }), "ok");
-  EXPECT_EQ(attempt([&] { f.player.skipToNextEntry(); }), "ok");
+  EXPECT_EQ(f.attempt([&] { f.player.skipToNextEntry(); }), "ok");
+  EXPECT_EQ(f.attempt([&] { f.player.skipToNextEntry(); }), "ok");
   EXPECT_EQ(f.queue(), "a b [c]");
-  EXPECT_EQ(attempt([&] { f.player.skipToNextEntry(); }), "There is no next entry in the queue.");
+  EXPECT_EQ(f.attempt([&] { f.player.skipToNextEntry(); }), "There is no next entry in the queue.");
   f.on([&] { f.player.setRepeatMode(Repeat::all); });
-  EXPECT_EQ(attempt([&] { f.player.skipToNextEntry(); }), "ok");
+  EXPECT_EQ(f.attempt([&] { f.player.skipToNextEntry(); }), "ok");
   EXPECT_EQ(f.queue(), "[a] b c");
-  EXPECT_EQ(attempt([&] { f.player.skipToPreviousEntry(); }), "ok");
+  EXPECT_EQ(f.attempt([&] { f.player.skipToPreviousEntry(); }), "ok");
   EXPECT_EQ(f.queue(), "a b [c]");
   EXPECT_TRUE(f.played.empty());  // nothing played while stopped
 
   // While playing, a skip plays the new entry from its start.
   f.on([&] { f.player.play(); });
   f.advance(seconds(30));
-  EXPECT_EQ(attempt([&] { f.player.skipToPreviousEntry(); }), "ok");
+  EXPECT_EQ(f.attempt([&] { f.player.skipToPreviousEntry(); }), "ok");
   EXPECT_EQ(f.queue(), "a [b] c");
   EXPECT_DOUBLE_EQ(f.time(), 0);
   EXPECT_EQ(f.played, (std::vector<std::string>{"c", "b"}));
 
   PlayerFixture empty;
-  EXPECT_EQ(empty.on([&]() -> std::string {
-    try {
-      empty.player.play();
-      return "ok";
-    } catch (const PlayerError& error) {
-      return error.what();
-    }
-  }),
+  EXPECT_EQ(empty.attempt([&] { empty.player.play(); }),
             "The queue is empty: there is nothing to play.");
 }
 
@@ -171,27 +154,20 @@ TEST(MusicPlayer, StartsOnlyWhatThisAccountMayPlay) {
   PlayerFixture f;
   f.subscribed = false;
   auto start = [&](std::vector<Song> songs) {
-    return f.on([&]() -> std::string {
-      f.player.setQueue(songs);
-      try {
-        f.player.play();
-        return "playing";
-      } catch (const PlayerError& error) {
-        return error.what();
-      }
-    });
+    f.on([&] { f.player.setQueue(songs); });
+    return f.attempt([&] { f.player.play(); });
   };
   EXPECT_EQ(start({song("1001", 60)}),
             "Catalog songs can't be played on this account: it has no music subscription.");
-  EXPECT_EQ(start({song("i.7", 60)}), "playing");
+  EXPECT_EQ(start({song("i.7", 60)}), "ok");
   f.subscribed = true;
   EXPECT_EQ(start({song("1002", 60, /*playable=*/false)}),
             "\"Title 1002\" can't be played on this account.");
   // A queue that starts with what it cannot play starts at the first it can.
-  EXPECT_EQ(start({song("4", 10, false), song("5", 10, false), song("6", 10)}), "playing");
+  EXPECT_EQ(start({song("4", 10, false), song("5", 10, false), song("6", 10)}), "ok");
   EXPECT_EQ(f.queue(), "4 5 [6]");
   // On its own, the player passes over a song it cannot play.
-  EXPECT_EQ(start({song("1", 10), song("2", 10, false), song("3", 10)}), "playing");
+  EXPECT_EQ(start({song("1", 10), song("2", 10, false), song("3", 10)}), "ok");
   f.advance(seconds(10));
   EXPECT_EQ(f.queue(), "1 2 [3]");
 }
@@ -216,7 +192,7 @@ TEST(MusicPlayer, PlaysAMusicVideoByTheRuleOfASong) {
       {"a video with play parameters after songs without",
        true,
        {song("1", 10, false), video("2", true)},
-       "playing"},
+       "ok"},
       {"a catalog video without a subscription",
        false,
        {video("2", true)},
@@ -226,17 +202,10 @@ TEST(MusicPlayer, PlaysAMusicVideoByTheRuleOfASong) {
     SCOPED_TRACE(row.name);
     PlayerFixture f;
     f.subscribed = row.subscribed;
-    const std::string outcome = f.on([&]() -> std::string {
-      f.player.setQueue(Album{.id = "9", .title = "Clips"}, row.tracks);
-      try {
-        f.player.play();
-        return "playing";
-      } catch (const PlayerError& error) {
-        return error.what();
-      }
-    });
+    f.on([&] { f.player.setQueue(Album{.id = "9", .title = "Clips"}, row.tracks); });
+    const std::string outcome = f.attempt([&] { f.player.play(); });
     EXPECT_EQ(outcome, row.outcome);
-    EXPECT_EQ(f.status() == MusicPlayer::Status::playing, row.outcome == "playing");
+    EXPECT_EQ(f.status() == MusicPlayer::Status::playing, row.outcome == "ok");
   }
   // Playing on its own, the player passes over a video it cannot play.
   PlayerFixture f;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,17 @@ struct PlayerFixture {
         text += (text.empty() ? "" : " ") + (&entry == current ? "[" + id + "]" : id);
       }
       return text;
+    });
+  }
+  // Runs `action` on the main actor: "ok", or the PlayerError's text.
+  std::string attempt(const std::function<void()>& action) {
+    return on([&]() -> std::string {
+      try {
+        action();
+        return "ok";
+      } catch (const PlayerError& error) {
+        return error.what();
+      }
     });
   }
   double time() {

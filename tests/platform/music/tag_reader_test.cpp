@@ -17,7 +17,7 @@ const std::map<std::string, std::string> kFullTags = {
 };
 
 TEST(TagReader, ReadsEveryFormatsTags) {
-  TempDir dir;
+  testing::TempDir dir;
   TagReader reader(dir.path() / "artwork");
   for (const AudioFormat& format : audioFormats()) {
     SCOPED_TRACE(format.name);
@@ -47,7 +47,7 @@ TEST(TagReader, ReadsEveryFormatsTags) {
 }
 
 TEST(TagReader, FallsBackWhereTagsAreMissingAndRefusesJunk) {
-  TempDir dir;
+  testing::TempDir dir;
   TagReader reader(dir.path() / "artwork");
   struct Row {
     const char* name;
@@ -86,15 +86,15 @@ TEST(TagReader, FallsBackWhereTagsAreMissingAndRefusesJunk) {
     EXPECT_FALSE(tags->song.trackNumber);
     EXPECT_FALSE(tags->song.releaseDate);
   }
-  writeFile(dir.path() / "junk.mp3", std::string(4096, 'x'));
-  writeFile(dir.path() / "junk.flac", "not a flac file at all");
+  testing::writeFile(dir.path() / "junk.mp3", std::string(4096, 'x'));
+  testing::writeFile(dir.path() / "junk.flac", "not a flac file at all");
   EXPECT_FALSE(reader.read(dir.path() / "junk.mp3", std::nullopt));
   EXPECT_FALSE(reader.read(dir.path() / "junk.flac", std::nullopt));
   EXPECT_FALSE(reader.read(dir.path() / "missing.ogg", std::nullopt));
 }
 
 TEST(TagReader, KeepsAnEmbeddedPictureOnceElseTakesTheCoverBesideTheFile) {
-  TempDir dir;
+  testing::TempDir dir;
   const std::filesystem::path artwork = dir.path() / "cache" / "melodock" / "artwork";
   TagReader reader(artwork);
   const std::string picture = pictureBytes('a');
@@ -117,7 +117,7 @@ TEST(TagReader, KeepsAnEmbeddedPictureOnceElseTakesTheCoverBesideTheFile) {
   EXPECT_EQ(urls[0], urls[2]);
   ASSERT_TRUE(urls[0].starts_with("file://" + artwork.string() + "/"));
   ASSERT_TRUE(urls[0].ends_with(".png"));
-  EXPECT_EQ(readFile(urls[0].substr(7)), picture);
+  EXPECT_EQ(testing::readFile(urls[0].substr(7)), picture);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(artwork), {}), 1);
 
   makeMusicFile(dir.path() / "plain" / "d e.ogg", audioFormat("Ogg Vorbis"), {{"TITLE", "D"}});

@@ -1,0 +1,373 @@
+// The music service as the app assembles it, for tests: a real player on a virtual output
+// and a manual clock, a real settings file, a real library file and the real permission
+// prompt. The catalog is a small one built for the test, or one the test hands in; the
+// web API is scripted, or the library served in process. Only the prompt's window is a
+// stand-in, which answers yes, no or holds the question for the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "music/music_service.h"
+#include "music/tools.h"
+#include "platform/live_settings.h"
+#include "platform/music/catalog/catalog_builder.h"
+#include "platform/music/web_api/in_process_web_api.h"
+#include "platform/music/catalog/local_catalog.h"
+#include "tests/platform/music/catalog_fixture.h"
+#include "tests/platform/music/player_fixture.h"
+#include "tests/support/loopback.h"
+
+namespace melodock::testing {
+
+// Stands in for the prompt's window: answers each question at once, or when holding
+// keeps it for the test to answer. Safe from any thread.
+class TestPresenter final : public PermissionPrompt::Presenter {
+ public:
+  enum class Answer { yes, no, hold };
+  struct Shown {
+    PermissionPrompt::Question question;
+    bool closed = false;  // under the presenter's mutex
+  };
+
+  explicit TestPresenter(Answer answer = Answer::hold) : mode(answer) {}
+
+  std::unique_ptr<PermissionPrompt::Presentation> present(
+      PermissionPrompt::Question question) override {
+    auto shown = std::make_shared<Shown>(Shown{std::move(question)});
+    {
+      std::lock_guard lock(mutex_);
+      shown_.push_back(shown);
+      changed_.notify_all();
+    }
+    if (mode != Answer::hold) shown->question.onAnswer(mode == Answer::yes);
+    return std::make_unique<Handle>(*this, shown);
+  }
+  // The `index`th question shown, waiting up to 10 s for it; null if it never came.
+  std::shared_ptr<Shown> shown(std::size_t index) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(10), [&] { return shown_.size() > index; });
+    return shown_.size() > index ? shown_[index] : nullptr;
+  }
+  std::size_t count() {
+    std::lock_guard lock(mutex_);
+    return shown_.size();
+  }
+  bool closed(const std::shared_ptr<Shown>& shown) {
+    std::lock_guard lock(mutex_);
+    return shown->closed;
+  }
+  void answer(std::size_t index, bool yes) { shown(index)->question.onAnswer(yes); }
+
+  std::atomic<Answer> mode;
+
+ private:
+  class Handle final : public PermissionPrompt::Presentation {
+   public:
+    Handle(TestPresenter& presenter, std::shared_ptr<Shown> shown)
+        : presenter_(presenter), shown_(std::move(shown)) {}
+    ~Handle() override { close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    void close() override {
+      std::lock_guard lock(presenter_.mutex_);
+      shown_->closed = true;
+    }
+
+   private:
+    TestPresenter& presenter_;
+    std::shared_ptr<Shown> shown_;
+  };
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::shared_ptr<Shown>> shown_;
+};
+
+// A web API whose answers the test writes: every request is kept, and `answer` (which
+// may throw WebAPIError, as a transport does) answers it. Main actor only.
+class ScriptedWebAPI final : public WebAPIClient {
+ public:
+  [[nodiscard]] std::string baseURL() const override { return "https://api.test"; }
+  asio::awaitable<WebAPIResponse> send(WebAPIRequest request) override {
+    requests.push_back(std::move(request));
+    if (!answer) co_return WebAPIResponse{404, ""};
+    co_return answer(requests.back());
+  }
+
+  std::function<WebAPIResponse(const WebAPIRequest&)> answer;
+  std::vector<WebAPIRequest> requests;
+};
+
+// A catalog that answers what a test put in it and notes what it was asked, for the
+// service's own rules (limits, caps, missing items) that real data cannot show.
+class ScriptedCatalog final : public Catalog {
+ public:
+  asio::awaitable<CatalogSearchResults> search(std::string term, int limit) override {
+    asked.push_back("search " + term + " " + std::to_string(limit));
+    co_return found;
+  }
+  asio::awaitable<std::vector<Song>> songs(std::vector<std::string>) override {
+    co_return std::vector<Song>{};
+  }
+  asio::awaitable<std::vector<Album>> albums(std::vector<std::string> ids) override {
+    asked.push_back("albums " + ids.front());
+    co_return albumAnswer;
+  }
+  asio::awaitable<std::vector<Artist>> artists(std::vector<std::string> ids) override {
+    asked.push_back("artists " + ids.front());
+    co_return artistAnswer;
+  }
+  asio::awaitable<std::vector<Playlist>> playlists(std::vector<std::string>) override {
+    co_return std::vector<Playlist>{};
+  }
+  asio::awaitable<std::vector<Station>> stations(std::vector<std::string>) override {
+    co_return std::vector<Station>{};
+  }
+  asio::awaitable<std::vector<SongChart>> mostPlayedSongs(int limit) override {
+    asked.push_back("chart " + std::to_string(limit));
+    co_return chartAnswer;
+  }
+  asio::awaitable<std::vector<std::string>> genres(int) override {
+    co_return std::vector<std::string>{};
+  }
+  asio::awaitable<GenreItems> genreItems(std::string, int) override { co_return GenreItems{}; }
+  asio::awaitable<std::vector<Track>> albumTracks(std::string albumID) override {
+    asked.push_back("tracks " + albumID);
+    co_return tracksAnswer;
+  }
+  asio::awaitable<std::vector<Track>> playlistTracks(std::string) override {
+    co_return std::vector<Track>{};
+  }
+  asio::awaitable<ArtistRelationships> artistRelationships(std::string artistID) override {
+    asked.push_back("relationships " + artistID);
+    co_return relationshipsAnswer;
+  }
+  asio::awaitable<std::vector<Song>> stationSongs(std::string) override {
+    co_return std::vector<Song>{};
+  }
+
+  // Written before a call, read after it; the calls run on the main actor.
+  CatalogSearchResults found;
+  std::vector<Album> albumAnswer;
+  std::vector<Artist> artistAnswer;
+  std::vector<SongChart> chartAnswer;
+  std::vector<Track> tracksAnswer;
+  ArtistRelationships relationshipsAnswer;
+  std::vector<std::string> asked;
+};
+
+// Two albums (the first with a music video and a song this account cannot play), a
+// playlist and two stations, one of them live.
+inline DataSet smallCatalog() {
+  DataSet data;
+  data.artists = {"1300000001\tAlpha Band", "1300000002\tBeta Singers"};
+  data.albums = {"1200000001\tFirst Light\t1300000001", "1200000002\tSecond Wind\t1300000002"};
+  data.tracks = {
+      "1100000001\t1200000001\tsong\tMorning\tRock\t\t200000\t1\t1\t1980\t1\t0",
+      "1100000002\t1200000001\tmusic-video\tMorning (Video)\tRock\t\t210000\t1\t2\t\t1\t0",
+      "1100000003\t1200000001\tsong\tNoon\tRock\t\t180000\t1\t3\t\t1\t0",
+      "1100000004\t1200000001\tsong\tLocked\tRock\t\t150000\t1\t4\t\t0\t0",
+      "1100000005\t1200000002\tsong\tEvening\tPop\t\t190000\t1\t1\t\t1\t0",
+      "1100000006\t1200000002\tsong\tNight\tPop\t\t170000\t1\t2\t\t1\t0",
+  };
+  data.playlists = {"pl.aaa\tDay Mix\tDesk"};
+  data.playlistTracks = {"pl.aaa\t1100000006", "pl.aaa\t1100000001"};
+  data.stations = {"ra.1400000001\tAlways On\t1\tchart\t",
+                   "ra.1400000002\tPop Station\t0\tgenre\tPop"};
+  return data;
+}
+
+// The small catalog, with song look-ups counted and album track loads that take as long
+// as the test says, on the test's clock.
+class SmallCatalog final : public Catalog {
+ public:
+  SmallCatalog(const std::filesystem::path& folder, Clock& clock) : clock_(clock) {
+    smallCatalog().write(folder / "data");
+    buildCatalog(folder / "data", folder / "catalog.sqlite");
+    catalog_ = std::make_unique<LocalCatalog>(folder / "catalog.sqlite");
+  }
+  asio::awaitable<CatalogSearchResults> search(std::string term, int limit) override {
+    return catalog_->search(std::move(term), limit);
+  }
+  asio::awaitable<std::vector<Song>> songs(std::vector<std::string> ids) override {
+    songLookups.push_back(ids);
+    return catalog_->songs(std::move(ids));
+  }
+  asio::awaitable<std::vector<Album>> albums(std::vector<std::string> ids) override {
+    return catalog_->albums(std::move(ids));
+  }
+  asio::awaitable<std::vector<Artist>> artists(std::vector<std::string> ids) override {
+    return catalog_->artists(std::move(ids));
+  }
+  asio::awaitable<std::vector<Playlist>> playlists(std::vector<std::string> ids) override {
+    return catalog_->playlists(std::move(ids));
+  }
+  asio::awaitable<std::vector<Station>> stations(std::vector<std::string> ids) override {
+    return catalog_->stations(std::move(ids));
+  }
+  asio::awaitable<std::vector<SongChart>> mostPlayedSongs(int limit) override {
+    return catalog_->mostPlayedSongs(limit);
+  }
+  asio::awaitable<std::vector<std::string>> genres(int limit) override {
+    return catalog_->genres(limit);
+  }
+  asio::awaitable<GenreItems> genreItems(std::string genre, int limit) override {
+    return catalog_->genreItems(std::move(genre), limit);
+  }
+  asio::awaitable<std::vector<Track>> albumTracks(std::string albumID) override {
+    Clock::Duration delay{0};
+    if (!albumTrackDelays.empty()) {
+      delay = albumTrackDelays.front();
+      albumTrackDelays.pop_front();
+    }
+    if (delay.count() > 0) co_await clock_.sleep(delay);
+    std::vector<Track> tracks = co_await catalog_->albumTracks(std::move(albumID));
+    ++albumTrackLoads;
+    co_return tracks;
+  }
+  asio::awaitable<std::vector<Track>> playlistTracks(std::string playlistID) override {
+    return catalog_->playlistTracks(std::move(playlistID));
+  }
+  asio::awaitable<ArtistRelationships> artistRelationships(std::string artistID) override {
+    return catalog_->artistRelationships(std::move(artistID));
+  }
+  asio::awaitable<std::vector<Song>> stationSongs(std::string stationID) override {
+    return catalog_->stationSongs(std::move(stationID));
+  }
+
+  // Touched on the main actor only.
+  std::vector<std::vector<std::string>> songLookups;
+  std::deque<Clock::Duration> albumTrackDelays;  // one per album track load, in order
+  std::size_t albumTrackLoads = 0;
+
+ private:
+  Clock& clock_;
+  std::unique_ptr<LocalCatalog> catalog_;
+};
+
+struct ServiceOptions {
+  std::string stored = R"({"musicAuthorization":"authorized"})";  // the settings file
+  TestPresenter::Answer answer = TestPresenter::Answer::hold;
+  // Otherwise the small catalog, built in the test's folder.
+  Catalog* catalog = nullptr;
+  // The library served by InProcessWebAPI over `catalog`, each request noted in
+  // `requests`; otherwise `webAPI`, scripted.
+  bool inProcessWebAPI = false;
+};
+
+struct MusicServiceHarness : PlayerFixture {
+  explicit MusicServiceHarness(const ServiceOptions& options = {})
+      : presenter(options.answer),
+        small(options.catalog ? nullptr : std::make_unique<SmallCatalog>(dir.path(), clock)),
+        catalog(options.catalog ? *options.catalog : *small) {
+    writeFile(dir.path() / "settings.json", options.stored);
+    settings = std::make_unique<LiveSettings>(dir.path() / "settings.json");
+    prompt = std::make_unique<PermissionPrompt>(
+        main, presenter, [] { return std::optional<std::string>("Claude"); }, clock);
+    if (options.inProcessWebAPI) {
+      api = std::make_unique<InProcessWebAPI>(library, catalog);
+      api->observe([this](const InProcessWebAPI::Served& request) {
+        std::string line = request.method + " " + request.path;
+        for (const auto& [name, value] : request.query)
+          line.append(" ").append(name).append("=").append(value);
+        if (request.body) line += " " + *request.body;
+        requests.push_back(line);
+      });
+    }
+    service = std::make_unique<MusicService>(MusicService::Parts{
+        .main = main,
+        .player = player,
+        .settings = *settings,
+        .prompt = *prompt,
+        .webAPI = api ? static_cast<WebAPIClient&>(*api) : webAPI,
+        .network = network,
+        .clock = clock,
+        .catalog = catalog,
+        .library = library,
+        .keepAwake = [this](bool on) { awake.push_back(on); },
+    });
+    tools = std::make_unique<Tools>(main, *service);
+    awaitOn(main, service->refreshSubscription());
+  }
+  ~MusicServiceHarness() {
+    executor.stop();
+    service.reset();
+  }
+  // What the agent reads back from a tool call: its text, or "error: " and the text.
+  std::string call(std::string name, const std::string& arguments = "{}") {
+    auto object = *mcp::Value::fromJSON(nlohmann::json::parse(arguments)).objectValue();
+    auto outcome = awaitOn(main, tools->run(std::move(name), std::move(object)));
+    return outcome.failure ? "error: " + outcome.text : outcome.text;
+  }
+  // Starts a call and returns while it may still wait on the clock or the prompt.
+  std::future<Tools::Outcome> start(std::string name, const std::string& arguments = "{}") {
+    auto object = *mcp::Value::fromJSON(nlohmann::json::parse(arguments)).objectValue();
+    return asio::co_spawn(executor.pool(), tools->run(std::move(name), std::move(object)),
+                          asio::use_future);
+  }
+  // What the awaitable gave, or "error: " and the failure's text.
+  template <typename T>
+  std::pair<std::optional<T>, std::string> attempt(asio::awaitable<T> work) {
+    try {
+      return {awaitOn(main, std::move(work)), ""};
+    } catch (const std::exception& error) {
+      return {std::nullopt, std::string("error: ") + error.what()};
+    }
+  }
+  // Waits for background work on the database threads; the clock does not move.
+  template <typename Condition>
+  void eventually(Condition condition) {
+    for (int tries = 0; tries < 5000 && !on(condition); ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_TRUE(on(condition));
+  }
+  // Moves the clock on by 100 ms each time `done` waits on more than `timers` timers; the
+  // number of moves until it is done.
+  template <typename T>
+  int pausesUntil(std::future<T>& done, std::size_t timers = 0) {
+    auto ready = [&] {
+      return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    int pauses = 0;
+    while (!ready() && pauses < 100) {
+      eventually([&] { return clock.pending() > timers || ready(); });
+      if (clock.pending() == timers) break;
+      advance(std::chrono::milliseconds(100));
+      ++pauses;
+    }
+    return pauses;
+  }
+  // The ids of the songs the service says it queued, in order.
+  std::vector<std::string> queuedSongs() {
+    return on([this] { return ids(service->queuedSongs); });
+  }
+  // The first `count` song ids of the catalog's chart.
+  std::vector<std::string> chartSongs(int count) {
+    return ids(awaitOn(main, catalog.mostPlayedSongs(count)).front().songs);
+  }
+
+  TempDir dir;
+  std::unique_ptr<LiveSettings> settings;
+  TestPresenter presenter;
+  NetworkStatus network;
+  std::unique_ptr<PermissionPrompt> prompt;
+  Library library{dir.path() / "data" / "library.sqlite", [this] { return clock.wallNow(); }};
+  std::unique_ptr<SmallCatalog> small;
+  Catalog& catalog;
+  ScriptedWebAPI webAPI;
+  std::unique_ptr<InProcessWebAPI> api;
+  std::vector<std::string> requests;  // as the in-process web API read them
+  std::vector<bool> awake;            // main actor only
+  std::unique_ptr<MusicService> service;
+  std::unique_ptr<Tools> tools;
+};
+
+}  // namespace melodock::testing
