@@ -28,7 +28,6 @@ namespace {
 const std::vector<std::string> kSessionVariables = {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR",
                                                     "DBUS_SESSION_BUS_ADDRESS"};
 
-
 bool blank(std::string_view line) {
   return line.find_first_not_of(" \t") == std::string_view::npos;
 }

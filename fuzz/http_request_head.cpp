@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "fuzz/require.h"
 #include "base/utf8.h"
+#include "fuzz/require.h"
 #include "host/http_request_head.h"
 
 namespace {
