@@ -9,8 +9,8 @@
 # "folder/...", and the melodock:: libraries a folder's CMakeLists.txt links (the
 # umbrella melodock::platform_music links every sub-library for the folders above). A
 # folder's detail/ headers are its own (and its tests' and fuzzers'), and no include
-# climbs out with "../". Qt is ui/qt/'s alone (and its tests'): no other file includes
-# it or links it.
+# climbs out with "../". Qt is ui/qt/'s alone (and its tests' and the desktop bench's):
+# no other file includes it or links it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -84,11 +84,11 @@ FILENAME ~ /\.(cpp|h)$/ && /^[ \t]*#[ \t]*include[ \t]*"/ {
       outer(used) in ours && outer(folder) !~ /^(tests|bench|fuzz)$/)
     fail(used "/detail/ is private to " used "/: " $0)
 }
-FILENAME !~ /^(ui\/qt|tests\/ui\/qt)\// && FILENAME ~ /\.(cpp|h)$/ &&
+FILENAME !~ /^(ui\/qt|tests\/ui\/qt|bench\/desktop)\// && FILENAME ~ /\.(cpp|h)$/ &&
     /^[ \t]*#[ \t]*include[ \t]*<Q[A-Za-z]/ {
   fail("only ui/qt/ includes Qt: " $0)
 }
-FILENAME !~ /^(ui\/qt|tests\/ui\/qt)\// && FILENAME ~ /CMakeLists\.txt$/ && /Qt6::/ {
+FILENAME !~ /^(ui\/qt|tests\/ui\/qt|bench\/desktop)\// && FILENAME ~ /CMakeLists\.txt$/ && /Qt6::/ {
   fail("only ui/qt/ links Qt: " $0)
 }
 FILENAME ~ /CMakeLists\.txt$/ {
