@@ -27,7 +27,7 @@ total=0
 for name in "${names[@]}"; do
   mkdir -p $tree/corpus/$name
   log=$tree/$name.log
-  if ! $tree/fuzz/fuzz_$name -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+  if ! $tree/fuzz/fuzz_$name -max_total_time="$seconds" -max_len=65536 -timeout=30 \
     -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$tree/crashes/$name- \
     $tree/corpus/$name fuzz/corpus/$name >"$log" 2>&1; then
     echo "$name: FAILED (input in $tree/crashes)"
