@@ -9,8 +9,10 @@ source scripts/apt_install.sh
 apt_install gcovr
 
 tree=build/coverage
-cmake -S . -B $tree -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage \
-  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DBUILD_TESTING=ON -DMELODOCK_BENCH=OFF >/dev/null
+options=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage
+  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DBUILD_TESTING=ON -DMELODOCK_BENCH=OFF)
+command -v ccache >/dev/null 2>&1 && options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B $tree "${options[@]}" >/dev/null
 cmake --build $tree
 find $tree -name '*.gcda' -delete
 ctest --test-dir $tree --timeout 300 -j2 --output-on-failure >$tree/tests.log 2>&1 ||

@@ -11,6 +11,6 @@ status=0
 for tree in default asan; do
   echo "== $tree build =="
   cmake --build build/$tree
-  ctest --test-dir build/$tree --output-on-failure --timeout 300 || status=1
+  ctest --test-dir build/$tree --output-on-failure --timeout 300 -j"$(nproc)" || status=1
 done
 exit $status
