@@ -22,29 +22,7 @@ nginx=/usr/sbin/nginx
 [ -x $nginx ] || nginx=build/bench/nginx/usr/sbin/nginx
 
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  node -e 'const s=require("net").createServer();s.listen(0,"127.0.0.1",()=>{console.log(s.address().port);s.close()})'
-}
-
-# Waits until the file holds a line containing the text, or gives up after 15 s.
-await_line() {
-  local file=$1 text=$2
-  for _ in $(seq 150); do
-    grep -q "$text" "$file" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  echo "gave up waiting for \"$text\" in $file:" >&2
-  cat "$file" >&2
-  exit 1
-}
+source bench/processes.sh
 
 # Melodock with a config folder of its own.
 melodock_port=$(free_port)

@@ -20,10 +20,7 @@ cmake --build $tree --target melodock melodock_bench_catalog melodock_synthetic_
 
 work=$(mktemp -d)
 source bench/app_home.sh
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
+source bench/ports.sh
 
 # Starts the app whose binary and catalog.sqlite are in $1, authorized for Apple Music.
 start_app() {

@@ -26,27 +26,7 @@ rounds=${BENCH_ROUNDS:-3}
 cmake --build $tree --target melodock melodock_bench_load melodock_bench_panel_open >/dev/null
 
 work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
-}
-await_line() {
-  local file=$1 text=$2
-  for _ in $(seq 300); do
-    grep -q "$text" "$file" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  echo "gave up waiting for \"$text\" in $file:" >&2
-  cat "$file" >&2
-  exit 1
-}
+source bench/processes.sh
 
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x800x24 3>"$work/display" 2>/dev/null &
 pids+=($!)
