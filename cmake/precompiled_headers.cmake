@@ -12,6 +12,11 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
 endif()
 option(MELODOCK_PCH "Precompile Asio, nlohmann/json, GoogleTest and Qt Widgets once per tree"
        ${melodock_pch_default})
+if(MELODOCK_PCH)
+  # Every file with -pthread, not only those whose libraries ask for it (GStreamer's do):
+  # one set of flags lets every target share the precompiled headers.
+  add_compile_options(-pthread)
+endif()
 
 set(melodock_pch_core_headers <asio.hpp> <nlohmann/json.hpp> <algorithm> <chrono> <functional>
                               <map> <memory> <optional> <string> <string_view> <variant> <vector>)
@@ -63,7 +68,7 @@ function(melodock_pch_base name headers)
   target_precompile_headers(${name} PRIVATE ${headers})
 endfunction()
 
-# Called once, after every folder has defined its targets.
+# Included before the folders' targets are defined, called once after them all.
 function(melodock_precompile_headers)
   if(NOT MELODOCK_PCH)
     return()
