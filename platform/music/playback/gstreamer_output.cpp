@@ -111,8 +111,7 @@ GStreamerOutput::~GStreamerOutput() {
   if (warmer_.joinable()) warmer_.join();
 }
 
-void GStreamerOutput::hand(std::function<void()> work,
-                           const std::function<void(Where&)>& meaning) {
+void GStreamerOutput::hand(std::function<void()> work, const std::function<void(Where&)>& meaning) {
   std::uint64_t call = 0;
   {
     const std::lock_guard lock(where_.mutex);
@@ -271,7 +270,8 @@ void GStreamerOutput::load(OutputItem item, Duration position, bool playing) {
   const Duration at = std::max(position, Duration::zero());
   std::optional<Duration> length;
   if (item.duration) length = Duration(*item.duration);
-  hand([this, item = std::move(item), at, playing]() mutable { doLoad(std::move(item), at, playing); },
+  hand([this, item = std::move(item), at,
+        playing]() mutable { doLoad(std::move(item), at, playing); },
        [at, length](Where& where) {
          where.loaded = true;
          where.running = false;

@@ -3,8 +3,9 @@
 // GStreamer's state changes wait for its streaming threads: the player's calls are
 // handed over in order and return at once, and events come back on the player's actor.
 // The bus is waited on by Asio there (no GLib loop runs); the entry that follows is
-// handed to playbin while the current one finishes, so albums play without a gap. A file that is missing, unreadable or lacks a decoder is reported as a failure,
-// and the player moves on; with no sound device it plays silently, in time.
+// handed to playbin while the current one finishes, so albums play without a gap. A
+// file that is missing, unreadable or lacks a decoder is reported as a failure, and the
+// player moves on; with no sound device it plays silently, in time.
 #pragma once
 
 #include <cstdint>
