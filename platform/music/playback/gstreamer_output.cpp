@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <future>
 #include <system_error>
+#include <utility>
 
 #include <gst/gst.h>
 #include <gst/pbutils/missing-plugins.h>
@@ -85,23 +87,62 @@ void warmUpGStreamer(bool soundDevice) {
 }  // namespace
 
 GStreamerOutput::GStreamerOutput(asio::any_io_executor executor, Options options)
-    : executor_(std::move(executor)), options_(std::move(options)) {}
+    : executor_(std::move(executor)), options_(std::move(options)) {
+  thread_ = std::thread([this] { context_.run(); });
+}
 
 void GStreamerOutput::warmUp() {
-  if (warmer_.joinable() || pipeline_ != nullptr) return;
+  if (warmer_.joinable() || used_) return;
   warmer_ = std::thread(warmUpGStreamer, options_.sink.empty());
 }
 
 GStreamerOutput::~GStreamerOutput() {
+  // After every call handed over; closing the bus ends the last wait, and the thread.
+  asio::post(context_, [this] {
+    if (pipeline_ != nullptr) {
+      gst_element_set_state(pipeline_, GST_STATE_NULL);
+      gst_object_unref(pipeline_);
+      pipeline_ = nullptr;
+    }
+    bus_.reset();
+  });
+  work_.reset();
+  thread_.join();
   if (warmer_.joinable()) warmer_.join();
-  if (pipeline_ != nullptr) {
-    gst_element_set_state(pipeline_, GST_STATE_NULL);
-    gst_object_unref(pipeline_);
+}
+
+void GStreamerOutput::hand(std::function<void()> work, const std::function<void(Where&)>& meaning) {
+  std::uint64_t call = 0;
+  {
+    const std::lock_guard lock(where_.mutex);
+    call = ++where_.asked;
+    if (meaning) meaning(where_);
   }
-  if (bus_) {
-    std::error_code ignored;
-    bus_->close(ignored);
-  }
+  asio::post(context_, [this, call, work = std::move(work)] {
+    try {
+      work();
+    } catch (const std::exception& error) {
+      say(std::string("The audio output failed: ") + error.what());
+    }
+    ++handledSinceDrain_;
+    {
+      const std::lock_guard lock(where_.mutex);
+      where_.handled = call;
+    }
+    published();
+  });
+}
+
+// What the pipeline does now becomes what position() answers, unless a call handed
+// over since says otherwise.
+void GStreamerOutput::published() {
+  const std::lock_guard lock(where_.mutex);
+  if (where_.handled != where_.asked) return;
+  where_.pipeline = pipeline_;
+  where_.loaded = item_.has_value();
+  where_.running = active_ && !pendingSeek_;
+  where_.held = pendingSeek_.value_or(held_);
+  where_.length = length();
 }
 
 std::string GStreamerOutput::decoderPackage(const std::string& caps) {
@@ -117,9 +158,9 @@ std::string GStreamerOutput::decoderPackage(const std::string& caps) {
 }
 
 // Makes the pipeline on first use: playbin into the sound device (or a silent sink in
-// time when none answers), its bus watched on the actor.
-void GStreamerOutput::build() {
-  if (pipeline_ != nullptr) return;
+// time when none answers), its bus watched on the output's thread.
+bool GStreamerOutput::build(std::string& why) {
+  if (pipeline_ != nullptr) return true;
   gst_init(nullptr, nullptr);  // once per process; waits for a warm-up under way
   GstElement* sink = nullptr;
   if (!options_.sink.empty()) {
@@ -143,44 +184,64 @@ void GStreamerOutput::build() {
     sink = gst_element_factory_make("fakesink", nullptr);
     g_object_set(sink, "sync", TRUE, nullptr);
   }
-  pipeline_ = gst_element_factory_make("playbin", nullptr);
-  if (pipeline_ == nullptr) throw std::runtime_error("GStreamer has no playbin");
+  GstElement* playbin = gst_element_factory_make("playbin", nullptr);
+  if (playbin == nullptr) {
+    if (sink != nullptr) gst_object_unref(gst_object_ref_sink(sink));
+    why = "GStreamer has no playbin";
+    return false;
+  }
+  // A duplicate of the bus's descriptor, so Asio never closes the one the bus owns.
+  GstBus* bus = gst_element_get_bus(playbin);
+  GPollFD poll{};
+  gst_bus_get_pollfd(bus, &poll);
+  gst_object_unref(bus);
+  const int watched = ::fcntl(poll.fd, F_DUPFD_CLOEXEC, 0);
+  if (watched < 0) {
+    if (sink != nullptr) gst_object_unref(gst_object_ref_sink(sink));
+    gst_object_unref(gst_object_ref_sink(playbin));
+    why = std::system_error(errno, std::system_category(), "dup").what();
+    return false;
+  }
+  pipeline_ = playbin;
   gst_object_ref_sink(pipeline_);
   g_object_set(pipeline_, "audio-sink", sink, "flags", kAudioOnly, nullptr);
   g_signal_connect(pipeline_, "about-to-finish", G_CALLBACK(onAboutToFinish), handover_.get());
   if (options_.prepare) options_.prepare(pipeline_);
-
-  GstBus* bus = gst_element_get_bus(pipeline_);
-  GPollFD poll{};
-  gst_bus_get_pollfd(bus, &poll);
-  gst_object_unref(bus);
-  // A duplicate, so Asio never closes the descriptor the bus owns.
-  const int watched = ::fcntl(poll.fd, F_DUPFD_CLOEXEC, 0);
-  if (watched < 0) throw std::system_error(errno, std::system_category(), "dup");
-  bus_ = std::make_unique<asio::posix::stream_descriptor>(executor_, watched);
+  bus_ = std::make_unique<asio::posix::stream_descriptor>(context_, watched);
   watch();
+  return true;
 }
 
 void GStreamerOutput::watch() {
-  bus_->async_wait(asio::posix::descriptor_base::wait_read,
-                   [this, alive = std::weak_ptr<bool>(alive_)](const std::error_code& error) {
-                     if (error || !alive.lock()) return;
-                     drain();
-                     watch();
-                   });
+  // The destructor closes the bus on this thread before it ends: `this` outlives the wait.
+  bus_->async_wait(asio::posix::descriptor_base::wait_read, [this](const std::error_code& error) {
+    if (error || !bus_) return;
+    drainBus();
+    published();
+    watch();
+  });
 }
 
 std::size_t GStreamerOutput::drain() {
-  if (pipeline_ == nullptr) return 0;
-  std::size_t handled = 0;
+  // Not a call of its own: it changes nothing position() answers.
+  std::promise<std::size_t> handled;
+  asio::post(context_, [this, &handled] {
+    drainBus();
+    published();
+    handled.set_value(std::exchange(handledSinceDrain_, 0));
+  });
+  return handled.get_future().get();
+}
+
+void GStreamerOutput::drainBus() {
+  if (pipeline_ == nullptr) return;
   GstBus* bus = gst_element_get_bus(pipeline_);
   while (GstMessage* message = gst_bus_pop(bus)) {
     handle(message);
     gst_message_unref(message);
-    ++handled;
+    ++handledSinceDrain_;
   }
   gst_object_unref(bus);
-  return handled;
 }
 
 std::optional<std::string> GStreamerOutput::uriFor(const OutputItem& item, std::string& why) const {
@@ -205,7 +266,83 @@ std::optional<std::string> GStreamerOutput::uriFor(const OutputItem& item, std::
 }
 
 void GStreamerOutput::load(OutputItem item, Duration position, bool playing) {
-  build();
+  used_ = true;
+  const Duration at = std::max(position, Duration::zero());
+  std::optional<Duration> length;
+  if (item.duration) length = Duration(*item.duration);
+  hand([this, item = std::move(item), at,
+        playing]() mutable { doLoad(std::move(item), at, playing); },
+       [at, length](Where& where) {
+         where.loaded = true;
+         where.running = false;
+         where.held = at;
+         where.length = length;
+       });
+}
+
+void GStreamerOutput::setNext(std::optional<OutputItem> item) {
+  hand([this, item = std::move(item)]() mutable { doSetNext(std::move(item)); });
+}
+
+void GStreamerOutput::play() {
+  hand([this] { doPlay(); });
+}
+
+void GStreamerOutput::pause() {
+  const Duration at = position();
+  hand([this] { doPause(); },
+       [at](Where& where) {
+         where.running = false;
+         where.held = at;
+       });
+}
+
+void GStreamerOutput::stop() {
+  hand([this] { doStop(); },
+       [](Where& where) {
+         where.loaded = false;
+         where.running = false;
+         where.held = Duration::zero();
+       });
+}
+
+void GStreamerOutput::seek(Duration position) {
+  position = std::max(position, Duration::zero());
+  hand([this, position] { doSeek(position); },
+       [position](Where& where) {
+         if (!where.loaded) return;
+         where.running = false;
+         where.held = where.length ? std::min(position, *where.length) : position;
+       });
+}
+
+// The pipeline is asked for its position from here: a query, which waits for no stream.
+AudioOutput::Duration GStreamerOutput::position() const {
+  GstElement* pipeline = nullptr;
+  Duration held{0};
+  std::optional<Duration> length;
+  {
+    const std::lock_guard lock(where_.mutex);
+    if (!where_.loaded) return Duration::zero();
+    held = where_.held;
+    if (!where_.running) return held;
+    pipeline = where_.pipeline;
+    length = where_.length;
+  }
+  gint64 at = 0;
+  // The pipeline is unmade only by the destructor, on this same actor.
+  if (pipeline == nullptr || !gst_element_query_position(pipeline, GST_FORMAT_TIME, &at) ||
+      at < 0) {
+    return held;
+  }
+  Duration now = fromNanoseconds(at);
+  if (length) now = std::min(now, *length);
+  return now;
+}
+
+void GStreamerOutput::doLoad(OutputItem item, Duration position, bool playing) {
+  std::string broken;
+  const bool built = build(broken);
   halt();
   next_.reset();
   {
@@ -220,6 +357,10 @@ void GStreamerOutput::load(OutputItem item, Duration position, bool playing) {
   held_ = std::max(position, Duration::zero());
   duration_.reset();
   told_.reset();
+  if (!built) {
+    fail(item_->token, "\"" + title(*item_) + "\" can't be played: " + broken + ".");
+    return;
+  }
   std::string why;
   const auto uri = uriFor(*item_, why);
   if (!uri) {
@@ -252,10 +393,10 @@ void GStreamerOutput::halt() {
   if (pipeline_ != nullptr) gst_element_set_state(pipeline_, GST_STATE_NULL);
   active_ = false;
   pendingSeek_.reset();
-  if (bus_) drain();  // what the old item left on the bus is stale now
+  if (bus_) drainBus();  // what the old item left on the bus is stale now
 }
 
-void GStreamerOutput::setNext(std::optional<OutputItem> item) {
+void GStreamerOutput::doSetNext(std::optional<OutputItem> item) {
   next_ = std::move(item);
   std::string uri;
   if (next_) {
@@ -267,12 +408,15 @@ void GStreamerOutput::setNext(std::optional<OutputItem> item) {
   handover_->token = next_ ? next_->token : 0;
 }
 
-void GStreamerOutput::play() {
+void GStreamerOutput::doPlay() {
   if (!item_ || playing_) return;
   playing_ = true;
   askedToPlay_ = true;
   if (!active_) {
     std::string why;
+    if (!build(why)) {
+      return fail(item_->token, "\"" + title(*item_) + "\" can't be played: " + why + ".");
+    }
     const auto uri = uriFor(*item_, why);
     if (!uri) return fail(item_->token, why);
     g_object_set(pipeline_, "uri", uri->c_str(), nullptr);
@@ -283,22 +427,22 @@ void GStreamerOutput::play() {
   if (prerolled_) announce();
 }
 
-void GStreamerOutput::pause() {
+void GStreamerOutput::doPause() {
   if (!playing_) return;
-  held_ = position();
+  held_ = current();
   playing_ = false;
   if (active_) gst_element_set_state(pipeline_, GST_STATE_PAUSED);
 }
 
-void GStreamerOutput::stop() {
+void GStreamerOutput::doStop() {
   halt();
   item_.reset();
-  setNext(std::nullopt);
+  doSetNext(std::nullopt);
   playing_ = false;
   held_ = Duration::zero();
 }
 
-void GStreamerOutput::seek(Duration position) {
+void GStreamerOutput::doSeek(Duration position) {
   if (!item_) return;
   position = std::max(position, Duration::zero());
   if (const auto end = length(); end && position >= *end) {
@@ -326,7 +470,7 @@ std::optional<AudioOutput::Duration> GStreamerOutput::length() const {
   return std::nullopt;
 }
 
-AudioOutput::Duration GStreamerOutput::position() const {
+AudioOutput::Duration GStreamerOutput::current() const {
   if (!item_) return Duration::zero();
   if (!active_ || pendingSeek_) return pendingSeek_.value_or(held_);
   gint64 at = 0;
@@ -374,7 +518,7 @@ void GStreamerOutput::finished() {
   if (askedToPlay_ && !started_) announce();  // moved to its end before it could sound
   if (next_) {
     OutputItem next = std::move(*next_);
-    load(std::move(next), Duration::zero(), true);
+    doLoad(std::move(next), Duration::zero(), true);
     return;
   }
   if (const auto end = length()) held_ = *end;
@@ -489,13 +633,17 @@ void GStreamerOutput::handle(GstMessage* message) {
 }
 
 void GStreamerOutput::deliver(std::function<void(Listener&)> event) {
+  published();  // the player may ask for the position as soon as it hears
   asio::post(executor_, [this, alive = std::weak_ptr<bool>(alive_), event = std::move(event)] {
     if (alive.lock() && listener_) event(*listener_);
   });
 }
 
-void GStreamerOutput::say(const std::string& text) const {
-  if (options_.log) options_.log(text);
+void GStreamerOutput::say(const std::string& text) {
+  if (!options_.log) return;
+  asio::post(executor_, [this, alive = std::weak_ptr<bool>(alive_), text] {
+    if (alive.lock()) options_.log(text);
+  });
 }
 
 }  // namespace melodock

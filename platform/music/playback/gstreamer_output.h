@@ -1,8 +1,11 @@
-// An output that plays songs' own audio files aloud through GStreamer's playbin. Its
-// bus is waited on by Asio on the player's actor (no GLib loop runs); the entry that
-// follows is handed to playbin while the current one finishes, so albums play without a
-// gap. A file that is missing, unreadable or lacks a decoder is reported as a failure,
-// and the player moves on; with no sound device it plays silently, in time.
+// An output that plays songs' own audio files aloud through GStreamer's playbin. The
+// pipeline, its bus and the file checks live on a thread of the output's own, since
+// GStreamer's state changes wait for its streaming threads: the player's calls are
+// handed over in order and return at once, and events come back on the player's actor.
+// The bus is waited on by Asio there (no GLib loop runs); the entry that follows is
+// handed to playbin while the current one finishes, so albums play without a gap. A
+// file that is missing, unreadable or lacks a decoder is reported as a failure, and the
+// player moves on; with no sound device it plays silently, in time.
 #pragma once
 
 #include <cstdint>
@@ -34,17 +37,19 @@ class GStreamerOutput final : public AudioOutput {
     // A gst-launch description of the sink, e.g. "fakesink sync=true"; empty for the
     // desktop's sound device, silent when there is none.
     std::string sink{};
-    // Called with the pipeline once it is made, before anything plays (tests hand it
-    // GStreamer's test clock here).
+    // Called with the pipeline once it is made, before anything plays, on the output's
+    // thread (tests hand it GStreamer's test clock here).
     std::function<void(GstElement* pipeline)> prepare{};
-    // Where failures and the missing sound device are told; may be empty.
+    // Where failures and the missing sound device are told, on the player's actor; may
+    // be empty.
     std::function<void(const std::string&)> log{};
   };
 
   // Events are delivered on `executor` (the player's actor), which must be the one every
   // call comes from. GStreamer starts when the first file plays, or earlier with warmUp.
   GStreamerOutput(asio::any_io_executor executor, Options options);
-  // Waits for the warm-up, if one is still running.
+  // Waits for the output's thread to take the pipeline down, and for the warm-up if one
+  // is still running; no event is delivered afterwards.
   ~GStreamerOutput() override;
 
   // Starts GStreamer on a thread of its own and loads what a file's first pipeline needs
@@ -63,8 +68,11 @@ class GStreamerOutput final : public AudioOutput {
   void seek(Duration position) override;
   [[nodiscard]] Duration position() const override;
 
-  // Handles what waits on the bus now and says how many messages there were. The bus
-  // is watched anyway; tests call this to know every message so far has been handled.
+  // Handles every call made so far and what waits on the bus now, and says how many
+  // calls and bus messages the output's thread handled since the last drain; the events
+  // they caused are queued on the actor on return. The bus is watched anyway; tests call
+  // this to know everything so far has been handled. It waits for the output's thread:
+  // never for the app's own use.
   std::size_t drain();
 
   // The Debian package that brings a decoder for `caps` (a GStreamer caps text).
@@ -79,7 +87,34 @@ class GStreamerOutput final : public AudioOutput {
   };
 
  private:
-  void build();
+  // What position() answers from, kept by both sides: the actor writes what a call it
+  // has just handed over means at once, the output's thread what its pipeline does once
+  // it has caught up with every call.
+  struct Where {
+    std::mutex mutex;
+    std::uint64_t asked = 0;    // calls handed over
+    std::uint64_t handled = 0;  // ...and done on the output's thread
+    GstElement* pipeline = nullptr;
+    bool loaded = false;   // an item is current
+    bool running = false;  // the pipeline answers for the position
+    Duration held{0};      // the position otherwise
+    std::optional<Duration> length;
+  };
+
+  // Runs `work` on the output's thread, after every call before it; `meaning` sets what
+  // position() answers until then.
+  void hand(std::function<void()> work, const std::function<void(Where&)>& meaning = {});
+  void published();
+
+  // On the output's thread from here on.
+  bool build(std::string& why);
+  void doLoad(OutputItem item, Duration position, bool playing);
+  void doSetNext(std::optional<OutputItem> item);
+  void doPlay();
+  void doPause();
+  void doStop();
+  void doSeek(Duration position);
+  void drainBus();
   void start(Duration position);
   void halt();
   void watch();
@@ -88,18 +123,29 @@ class GStreamerOutput final : public AudioOutput {
   void announceDuration();
   void finished();
   void fail(std::uint64_t token, const std::string& message);
+  [[nodiscard]] Duration current() const;
   [[nodiscard]] std::optional<Duration> length() const;
   [[nodiscard]] std::optional<std::string> uriFor(const OutputItem& item, std::string& why) const;
   void deliver(std::function<void(Listener&)> event);
-  void say(const std::string& text) const;
+  void say(const std::string& text);
 
+  // On the player's actor.
   asio::any_io_executor executor_;
   Options options_;
   Listener* listener_ = nullptr;
+  bool used_ = false;  // a call that builds the pipeline was handed over
+  // Events still queued for delivery are dropped once the output is gone.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::thread warmer_;  // the warm-up; touches nothing of this object
+
+  mutable Where where_;
+
+  // The output's thread and what only it touches.
+  asio::io_context context_{1};
+  asio::executor_work_guard<asio::io_context::executor_type> work_{context_.get_executor()};
   GstElement* pipeline_ = nullptr;
   std::unique_ptr<asio::posix::stream_descriptor> bus_;
   std::shared_ptr<Handover> handover_ = std::make_shared<Handover>();
-
   std::optional<OutputItem> item_;
   std::optional<OutputItem> next_;
   bool playing_ = false;
@@ -117,9 +163,8 @@ class GStreamerOutput final : public AudioOutput {
   // caps) and its description ("MPEG-4 AAC decoder").
   std::string missingDetail_;
   std::string missingDescription_;
-  // Events still queued for delivery are dropped once the output is gone.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  std::thread warmer_;  // the warm-up; touches nothing of this object
+  std::size_t handledSinceDrain_ = 0;
+  std::thread thread_;  // last: started once everything it uses is made
 };
 
 }  // namespace melodock

@@ -302,6 +302,59 @@ TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
   }
 }
 
+// Loads asked for again and again, faster than the pipeline halts: each missing file
+// fails once, each tone halted early at most starts, nothing is told twice or out of
+// order, and the last one plays to its end.
+TEST(GStreamerOutput, TellsEachOfManyQuickLoadsOnceAndInOrder) {
+  const testing::TempDir dir;
+  constexpr std::uint64_t kLoads = 20;
+  GStreamerBench bench;
+  std::vector<std::string> missing;  // the log's line for each missing file, in order
+  bench.on([&] {
+    for (std::uint64_t token = 1; token <= kLoads; ++token) {
+      const bool gone = token % 2 == 1;
+      const std::string file =
+          gone ? (dir.path() / ("gone" + std::to_string(token) + ".wav")).string() : tone(300);
+      if (gone) missing.push_back("\"t\" can't be played: its file " + file + " is missing.");
+      bench.output().load(item(token, 300, file), {}, true);
+      bench.output().setNext(std::nullopt);
+    }
+  });
+  bench.advance(milliseconds(500));
+  const auto events = bench.on([&] { return bench.recorder.events; });
+  SCOPED_TRACE(::testing::PrintToString(events));
+  // The events of each token, in the order the tokens first appear.
+  std::vector<std::pair<std::uint64_t, std::vector<std::string>>> told;
+  for (const std::string& event : events) {
+    const std::uint64_t token = std::stoull(event.substr(event.rfind(' ') + 1));
+    const std::string what = event.substr(0, event.rfind(' '));
+    if (told.empty() || told.back().first != token) told.push_back({token, {}});
+    told.back().second.push_back(what);
+  }
+  std::uint64_t last = 0;
+  for (const auto& [token, what] : told) {
+    SCOPED_TRACE(token);
+    EXPECT_GT(token, last);  // a token told again after a later one is out of order
+    last = token;
+    if (token % 2 == 1) {
+      EXPECT_EQ(what, (std::vector<std::string>{"failed"}));
+    } else if (token == kLoads) {
+      EXPECT_EQ(what, (std::vector<std::string>{"started", "duration 300", "ended"}));
+    } else if (!what.empty()) {
+      EXPECT_EQ(what, (std::vector<std::string>{"started", "duration 300"}));
+    }
+  }
+  std::size_t failures = 0;
+  for (const auto& entry : told) failures += entry.first % 2 == 1 ? 1 : 0;
+  EXPECT_EQ(failures, kLoads / 2);  // none lost
+  ASSERT_FALSE(told.empty());
+  EXPECT_EQ(told.back().first, kLoads);
+  EXPECT_EQ(bench.on([&] { return bench.log; }), missing);
+  EXPECT_EQ(
+      bench.on([&] { return std::chrono::duration_cast<milliseconds>(bench.output().position()); }),
+      milliseconds(300));
+}
+
 TEST(GStreamerOutput, PlaysEveryFormatOfTheMusicFolderToItsEnd) {
   const testing::TempDir dir;
   using testing::AudioFormat;
