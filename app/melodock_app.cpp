@@ -60,10 +60,10 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
 
 asio::awaitable<void> MelodockApp::start() {
   auto launchChecks = [this] {
-    if (!settings_.boolean("hasSeenWelcome").value_or(false) && launch_.showWelcome) {
+    if (!appSettings_.get(setting::kHasSeenWelcome) && launch_.showWelcome) {
       launch_.showWelcome();
     }
-    const double last = settings_.number("lastUpdateCheck").value_or(0);
+    const double last = appSettings_.get(setting::kLastUpdateCheck);
     const double now = std::chrono::duration<double>(launch_.now().time_since_epoch()).count();
     if (now - last > kUpdateInterval && launch_.checkForUpdates) launch_.checkForUpdates();
   };
@@ -81,7 +81,7 @@ void MelodockApp::followMusicFolders() {
   if (musicFolders_) return;
   // The scan runs on the monitor's own thread; the settings are read there too.
   musicFolders_.emplace(
-      library_, [this] { return musicFolders(settings_); },
+      library_, [this] { return musicFolders(appSettings_); },
       MusicFolderMonitor::Options{.problem = [](const std::string& problem) {
         std::fprintf(stderr, "Melodock: %s\n", problem.c_str());
       }});

@@ -12,6 +12,7 @@
 
 #include "app/front_end.h"
 #include "app/melodock_app.h"
+#include "platform/app_settings.h"
 #include "platform/live_settings.h"
 #include "platform/settings_store.h"
 #include "tests/platform/private_bus.h"
@@ -154,7 +155,7 @@ TEST(ConsentPresenter, TurnOnClickedInTheWindowLetsAWaitingToolCallComplete) {
   EXPECT_TRUE(until([] { return shownWindows().empty(); }));
   EXPECT_TRUE(until([&] { return callsOf(desktop.bus, "CloseNotification").size() == 1; }));
   settings.waitUntilWritten();
-  EXPECT_EQ(SettingsStore(file).boolean("sharePersonalData"), true);
+  EXPECT_EQ(SettingsStore(file).boolean(setting::kSharePersonalData.name), true);
   executor.stop();
 }
 

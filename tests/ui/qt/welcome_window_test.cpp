@@ -11,6 +11,7 @@
 
 #include "app/front_end.h"
 #include "app/melodock_app.h"
+#include "platform/app_settings.h"
 #include "platform/live_settings.h"
 #include "platform/settings_store.h"
 #include "tests/support/await.h"
@@ -71,7 +72,8 @@ class Nobody final : public FrontEnd {
 struct WelcomeFixture {
   explicit WelcomeFixture(const std::string& stored = "{}", bool hasTray = true) {
     testing::writeFile(file, stored);
-    SettingsStore(file).set("port", port);
+    SettingsStore store(file);
+    AppSettings(store).setPort(port);
     settings.emplace(file);
     app.emplace(executor, main, *settings, status, clock, frontEnd,
                 MelodockApp::Launch{.showWelcome = {},
@@ -107,7 +109,7 @@ struct WelcomeFixture {
 
   std::optional<bool> storedFlag() {
     settings->waitUntilWritten();
-    return SettingsStore(file).boolean("hasSeenWelcome");
+    return SettingsStore(file).boolean(setting::kHasSeenWelcome.name);
   }
 
   testing::TempDir dir;
