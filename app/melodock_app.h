@@ -84,7 +84,6 @@ class MelodockApp {
   [[nodiscard]] MusicPlayer& player() { return player_; }
   // Written by the platform's network monitor, on the main actor.
   [[nodiscard]] NetworkStatus& networkStatus() { return network_; }
-  [[nodiscard]] PermissionPrompt& permissionPrompt() { return prompt_; }
   [[nodiscard]] MusicAuthorization& authorization() { return authorization_; }
   [[nodiscard]] AppSettings& settings() { return appSettings_; }
 

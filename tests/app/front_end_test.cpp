@@ -20,6 +20,7 @@
 #include "platform/settings_store.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 
 namespace melodock {
 namespace {

@@ -178,7 +178,7 @@ TEST(MCPEndpoint, NamesTheClientFromItsHandshake) {
 }
 
 // A service that answers now_playing with where it ran.
-class WhereItRuns : public MusicOperations {
+class WhereItRuns : public NullMusicOperations {
  public:
   const MainActor* main = nullptr;
   asio::awaitable<mcp::Value> nowPlayingDict() override {

@@ -17,6 +17,7 @@
 #include "tests/support/await.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 #include "ui/product.h"
 #include "ui/update_check.h"
 

@@ -18,6 +18,7 @@
 #include "tests/platform/private_bus.h"
 #include "tests/support/await.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 #include "ui/qt/consent_presenter.h"
 #include "ui/qt/permission_window.h"
 

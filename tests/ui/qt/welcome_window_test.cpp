@@ -17,6 +17,7 @@
 #include "tests/support/await.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 #include "ui/panel_feed.h"
 #include "ui/qt/welcome_window.h"
 
