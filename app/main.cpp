@@ -196,6 +196,7 @@ int main(int argc, char** argv) {
     std::printf("Melodock cannot listen: %s\n",
                 status.problem().value_or("unknown problem").c_str());
   }
+  for (const std::string& problem : app.musicFileProblems()) std::printf("%s\n", problem.c_str());
   std::fflush(stdout);
   settings.onProblem([](const std::string& problem) {
     std::printf("%s\n", problem.c_str());

@@ -99,17 +99,20 @@ asio::awaitable<void> MelodockApp::setUpAppleMusic() {
 
 // The catalog and the library open on threads of their own. Both are open before the
 // first request can arrive, so a burst of connections at start-up cannot take the
-// descriptors they need. One that cannot open fails each request with its error later.
+// descriptors they need. One that cannot open is reported here, and fails each request
+// that needs it with the same sentence; the host serves the rest.
 asio::awaitable<void> MelodockApp::openMusicFiles() {
   try {
     std::vector<std::string> none;
     co_await catalog_.stations(std::move(none));
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    musicFileProblems_.emplace_back(error.what());
   }
   try {
     std::string favourites = Library::kFavouriteSongsID;
     co_await library_.playlist(std::move(favourites));
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    musicFileProblems_.emplace_back(error.what());
   }
 }
 

@@ -70,6 +70,12 @@ class MelodockApp {
   // Resumes once the host's status is in.
   asio::awaitable<void> start();
 
+  // Why the catalog or the library could not be opened at start, a sentence each for
+  // the user; empty when both opened. Read after start() has resumed.
+  [[nodiscard]] const std::vector<std::string>& musicFileProblems() const {
+    return musicFileProblems_;
+  }
+
   // Stores a new token and restarts the host with it; clients holding the old token
   // are refused from then on.
   asio::awaitable<void> resetToken();
@@ -94,6 +100,7 @@ class MelodockApp {
 
   const MainActor& main_;
   Settings& settings_;
+  std::vector<std::string> musicFileProblems_;
   AppSettings appSettings_;
   Launch launch_;
   MusicAuthorization authorization_;
