@@ -9,6 +9,13 @@ namespace {
 
 constexpr double kUpdateInterval = 86400;  // seconds
 
+// A file that is not a database or is damaged; other failures (a full disk) are the
+// requests' to report.
+bool unreadable(const DatabaseError& error) {
+  const int primary = error.code() & 0xff;
+  return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
 }  // namespace
 
 MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& settings,
@@ -105,14 +112,16 @@ asio::awaitable<void> MelodockApp::openMusicFiles() {
   try {
     std::vector<std::string> none;
     co_await catalog_.stations(std::move(none));
-  } catch (const std::exception& error) {
-    musicFileProblems_.emplace_back(error.what());
+  } catch (const DatabaseError& error) {
+    if (unreadable(error)) musicFileProblems_.emplace_back(error.what());
+  } catch (const std::exception&) {
   }
   try {
     std::string favourites = Library::kFavouriteSongsID;
     co_await library_.playlist(std::move(favourites));
-  } catch (const std::exception& error) {
-    musicFileProblems_.emplace_back(error.what());
+  } catch (const DatabaseError& error) {
+    if (unreadable(error)) musicFileProblems_.emplace_back(error.what());
+  } catch (const std::exception&) {
   }
 }
 

@@ -168,7 +168,7 @@ TEST(Binary, SaysWhichMusicFileItCannotReadAndKeepsServing) {
     std::string advice;   // the end of that line
   };
   const std::vector<Row> rows = {
-      {"library", false, R"({"name":"library_playlists","arguments":{}})",
+      {"library", false, R"({"name":"search_library","arguments":{"query":"love"}})",
        "Melodock cannot read its music library ",
        " (file is not a database). The file is left as it is: restore it from a backup, or "
        "move it away and start Melodock again for an empty library."},
