@@ -17,6 +17,7 @@
 #include "bridge/stdio_bridge.h"
 #include "platform/app_activation.h"
 #include "platform/app_instance_lock.h"
+#include "platform/app_settings.h"
 #include "platform/clock.h"
 #include "platform/dbus_connection.h"
 #include "platform/desktop_notifications.h"
@@ -109,7 +110,7 @@ int main(int argc, char** argv) {
   // stored "audioSink" (a GStreamer sink such as "fakesink sync=true") replaces the
   // desktop's sound device: tests play silently with it.
   GStreamerOutput::Options audio{
-      .sink = settings.string("audioSink").value_or(""),
+      .sink = AppSettings(settings).get(setting::kAudioSink),
       .prepare = {},
       .log = [](const std::string& line) { std::fprintf(stderr, "Melodock: %s\n", line.c_str()); }};
   MelodockApp app(
@@ -156,31 +157,29 @@ int main(int argc, char** argv) {
     // The access question is asked again from the denied state; it is the only place to
     // change the answer.
     desktop->welcome(*feed, {.setUpAppleMusic = setUpAppleMusic, .openAccess = setUpAppleMusic});
-    desktop->start(
-        {.request =
-             [&feed](std::function<void(PanelSnapshot)> deliver) {
-               feed->request(std::move(deliver));
-             },
-         .playPause = [&feed] { feed->playPause(); },
-         .next = [&feed] { feed->next(); },
-         .previous = [&feed] { feed->previous(); },
-         .seek = [&feed](double seconds) { feed->seek(seconds); },
-         .jump = [&feed](std::string entryID) { feed->jump(std::move(entryID)); },
-         .set = [&feed](std::string key,
-                        nlohmann::json value) { feed->set(std::move(key), std::move(value)); },
-         .setUpAppleMusic = setUpAppleMusic,
-         .resetToken =
-             [&] {
-               asio::co_spawn(mainActor.strand(), app.resetToken(),
-                              reportFailure("reset the token"));
-             },
-         .checkForUpdates =
-             [&] { asio::post(mainActor.strand(), [&updates] { updates->check(); }); },
-         .showWelcome = [&desktop] { desktop->showWelcome(); },
-         .openNetworkSettings = {},
-         .openURL = {},
-         .quit = {},
-         .system = system});
+    desktop->start({.request =
+                        [&feed](std::function<void(PanelSnapshot)> deliver) {
+                          feed->request(std::move(deliver));
+                        },
+                    .playPause = [&feed] { feed->playPause(); },
+                    .next = [&feed] { feed->next(); },
+                    .previous = [&feed] { feed->previous(); },
+                    .seek = [&feed](double seconds) { feed->seek(seconds); },
+                    .jump = [&feed](std::string entryID) { feed->jump(std::move(entryID)); },
+                    .set = [&feed](SettingChange change) { feed->set(std::move(change)); },
+                    .setUpAppleMusic = setUpAppleMusic,
+                    .resetToken =
+                        [&] {
+                          asio::co_spawn(mainActor.strand(), app.resetToken(),
+                                         reportFailure("reset the token"));
+                        },
+                    .checkForUpdates =
+                        [&] { asio::post(mainActor.strand(), [&updates] { updates->check(); }); },
+                    .showWelcome = [&desktop] { desktop->showWelcome(); },
+                    .openNetworkSettings = {},
+                    .openURL = {},
+                    .quit = {},
+                    .system = system});
     feed->onChange([&desktop] { desktop->changed(); });
     status.observe([&feed] { feed->changed(); });
     updates->observe([&feed](const UpdateState& /*state*/) { feed->changed(); });
@@ -197,6 +196,7 @@ int main(int argc, char** argv) {
     std::printf("Melodock cannot listen: %s\n",
                 status.problem().value_or("unknown problem").c_str());
   }
+  for (const std::string& problem : app.musicFileProblems()) std::printf("%s\n", problem.c_str());
   std::fflush(stdout);
   settings.onProblem([](const std::string& problem) {
     std::printf("%s\n", problem.c_str());

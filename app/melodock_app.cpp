@@ -9,6 +9,13 @@ namespace {
 
 constexpr double kUpdateInterval = 86400;  // seconds
 
+// A file that is not a database or is damaged; other failures (a full disk) are the
+// requests' to report.
+bool unreadable(const DatabaseError& error) {
+  const int primary = error.code() & 0xff;
+  return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
 }  // namespace
 
 MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& settings,
@@ -60,10 +67,10 @@ MelodockApp::MelodockApp(Executor& executor, const MainActor& main, Settings& se
 
 asio::awaitable<void> MelodockApp::start() {
   auto launchChecks = [this] {
-    if (!settings_.boolean("hasSeenWelcome").value_or(false) && launch_.showWelcome) {
+    if (!appSettings_.get(setting::kHasSeenWelcome) && launch_.showWelcome) {
       launch_.showWelcome();
     }
-    const double last = settings_.number("lastUpdateCheck").value_or(0);
+    const double last = appSettings_.get(setting::kLastUpdateCheck);
     const double now = std::chrono::duration<double>(launch_.now().time_since_epoch()).count();
     if (now - last > kUpdateInterval && launch_.checkForUpdates) launch_.checkForUpdates();
   };
@@ -81,7 +88,7 @@ void MelodockApp::followMusicFolders() {
   if (musicFolders_) return;
   // The scan runs on the monitor's own thread; the settings are read there too.
   musicFolders_.emplace(
-      library_, [this] { return musicFolders(settings_); },
+      library_, [this] { return musicFolders(appSettings_); },
       MusicFolderMonitor::Options{.problem = [](const std::string& problem) {
         std::fprintf(stderr, "Melodock: %s\n", problem.c_str());
       }});
@@ -99,16 +106,21 @@ asio::awaitable<void> MelodockApp::setUpAppleMusic() {
 
 // The catalog and the library open on threads of their own. Both are open before the
 // first request can arrive, so a burst of connections at start-up cannot take the
-// descriptors they need. One that cannot open fails each request with its error later.
+// descriptors they need. One that cannot open is reported here, and fails each request
+// that needs it with the same sentence; the host serves the rest.
 asio::awaitable<void> MelodockApp::openMusicFiles() {
   try {
     std::vector<std::string> none;
     co_await catalog_.stations(std::move(none));
+  } catch (const DatabaseError& error) {
+    if (unreadable(error)) musicFileProblems_.emplace_back(error.what());
   } catch (const std::exception&) {
   }
   try {
     std::string favourites = Library::kFavouriteSongsID;
     co_await library_.playlist(std::move(favourites));
+  } catch (const DatabaseError& error) {
+    if (unreadable(error)) musicFileProblems_.emplace_back(error.what());
   } catch (const std::exception&) {
   }
 }

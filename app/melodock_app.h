@@ -70,6 +70,12 @@ class MelodockApp {
   // Resumes once the host's status is in.
   asio::awaitable<void> start();
 
+  // Why the catalog or the library could not be opened at start, a sentence each for
+  // the user; empty when both opened. Read after start() has resumed.
+  [[nodiscard]] const std::vector<std::string>& musicFileProblems() const {
+    return musicFileProblems_;
+  }
+
   // Stores a new token and restarts the host with it; clients holding the old token
   // are refused from then on.
   asio::awaitable<void> resetToken();
@@ -84,7 +90,6 @@ class MelodockApp {
   [[nodiscard]] MusicPlayer& player() { return player_; }
   // Written by the platform's network monitor, on the main actor.
   [[nodiscard]] NetworkStatus& networkStatus() { return network_; }
-  [[nodiscard]] PermissionPrompt& permissionPrompt() { return prompt_; }
   [[nodiscard]] MusicAuthorization& authorization() { return authorization_; }
   [[nodiscard]] AppSettings& settings() { return appSettings_; }
 
@@ -95,6 +100,7 @@ class MelodockApp {
 
   const MainActor& main_;
   Settings& settings_;
+  std::vector<std::string> musicFileProblems_;
   AppSettings appSettings_;
   Launch launch_;
   MusicAuthorization authorization_;

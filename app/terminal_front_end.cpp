@@ -1,7 +1,6 @@
 #include "app/terminal_front_end.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,9 +9,12 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <asio.hpp>
 
 #include "base/write_all.h"
 
@@ -55,11 +57,21 @@ struct TerminalFrontEnd::Entry {
 // outlive the front end.
 class TerminalFrontEnd::Core {
  public:
-  Core(int input, int output)
-      : input_(input), output_(output), wakeup_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-  ~Core() {
-    if (wakeup_ >= 0) ::close(wakeup_);
+  Core(int input, int output) : input_(input), output_(output) {
+    // A duplicate, so Asio never closes the caller's descriptor. A file or /dev/null
+    // cannot be waited on (epoll refuses it) but never blocks a read either.
+    const int watched = ::fcntl(input, F_DUPFD_CLOEXEC, 0);
+    if (watched >= 0) {
+      std::error_code error;
+      waited_.emplace(context_);
+      waited_->assign(watched, error);
+      if (error) {
+        waited_.reset();
+        ::close(watched);
+      }
+    }
   }
+  ~Core() = default;
   Core(const Core&) = delete;
   Core& operator=(const Core&) = delete;
 
@@ -91,7 +103,7 @@ class TerminalFrontEnd::Core {
       std::lock_guard lock(mutex_);
       stopping_ = true;
     }
-    wake();
+    context_.stop();
   }
 
   // Drops the questions still waiting, with their callbacks.
@@ -105,47 +117,62 @@ class TerminalFrontEnd::Core {
     }
   }
 
+  // Runs the reading thread's context until stop().
   void run() {
-    std::string partial;             // input not yet ended by a line feed
-    std::vector<std::string> lines;  // whole lines read, not yet taken as answers
-    bool inputOpen = true;
-    while (true) {
-      Batch batch;
-      {
-        std::lock_guard lock(mutex_);
-        if (stopping_) return;
-        for (const std::string& line : lines) answerWith(line, batch);
-        advance(inputOpen, batch);
-      }
-      lines.clear();
-      deliver(batch);
-
-      pollfd waits[2] = {{wakeup_, POLLIN, 0}, {inputOpen ? input_ : -1, POLLIN, 0}};
-      if (::poll(waits, 2, -1) < 0) continue;
-      if ((waits[0].revents & POLLIN) != 0) {
-        std::uint64_t count = 0;
-        (void)!::read(wakeup_, &count, sizeof count);
-      }
-      if (waits[1].revents == 0) continue;
-      char buffer[512];
-      const ssize_t got = ::read(input_, buffer, sizeof buffer);
-      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-      if (got <= 0) {
-        inputOpen = false;  // the next round answers what is left
-        continue;
-      }
-      partial.append(buffer, static_cast<std::size_t>(got));
-      for (std::size_t end; (end = partial.find('\n')) != std::string::npos;) {
-        lines.push_back(partial.substr(0, end));
-        partial.erase(0, end + 1);
-      }
-    }
+    round();
+    waitForInput();
+    context_.run();
   }
 
  private:
-  void wake() const {
-    const std::uint64_t one = 1;
-    (void)!::write(wakeup_, &one, sizeof one);
+  void wake() {
+    asio::post(context_, [this] { round(); });
+  }
+
+  // Takes the lines read as answers, shows the next question, and writes and answers
+  // outside the lock.
+  void round() {
+    Batch batch;
+    {
+      std::lock_guard lock(mutex_);
+      if (stopping_) return;
+      for (const std::string& line : lines_) answerWith(line, batch);
+      advance(inputOpen_, batch);
+    }
+    lines_.clear();
+    deliver(batch);
+  }
+
+  void waitForInput() {
+    if (!inputOpen_) return;
+    if (!waited_) {
+      asio::post(context_, [this] { readInput(); });
+      return;
+    }
+    waited_->async_wait(asio::posix::descriptor_base::wait_read,
+                        [this](const std::error_code& error) {
+                          if (!error) readInput();
+                        });
+  }
+
+  void readInput() {
+    char buffer[512];
+    const ssize_t got = ::read(input_, buffer, sizeof buffer);
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+      waitForInput();
+      return;
+    }
+    if (got <= 0) {
+      inputOpen_ = false;  // this round answers what is left
+    } else {
+      partial_.append(buffer, static_cast<std::size_t>(got));
+      for (std::size_t end; (end = partial_.find('\n')) != std::string::npos;) {
+        lines_.push_back(partial_.substr(0, end));
+        partial_.erase(0, end + 1);
+      }
+    }
+    round();
+    waitForInput();
   }
 
   // Under the lock: takes away closed questions and shows the next one.
@@ -187,7 +214,15 @@ class TerminalFrontEnd::Core {
 
   const int input_;
   const int output_;
-  const int wakeup_;
+  // The reading thread runs this context: the input's readiness and every wake are
+  // handlers on it.
+  asio::io_context context_{1};
+  asio::executor_work_guard<asio::io_context::executor_type> work_{context_.get_executor()};
+  std::optional<asio::posix::stream_descriptor> waited_;  // nothing: a file, read at once
+  // The reading thread's own.
+  std::string partial_;             // input not yet ended by a line feed
+  std::vector<std::string> lines_;  // whole lines read, not yet taken as answers
+  bool inputOpen_ = true;
 
   std::mutex mutex_;
   std::deque<std::shared_ptr<Entry>> queue_;  // the front one is shown

@@ -1,11 +1,8 @@
 #include "host/client_recorder.h"
 
+#include "platform/app_settings.h"
+
 namespace melodock {
-namespace {
-
-constexpr std::string_view kFlag = "hasConnectedClient";
-
-}  // namespace
 
 ClientRecorder::ClientRecorder(const MainActor& main, HostStatus& status, Settings& settings)
     : main_(main),
@@ -20,10 +17,12 @@ asio::awaitable<void> ClientRecorder::record(std::string name) const {
     status_.setLastClient(name);
     // Read from the settings each time, not remembered: a file reset while the app
     // runs gets the flag again from the next client.
-    if (settings_.boolean(kFlag) != true) settings_.set(kFlag, true);
+    AppSettings settings(settings_);
+    if (!settings.get(setting::kHasConnectedClient))
+      settings.set(setting::kHasConnectedClient, true);
     // The count first: a change landing after it makes the next record hop again.
     const std::uint64_t seen = watch_->changes.load();
-    if (settings_.boolean(kFlag) == true) watch_->storedAt.store(seen);
+    if (settings.get(setting::kHasConnectedClient)) watch_->storedAt.store(seen);
   };
   co_await main_.run(std::move(work));
 }

@@ -91,61 +91,6 @@ std::string MCPError::errorDescription() const {
   return "Unknown error";
 }
 
-std::optional<std::string> MCPError::failureReason() const {
-  switch (kind_) {
-    case Kind::parseError:
-      return "The server received invalid JSON that could not be parsed";
-    case Kind::invalidRequest:
-      return "The JSON sent is not a valid Request object";
-    case Kind::methodNotFound:
-      return "The method does not exist or is not available";
-    case Kind::invalidParams:
-      return "Invalid method parameter(s)";
-    case Kind::internalError:
-      return "Internal JSON-RPC error";
-    case Kind::serverError:
-      return "Server-defined error occurred";
-    case Kind::urlElicitationRequired:
-      return "The server requires user authentication or input via external URL";
-    case Kind::transportError:
-      return std::nullopt;
-    case Kind::connectionClosed:
-      return "The connection to the server was closed";
-    case Kind::headerMismatch:
-      return "The HTTP headers do not match the request body";
-    case Kind::unsupportedProtocolVersion:
-      return "The server does not speak the requested protocol version";
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> MCPError::recoverySuggestion() const {
-  switch (kind_) {
-    case Kind::parseError:
-      return "Verify that the JSON being sent is valid and well-formed";
-    case Kind::invalidRequest:
-      return "Ensure the request follows the JSON-RPC 2.0 specification format";
-    case Kind::methodNotFound:
-      return "Check the method name and ensure it is supported by the server";
-    case Kind::invalidParams:
-      return "Verify the parameters match the method's expected parameters";
-    case Kind::urlElicitationRequired:
-      if (elicitations_.empty()) return "Complete the required URL-based elicitation";
-      return "Visit " + elicitations_.front().url +
-             " to complete the required authentication or input";
-    case Kind::connectionClosed:
-      return "Try reconnecting to the server";
-    case Kind::unsupportedProtocolVersion:
-      return "Retry with one of the supported protocol versions";
-    case Kind::headerMismatch:
-    case Kind::internalError:
-    case Kind::serverError:
-    case Kind::transportError:
-      return std::nullopt;
-  }
-  return std::nullopt;
-}
-
 nlohmann::json MCPError::toJSON() const {
   nlohmann::json json = {{"code", code_}, {"message", errorDescription()}};
   switch (kind_) {

@@ -61,8 +61,6 @@ class MCPError : public std::exception {
   [[nodiscard]] std::int64_t code() const;
   // The text put on the wire as the JSON-RPC `message`.
   [[nodiscard]] std::string errorDescription() const;
-  [[nodiscard]] std::optional<std::string> failureReason() const;
-  [[nodiscard]] std::optional<std::string> recoverySuggestion() const;
   // The detail of the five detail-carrying cases, the message of serverError and
   // urlElicitationRequired, the underlying description of transportError.
   [[nodiscard]] const std::optional<std::string>& detail() const { return detail_; }

@@ -56,10 +56,6 @@ void Server::registerMethod(std::string name, RequestHandler handler) {
   impl_->methodHandlers[std::move(name)] = std::move(handler);
 }
 
-void Server::registerNotification(std::string name, NotificationHandler handler) {
-  impl_->notificationHandlers[std::move(name)].push_back(std::move(handler));
-}
-
 asio::awaitable<void> Server::start(std::shared_ptr<Transport> transport,
                                     InitializeHook initializeHook) {
   if (!impl_->strand) {
@@ -93,10 +89,6 @@ asio::awaitable<void> Server::sendOutgoing(OutgoingMessage message) {
   if (!impl_->strand) throw MCPError::internalError("Server connection not initialized");
   auto impl = impl_;
   co_await detail::onStrand(*impl->strand, impl->send(std::move(message)));
-}
-
-asio::awaitable<void> Server::cancelRequest(ID id, std::optional<std::string> reason) {
-  co_await notify(Message<CancelledNotification>({std::move(id), std::move(reason)}));
 }
 
 void Server::Impl::installDefaultHandlers() {

@@ -128,17 +128,6 @@ class Server {
     return *this;
   }
 
-  // Appends `handler` (taking Message<N>, returning asio::awaitable<void>) to the
-  // handlers of N::name; they run in registration order. Register before start().
-  template <Notification N, class Handler>
-  Server& onNotification(Handler handler) {
-    registerNotification(std::string(N::name),
-                         [handler = std::move(handler)](Message<AnyNotification> message) {
-                           return callTypedNotification<N>(handler, std::move(message));
-                         });
-    return *this;
-  }
-
   // Sets the hook told about modern-era clients. Register before start().
   Server& onModernClient(ModernClientHook hook);
 
@@ -162,8 +151,6 @@ class Server {
                              detail::encodeJSON(message.toJSON()), std::nullopt, message.method};
     co_await sendOutgoing(std::move(outgoing));
   }
-  // Tells the client that the server no longer wants the answer to its request `id`.
-  asio::awaitable<void> cancelRequest(ID id, std::optional<std::string> reason = std::nullopt);
 
   struct Impl;
 
@@ -192,7 +179,6 @@ class Server {
   }
 
   void registerMethod(std::string name, RequestHandler handler);
-  void registerNotification(std::string name, NotificationHandler handler);
   asio::awaitable<void> sendOutgoing(OutgoingMessage message);
 
   std::shared_ptr<Impl> impl_;

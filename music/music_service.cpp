@@ -68,7 +68,7 @@ std::int64_t wholeSeconds(double seconds) {
 MusicService::MusicService(Parts parts)
     : parts_(std::move(parts)),
       authorization_(MusicAuthorization::parse(
-          parts_.settings.string(MusicAuthorization::kSettingsKey).value_or(""))) {
+          AppSettings(parts_.settings).get(setting::kMusicAuthorization))) {
   parts_.player.observe([this] { playerWillChange(); });
 }
 
@@ -101,7 +101,7 @@ asio::awaitable<void> MusicService::refreshSubscription() {
   if (authorization_ != MusicAuthorization::Status::authorized) co_return;
   // The account's subscription is a stored setting here; an account without one is
   // configured by storing false.
-  const bool canPlay = parts_.settings.boolean("musicSubscription").value_or(true);
+  const bool canPlay = AppSettings(parts_.settings).get(setting::kMusicSubscription);
   if (canPlay != canPlayCatalog_) {
     canPlayCatalog_ = canPlay;
     changed();
@@ -109,22 +109,23 @@ asio::awaitable<void> MusicService::refreshSubscription() {
 }
 
 asio::awaitable<void> MusicService::requirePersonalData() {
-  co_await requireConsent("sharePersonalData", PermissionPrompt::Kind::library,
+  co_await requireConsent(setting::kSharePersonalData, PermissionPrompt::Kind::library,
                           kPersonalDataRefusal);
 }
 
 asio::awaitable<void> MusicService::requireLibraryChanges() {
-  co_await requireConsent("allowLibraryChanges", PermissionPrompt::Kind::changes,
+  co_await requireConsent(setting::kAllowLibraryChanges, PermissionPrompt::Kind::changes,
                           kLibraryChangesRefusal);
 }
 
-asio::awaitable<void> MusicService::requireConsent(const char* key, PermissionPrompt::Kind kind,
+asio::awaitable<void> MusicService::requireConsent(SettingKey<bool> key,
+                                                   PermissionPrompt::Kind kind,
                                                    const char* refusal) {
   requireAuthorized();
-  if (parts_.settings.boolean(key) == true) co_return;
+  if (AppSettings(parts_.settings).get(key)) co_return;
   const bool allowed = co_await parts_.prompt.ask(kind);
   if (!allowed) throw ToolError(refusal);
-  parts_.settings.set(key, true);
+  AppSettings(parts_.settings).set(key, true);
 }
 
 mcp::Value::Object MusicService::songDict(const Song& song) {

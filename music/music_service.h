@@ -22,6 +22,7 @@
 #include "music/network_status.h"
 #include "music/permission_prompt.h"
 #include "platform/actor.h"
+#include "platform/app_settings.h"
 #include "platform/clock.h"
 #include "platform/music/authorization.h"
 #include "platform/music/catalog/catalog.h"
@@ -189,7 +190,7 @@ class MusicService : public MusicOperations {
   void requireAuthorized() const;
 
  private:
-  asio::awaitable<void> requireConsent(const char* key, PermissionPrompt::Kind kind,
+  asio::awaitable<void> requireConsent(SettingKey<bool> key, PermissionPrompt::Kind kind,
                                        const char* refusal);
   asio::awaitable<void> settleUntil(std::function<bool()> settled);
   asio::awaitable<void> reload(std::string id, std::weak_ptr<bool> alive);

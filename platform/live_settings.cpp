@@ -1,12 +1,9 @@
 #include "platform/live_settings.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <system_error>
 #include <utility>
 
@@ -23,23 +20,24 @@ nlohmann::json applied(nlohmann::json all, const std::vector<Settings::Change>& 
 }  // namespace
 
 LiveSettings::LiveSettings(std::filesystem::path file)
-    : store_(std::move(file)),
-      inotify_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)),
-      wakeup_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
-      copy_(store_.read()) {
+    : store_(std::move(file)), copy_(store_.read()) {
+  if (const int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC); inotify >= 0) {
+    inotify_.emplace(context_, inotify);
+  }
   watchFolder();
-  thread_ = std::thread([this] { loop(); });
+  waitForEvents();
+  thread_ = std::thread([this] { context_.run(); });
 }
 
 LiveSettings::~LiveSettings() {
-  {
-    std::lock_guard lock(mutex_);
+  // What is still queued is written first; then the thread's context runs out of work.
+  asio::post(context_, [this] {
+    writeQueued();
     stopping_ = true;
-  }
-  wake();
+    if (inotify_) inotify_->cancel();
+  });
+  work_.reset();
   thread_.join();
-  if (inotify_ >= 0) ::close(inotify_);
-  if (wakeup_ >= 0) ::close(wakeup_);
 }
 
 std::optional<nlohmann::json> LiveSettings::value(std::string_view key) const {
@@ -80,46 +78,43 @@ void LiveSettings::onProblem(ProblemObserver observer) {
   observer(already);
 }
 
-void LiveSettings::wake() const {
-  if (wakeup_ < 0) return;
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const ssize_t ignored = ::write(wakeup_, &one, sizeof one);
+void LiveSettings::wake() {
+  asio::post(context_, [this] { writeQueued(); });
 }
 
 void LiveSettings::watchFolder() {
-  if (inotify_ < 0 || watch_ >= 0) return;
+  if (!inotify_ || watch_ >= 0) return;
   // A folder that does not exist yet is watched once the first write has made it.
-  watch_ = ::inotify_add_watch(inotify_, store_.file().parent_path().c_str(), kFileEvents);
+  watch_ = ::inotify_add_watch(inotify_->native_handle(), store_.file().parent_path().c_str(),
+                               kFileEvents);
 }
 
-void LiveSettings::loop() {
+void LiveSettings::writeQueued() {
   std::unique_lock lock(mutex_);
-  for (;;) {
-    if (!queued_.empty()) {
-      write(lock);
-      continue;
-    }
-    if (stopping_) return;
-    lock.unlock();
-    std::array<pollfd, 2> fds{{{wakeup_, POLLIN, 0}, {inotify_, POLLIN, 0}}};
-    while (::poll(fds.data(), inotify_ >= 0 ? 2 : 1, -1) < 0 && errno == EINTR) {
-    }
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t drained = ::read(wakeup_, &count, sizeof count);
+  while (!queued_.empty()) write(lock);
+}
 
-    bool changed = false;
-    alignas(inotify_event) std::array<char, 4096> events{};
-    for (ssize_t n = 0;
-         inotify_ >= 0 && (n = ::read(inotify_, events.data(), events.size())) > 0;) {
-      for (const char* at = events.data(); at < events.data() + n;) {
-        const auto* event = reinterpret_cast<const inotify_event*>(at);
-        if (event->len > 0 && store_.file().filename() == event->name) changed = true;
-        at += sizeof(inotify_event) + event->len;
-      }
-    }
-    lock.lock();
-    if (changed) reload(lock);
-  }
+void LiveSettings::waitForEvents() {
+  if (!inotify_) return;
+  inotify_->async_wait(
+      asio::posix::descriptor_base::wait_read, [this](const std::error_code& error) {
+        if (error || stopping_) return;
+        bool changed = false;
+        alignas(inotify_event) std::array<char, 4096> events{};
+        for (ssize_t n = 0;
+             (n = ::read(inotify_->native_handle(), events.data(), events.size())) > 0;) {
+          for (const char* at = events.data(); at < events.data() + n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(at);
+            if (event->len > 0 && store_.file().filename() == event->name) changed = true;
+            at += sizeof(inotify_event) + event->len;
+          }
+        }
+        std::unique_lock lock(mutex_);
+        if (changed) reload(lock);
+        while (!queued_.empty()) write(lock);
+        lock.unlock();
+        waitForEvents();
+      });
 }
 
 // Tells the observers, without the lock, when `before` is no longer the copy.

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include <asio.hpp>
+
 #include "platform/settings.h"
 #include "platform/settings_store.h"
 
@@ -49,17 +51,22 @@ class LiveSettings final : public Settings {
   void onProblem(ProblemObserver observer);
 
  private:
-  void loop();
+  void writeQueued();
+  void waitForEvents();
   void write(std::unique_lock<std::mutex>& lock);
   void reload(std::unique_lock<std::mutex>& lock);
   void toldIfChanged(std::unique_lock<std::mutex>& lock, const nlohmann::json& before);
   void watchFolder();
-  void wake() const;
+  void wake();
 
   SettingsStore store_;
-  int inotify_ = -1;
+  // The settings thread runs this context: writes are posted to it, and the inotify
+  // descriptor on the file's folder waits there.
+  asio::io_context context_{1};
+  asio::executor_work_guard<asio::io_context::executor_type> work_{context_.get_executor()};
+  std::optional<asio::posix::stream_descriptor> inotify_;
   int watch_ = -1;
-  int wakeup_ = -1;
+  bool stopping_ = false;  // settings thread only
 
   mutable std::mutex mutex_;
   std::condition_variable written_;
@@ -67,7 +74,6 @@ class LiveSettings final : public Settings {
   std::vector<Change> queued_;   // not yet tried
   std::vector<Change> unsaved_;  // tried and failed; kept over reloads
   bool writing_ = false;
-  bool stopping_ = false;
   std::optional<std::string> problem_;
   ProblemObserver observer_;
 

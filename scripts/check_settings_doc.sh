@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Fails when the program reads or writes a settings key that README.md's settings table
-# does not list. Keys are found where the code names them in a call on a settings
-# object: a literal (settings.boolean("key"), settings_.set("key", ...)) or a named
-# constant (settings_.string(kBaseURLKey)), whose definition gives the key. Tests and
-# benchmarks are not the program and are not read.
+# Fails when a settings key of the program is missing from README.md's settings table,
+# or when code outside AppSettings names a key in a call on a settings object
+# (settings.boolean("key")). The keys are AppSettings' typed keys. Tests and benchmarks
+# are not the program and are not read.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,17 +11,24 @@ sources() {
 }
 call='[sS]ettings_?\.(boolean|string|integer|number|value|set)\('
 
-literals=$(sources | xargs -0 grep -hoE "$call\"[A-Za-z]+\"" | grep -oE '"[A-Za-z]+"' || true)
-constants=$(sources | xargs -0 grep -hoE "$call([A-Za-z]+::)*k[A-Za-z]+" |
-  grep -oE 'k[A-Za-z]+$' | sort -u || true)
-defined=""
-for name in $constants; do
-  defined+=$(sources | xargs -0 grep -hoE "\\b$name = \"[A-Za-z]+\"" | grep -oE '"[A-Za-z]+"' || true)
-  defined+=$'\n'
-done
-keys=$(printf '%s\n%s\n' "$literals" "$defined" | tr -d '"' | grep -v '^$' | sort -u)
-
 status=0
+# Every key is one of AppSettings' typed keys: SettingKey<...> kName{"key", fallback}.
+keys=$(grep -hoE 'SettingKey<[^>]*>+ k[A-Za-z]+\{"[A-Za-z]+"' platform/app_settings.h |
+  grep -oE '"[A-Za-z]+"' | tr -d '"' | sort -u)
+if [ -z "$keys" ]; then
+  echo "platform/app_settings.h: no settings keys found"
+  exit 1
+fi
+
+# A key spelled anywhere else bypasses its type and fallback.
+elsewhere=$(sources | grep -zv '^platform/app_settings\.' |
+  xargs -0 grep -nE "$call\"[A-Za-z]+\"" || true)
+if [ -n "$elsewhere" ]; then
+  echo "$elsewhere"
+  echo "settings keys are read and written through AppSettings' typed keys only"
+  status=1
+fi
+
 for key in $keys; do
   if ! grep -qF "| \`$key\` |" README.md; then
     echo "README.md: the settings table does not list \"$key\""

@@ -44,7 +44,6 @@ void PanelFeed::request(std::function<void(PanelSnapshot)> deliver) {
 }
 
 PanelSnapshot PanelFeed::take() {
-  const Settings& settings = sources_.settings;
   PanelSnapshot snapshot;
   if (sources_.host) {
     Host host = sources_.host();
@@ -61,11 +60,11 @@ PanelSnapshot PanelFeed::take() {
   snapshot.nowPlaying = NowPlayingSnapshot::of(
       sources_.player, [&music](const MusicPlayer::Entry& entry) { return music.songFor(entry); },
       music.note());
-  snapshot.sharePersonalData = settings.boolean("sharePersonalData").value_or(false);
-  snapshot.allowLibraryChanges = settings.boolean("allowLibraryChanges").value_or(false);
-  snapshot.hasConnectedClient = settings.boolean("hasConnectedClient").value_or(false);
-  snapshot.connectSection = settings.string("connectSection").value_or("");
-  snapshot.client = ClientSetup::fromRawValue(settings.string("connectClient").value_or(""))
+  snapshot.sharePersonalData = appSettings_.get(setting::kSharePersonalData);
+  snapshot.allowLibraryChanges = appSettings_.get(setting::kAllowLibraryChanges);
+  snapshot.hasConnectedClient = appSettings_.get(setting::kHasConnectedClient);
+  snapshot.connectSection = appSettings_.get(setting::kConnectSection);
+  snapshot.client = ClientSetup::fromRawValue(appSettings_.get(setting::kConnectClient))
                         .value_or(ClientSetup::claudeCode);
   snapshot.setupPrompt = ClientSetup::setupPrompt(sources_.command, appSettings_);
   for (const ClientSetup client : ClientSetup::allCases()) {
@@ -120,10 +119,8 @@ void PanelFeed::jump(std::string entryID) {
   });
 }
 
-void PanelFeed::set(std::string key, nlohmann::json value) {
-  onMain([this, key = std::move(key), value = std::move(value)] {
-    sources_.settings.set(key, value);
-  });
+void PanelFeed::set(SettingChange change) {
+  onMain([this, change = std::move(change)] { appSettings_.apply(change); });
 }
 
 }  // namespace melodock

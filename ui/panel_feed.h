@@ -68,7 +68,7 @@ class PanelFeed {
   void seek(double seconds);
   // Makes the entry current and, when the player is not playing, starts it.
   void jump(std::string entryID);
-  void set(std::string key, nlohmann::json value);
+  void set(SettingChange change);
 
  private:
   void onMain(std::function<void()> work);

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/app_settings.h"
 #include "platform/music/web_api/web_api_http_transport.h"
 #include "ui/product.h"
 
@@ -68,7 +69,7 @@ asio::awaitable<void> fetch(std::shared_ptr<UpdateCheck::Core> core) {
     co_return;
   }
   const auto now = std::chrono::duration<double>(core->clock.wallNow().time_since_epoch());
-  core->settings.set("lastUpdateCheck", now.count());
+  AppSettings(core->settings).set(setting::kLastUpdateCheck, now.count());
   if (buildNumber(core->options.build) >= latest->build) {
     core->publish(stateOf(UpdateState::Kind::current));
   } else {

@@ -14,7 +14,6 @@ namespace melodock::welcome {
 
 inline constexpr std::string_view kTitle = "Welcome to Melodock";
 inline constexpr std::string_view kLine = "Let your AI agent play Apple Music on this computer.";
-inline constexpr std::string_view kSeenKey = "hasSeenWelcome";
 
 struct Step {
   std::string_view symbol;

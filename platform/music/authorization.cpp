@@ -31,7 +31,7 @@ MusicAuthorization::Status MusicAuthorization::parse(std::string_view text) {
 }
 
 MusicAuthorization::Status MusicAuthorization::currentStatus() const {
-  return parse(settings_.string(kSettingsKey).value_or(""));
+  return parse(settings_.get(setting::kMusicAuthorization));
 }
 
 asio::awaitable<MusicAuthorization::Status> MusicAuthorization::request() {
@@ -40,7 +40,7 @@ asio::awaitable<MusicAuthorization::Status> MusicAuthorization::request() {
   const std::optional<bool> agreed = co_await asker_.askToSetUp();
   if (!agreed) co_return currentStatus();
   const Status answered = *agreed ? Status::authorized : Status::denied;
-  settings_.set(kSettingsKey, std::string(text(answered)));
+  settings_.set(setting::kMusicAuthorization, text(answered));
   co_return answered;
 }
 

@@ -7,7 +7,7 @@
 
 #include <asio.hpp>
 
-#include "platform/settings.h"
+#include "platform/app_settings.h"
 
 namespace melodock {
 
@@ -44,10 +44,8 @@ class MusicAuthorization {
   [[nodiscard]] static std::string_view text(Status status);
   [[nodiscard]] static Status parse(std::string_view text);
 
-  static constexpr std::string_view kSettingsKey = "musicAuthorization";
-
  private:
-  Settings& settings_;
+  AppSettings settings_;
   Asker& asker_;
 };
 

@@ -153,6 +153,5 @@ struct PlayContext {
 [[nodiscard]] inline bool isLibraryItemID(std::string_view id) { return id.starts_with("l."); }
 [[nodiscard]] inline bool isCloudPlaylistID(std::string_view id) { return id.starts_with("p."); }
 [[nodiscard]] inline bool isCatalogPlaylistID(std::string_view id) { return id.starts_with("pl."); }
-[[nodiscard]] inline bool isStationID(std::string_view id) { return id.starts_with("ra."); }
 
 }  // namespace melodock

@@ -143,6 +143,94 @@ TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
   }
 }
 
+// A library or a built-in catalog that is not a database: the user is told which file
+// and what to do, the tools that need it fail with the same sentence, the host keeps
+// answering the rest, and the library file keeps its bytes.
+TEST(Binary, SaysWhichMusicFileItCannotReadAndKeepsServing) {
+  std::string garbage;
+  for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 131 + 7) % 256);
+  auto post = [](std::uint16_t port, const std::string& body) {
+    const std::string answer =
+        testing::exchange(port,
+                          "POST /mcp HTTP/1.1\r\nContent-Type: application/json\r\n"
+                          "Accept: application/json, text/event-stream\r\n"
+                          "Authorization: Bearer t0ken\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\n\r\n" + body)
+            .received;
+    const auto end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : answer.substr(end + 4);
+  };
+  struct Row {
+    const char* name;
+    bool corruptCatalog;  // otherwise the library
+    const char* tool;     // a call that needs the file
+    std::string said;     // the start of the line after the listening one
+    std::string advice;   // the end of that line
+  };
+  const std::vector<Row> rows = {
+      {"library", false, R"({"name":"search_library","arguments":{"query":"love"}})",
+       "Melodock cannot read its music library ",
+       " (file is not a database). The file is left as it is: restore it from a backup, or "
+       "move it away and start Melodock again for an empty library."},
+      {"catalog", true, R"({"name":"search_catalog","arguments":{"query":"love"}})",
+       "Melodock cannot read its built-in catalog ",
+       " (file is not a database). Reinstall Melodock to repair it."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempDir root;
+    const std::uint16_t port = testing::freePort();
+    testing::writeFile(testing::settingsFile(root.path()),
+                       nlohmann::json({{"port", port},
+                                       {"token", "t0ken"},
+                                       {"musicAuthorization", "authorized"},
+                                       {"sharePersonalData", true}})
+                           .dump());
+    const std::filesystem::path library = root.path() / "data" / "melodock" / "library.sqlite";
+    std::filesystem::path program = MELODOCK_BINARY;
+    std::filesystem::path file = library;
+    if (row.corruptCatalog) {
+      // A copy of the program, with a catalog beside it that is not one.
+      program = root.path() / "bin" / "melodock";
+      std::filesystem::create_directories(program.parent_path());
+      std::filesystem::copy_file(MELODOCK_BINARY, program);
+      file = program.parent_path() / "catalog.sqlite";
+    } else {
+      std::filesystem::create_directories(library.parent_path());
+    }
+    testing::writeFile(file, garbage);
+    const Process app = testing::launchOnPipes(program, {}, testing::userEnvironment(root.path()));
+    EXPECT_EQ(firstLine(app.output),
+              "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n");
+    const std::string sentence = row.said + file.string() + row.advice;
+    EXPECT_EQ(firstLine(app.output), sentence + "\n");
+
+    const auto called = nlohmann::json::parse(
+        post(port, std::string(R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":)") +
+                       row.tool + "}"),
+        nullptr, false);
+    ASSERT_TRUE(called.is_object());
+    EXPECT_EQ(called.at("result").at("isError"), true) << called.dump();
+    EXPECT_NE(called.at("result").at("content").at(0).at("text").get<std::string>().find(sentence),
+              std::string::npos)
+        << called.dump();
+    const auto listed = nlohmann::json::parse(
+        post(port, R"({"jsonrpc":"2.0","id":3,"method":"tools/list"})"), nullptr, false);
+    ASSERT_TRUE(listed.is_object());
+    EXPECT_EQ(listed.at("result").at("tools").size(), 20U);
+    const auto playing = nlohmann::json::parse(
+        post(port,
+             R"({"jsonrpc":"2.0","id":4,"method":"tools/call","params":{"name":"now_playing"}})"),
+        nullptr, false);
+    EXPECT_EQ(playing.at("result").at("isError"), false) << playing.dump();
+
+    ::kill(app.pid, SIGTERM);
+    EXPECT_EQ(exitStatus(app.pid), 0);
+    EXPECT_EQ(testing::readFile(file), garbage) << "the file was written to";
+    EXPECT_FALSE(std::filesystem::exists(file.string() + "-wal"));
+  }
+}
+
 TEST(Binary, ASecondAppSaysOneIsAlreadyRunningAndExits) {
   const Home home(nullptr);
   const Process first = launchOnPipes(home);

@@ -14,11 +14,13 @@
 #include "app/front_end.h"
 #include "app/terminal_front_end.h"
 #include "music/permission_prompt.h"
+#include "platform/app_settings.h"
 #include "platform/clock.h"
 #include "platform/music/authorization.h"
 #include "platform/settings_store.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 
 namespace melodock {
 namespace {
@@ -187,7 +189,7 @@ TEST(FrontEnd, TheSetUpQuestionStoresTheAnswer) {
     SCOPED_TRACE(row.name);
     testing::TempDir dir;
     SettingsStore settings(dir.path() / "settings.json");
-    if (row.stored) settings.set("musicAuthorization", row.stored);
+    if (row.stored) settings.set(setting::kMusicAuthorization.name, row.stored);
     Executor executor(2);
     const MainActor main(executor);
     Pipes pipes;
@@ -213,7 +215,7 @@ TEST(FrontEnd, TheSetUpQuestionStoresTheAnswer) {
     ASSERT_EQ(status.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(MusicAuthorization::text(status.get()),
               row.expected ? row.expected : "notDetermined");
-    EXPECT_EQ(settings.string("musicAuthorization"),
+    EXPECT_EQ(settings.string(setting::kMusicAuthorization.name),
               row.expected ? std::optional<std::string>(row.expected) : std::nullopt);
     EXPECT_TRUE(dialog.onScreen.expired());  // answered, no dialog is held on screen
     executor.stop();

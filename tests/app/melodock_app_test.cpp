@@ -14,6 +14,7 @@
 #include "tests/support/await.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 
 namespace melodock {
 namespace {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/app_settings.h"
 #include "platform/live_settings.h"
 #include "tests/support/await.h"
 #include "tests/support/loopback.h"
@@ -12,7 +13,7 @@
 namespace melodock {
 namespace {
 
-constexpr const char* kFlag = "hasConnectedClient";
+constexpr std::string_view kFlag = setting::kHasConnectedClient.name;
 
 struct RecorderFixture {
   // Records from an actor of its own, as the endpoint does from a pool strand.
@@ -64,10 +65,11 @@ TEST(ClientRecorder, RecordsAgainWhatChangedSinceTheLastRecord) {
   const std::vector<Row> rows = {
       {"flag removed in this process",
        [](RecorderFixture& f) {
-         f.settings.update([](nlohmann::json& all) { all.erase(kFlag); });
+         f.settings.update([](nlohmann::json& all) { all.erase(std::string(kFlag)); });
        }},
       {"flag set false in this process", [](RecorderFixture& f) { f.settings.set(kFlag, false); }},
-      {"another setting changed", [](RecorderFixture& f) { f.settings.set("port", 4242); }},
+      {"another setting changed",
+       [](RecorderFixture& f) { AppSettings(f.settings).setPort(4242); }},
       {"last client changed elsewhere",
        [](RecorderFixture& f) { f.status.setLastClient("Cursor"); }},
       {"last client cleared", [](RecorderFixture& f) { f.status.setLastClient(std::nullopt); }},

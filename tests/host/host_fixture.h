@@ -4,11 +4,11 @@
 
 #include "host/mcp_endpoint.h"
 #include "host/mcp_host.h"
-#include "music/music_operations.h"
 #include "music/tools.h"
 #include "platform/live_settings.h"
 #include "tests/support/await.h"
 #include "tests/support/loopback.h"
+#include "tests/support/null_music_operations.h"
 
 namespace melodock::testing {
 
@@ -56,7 +56,7 @@ struct HostFixture {
   MainActor main{executor};
   LiveSettings settings{dir.path() / "settings.json"};
   HostStatus status;
-  MusicOperations defaultMusic;
+  NullMusicOperations defaultMusic;
   MusicOperations& music;
   Tools tools{main, music};
   MCPEndpoint endpoint{main, status, settings, tools};

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "platform/app_settings.h"
 #include "tests/host/host_fixture.h"
 #include "tests/support/child_process.h"
 
@@ -134,7 +135,7 @@ TEST(MCPEndpoint, DecodesTheClientHeaderBeforeAnyCheck) {
     EXPECT_NE(reply.head.find(" 401 "), std::string::npos);
     if (row.expected) previous = row.expected;
     EXPECT_EQ(lastClient(fixture), previous);
-    EXPECT_EQ(fixture.settings.boolean("hasConnectedClient"),
+    EXPECT_EQ(fixture.settings.boolean(setting::kHasConnectedClient.name),
               previous ? std::optional(true) : std::nullopt);
   }
 }
@@ -177,7 +178,7 @@ TEST(MCPEndpoint, NamesTheClientFromItsHandshake) {
 }
 
 // A service that answers now_playing with where it ran.
-class WhereItRuns : public MusicOperations {
+class WhereItRuns : public NullMusicOperations {
  public:
   const MainActor* main = nullptr;
   asio::awaitable<mcp::Value> nowPlayingDict() override {
@@ -209,8 +210,8 @@ TEST(MCPEndpoint, StoresThatAClientConnectedWheneverTheFileLacksIt) {
 
   // Reset by hand while the app runs: the next client that names itself stores it again.
   writeFile(file, "{}");
-  testing::eventually([&] { return !fixture.settings.boolean("hasConnectedClient"); });
-  ASSERT_EQ(fixture.settings.boolean("hasConnectedClient"), std::nullopt);
+  testing::eventually([&] { return !fixture.settings.boolean(setting::kHasConnectedClient.name); });
+  ASSERT_EQ(fixture.settings.boolean(setting::kHasConnectedClient.name), std::nullopt);
   post(fixture, ping, {kAuthorized, "X-Melodock-Client: Cursor"});
   fixture.settings.waitUntilWritten();
   EXPECT_EQ(nlohmann::json::parse(readFile(file)).value("hasConnectedClient", false), true);
@@ -315,7 +316,7 @@ TEST(MCPEndpoint, NamesAModernClientByTheBridgeHeaderElseByItsClientInfo) {
   EXPECT_EQ(post(fixture, modernBody("tools/list"), modern("tools/list")).status(),
             "HTTP/1.1 200 OK");
   EXPECT_EQ(lastClient(fixture), "Probe");
-  EXPECT_EQ(fixture.settings.boolean("hasConnectedClient"), std::optional(true));
+  EXPECT_EQ(fixture.settings.boolean(setting::kHasConnectedClient.name), std::optional(true));
   EXPECT_EQ(post(fixture, modernBody("tools/list"),
                  modern("tools/list", {kAuthorized, "X-Melodock-Client: Claude%20Desktop"}))
                 .status(),

@@ -2,6 +2,7 @@
 // clock the test moves.
 #include <gtest/gtest.h>
 
+#include "tests/support/manual_clock.h"
 #include "tests/support/music_service.h"
 
 namespace melodock {

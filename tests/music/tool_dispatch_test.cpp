@@ -13,10 +13,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "music/music_operations.h"
 #include "music/tools.h"
 #include "platform/executor.h"
 #include "tests/music/run_tool.h"
+#include "tests/support/null_music_operations.h"
 
 namespace melodock {
 namespace {
@@ -44,7 +44,7 @@ std::string shown(const Strings& list) {
 
 // Writes down each operation with the arguments it received, and whether it ran on the
 // main actor, and answers with a text naming the call.
-class RecordingService : public MusicOperations {
+class RecordingService : public NullMusicOperations {
  public:
   using Text = asio::awaitable<std::string>;
   Strings calls;
@@ -245,7 +245,7 @@ TEST(ToolDispatch, WritesTheNowPlayingObjectAsCompactJSON) {
 }
 
 TEST(ToolDispatch, PassesTheServicesOwnFailuresThrough) {
-  class FailingService : public MusicOperations {
+  class FailingService : public NullMusicOperations {
     asio::awaitable<std::string> queue() override {
       throw std::runtime_error("The player went away");
       co_return "";
@@ -256,7 +256,7 @@ TEST(ToolDispatch, PassesTheServicesOwnFailuresThrough) {
 
 TEST(ToolDispatch, LetsAnotherCallRunWhileOneWaits) {
   // playback waits on the main actor until get_queue releases it.
-  class WaitingService : public MusicOperations {
+  class WaitingService : public NullMusicOperations {
    public:
     std::atomic<bool> waiting{false};
 

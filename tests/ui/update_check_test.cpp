@@ -10,12 +10,14 @@
 #include <asio.hpp>
 #include <asio/experimental/as_tuple.hpp>
 
+#include "platform/app_settings.h"
 #include "platform/executor.h"
 #include "platform/music/web_api/web_api_http_transport.h"
 #include "platform/settings_store.h"
 #include "tests/support/await.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 #include "ui/product.h"
 #include "ui/update_check.h"
 
@@ -178,7 +180,7 @@ TEST(UpdateCheck, ComparesTheFeedsBuildWithTheRunningOne) {
     f.server.serve("/feed.json", row.status, row.body);
     EXPECT_EQ(f.checkOnce(f.server.url("/feed.json")), row.expected);
     const double now = std::chrono::duration<double>(f.clock.wallNow().time_since_epoch()).count();
-    EXPECT_EQ(f.settings.number("lastUpdateCheck"), now);
+    EXPECT_EQ(AppSettings(f.settings).get(setting::kLastUpdateCheck), now);
   }
 }
 
@@ -216,7 +218,7 @@ TEST(UpdateCheck, FailsOnAnythingButAFeedAndStoresNothing) {
       f.server.serve(row.path, row.status, row.body, headers);
     }
     EXPECT_EQ(f.checkOnce(f.server.url(row.path)), stateOf(Kind::failed));
-    EXPECT_EQ(f.settings.value("lastUpdateCheck"), std::nullopt);
+    EXPECT_EQ(f.settings.value(setting::kLastUpdateCheck.name), std::nullopt);
   }
 }
 

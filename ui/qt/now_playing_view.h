@@ -27,8 +27,6 @@ class ArtworkView : public QWidget {
   explicit ArtworkView(int side, QWidget* parent = nullptr);
   void setSide(int side);
   void setURL(const std::string& url);
-  // True when the last URL gave a picture; false while the stand-in shows.
-  [[nodiscard]] bool hasPicture() const { return !picture_.isNull(); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

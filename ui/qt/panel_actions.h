@@ -5,8 +5,7 @@
 #include <functional>
 #include <string>
 
-#include <nlohmann/json.hpp>
-
+#include "platform/app_settings.h"
 #include "ui/panel_model.h"
 #include "ui/support_mail.h"
 
@@ -21,9 +20,8 @@ struct PanelActions {
   std::function<void()> previous;
   std::function<void(double seconds)> seek;
   std::function<void(std::string entryID)> jump;
-  // Stores a setting: "connectSection", "connectClient", "sharePersonalData",
-  // "allowLibraryChanges".
-  std::function<void(std::string key, nlohmann::json value)> set;
+  // Stores a setting: the Connect section, the client chosen, the privacy switches.
+  std::function<void(SettingChange change)> set;
   // The set-up row and the denied row's button: the Apple Music access request.
   std::function<void()> setUpAppleMusic;
   // Stores a new token and starts the host again with it.

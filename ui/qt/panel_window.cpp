@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 #include <string_view>
 
+#include "platform/app_settings.h"
 #include "ui/product.h"
 #include "ui/qt/symbols.h"
 #include "ui/support_mail.h"
@@ -189,7 +190,7 @@ void PanelWindow::build() {
     connect(picker_, &QComboBox::activated, this, [this](int index) {
       const ClientSetup client = ClientSetup::allCases().at(static_cast<std::size_t>(index));
       model_.choose(client);
-      actions_.set("connectClient", std::string(client.rawValue()));
+      actions_.set(AppSettings::change(setting::kConnectClient, client.rawValue()));
       render();
     });
     manual->addWidget(picker_);
@@ -232,7 +233,7 @@ void PanelWindow::build() {
 
   // The consent switches.
   auto privacyRow = [this, body](std::string_view title, std::string_view explanation,
-                                 std::string key) {
+                                 SettingKey<bool> key) {
     auto* row = new QWidget(connectBody_);
     auto* line = new QHBoxLayout(row);
     line->setContentsMargins(6, 4, 6, 4);
@@ -244,14 +245,15 @@ void PanelWindow::build() {
     line->addStretch(1);
     auto* toggle = new Switch(qs(title), row);
     connect(toggle, &QAbstractButton::clicked, this,
-            [this, key = std::move(key)](bool on) { actions_.set(key, on); });
+            [this, key](bool on) { actions_.set(AppSettings::change(key, on)); });
     line->addWidget(toggle);
     body->addWidget(row);
     return toggle;
   };
-  shareSwitch_ = privacyRow(panel::kShareTitle, panel::kShareExplanation, "sharePersonalData");
+  shareSwitch_ =
+      privacyRow(panel::kShareTitle, panel::kShareExplanation, setting::kSharePersonalData);
   changesSwitch_ =
-      privacyRow(panel::kChangesTitle, panel::kChangesExplanation, "allowLibraryChanges");
+      privacyRow(panel::kChangesTitle, panel::kChangesExplanation, setting::kAllowLibraryChanges);
   layout->addWidget(connectBody_);
   layout->addWidget(new Divider(content_));
 
@@ -439,7 +441,7 @@ void PanelWindow::copy(const std::string& key) {
 void PanelWindow::toggleConnect() {
   std::string value = model_.toggledConnectSection();
   model_.connectSectionStored(value);
-  actions_.set("connectSection", value);
+  actions_.set(AppSettings::change(setting::kConnectSection, value));
   render();
 }
 

@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "platform/app_settings.h"
 #include "ui/panel_model.h"
 #include "ui/welcome_model.h"
 
@@ -337,7 +338,7 @@ void WelcomeWindow::show() {
   if (!view_) {
     view_ = std::make_unique<View>(art_, actions_, hasTray_, [this] {
       link_->visible = false;
-      feed_.set(std::string(welcome::kSeenKey), true);
+      feed_.set(AppSettings::change(setting::kHasSeenWelcome, true));
     });
     link_->view = view_.get();
     link_->view->adjustSize();

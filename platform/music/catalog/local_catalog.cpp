@@ -6,8 +6,14 @@
 namespace melodock {
 
 LocalCatalog::LocalCatalog(const std::filesystem::path& file)
-    : database_(file, Database::Access::immutable, [this](sqlite3* connection) {
-        detail::checkCatalogFormat(connection);
+    : database_(file, Database::Access::immutable, [this, file](sqlite3* connection) {
+        try {
+          detail::checkCatalogFormat(connection);
+        } catch (const DatabaseError& error) {
+          throw DatabaseError(error.code(), "Melodock cannot read its built-in catalog " +
+                                                file.string() + " (" + error.what() +
+                                                "). Reinstall Melodock to repair it.");
+        }
         // The file is read, never written: map it rather than copy pages around.
         detail::execute(connection, "PRAGMA mmap_size = 1073741824; PRAGMA cache_size = -16384");
         reader_ = std::make_unique<detail::CatalogReader>(connection);

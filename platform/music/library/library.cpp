@@ -17,6 +17,18 @@ std::filesystem::path withFolder(const std::filesystem::path& file) {
   return file;
 }
 
+// SQLite's verdict on a file that is not a database, or a damaged one.
+bool unreadable(int code) {
+  const int primary = code & 0xff;
+  return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+std::string unreadableLibrary(const std::filesystem::path& file, std::string_view why) {
+  return "Melodock cannot read its music library " + file.string() + " (" + std::string(why) +
+         "). The file is left as it is: restore it from a backup, or move it away and start "
+         "Melodock again for an empty library.";
+}
+
 // Agents and their notes may still hold the id "Favourite Songs" had before.
 std::string current(std::string id) {
   if (id == Library::kFormerFavouriteSongsID) return Library::kFavouriteSongsID;
@@ -27,10 +39,16 @@ std::string current(std::string id) {
 
 Library::Library(const std::filesystem::path& file, WallClock clock)
     : clock_(std::move(clock)),
-      database_(withFolder(file), Database::Access::readWrite, [this](sqlite3* connection) {
-        // WAL keeps readers off the writer's back; FULL makes every commit durable.
-        detail::execute(connection, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL");
-        detail::migrateLibrary(connection);
+      database_(withFolder(file), Database::Access::readWrite, [this, file](sqlite3* connection) {
+        try {
+          // WAL keeps readers off the writer's back; FULL makes every commit durable.
+          detail::execute(connection, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL");
+          detail::migrateLibrary(connection);
+        } catch (const DatabaseError& error) {
+          if (!unreadable(error.code())) throw;
+          // Nothing has written to the file: it stays for the user to move or restore.
+          throw DatabaseError(error.code(), unreadableLibrary(file, error.what()));
+        }
         store_ = std::make_unique<detail::LibraryStore>(connection);
         files_ = std::make_unique<detail::MusicFileStore>(connection);
         matcher_ = std::make_unique<detail::FileMatcher>(connection);

@@ -1,13 +1,12 @@
 #include "platform/music/scan/music_folder_monitor.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include <fcntl.h>
 
 #include <algorithm>
-#include <array>
+#include <cerrno>
 #include <optional>
 #include <set>
+#include <system_error>
 
 #include "platform/music/scan/folder_watcher.h"
 
@@ -33,19 +32,144 @@ std::vector<std::filesystem::path> outermost(const std::set<std::string>& paths)
 
 }  // namespace
 
+// What the monitor's thread keeps: touched on that thread only, in handlers of the
+// monitor's own io_context. Scans run there and block it, which is what it is for.
+class MusicFolderMonitor::Loop {
+ public:
+  explicit Loop(MusicFolderMonitor& monitor)
+      : monitor_(monitor),
+        reader_(monitor.options_.artworkFolder),
+        scanner_(monitor.library_, reader_,
+                 {.folderFound =
+                      [this](const std::filesystem::path& folder) { watcher_->watch(folder); },
+                  .problem = monitor.options_.problem,
+                  .stopRequested = [this] { return monitor_.stopping_.load(); }}),
+        timer_(monitor.context_) {}
+
+  void start() {
+    scanAll();
+    rescanAt_ = Clock::now() + monitor_.options_.rescanInterval;
+    follow();
+    step();
+  }
+
+  // After anything that may call for work: a wake, the watcher's events, the timer.
+  void step() {
+    if (monitor_.stopping_) return;
+    if (monitor_.foldersWanted_.exchange(false) && monitor_.folders_() != folders_) {
+      watcher_.emplace();
+      follow();
+      monitor_.rescanWanted_ = true;
+    }
+    const bool unwatched = watcher_->exhausted() || lost_;
+    if (monitor_.rescanWanted_.exchange(false) || (unwatched && Clock::now() >= rescanAt_)) {
+      lost_ = false;
+      changed_.clear();
+      quietAt_.reset();
+      latestAt_.reset();
+      scanAll();
+      rescanAt_ = Clock::now() + monitor_.options_.rescanInterval;
+    } else if (quietAt_ && Clock::now() >= std::min(*quietAt_, *latestAt_)) {
+      const std::vector<std::filesystem::path> paths = outermost(changed_);
+      changed_.clear();
+      quietAt_.reset();
+      latestAt_.reset();
+      try {
+        report(scanner_.scanPaths(paths, folders_));
+      } catch (const std::exception& error) {
+        if (monitor_.options_.problem) monitor_.options_.problem(error.what());
+      }
+    }
+    arm();
+  }
+
+ private:
+  void report(const ScanCounts& counts) const {
+    if (monitor_.options_.scanned) monitor_.options_.scanned(counts);
+  }
+
+  void scanAll() {
+    folders_ = monitor_.folders_();
+    try {
+      report(scanner_.scanAll(folders_));
+    } catch (const std::exception& error) {
+      // The library could not take the changes (its file is unusable): said once, as
+      // the library's own requests say it too.
+      if (monitor_.options_.problem) monitor_.options_.problem(error.what());
+    }
+  }
+
+  // Waits for the current watcher's events. A duplicate of its descriptor, so Asio
+  // never closes the one the watcher owns.
+  void follow() {
+    events_.reset();  // a wait on the old watcher ends as cancelled
+    if (watcher_->descriptor() < 0) return;
+    const int watched = ::fcntl(watcher_->descriptor(), F_DUPFD_CLOEXEC, 0);
+    if (watched < 0) return;
+    events_.emplace(monitor_.context_, watched);
+    waitForEvents();
+  }
+
+  void waitForEvents() {
+    events_->async_wait(asio::posix::descriptor_base::wait_read,
+                        [this](const std::error_code& error) {
+                          if (error) return;
+                          FolderWatcher::Changes changes = watcher_->changes();
+                          lost_ = lost_ || changes.overflowed;
+                          for (const auto& path : changes.paths) changed_.insert(path.string());
+                          if (!changes.paths.empty()) {
+                            quietAt_ = Clock::now() + monitor_.options_.debounce;
+                            if (!latestAt_)
+                              latestAt_ = Clock::now() + 10 * monitor_.options_.debounce;
+                          }
+                          waitForEvents();
+                          step();
+                        });
+  }
+
+  // Sets the timer to the next time something falls due, if anything does.
+  void arm() {
+    std::optional<Clock::time_point> due;
+    if (quietAt_) due = std::min(*quietAt_, *latestAt_);
+    if (watcher_->exhausted() || lost_) due = due ? std::min(*due, rescanAt_) : rescanAt_;
+    timer_.cancel();
+    if (!due) return;
+    timer_.expires_at(*due);
+    timer_.async_wait([this](const std::error_code& error) {
+      if (!error) step();
+    });
+  }
+
+  MusicFolderMonitor& monitor_;
+  // Made anew when the folders change, so that the watches of folders no longer
+  // followed go.
+  std::optional<FolderWatcher> watcher_{std::in_place};
+  TagReader reader_;
+  FolderScanner scanner_;
+  std::optional<asio::posix::stream_descriptor> events_;
+  asio::steady_timer timer_;
+  std::vector<std::filesystem::path> folders_;
+  std::set<std::string> changed_;
+  std::optional<Clock::time_point> quietAt_;   // when the changed paths are looked at
+  std::optional<Clock::time_point> latestAt_;  // changes keep coming: looked at anyway
+  Clock::time_point rescanAt_;
+  bool lost_ = false;
+};
+
 MusicFolderMonitor::MusicFolderMonitor(Library& library, Folders folders, Options options)
     : library_(library),
       folders_(std::move(folders)),
       options_(std::move(options)),
-      wakeup_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  thread_ = std::thread([this] { run(); });
+      loop_(std::make_unique<Loop>(*this)) {
+  asio::post(context_, [this] { loop_->start(); });
+  thread_ = std::thread([this] { context_.run(); });
 }
 
 MusicFolderMonitor::~MusicFolderMonitor() {
   stopping_ = true;
-  wake();
+  context_.stop();
   thread_.join();
-  if (wakeup_ >= 0) ::close(wakeup_);
+  loop_.reset();
 }
 
 void MusicFolderMonitor::rescan() {
@@ -58,99 +182,8 @@ void MusicFolderMonitor::foldersMayHaveChanged() {
   wake();
 }
 
-void MusicFolderMonitor::wake() const {
-  const std::uint64_t one = 1;
-  if (wakeup_ >= 0) [[maybe_unused]]
-    const auto written = ::write(wakeup_, &one, sizeof one);
-}
-
-void MusicFolderMonitor::run() {
-  // Made anew when the folders change, so that the watches of folders no longer
-  // followed go.
-  std::optional<FolderWatcher> watcher(std::in_place);
-  TagReader reader(options_.artworkFolder);
-  FolderScanner scanner(
-      library_, reader,
-      {.folderFound = [&watcher](const std::filesystem::path& folder) { watcher->watch(folder); },
-       .problem = options_.problem,
-       .stopRequested = [this] { return stopping_.load(); }});
-  std::vector<std::filesystem::path> folders;
-  auto report = [this](const ScanCounts& counts) {
-    if (options_.scanned) options_.scanned(counts);
-  };
-  auto scanAll = [&] {
-    folders = folders_();
-    try {
-      report(scanner.scanAll(folders));
-    } catch (const std::exception& error) {
-      // The library could not take the changes (its file is unusable): said once, as
-      // the library's own requests say it too.
-      if (options_.problem) options_.problem(error.what());
-    }
-  };
-
-  scanAll();
-  std::set<std::string> changed;
-  std::optional<Clock::time_point> quietAt;   // when the changed paths are looked at
-  std::optional<Clock::time_point> latestAt;  // changes keep coming: looked at anyway
-  Clock::time_point rescanAt = Clock::now() + options_.rescanInterval;
-  bool lost = false;
-
-  while (!stopping_) {
-    auto timeout = std::chrono::milliseconds(-1);
-    const auto now = Clock::now();
-    auto until = [&](Clock::time_point at) {
-      const auto left = std::max(std::chrono::milliseconds(0),
-                                 std::chrono::ceil<std::chrono::milliseconds>(at - now));
-      if (timeout.count() < 0 || left < timeout) timeout = left;
-    };
-    if (quietAt) until(std::min(*quietAt, *latestAt));
-    if (watcher->exhausted() || lost) until(rescanAt);
-
-    std::array<pollfd, 2> fds = {
-        pollfd{.fd = wakeup_, .events = POLLIN, .revents = 0},
-        pollfd{.fd = watcher->descriptor(), .events = POLLIN, .revents = 0}};
-    ::poll(fds.data(), watcher->descriptor() >= 0 ? 2 : 1, static_cast<int>(timeout.count()));
-    if (stopping_) break;
-    if (fds[0].revents & POLLIN) {
-      std::uint64_t count = 0;
-      [[maybe_unused]] const auto read = ::read(wakeup_, &count, sizeof count);
-    }
-    if (fds[1].revents & POLLIN) {
-      FolderWatcher::Changes changes = watcher->changes();
-      lost = lost || changes.overflowed;
-      for (const auto& path : changes.paths) changed.insert(path.string());
-      if (!changes.paths.empty()) {
-        quietAt = Clock::now() + options_.debounce;
-        if (!latestAt) latestAt = Clock::now() + 10 * options_.debounce;
-      }
-    }
-    if (foldersWanted_.exchange(false) && folders_() != folders) {
-      watcher.emplace();
-      rescanWanted_ = true;
-    }
-    if (rescanWanted_.exchange(false) ||
-        ((watcher->exhausted() || lost) && Clock::now() >= rescanAt)) {
-      lost = false;
-      changed.clear();
-      quietAt.reset();
-      latestAt.reset();
-      scanAll();
-      rescanAt = Clock::now() + options_.rescanInterval;
-      continue;
-    }
-    if (quietAt && Clock::now() >= std::min(*quietAt, *latestAt)) {
-      const std::vector<std::filesystem::path> paths = outermost(changed);
-      changed.clear();
-      quietAt.reset();
-      latestAt.reset();
-      try {
-        report(scanner.scanPaths(paths, folders));
-      } catch (const std::exception& error) {
-        if (options_.problem) options_.problem(error.what());
-      }
-    }
-  }
+void MusicFolderMonitor::wake() {
+  asio::post(context_, [this] { loop_->step(); });
 }
 
 }  // namespace melodock

@@ -8,10 +8,12 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <asio.hpp>
 
 #include "platform/music/library/library.h"
 #include "platform/music/scan/folder_scanner.h"
@@ -50,8 +52,9 @@ class MusicFolderMonitor {
   void foldersMayHaveChanged();
 
  private:
-  void run();
-  void wake() const;
+  class Loop;
+
+  void wake();
 
   Library& library_;
   Folders folders_;
@@ -59,7 +62,11 @@ class MusicFolderMonitor {
   std::atomic<bool> stopping_{false};
   std::atomic<bool> rescanWanted_{false};
   std::atomic<bool> foldersWanted_{false};
-  int wakeup_ = -1;
+  // The monitor's thread runs this context: the watcher's descriptor, the timer and
+  // every wake are handlers on it.
+  asio::io_context context_{1};
+  asio::executor_work_guard<asio::io_context::executor_type> work_{context_.get_executor()};
+  std::unique_ptr<Loop> loop_;
   std::thread thread_;
 };
 

@@ -45,13 +45,10 @@ std::filesystem::path userMusicDir() {
   return userHomeDir() / "Music";
 }
 
-std::vector<std::filesystem::path> musicFolders(const Settings& settings) {
+std::vector<std::filesystem::path> musicFolders(const AppSettings& settings) {
   std::vector<std::filesystem::path> candidates = {userMusicDir()};
-  if (const auto stored = settings.value("musicFolders"); stored && stored->is_array()) {
-    for (const nlohmann::json& entry : *stored) {
-      if (!entry.is_string()) continue;
-      if (auto folder = fromSettings(entry.get<std::string>())) candidates.push_back(*folder);
-    }
+  for (const std::string& entry : settings.get(setting::kMusicFolders)) {
+    if (auto folder = fromSettings(entry)) candidates.push_back(*folder);
   }
   std::vector<std::filesystem::path> folders;
   for (std::filesystem::path& candidate : candidates) {

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/settings.h"
+#include "platform/app_settings.h"
 
 namespace melodock {
 
@@ -16,6 +16,6 @@ namespace melodock {
 // The user's music folder, then each absolute path (or "~/..." path) of the
 // "musicFolders" array, in order, without repeats and without folders that lie inside
 // another. Whether they exist is the scanner's business.
-[[nodiscard]] std::vector<std::filesystem::path> musicFolders(const Settings& settings);
+[[nodiscard]] std::vector<std::filesystem::path> musicFolders(const AppSettings& settings);
 
 }  // namespace melodock

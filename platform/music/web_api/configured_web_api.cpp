@@ -7,7 +7,7 @@ ConfiguredWebAPI::ConfiguredWebAPI(Settings& settings, InProcessWebAPI& inProces
     : settings_(settings), inProcess_(inProcess), http_(http) {}
 
 std::string ConfiguredWebAPI::baseURL() const {
-  std::string base = settings_.string(kBaseURLKey).value_or("");
+  std::string base = settings_.get(setting::kWebAPIBaseURL);
   while (base.ends_with('/')) base.pop_back();
   return base.empty() ? inProcess_.baseURL() : base;
 }
@@ -16,8 +16,8 @@ asio::awaitable<WebAPIResponse> ConfiguredWebAPI::send(WebAPIRequest request) {
   if (request.url.starts_with(inProcess_.baseURL() + "/")) {
     co_return co_await inProcess_.send(std::move(request));
   }
-  const std::string developer = settings_.string(kDeveloperTokenKey).value_or("");
-  const std::string user = settings_.string(kUserTokenKey).value_or("");
+  const std::string developer = settings_.get(setting::kWebAPIDeveloperToken);
+  const std::string user = settings_.get(setting::kWebAPIUserToken);
   if (!developer.empty()) request.headers.emplace_back("Authorization", "Bearer " + developer);
   if (!user.empty()) request.headers.emplace_back("Music-User-Token", user);
   co_return co_await http_.send(std::move(request));

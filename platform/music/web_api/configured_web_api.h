@@ -4,19 +4,15 @@
 // of the settings applies to the next one.
 #pragma once
 
+#include "platform/app_settings.h"
 #include "platform/music/web_api/in_process_web_api.h"
 #include "platform/music/web_api/web_api_client.h"
 #include "platform/music/web_api/web_api_http_transport.h"
-#include "platform/settings.h"
 
 namespace melodock {
 
 class ConfiguredWebAPI final : public WebAPIClient {
  public:
-  static constexpr const char* kBaseURLKey = "webAPIBaseURL";
-  static constexpr const char* kDeveloperTokenKey = "webAPIDeveloperToken";
-  static constexpr const char* kUserTokenKey = "webAPIUserToken";
-
   // Every part must outlive this object.
   ConfiguredWebAPI(Settings& settings, InProcessWebAPI& inProcess, WebAPIHTTPTransport& http);
 
@@ -28,7 +24,7 @@ class ConfiguredWebAPI final : public WebAPIClient {
   asio::awaitable<WebAPIResponse> send(WebAPIRequest request) override;
 
  private:
-  Settings& settings_;
+  AppSettings settings_;
   InProcessWebAPI& inProcess_;
   WebAPIHTTPTransport& http_;
 };

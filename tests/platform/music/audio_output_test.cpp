@@ -20,6 +20,7 @@
 #include "tests/platform/music/audio_files.h"
 #include "tests/support/await.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 
 namespace melodock {
 namespace {

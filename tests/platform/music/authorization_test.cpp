@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/app_settings.h"
 #include "platform/music/authorization.h"
 #include "platform/settings_store.h"
 #include "tests/support/loopback.h"
@@ -39,7 +40,8 @@ TEST(MusicAuthorization, ReadsTheStoredTextAndTakesAnythingElseAsNotDetermined) 
     SCOPED_TRACE(row.stored ? row.stored : "absent");
     testing::TempDir dir;
     SettingsStore settings(dir.path() / "settings.json");
-    if (row.stored) settings.set("musicAuthorization", nlohmann::json::parse(row.stored));
+    if (row.stored)
+      settings.set(setting::kMusicAuthorization.name, nlohmann::json::parse(row.stored));
     NobodyAsked asker;
     const MusicAuthorization authorization(settings, asker);
     EXPECT_EQ(authorization.currentStatus(), row.expected);

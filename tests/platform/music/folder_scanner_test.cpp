@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 
+#include "platform/app_settings.h"
 #include "platform/music/scan/music_folders.h"
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/platform/music/music_files.h"
@@ -344,8 +345,8 @@ TEST(MusicFolders, AreTheUsersMusicFolderAndTheStoredOnes) {
         "XDG_CONFIG_HOME", (row.userDirs ? config : dir.path() / "none").c_str());
     const testing::ScopedVariable musicVariable("XDG_MUSIC_DIR", row.musicDir);
     Stored settings;
-    if (!row.stored.is_null()) settings.set("musicFolders", row.stored);
-    EXPECT_EQ(musicFolders(settings), row.folders);
+    if (!row.stored.is_null()) settings.set(setting::kMusicFolders.name, row.stored);
+    EXPECT_EQ(musicFolders(AppSettings(settings)), row.folders);
   }
 }
 

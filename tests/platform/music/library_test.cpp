@@ -16,6 +16,7 @@
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/support/environment.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 
 namespace melodock {
 namespace {

@@ -9,6 +9,7 @@
 #include "platform/music/playback/music_player.h"
 #include "platform/music/playback/virtual_output.h"
 #include "tests/support/await.h"
+#include "tests/support/manual_clock.h"
 
 namespace melodock::testing {
 

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/app_settings.h"
 #include "platform/live_settings.h"
 #include "platform/music/catalog/local_catalog.h"
 #include "platform/music/web_api/configured_web_api.h"
@@ -278,8 +279,8 @@ class LoopbackWebAPI {
 
 struct RemoteFixture : LibraryFixture {
   RemoteFixture() {
-    settings.set("webAPIDeveloperToken", "dev.token");
-    settings.set("webAPIUserToken", "user-token");
+    AppSettings(settings).set(setting::kWebAPIDeveloperToken, "dev.token");
+    AppSettings(settings).set(setting::kWebAPIUserToken, "user-token");
   }
   WebAPIResponse send(WebAPIClient& client, const std::string& method, const std::string& target,
                       std::optional<std::string> body = std::nullopt) {
@@ -307,7 +308,8 @@ struct RemoteFixture : LibraryFixture {
 TEST(WebAPIHTTPTransport, GivesTheSameBytesAsTheLibraryInProcess) {
   RemoteFixture f;
   LoopbackWebAPI server(f.api);
-  f.settings.set("webAPIBaseURL", "http://127.0.0.1:" + std::to_string(server.port()) + "/");
+  AppSettings(f.settings)
+      .set(setting::kWebAPIBaseURL, "http://127.0.0.1:" + std::to_string(server.port()) + "/");
   EXPECT_EQ(f.configured.baseURL(), "http://127.0.0.1:" + std::to_string(server.port()));
   std::vector<InProcessWebAPI::Served> served;
   f.api.observe([&](const InProcessWebAPI::Served& request) { served.push_back(request); });
@@ -387,7 +389,7 @@ TEST(WebAPIHTTPTransport, RefusesOrFailsWithoutAnAnswer) {
   f.timeout = 300ms;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    f.settings.set("webAPIBaseURL", row.base);
+    AppSettings(f.settings).set(setting::kWebAPIBaseURL, row.base);
     EXPECT_EQ(f.error(f.configured, "/v1/me/library/playlists"), row.error);
   }
 }
@@ -396,7 +398,7 @@ TEST(WebAPIHTTPTransport, RefusesAPathThatResolvesElsewhereWithoutConnecting) {
   RemoteFixture f;
   LoopbackWebAPI server(f.api);
   const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
-  f.settings.set("webAPIBaseURL", base);
+  AppSettings(f.settings).set(setting::kWebAPIBaseURL, base);
   for (const char* target : {"/v1/me/library/playlists/p.2/../../x", "/v1/me/./library",
                              "/v1/me/library/playlists/%2E%2e", "/v1/me/library/p.2%2Ftracks",
                              "/v1/me/library/p.2%5ctracks"}) {

@@ -12,11 +12,13 @@
 
 #include "app/front_end.h"
 #include "app/melodock_app.h"
+#include "platform/app_settings.h"
 #include "platform/live_settings.h"
 #include "platform/settings_store.h"
 #include "tests/platform/private_bus.h"
 #include "tests/support/await.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 #include "ui/qt/consent_presenter.h"
 #include "ui/qt/permission_window.h"
 
@@ -154,7 +156,7 @@ TEST(ConsentPresenter, TurnOnClickedInTheWindowLetsAWaitingToolCallComplete) {
   EXPECT_TRUE(until([] { return shownWindows().empty(); }));
   EXPECT_TRUE(until([&] { return callsOf(desktop.bus, "CloseNotification").size() == 1; }));
   settings.waitUntilWritten();
-  EXPECT_EQ(SettingsStore(file).boolean("sharePersonalData"), true);
+  EXPECT_EQ(SettingsStore(file).boolean(setting::kSharePersonalData.name), true);
   executor.stop();
 }
 

@@ -37,8 +37,10 @@ struct App {
             .previous = call("previous"),
             .seek = [this](double seconds) { seeks.push_back(seconds); },
             .jump = [this](std::string id) { jumps.push_back(std::move(id)); },
-            .set = [this](const std::string& key,
-                          nlohmann::json value) { stored.emplace_back(key, std::move(value)); },
+            .set =
+                [this](SettingChange change) {
+                  stored.emplace_back(std::string(change.key), std::move(change.value));
+                },
             .setUpAppleMusic = call("setUpAppleMusic"),
             .resetToken = call("resetToken"),
             .checkForUpdates = call("checkForUpdates"),

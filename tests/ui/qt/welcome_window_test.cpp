@@ -11,11 +11,13 @@
 
 #include "app/front_end.h"
 #include "app/melodock_app.h"
+#include "platform/app_settings.h"
 #include "platform/live_settings.h"
 #include "platform/settings_store.h"
 #include "tests/support/await.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
+#include "tests/support/manual_clock.h"
 #include "ui/panel_feed.h"
 #include "ui/qt/welcome_window.h"
 
@@ -71,7 +73,8 @@ class Nobody final : public FrontEnd {
 struct WelcomeFixture {
   explicit WelcomeFixture(const std::string& stored = "{}", bool hasTray = true) {
     testing::writeFile(file, stored);
-    SettingsStore(file).set("port", port);
+    SettingsStore store(file);
+    AppSettings(store).setPort(port);
     settings.emplace(file);
     app.emplace(executor, main, *settings, status, clock, frontEnd,
                 MelodockApp::Launch{.showWelcome = {},
@@ -107,7 +110,7 @@ struct WelcomeFixture {
 
   std::optional<bool> storedFlag() {
     settings->waitUntilWritten();
-    return SettingsStore(file).boolean("hasSeenWelcome");
+    return SettingsStore(file).boolean(setting::kHasSeenWelcome.name);
   }
 
   testing::TempDir dir;
