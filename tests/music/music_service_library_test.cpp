@@ -14,13 +14,8 @@ constexpr const char* kChangesRefusal =
     "error: The user chose not to allow changes to their library. They can turn it on later: "
     "Melodock panel \u2192 Connect Your AI \u2192 Allow Library Changes.";
 
-constexpr const char* kPersonalRefusal =
-    "error: The user chose not to share their library and listening history. Continue without "
-    "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share Library "
-    "& History.";
-constexpr const char* kNotAuthorized =
-    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
-    "click Set Up Apple Music.";
+using testing::kNotAuthorized;
+using testing::kPersonalRefusal;
 
 using Answer = testing::TestPresenter::Answer;
 

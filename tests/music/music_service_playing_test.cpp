@@ -9,9 +9,7 @@ namespace {
 using std::chrono::seconds;
 using Harness = testing::MusicServiceHarness;
 
-constexpr const char* kNotAuthorized =
-    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
-    "click Set Up Apple Music.";
+using testing::kNotAuthorized;
 
 // `text` with the object's key `key` and its value left out (for answers that hold a
 // position or a track the row does not care about).
@@ -173,10 +171,7 @@ TEST(PlaySongs, ALibrarySongNeedsConsentEvenAmongCatalogSongs) {
   const std::string arguments = R"({"ids":["1100000001",")" + saved.front().id + R"("]})";
   auto refused = f.start("play_songs", arguments);
   f.presenter.answer(0, false);
-  EXPECT_EQ(refused.get().text,
-            "The user chose not to share their library and listening history. Continue without "
-            "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share "
-            "Library & History.");
+  EXPECT_EQ("error: " + refused.get().text, testing::kPersonalRefusal);
   EXPECT_EQ(f.queue(), "");
   auto allowed = f.start("play_songs", arguments);
   f.presenter.answer(1, true);

@@ -28,6 +28,14 @@ inline std::vector<std::string> ids(const std::vector<Track>& tracks) {
   return found;
 }
 
+// The titles of songs, in order.
+inline std::vector<std::string> titles(const std::vector<Song>& songs) {
+  std::vector<std::string> found;
+  found.reserve(songs.size());
+  for (const Song& song : songs) found.push_back(song.title);
+  return found;
+}
+
 // Runs `request` on a fresh io_context and returns its result (or throws its error).
 template <typename T>
 T await(asio::awaitable<T> request) {

@@ -25,13 +25,6 @@ namespace {
 using namespace std::chrono_literals;
 using Time = std::chrono::system_clock::time_point;
 
-std::vector<std::string> titles(const std::vector<Song>& songs) {
-  std::vector<std::string> found;
-  found.reserve(songs.size());
-  for (const Song& song : songs) found.push_back(song.title);
-  return found;
-}
-
 void setModified(const std::filesystem::path& path, std::int64_t seconds) {
   const timespec times[2] = {{seconds, 0}, {seconds, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);

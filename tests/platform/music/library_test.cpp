@@ -44,13 +44,6 @@ Song catalogSong(const std::string& id, const std::string& title, const std::str
               .playParameters = PlayParameters{id, "song"}};
 }
 
-std::vector<std::string> titles(const std::vector<Song>& songs) {
-  std::vector<std::string> found;
-  found.reserve(songs.size());
-  for (const Song& song : songs) found.push_back(song.title);
-  return found;
-}
-
 class LibraryTest : public ::testing::Test {
  protected:
   std::filesystem::path file() const {
@@ -73,12 +66,8 @@ TEST_F(LibraryTest, StartsEmptyExceptFavouriteSongsInTheUsersDataFolder) {
     const testing::ScopedVariable data("XDG_DATA_HOME", (dir_.path() / "data").c_str());
     EXPECT_EQ(Library::defaultFile(), file());
   }
-  const std::vector<LibraryPlaylist> playlists = await(library_->playlists());
+  EXPECT_EQ(await(library_->playlists()).size(), 1U);  // its name and id: LibraryReads
   EXPECT_TRUE(std::filesystem::exists(file()));
-  ASSERT_EQ(playlists.size(), 1U);
-  EXPECT_EQ(playlists[0].playlist.id, "p.1");
-  EXPECT_EQ(playlists[0].playlist.name, "Favourite Songs");
-  EXPECT_FALSE(playlists[0].canEdit);
   EXPECT_TRUE(await(library_->searchSongs("", 100)).empty());
   EXPECT_TRUE(await(library_->searchAlbums("", 100)).empty());
   EXPECT_TRUE(await(library_->recentlyPlayed(30)).empty());
