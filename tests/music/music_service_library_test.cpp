@@ -19,6 +19,14 @@ using testing::kPersonalRefusal;
 
 using Answer = testing::TestPresenter::Answer;
 
+// The refusal to add to the playlist `name`, which cannot be edited.
+std::string notEditable(const std::string& name) {
+  return "error: \"" + name +
+         "\" can't be edited: it's Apple Music's or someone else's playlist. If it's Favourite "
+         "Songs (its name depends on the language), it fills itself with loved songs: love the "
+         "song with rate instead. Otherwise create a playlist of the user's own.";
+}
+
 Catalog& builtInCatalog() {
   static LocalCatalog catalog(MELODOCK_CATALOG_FILE);
   return catalog;
@@ -228,10 +236,7 @@ TEST(LibraryTools, FavouriteSongsIsListedNotEditableAndFillsWithLovedSongs) {
             R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])");
   f.requests.clear();
   EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.1","ids":[")" + song + R"("]})"),
-            "error: \"Favourite Songs\" can't be edited: it's Apple Music's or someone else's "
-            "playlist. If it's Favourite Songs (its name depends on the language), it fills "
-            "itself with loved songs: love the song with rate instead. Otherwise create a "
-            "playlist of the user's own.");
+            notEditable("Favourite Songs"));
   EXPECT_EQ(f.requests, std::vector<std::string>{"GET /v1/me/library/playlists limit=100"});
 
   f.call("rate", R"({"id":")" + song + R"(","kind":"song","rating":"love"})");
@@ -255,10 +260,7 @@ TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
     return WebAPIResponse{204, ""};
   };
   EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
-            "error: \"Chill\" can't be edited: it's Apple Music's or someone else's playlist. If "
-            "it's Favourite Songs (its name depends on the language), it fills itself with loved "
-            "songs: love the song with rate instead. Otherwise create a playlist of the user's "
-            "own.");
+            notEditable("Chill"));
   EXPECT_EQ(f.webAPI.requests.size(), 1U);
   // Missing from the listing, or a listing that fails: editable.
   EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.10","ids":["1"]})"),
@@ -386,11 +388,7 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
   const std::string savedID = lists[2].at("id");
   EXPECT_EQ(f.call("add_to_playlist",
                    R"({"playlist_id":")" + savedID + R"(","ids":[")" + songs[0] + R"("]})"),
-            "error: \"" + lists[2].at("name").get<std::string>() +
-                "\" can't be edited: it's Apple Music's or someone else's playlist. If it's "
-                "Favourite Songs (its name depends on the language), it fills itself with loved "
-                "songs: love the song with rate instead. Otherwise create a playlist of the "
-                "user's own.");
+            notEditable(lists[2].at("name")));
   const json savedSongs =
       json::parse(f.call("playlist_songs", R"({"playlist_id":")" + savedID + R"("})"));
   EXPECT_EQ(savedSongs.at("songs").size(), catalogSongs.at("songs").size());

@@ -59,40 +59,25 @@ TEST(PlaySongs, StartsANewSetOrAddsToTheOneThereAndKeepsTheNoteOnlyWhenAdding) {
     const char* name;
     const char* arguments;
     std::string answer;  // the keys the row checks
-    std::string queue;
-    std::vector<std::string> queuedSongs;
+    std::string queue;   // the service's own queued songs are the same, in order
   };
   const std::vector<Row> rows = {
-      {"queue into an empty queue starts a set",
-       R"({"ids":["1100000001"],"mode":"queue"})",
-       R"({"added":1,"queue_length":1,"status":"playing"})",
-       "[1100000001]",
-       {"1100000001"}},
-      {"next, with a note",
-       R"({"ids":["1100000005"],"mode":"next","note":"Warm up"})",
+      {"queue into an empty queue starts a set", R"({"ids":["1100000001"],"mode":"queue"})",
+       R"({"added":1,"queue_length":1,"status":"playing"})", "[1100000001]"},
+      {"next, with a note", R"({"ids":["1100000005"],"mode":"next","note":"Warm up"})",
        R"({"added":1,"note":"Warm up","queue_length":2,"status":"playing"})",
-       "[1100000001] 1100000005",
-       {"1100000001", "1100000005"}},
-      {"next without a note keeps it",
-       R"({"ids":["1100000006"],"mode":"next"})",
+       "[1100000001] 1100000005"},
+      {"next without a note keeps it", R"({"ids":["1100000006"],"mode":"next"})",
        R"({"added":1,"note":"Warm up","queue_length":3,"status":"playing"})",
-       "[1100000001] 1100000006 1100000005",
-       {"1100000001", "1100000006", "1100000005"}},
-      {"queue appends",
-       R"({"ids":["1100000003"],"mode":"queue"})",
+       "[1100000001] 1100000006 1100000005"},
+      {"queue appends", R"({"ids":["1100000003"],"mode":"queue"})",
        R"({"added":1,"note":"Warm up","queue_length":4,"status":"playing"})",
-       "[1100000001] 1100000006 1100000005 1100000003",
-       {"1100000001", "1100000006", "1100000005", "1100000003"}},
-      {"a bad mode changes nothing",
-       R"({"ids":["1100000003"],"mode":"Replace"})",
+       "[1100000001] 1100000006 1100000005 1100000003"},
+      {"a bad mode changes nothing", R"({"ids":["1100000003"],"mode":"Replace"})",
        "error: mode must be replace, next, or queue",
-       "[1100000001] 1100000006 1100000005 1100000003",
-       {"1100000001", "1100000006", "1100000005", "1100000003"}},
-      {"replace without a note clears it",
-       R"({"ids":["1100000003","1100000001"]})",
-       R"({"added":2,"queue_length":2,"status":"playing"})",
-       "[1100000003] 1100000001",
-       {"1100000003", "1100000001"}},
+       "[1100000001] 1100000006 1100000005 1100000003"},
+      {"replace without a note clears it", R"({"ids":["1100000003","1100000001"]})",
+       R"({"added":2,"queue_length":2,"status":"playing"})", "[1100000003] 1100000001"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -107,7 +92,12 @@ TEST(PlaySongs, StartsANewSetOrAddsToTheOneThereAndKeepsTheNoteOnlyWhenAdding) {
       EXPECT_FALSE(json.contains("warning"));
     }
     EXPECT_EQ(f.queue(), row.queue);
-    EXPECT_EQ(f.queuedSongs(), row.queuedSongs);
+    std::string queued;
+    std::string plain = row.queue;
+    for (const std::string& id : f.queuedSongs()) queued += (queued.empty() ? "" : " ") + id;
+    std::erase(plain, '[');
+    std::erase(plain, ']');
+    EXPECT_EQ(queued, plain);
   }
   // Shuffled, the service no longer knows the queue's order.
   f.call("set_modes", R"({"shuffle":true})");

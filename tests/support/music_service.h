@@ -114,36 +114,16 @@ class ScriptedWebAPI final : public WebAPIClient {
   std::vector<WebAPIRequest> requests;
 };
 
-// Two albums (the first with a music video and a song this account cannot play), a
-// playlist and two stations, one of them live.
-inline DataSet smallCatalog() {
-  DataSet data;
-  data.artists = {"1300000001\tAlpha Band", "1300000002\tBeta Singers"};
-  data.albums = {"1200000001\tFirst Light\t1300000001", "1200000002\tSecond Wind\t1300000002"};
-  data.tracks = {
-      "1100000001\t1200000001\tsong\tMorning\tRock\t\t200000\t1\t1\t1980\t1\t0",
-      "1100000002\t1200000001\tmusic-video\tMorning (Video)\tRock\t\t210000\t1\t2\t\t1\t0",
-      "1100000003\t1200000001\tsong\tNoon\tRock\t\t180000\t1\t3\t\t1\t0",
-      "1100000004\t1200000001\tsong\tLocked\tRock\t\t150000\t1\t4\t\t0\t0",
-      "1100000005\t1200000002\tsong\tEvening\tPop\t\t190000\t1\t1\t\t1\t0",
-      "1100000006\t1200000002\tsong\tNight\tPop\t\t170000\t1\t2\t\t1\t0",
-  };
-  data.playlists = {"pl.aaa\tDay Mix\tDesk"};
-  data.playlistTracks = {"pl.aaa\t1100000006", "pl.aaa\t1100000001"};
-  data.stations = {"ra.1400000001\tAlways On\t1\tchart\t",
-                   "ra.1400000002\tPop Station\t0\tgenre\tPop"};
-  return data;
-}
-
 // The small catalog, with song look-ups counted and album track loads that take as long
 // as the test says, on the test's clock. For the service's own rules (limits, caps,
 // missing items) that the data cannot show, a test may write answers in place of the
 // data's; what was asked is noted.
 class SmallCatalog final : public Catalog {
  public:
+  // The data (data/small_catalog): two albums, the first with a music video and a song
+  // this account cannot play, a playlist and two stations, one of them live.
   SmallCatalog(const std::filesystem::path& folder, Clock& clock) : clock_(clock) {
-    smallCatalog().write(folder / "data");
-    buildCatalog(folder / "data", folder / "catalog.sqlite");
+    buildCatalog(MELODOCK_TEST_SUPPORT_DATA "/small_catalog", folder / "catalog.sqlite");
     catalog_ = std::make_unique<LocalCatalog>(folder / "catalog.sqlite");
   }
   asio::awaitable<CatalogSearchResults> search(std::string term, int limit) override {

@@ -115,10 +115,9 @@ TEST_F(FolderScannerTest, MakesSongsAndAlbumsOfEveryFormatAndSkipsWhatItCannotRe
   for (const AudioFormat& format : audioFormats())
     formats.push_back(std::string(format.name) + " Song");
   EXPECT_EQ(titles(await(library_.albumSongs(albums[0].id))), formats);
-  std::vector<std::string> artists;
-  for (const Artist& artist : await(library_.searchArtists("", 10))) artists.push_back(artist.name);
-  EXPECT_EQ(artists, (std::vector<std::string>{"Ann", "Artist", "Bob", "Unknown Artist",
-                                               "Various Artists"}));
+  EXPECT_EQ(
+      names(await(library_.searchArtists("", 10))),
+      (std::vector<std::string>{"Ann", "Artist", "Bob", "Unknown Artist", "Various Artists"}));
 }
 
 TEST_F(FolderScannerTest, ReadsAgainOnlyWhatChangedAndKeepsIds) {

@@ -196,16 +196,10 @@ TEST_F(LibraryTest, SearchMatchesWordStartsInAStableOrder) {
     SCOPED_TRACE(row.text);
     EXPECT_EQ(titles(await(library_->searchSongs(row.text, row.limit))), row.songs);
   }
-  std::vector<std::string> artists;
-  for (const Artist& artist : await(library_->searchArtists("", 10)))
-    artists.push_back(artist.name);
-  EXPECT_EQ(artists,
+  EXPECT_EQ(names(await(library_->searchArtists("", 10))),
             (std::vector<std::string>{"Antônio Carlos Jobim", "Frank Sinatra", "Led Zeppelin"}));
-  std::vector<std::string> playlists;
-  for (const Playlist& playlist : await(library_->searchPlaylists("", 10))) {
-    playlists.push_back(playlist.name);
-  }
-  EXPECT_EQ(playlists, (std::vector<std::string>{"Favourite Songs", "Zeppelin Nights"}));
+  EXPECT_EQ(names(await(library_->searchPlaylists("", 10))),
+            (std::vector<std::string>{"Favourite Songs", "Zeppelin Nights"}));
   EXPECT_EQ(await(library_->searchPlaylists("zep", 10)).size(), 1U);
 }
 

@@ -17,26 +17,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
+// The data folder's small catalog (data/local_catalog) and a prolific artist's records.
 DataSet smallCatalog() {
-  DataSet data;
-  data.artists = {"1300000001\tAlpha Band",      "1300000002\tBeta Singers",
-                  "1300000003\tGamma Jazz Trio", "1300000004\tMotörhead Tribute",
-                  "1300000005\tDelta Crew",      "1300000006\tProlific"};
-  data.albums = {"1200000001\tLove Songs\t1300000001", "1200000002\tNight Drive\t1300000002",
-                 "1200000003\tBlue Notes\t1300000003", "1200000004\tAce\t1300000004",
-                 "1200000005\tDelta\t1300000005"};
-  data.tracks = {
-      "1100000001\t1200000001\tsong\tLove\tRock\tA. Writer\t200000\t1\t1\t1980\t1\t5",
-      "1100000002\t1200000001\tsong\tLovely Day\tRock\t\t180500\t1\t2\t1985\t1\t0",
-      "1100000003\t1200000001\tsong\tBeloved\tRock\t\t150000\t1\t3\t\t0\t0",
-      "1100000004\t1200000001\tmusic-video\tLove (Video)\tRock\t\t210000\t1\t4\t\t1\t0",
-      "1100000005\t1200000002\tsong\tNight Love\tPop\t\t190000\t1\t1\t\t1\t7",
-      "1100000006\t1200000002\tsong\tDrive\tRock\t\t170000\t1\t2\t\t1\t0",
-      "1100000007\t1200000003\tsong\tBlue in Green\t\t\t\t\t\t\t1\t0",
-      "1100000008\t1200000003\tsong\tTake Five\tJazz\tPaul Desmond\t324000\t1\t2\t1959\t1\t0",
-      "1100000009\t1200000004\tsong\tAce of Spades\tMetal\t\t169000\t1\t1\t\t1\t0",
-      "1100000010\t1200000005\tsong\tRoad\tRock\t\t200000\t1\t1\t\t1\t0",
-  };
+  DataSet data = DataSet::read(MELODOCK_MUSIC_TEST_DATA "/local_catalog");
   // Prolific: thirty albums of seven tracks, the first twenty with a year, and a later EP.
   for (int album = 1; album <= 30; ++album) {
     const std::string id = std::to_string(1200000100 + album);
@@ -55,19 +38,6 @@ DataSet smallCatalog() {
                           std::to_string(number) + "\tRock\t\t100000\t1\t" +
                           std::to_string(number) + "\t2010\t1\t0");
   }
-  data.purchases = {"1\t1100000001", "1\t1100000002", "1\t1100000010", "2\t1100000001",
-                    "2\t1100000002", "2\t1100000010", "3\t1100000001", "3\t1100000010",
-                    "3\t1100000003", "4\t1100000005", "4\t1100000003", "5\t1100000005",
-                    "5\t1100000003", "5\t1100000003", "6\t1100000004", "6\t1100000004",
-                    "6\t1100000004", "6\t1100000004", "6\t1100000004", "7\t1100001007",
-                    "7\t1100001007"};
-  data.playlists = {"pl.aaa\tLove Mix\tDesk", "pl.bbb\tNight Music\t"};
-  data.playlistTracks = {"pl.aaa\t1100000002", "pl.aaa\t1100000001", "pl.aaa\t1100000004",
-                         "pl.bbb\t1100000005"};
-  data.stations = {"ra.1400000001\tLove Live\t1\tchart\t",
-                   "ra.1400000002\tRock Station\t0\tgenre\tRock",
-                   "ra.1400000003\tJazz Station\t0\tgenre\tJazz",
-                   "ra.1400000004\tAlpha Band Station\t0\tartist\t1300000001"};
   return data;
 }
 
