@@ -58,12 +58,18 @@ class LocalCatalogTest : public ::testing::Test {
   static inline LocalCatalog* catalog_ = nullptr;
 };
 
-// Song ids of the small catalog by their last digits, for short tables.
-std::vector<std::string> songs(std::initializer_list<int> numbers) {
+// Song (or artist) ids of the small catalog by their last digits, for short tables.
+std::vector<std::string> songs(std::initializer_list<int> numbers, int base = 1100000000) {
   std::vector<std::string> found;
   found.reserve(numbers.size());
-  for (const int number : numbers) found.push_back(std::to_string(1100000000 + number));
+  for (const int number : numbers) found.push_back(std::to_string(base + number));
   return found;
+}
+std::vector<std::string> albums(std::initializer_list<int> numbers) {
+  return songs(numbers, 1200000000);
+}
+std::vector<std::string> artists(std::initializer_list<int> numbers) {
+  return songs(numbers, 1300000000);
 }
 
 TEST_F(LocalCatalogTest, SearchRanksByRelevanceThenPopularity) {
@@ -81,13 +87,7 @@ TEST_F(LocalCatalogTest, SearchRanksByRelevanceThenPopularity) {
       {"drive", 25, songs({6, 5}), {}, {"1200000002"}, {}, {}},
       // Equally relevant: the more popular first.
       {"station", 25, {}, {}, {}, {}, {"ra.1400000002", "ra.1400000003", "ra.1400000004"}},
-      {"prolific",
-       3,
-       songs({1007, 1001, 1002}),
-       {"1300000006"},
-       {"1200000101", "1200000102", "1200000103"},
-       {},
-       {}},
+      {"prolific", 3, songs({1007, 1001, 1002}), artists({6}), albums({101, 102, 103}), {}, {}},
       // Case, diacritics and word order do not matter; every word must match.
       {"motorhead", 25, songs({9}), {"1300000004"}, {"1200000004"}, {}, {}},
       {"MOTÖR", 25, songs({9}), {"1300000004"}, {"1200000004"}, {}, {}},
@@ -244,19 +244,12 @@ TEST_F(LocalCatalogTest, ArtistRelationshipsComeFromPopularityGenresBuyersAndYea
   const std::vector<Row> rows = {
       // Delta shares the genre and three buyers, Prolific the genre, Beta half of it and
       // two buyers; Gamma and the tribute band share no genre.
-      {"1300000001",
-       songs({3, 1, 2}),
-       {"1300000005", "1300000006", "1300000002"},
-       "1200000001",
-       {}},
+      {"1300000001", songs({3, 1, 2}), artists({5, 6, 2}), "1200000001", {}},
       // The EP is the latest release but no full album; 25 of 30 full albums.
-      {"1300000006",
-       songs({1007, 1001, 1002, 1003, 1004, 1005, 1006, 1008, 1009, 1010}),
-       {"1300000001", "1300000005", "1300000002"},
-       "1200000200",
-       prolificAlbums},
+      {"1300000006", songs({1007, 1001, 1002, 1003, 1004, 1005, 1006, 1008, 1009, 1010}),
+       artists({1, 5, 2}), "1200000200", prolificAlbums},
       {"1300000003", songs({7, 8}), {}, "1200000003", {}},
-      {"1300000002", songs({5, 6}), {"1300000001", "1300000005", "1300000006"}, std::nullopt, {}},
+      {"1300000002", songs({5, 6}), artists({1, 5, 6}), std::nullopt, {}},
       {"1300009999", {}, {}, std::nullopt, {}},
       {"Alpha Band", {}, {}, std::nullopt, {}},
   };
