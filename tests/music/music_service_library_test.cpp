@@ -203,12 +203,16 @@ TEST(LibraryTools, RefusesAnIDThatIsNotOnePathSegmentBeforeSendingAnything) {
   const auto rating = [](const std::string& id) {
     return Row{"rate", id, "/v1/me/ratings/songs/" + id};
   };
-  const std::vector<Row> rows = {
+  std::vector<Row> rows = {
       playlist("p.1/../../x"), playlist("p.1/x"),   playlist("p.1?x=1"),  playlist("p.1#x"),
       playlist("p.1%2Fx"),     playlist("p.1%2fx"), playlist("p.1%5Cx"),  adding("p.1/../../x"),
       adding("p.1?x="),        adding("p.1%2F.."),  rating("."),          rating(".."),
       rating("%2e%2E"),        rating("%2E"),       rating("1/../../me"), rating("1?x"),
   };
+  // Characters no URL path holds.
+  for (const char* id : {"p.a b", "p.\"x\"", "p.caf\xC3\xA9", "p.50%"})
+    rows.push_back(playlist(id));
+
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.tool) + " " + row.id);
     const json id = row.id;

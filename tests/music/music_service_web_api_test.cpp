@@ -102,18 +102,6 @@ TEST(WebAPIAccess, SendsTheMethodURLBodyAndTimeOut) {
     EXPECT_EQ(sent.timeout, std::chrono::seconds(60));
 }
 
-TEST(WebAPIAccess, RefusesAnIDThatMakesNoValidURLWithoutSendingIt) {
-  WebAPIFixture f;
-  for (const char* id : {"p.a b", "p.\"x\"", "p.caf\xC3\xA9", "p.50%", "p.#frag"}) {
-    SCOPED_TRACE(id);
-    auto [tracks, error] = f.attempt(f.service->cloudPlaylistTracks(id));
-    EXPECT_EQ(error, "error: Can't send the web API request: /v1/me/library/playlists/" +
-                         std::string(id) +
-                         "/tracks?limit=100 isn't a valid URL path. Check the id.");
-  }
-  EXPECT_TRUE(f.webAPI.requests.empty());
-}
-
 TEST(WebAPIAccess, ListsCloudPlaylistsPageByPageUpToTheCap) {
   struct Row {
     const char* name;
