@@ -166,8 +166,12 @@ class SmallCatalog final : public Catalog {
       albumTrackDelays.pop_front();
     }
     if (delay.count() > 0) co_await clock_.sleep(delay);
-    std::vector<Track> tracks =
-        tracksAnswer ? *tracksAnswer : co_await catalog_->albumTracks(std::move(albumID));
+    std::vector<Track> tracks;  // not a co_await inside ?:, which crashed built by GCC 12
+    if (tracksAnswer) {
+      tracks = *tracksAnswer;
+    } else {
+      tracks = co_await catalog_->albumTracks(std::move(albumID));
+    }
     ++albumTrackLoads;
     co_return tracks;
   }

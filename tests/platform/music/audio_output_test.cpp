@@ -180,25 +180,28 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
   };
   const std::vector<Row> rows = {
       {"a paused load says nothing", 1000, 0, "",
-       [](AudioOutput& o) { o.load(item(1, 500), {}, false); }},
+       [](AudioOutput& o) { o.load(item(1, 500), {}, false); }, nullptr},
       {"plays to its end, with its length first", 1000, 500, "started 1, duration 500 1, ended 1",
-       [](AudioOutput& o) { o.load(item(1, 500), {}, true); }},
+       [](AudioOutput& o) { o.load(item(1, 500), {}, true); }, nullptr},
       {"hands over to what follows without an end", 600, 100,
        "started 1, duration 500 1, started 2, duration 300 2",
        [](AudioOutput& o) {
          o.load(item(1, 500), {}, true);
          o.setNext(item(2, 300));
-       }},
+       },
+       nullptr},
       {"a pause holds the time and the end", 1000, 200, "started 1, duration 500 1",
        [](AudioOutput& o) {
          o.load(item(1, 500), milliseconds(200), true);
          o.pause();
-       }},
+       },
+       nullptr},
       {"a seek past the end ends it", 10, 500, "started 1, duration 500 1, ended 1",
        [](AudioOutput& o) {
          o.load(item(1, 500), {}, true);
          o.seek(milliseconds(900));
-       }},
+       },
+       nullptr},
       {"a stop unloads", 200, 0, "started 1, duration 500 1",
        [](AudioOutput& o) { o.load(item(1, 500), {}, true); }, [](AudioOutput& o) { o.stop(); }},
       {"a paused load plays from where it was put", 150, 250, "started 1, duration 500 1",

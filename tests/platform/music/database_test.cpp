@@ -126,8 +126,10 @@ TEST(Database, AFailedOpenFailsEveryRun) {
     std::function<void(sqlite3*)> setup;
   };
   const std::vector<Row> rows = {
-      {"missing read-only file", dir.path() / "missing.sqlite", Access::immutable, SQLITE_CANTOPEN},
-      {"folder missing", dir.path() / "no" / "a.sqlite", Access::readWrite, SQLITE_CANTOPEN},
+      {"missing read-only file", dir.path() / "missing.sqlite", Access::immutable, SQLITE_CANTOPEN,
+       nullptr},
+      {"folder missing", dir.path() / "no" / "a.sqlite", Access::readWrite, SQLITE_CANTOPEN,
+       nullptr},
       {"setup fails", dir.path() / "b.sqlite", Access::readWrite, SQLITE_ERROR,
        [](sqlite3* db) { execute(db, "CREATE TABLE"); }},
   };
