@@ -1,5 +1,5 @@
 // Catalog discovery through the dispatcher, as an agent calls it: the service's own
-// rules over a scripted catalog.
+// rules, over the small catalog with answers the test writes.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -14,14 +14,7 @@ namespace {
 using testing::song;
 using Harness = testing::MusicServiceHarness;
 
-struct Scripted {
-  testing::ScriptedCatalog scripted;
-};
-// The service over a catalog whose answers the test writes.
-struct Discovery : Scripted, Harness {
-  explicit Discovery(const std::string& stored = R"({"musicAuthorization":"authorized"})")
-      : Harness({.stored = stored, .catalog = &scripted}) {}
-};
+using Discovery = Harness;
 
 Album album(int number, std::optional<int> year = std::nullopt) {
   Album album{.id = std::to_string(number),
@@ -53,7 +46,7 @@ TEST(CatalogDiscovery, ClampsTheLimitsItAsksTheCatalogFor) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.tool) + " " + row.arguments);
     f.call(row.tool, row.arguments);
-    EXPECT_EQ(f.on([&] { return f.scripted.asked.back(); }), row.asked);
+    EXPECT_EQ(f.on([&] { return f.small->asked.back(); }), row.asked);
   }
 }
 
@@ -62,7 +55,7 @@ TEST(CatalogDiscovery, SearchLeavesOutKeysWhoseValueIsAbsent) {
   EXPECT_EQ(f.call("search_catalog", R"({"query":"nothing"})"),
             R"({"albums":[],"artists":[],"playlists":[],"songs":[],"stations":[]})");
   f.on([&] {
-    f.scripted.found = CatalogSearchResults{
+    f.small->found = CatalogSearchResults{
         .songs = {song("11", 0)},
         .artists = {{.id = "21", .name = "Plain"},
                     {.id = "22", .name = "Wide", .genreNames = {"Jazz", "Blues"}}},
@@ -109,9 +102,10 @@ TEST(CatalogDiscovery, ArtistInfoKeepsTheFirst25FullAlbumsAndLeavesOutNoLatestRe
   Discovery f;
   EXPECT_EQ(f.call("artist_info", R"({"artist_id":"42"})"), "error: No artist with id 42");
   f.on([&] {
-    f.scripted.artistAnswer = {{.id = "42", .name = "Prolific"}};
+    f.small->artistAnswer = std::vector<Artist>{{.id = "42", .name = "Prolific"}};
+    f.small->relationshipsAnswer.emplace();
     for (int number = 1; number <= 40; ++number) {
-      f.scripted.relationshipsAnswer.fullAlbums.push_back(album(100 + number));
+      f.small->relationshipsAnswer->fullAlbums.push_back(album(100 + number));
     }
   });
   const auto info = nlohmann::json::parse(f.call("artist_info", R"({"artist_id":"42"})"));
@@ -125,13 +119,13 @@ TEST(CatalogDiscovery, ArtistInfoKeepsTheFirst25FullAlbumsAndLeavesOutNoLatestRe
   EXPECT_EQ(info.at("albums").front().at("id"), "101");
   EXPECT_EQ(info.at("albums").back().at("id"), "125");
 
-  f.on([&] { f.scripted.relationshipsAnswer.latestRelease = album(140, 2001); });
+  f.on([&] { f.small->relationshipsAnswer->latestRelease = album(140, 2001); });
   EXPECT_EQ(nlohmann::json::parse(f.call("artist_info", R"({"artist_id":"42"})"))
                 .at("latest_release")
                 .dump(),
             R"({"artist":"Artist","id":"140","name":"Album 140","tracks":10,"type":"album",)"
             R"("year":2001})");
-  EXPECT_EQ(f.on([&] { return f.scripted.asked; }),
+  EXPECT_EQ(f.on([&] { return f.small->asked; }),
             (std::vector<std::string>{"artists 42", "artists 42", "relationships 42", "artists 42",
                                       "relationships 42"}));
 }
@@ -140,8 +134,9 @@ TEST(CatalogDiscovery, AlbumSongsListsTheSongsAndSkipsMusicVideos) {
   Discovery f;
   EXPECT_EQ(f.call("album_songs", R"({"album_id":"x 9"})"), "error: No album with id x 9");
   f.on([&] {
-    f.scripted.albumAnswer = {album(5)};
-    f.scripted.tracksAnswer = {song("1", 60), MusicVideo{.id = "2", .title = "Clip"}, song("3", 0)};
+    f.small->albumAnswer = std::vector<Album>{album(5)};
+    f.small->tracksAnswer =
+        std::vector<Track>{song("1", 60), MusicVideo{.id = "2", .title = "Clip"}, song("3", 0)};
   });
   EXPECT_EQ(f.call("album_songs", R"({"album_id":"5"})"),
             R"({"album":{"artist":"Artist","id":"5","name":"Album 5","tracks":10,)"
@@ -151,19 +146,17 @@ TEST(CatalogDiscovery, AlbumSongsListsTheSongsAndSkipsMusicVideos) {
 
 TEST(CatalogDiscovery, ChartsWithoutASongChartAreTopSongsWithNoSongs) {
   Discovery f;
+  f.on([&] { f.small->chartAnswer.emplace(); });
   EXPECT_EQ(f.call("charts"), R"({"chart":"Top Songs","songs":[]})");
   f.on([&] {
-    f.scripted.chartAnswer = {{.title = "Most Played", .songs = {song("8", 0)}},
-                              {.title = "Second", .songs = {}}};
+    f.small->chartAnswer = std::vector<SongChart>{{.title = "Most Played", .songs = {song("8", 0)}},
+                                                  {.title = "Second", .songs = {}}};
   });
   EXPECT_EQ(f.call("charts"),
             R"({"chart":"Most Played","songs":[{"artist":"Artist 8","id":"8","name":"Title 8"}]})");
 }
 
 TEST(CatalogDiscovery, NeedsAuthorizationButNoConsent) {
-  const char* kNotAuthorized =
-      "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
-      "click Set Up Apple Music.";
   struct Row {
     const char* tool;
     const char* arguments;
@@ -172,18 +165,18 @@ TEST(CatalogDiscovery, NeedsAuthorizationButNoConsent) {
                                  {"artist_info", R"({"artist_id":"1"})"},
                                  {"album_songs", R"({"album_id":"1"})"},
                                  {"charts", "{}"}};
-  Discovery denied(R"({"musicAuthorization":"denied"})");
+  Discovery denied({.stored = R"({"musicAuthorization":"denied"})"});
   Discovery allowed;  // but no consent to share personal data stored
   allowed.on([&] {
-    allowed.scripted.artistAnswer = {{.id = "1", .name = "One"}};
-    allowed.scripted.albumAnswer = {album(1)};
+    allowed.small->artistAnswer = std::vector<Artist>{{.id = "1", .name = "One"}};
+    allowed.small->albumAnswer = std::vector<Album>{album(1)};
   });
   for (const Row& row : rows) {
     SCOPED_TRACE(row.tool);
-    EXPECT_EQ(denied.call(row.tool, row.arguments), kNotAuthorized);
+    EXPECT_EQ(denied.call(row.tool, row.arguments), testing::kNotAuthorized);
     EXPECT_EQ(allowed.call(row.tool, row.arguments).find("error: "), std::string::npos);
   }
-  EXPECT_TRUE(denied.on([&] { return denied.scripted.asked.empty(); }));
+  EXPECT_TRUE(denied.on([&] { return denied.small->asked.empty(); }));
   EXPECT_EQ(allowed.presenter.count(), 0U);
 }
 

@@ -14,15 +14,18 @@ constexpr const char* kChangesRefusal =
     "error: The user chose not to allow changes to their library. They can turn it on later: "
     "Melodock panel \u2192 Connect Your AI \u2192 Allow Library Changes.";
 
-constexpr const char* kPersonalRefusal =
-    "error: The user chose not to share their library and listening history. Continue without "
-    "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share Library "
-    "& History.";
-constexpr const char* kNotAuthorized =
-    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
-    "click Set Up Apple Music.";
+using testing::kNotAuthorized;
+using testing::kPersonalRefusal;
 
 using Answer = testing::TestPresenter::Answer;
+
+// The refusal to add to the playlist `name`, which cannot be edited.
+std::string notEditable(const std::string& name) {
+  return "error: \"" + name +
+         "\" can't be edited: it's Apple Music's or someone else's playlist. If it's Favourite "
+         "Songs (its name depends on the language), it fills itself with loved songs: love the "
+         "song with rate instead. Otherwise create a playlist of the user's own.";
+}
 
 Catalog& builtInCatalog() {
   static LocalCatalog catalog(MELODOCK_CATALOG_FILE);
@@ -200,12 +203,16 @@ TEST(LibraryTools, RefusesAnIDThatIsNotOnePathSegmentBeforeSendingAnything) {
   const auto rating = [](const std::string& id) {
     return Row{"rate", id, "/v1/me/ratings/songs/" + id};
   };
-  const std::vector<Row> rows = {
+  std::vector<Row> rows = {
       playlist("p.1/../../x"), playlist("p.1/x"),   playlist("p.1?x=1"),  playlist("p.1#x"),
       playlist("p.1%2Fx"),     playlist("p.1%2fx"), playlist("p.1%5Cx"),  adding("p.1/../../x"),
       adding("p.1?x="),        adding("p.1%2F.."),  rating("."),          rating(".."),
       rating("%2e%2E"),        rating("%2E"),       rating("1/../../me"), rating("1?x"),
   };
+  // Characters no URL path holds.
+  for (const char* id : {"p.a b", "p.\"x\"", "p.caf\xC3\xA9", "p.50%"})
+    rows.push_back(playlist(id));
+
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.tool) + " " + row.id);
     const json id = row.id;
@@ -233,10 +240,7 @@ TEST(LibraryTools, FavouriteSongsIsListedNotEditableAndFillsWithLovedSongs) {
             R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])");
   f.requests.clear();
   EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.1","ids":[")" + song + R"("]})"),
-            "error: \"Favourite Songs\" can't be edited: it's Apple Music's or someone else's "
-            "playlist. If it's Favourite Songs (its name depends on the language), it fills "
-            "itself with loved songs: love the song with rate instead. Otherwise create a "
-            "playlist of the user's own.");
+            notEditable("Favourite Songs"));
   EXPECT_EQ(f.requests, std::vector<std::string>{"GET /v1/me/library/playlists limit=100"});
 
   f.call("rate", R"({"id":")" + song + R"(","kind":"song","rating":"love"})");
@@ -260,10 +264,7 @@ TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
     return WebAPIResponse{204, ""};
   };
   EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.9","ids":["1"]})"),
-            "error: \"Chill\" can't be edited: it's Apple Music's or someone else's playlist. If "
-            "it's Favourite Songs (its name depends on the language), it fills itself with loved "
-            "songs: love the song with rate instead. Otherwise create a playlist of the user's "
-            "own.");
+            notEditable("Chill"));
   EXPECT_EQ(f.webAPI.requests.size(), 1U);
   // Missing from the listing, or a listing that fails: editable.
   EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.10","ids":["1"]})"),
@@ -391,11 +392,7 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
   const std::string savedID = lists[2].at("id");
   EXPECT_EQ(f.call("add_to_playlist",
                    R"({"playlist_id":")" + savedID + R"(","ids":[")" + songs[0] + R"("]})"),
-            "error: \"" + lists[2].at("name").get<std::string>() +
-                "\" can't be edited: it's Apple Music's or someone else's playlist. If it's "
-                "Favourite Songs (its name depends on the language), it fills itself with loved "
-                "songs: love the song with rate instead. Otherwise create a playlist of the "
-                "user's own.");
+            notEditable(lists[2].at("name")));
   const json savedSongs =
       json::parse(f.call("playlist_songs", R"({"playlist_id":")" + savedID + R"("})"));
   EXPECT_EQ(savedSongs.at("songs").size(), catalogSongs.at("songs").size());

@@ -102,18 +102,6 @@ TEST_F(PromptTest, TheFirstOfAnswerCloseAndTimeOutDecides) {
   }
 }
 
-TEST_F(PromptTest, TimesOutAtNinetySecondsAndNotBefore) {
-  std::future<bool> answer = ask(Kind::library);
-  auto shown = presenter.shown(0);
-  ASSERT_TRUE(shown);
-  clock.advance(89s);
-  EXPECT_TRUE(waiting(answer));
-  EXPECT_FALSE(presenter.closed(shown));
-  clock.advance(1s);
-  EXPECT_EQ(answerOf(answer), false);
-  EXPECT_TRUE(presenter.closed(shown));
-}
-
 TEST_F(PromptTest, ALaterTimeOutOrAnswerChangesNothingAndTheNextAskShowsAgain) {
   std::future<bool> first = ask(Kind::library);
   auto firstShown = presenter.shown(0);

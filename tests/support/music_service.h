@@ -26,6 +26,15 @@
 
 namespace melodock::testing {
 
+// The refusals an agent reads, as "error: " and the text.
+inline constexpr const char* kNotAuthorized =
+    "error: Apple Music access isn't granted yet. Ask the user to open the Melodock panel and "
+    "click Set Up Apple Music.";
+inline constexpr const char* kPersonalRefusal =
+    "error: The user chose not to share their library and listening history. Continue without "
+    "it. They can turn it on later: Melodock panel \u2192 Connect Your AI \u2192 Share Library "
+    "& History.";
+
 // Stands in for the prompt's window: answers each question at once, or when holding
 // keeps it for the test to answer. Safe from any thread.
 class TestPresenter final : public PermissionPrompt::Presenter {
@@ -105,106 +114,33 @@ class ScriptedWebAPI final : public WebAPIClient {
   std::vector<WebAPIRequest> requests;
 };
 
-// A catalog that answers what a test put in it and notes what it was asked, for the
-// service's own rules (limits, caps, missing items) that real data cannot show.
-class ScriptedCatalog final : public Catalog {
- public:
-  asio::awaitable<CatalogSearchResults> search(std::string term, int limit) override {
-    asked.push_back("search " + term + " " + std::to_string(limit));
-    co_return found;
-  }
-  asio::awaitable<std::vector<Song>> songs(std::vector<std::string>) override {
-    co_return std::vector<Song>{};
-  }
-  asio::awaitable<std::vector<Album>> albums(std::vector<std::string> ids) override {
-    asked.push_back("albums " + ids.front());
-    co_return albumAnswer;
-  }
-  asio::awaitable<std::vector<Artist>> artists(std::vector<std::string> ids) override {
-    asked.push_back("artists " + ids.front());
-    co_return artistAnswer;
-  }
-  asio::awaitable<std::vector<Playlist>> playlists(std::vector<std::string>) override {
-    co_return std::vector<Playlist>{};
-  }
-  asio::awaitable<std::vector<Station>> stations(std::vector<std::string>) override {
-    co_return std::vector<Station>{};
-  }
-  asio::awaitable<std::vector<SongChart>> mostPlayedSongs(int limit) override {
-    asked.push_back("chart " + std::to_string(limit));
-    co_return chartAnswer;
-  }
-  asio::awaitable<std::vector<std::string>> genres(int) override {
-    co_return std::vector<std::string>{};
-  }
-  asio::awaitable<GenreItems> genreItems(std::string, int) override { co_return GenreItems{}; }
-  asio::awaitable<std::vector<Track>> albumTracks(std::string albumID) override {
-    asked.push_back("tracks " + albumID);
-    co_return tracksAnswer;
-  }
-  asio::awaitable<std::vector<Track>> playlistTracks(std::string) override {
-    co_return std::vector<Track>{};
-  }
-  asio::awaitable<ArtistRelationships> artistRelationships(std::string artistID) override {
-    asked.push_back("relationships " + artistID);
-    co_return relationshipsAnswer;
-  }
-  asio::awaitable<std::vector<Song>> stationSongs(std::string) override {
-    co_return std::vector<Song>{};
-  }
-
-  // Written before a call, read after it; the calls run on the main actor.
-  CatalogSearchResults found;
-  std::vector<Album> albumAnswer;
-  std::vector<Artist> artistAnswer;
-  std::vector<SongChart> chartAnswer;
-  std::vector<Track> tracksAnswer;
-  ArtistRelationships relationshipsAnswer;
-  std::vector<std::string> asked;
-};
-
-// Two albums (the first with a music video and a song this account cannot play), a
-// playlist and two stations, one of them live.
-inline DataSet smallCatalog() {
-  DataSet data;
-  data.artists = {"1300000001\tAlpha Band", "1300000002\tBeta Singers"};
-  data.albums = {"1200000001\tFirst Light\t1300000001", "1200000002\tSecond Wind\t1300000002"};
-  data.tracks = {
-      "1100000001\t1200000001\tsong\tMorning\tRock\t\t200000\t1\t1\t1980\t1\t0",
-      "1100000002\t1200000001\tmusic-video\tMorning (Video)\tRock\t\t210000\t1\t2\t\t1\t0",
-      "1100000003\t1200000001\tsong\tNoon\tRock\t\t180000\t1\t3\t\t1\t0",
-      "1100000004\t1200000001\tsong\tLocked\tRock\t\t150000\t1\t4\t\t0\t0",
-      "1100000005\t1200000002\tsong\tEvening\tPop\t\t190000\t1\t1\t\t1\t0",
-      "1100000006\t1200000002\tsong\tNight\tPop\t\t170000\t1\t2\t\t1\t0",
-  };
-  data.playlists = {"pl.aaa\tDay Mix\tDesk"};
-  data.playlistTracks = {"pl.aaa\t1100000006", "pl.aaa\t1100000001"};
-  data.stations = {"ra.1400000001\tAlways On\t1\tchart\t",
-                   "ra.1400000002\tPop Station\t0\tgenre\tPop"};
-  return data;
-}
-
 // The small catalog, with song look-ups counted and album track loads that take as long
-// as the test says, on the test's clock.
+// as the test says, on the test's clock. For the service's own rules (limits, caps,
+// missing items) that the data cannot show, a test may write answers in place of the
+// data's; what was asked is noted.
 class SmallCatalog final : public Catalog {
  public:
+  // The data (data/small_catalog): two albums, the first with a music video and a song
+  // this account cannot play, a playlist and two stations, one of them live.
   SmallCatalog(const std::filesystem::path& folder, Clock& clock) : clock_(clock) {
-    smallCatalog().write(folder / "data");
-    buildCatalog(folder / "data", folder / "catalog.sqlite");
+    buildCatalog(MELODOCK_TEST_SUPPORT_DATA "/small_catalog", folder / "catalog.sqlite");
     catalog_ = std::make_unique<LocalCatalog>(folder / "catalog.sqlite");
   }
   asio::awaitable<CatalogSearchResults> search(std::string term, int limit) override {
-    return catalog_->search(std::move(term), limit);
+    asked.push_back("search " + term + " " + std::to_string(limit));
+    return found ? answer(*found) : catalog_->search(std::move(term), limit);
   }
   asio::awaitable<std::vector<Song>> songs(std::vector<std::string> ids) override {
     songLookups.push_back(ids);
     return catalog_->songs(std::move(ids));
   }
   asio::awaitable<std::vector<Album>> albums(std::vector<std::string> ids) override {
-    return catalog_->albums(std::move(ids));
+    asked.push_back("albums " + first(ids));
+    return albumAnswer ? answer(*albumAnswer) : catalog_->albums(std::move(ids));
   }
   asio::awaitable<std::vector<Artist>> artists(std::vector<std::string> ids) override {
-    return catalog_->artists(std::move(ids));
+    asked.push_back("artists " + first(ids));
+    return artistAnswer ? answer(*artistAnswer) : catalog_->artists(std::move(ids));
   }
   asio::awaitable<std::vector<Playlist>> playlists(std::vector<std::string> ids) override {
     return catalog_->playlists(std::move(ids));
@@ -213,7 +149,8 @@ class SmallCatalog final : public Catalog {
     return catalog_->stations(std::move(ids));
   }
   asio::awaitable<std::vector<SongChart>> mostPlayedSongs(int limit) override {
-    return catalog_->mostPlayedSongs(limit);
+    asked.push_back("chart " + std::to_string(limit));
+    return chartAnswer ? answer(*chartAnswer) : catalog_->mostPlayedSongs(limit);
   }
   asio::awaitable<std::vector<std::string>> genres(int limit) override {
     return catalog_->genres(limit);
@@ -222,13 +159,19 @@ class SmallCatalog final : public Catalog {
     return catalog_->genreItems(std::move(genre), limit);
   }
   asio::awaitable<std::vector<Track>> albumTracks(std::string albumID) override {
+    asked.push_back("tracks " + albumID);
     Clock::Duration delay{0};
     if (!albumTrackDelays.empty()) {
       delay = albumTrackDelays.front();
       albumTrackDelays.pop_front();
     }
     if (delay.count() > 0) co_await clock_.sleep(delay);
-    std::vector<Track> tracks = co_await catalog_->albumTracks(std::move(albumID));
+    std::vector<Track> tracks;  // not a co_await inside ?:, which crashed built by GCC 12
+    if (tracksAnswer) {
+      tracks = *tracksAnswer;
+    } else {
+      tracks = co_await catalog_->albumTracks(std::move(albumID));
+    }
     ++albumTrackLoads;
     co_return tracks;
   }
@@ -236,7 +179,9 @@ class SmallCatalog final : public Catalog {
     return catalog_->playlistTracks(std::move(playlistID));
   }
   asio::awaitable<ArtistRelationships> artistRelationships(std::string artistID) override {
-    return catalog_->artistRelationships(std::move(artistID));
+    asked.push_back("relationships " + artistID);
+    return relationshipsAnswer ? answer(*relationshipsAnswer)
+                               : catalog_->artistRelationships(std::move(artistID));
   }
   asio::awaitable<std::vector<Song>> stationSongs(std::string stationID) override {
     return catalog_->stationSongs(std::move(stationID));
@@ -246,8 +191,23 @@ class SmallCatalog final : public Catalog {
   std::vector<std::vector<std::string>> songLookups;
   std::deque<Clock::Duration> albumTrackDelays;  // one per album track load, in order
   std::size_t albumTrackLoads = 0;
+  std::optional<CatalogSearchResults> found;
+  std::optional<std::vector<Album>> albumAnswer;
+  std::optional<std::vector<Artist>> artistAnswer;
+  std::optional<std::vector<SongChart>> chartAnswer;
+  std::optional<std::vector<Track>> tracksAnswer;
+  std::optional<ArtistRelationships> relationshipsAnswer;
+  std::vector<std::string> asked;
 
  private:
+  static std::string first(const std::vector<std::string>& ids) {
+    return ids.empty() ? "" : ids.front();
+  }
+  template <typename T>
+  static asio::awaitable<T> answer(T value) {
+    co_return value;
+  }
+
   Clock& clock_;
   std::unique_ptr<LocalCatalog> catalog_;
 };

@@ -160,67 +160,53 @@ std::vector<std::unique_ptr<Bench>> benches() {
   return all;
 }
 
+// The events told so far, joined by ", ".
+std::string told(Bench& bench) {
+  std::string text;
+  for (const std::string& event : bench.on([&] { return bench.recorder.events; })) {
+    text += (text.empty() ? "" : ", ") + event;
+  }
+  return text;
+}
+
 TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
+  using Script = std::function<void(AudioOutput&)>;
   struct Row {
     const char* name;
-    std::function<void(AudioOutput&)> script;
-    milliseconds wait;
-    std::vector<std::string> events;
-    milliseconds position;
-    // Done once `wait` has passed, and then time moves on by `wait` again.
-    std::function<void(AudioOutput&)> then;
+    int wait;  // ms
+    int position;
+    std::string events;
+    Script script;
+    Script then;  // done once `wait` has passed, and then time moves on by `wait` again
   };
   const std::vector<Row> rows = {
-      {"a paused load says nothing",
-       [](AudioOutput& o) { o.load(item(1, 500), {}, false); },
-       milliseconds(1000),
-       {},
-       milliseconds(0),
-       {}},
-      {"plays to its end, with its length first",
-       [](AudioOutput& o) { o.load(item(1, 500), {}, true); },
-       milliseconds(1000),
-       {"started 1", "duration 500 1", "ended 1"},
-       milliseconds(500),
-       {}},
-      {"hands over to what follows without an end",
+      {"a paused load says nothing", 1000, 0, "",
+       [](AudioOutput& o) { o.load(item(1, 500), {}, false); }, nullptr},
+      {"plays to its end, with its length first", 1000, 500, "started 1, duration 500 1, ended 1",
+       [](AudioOutput& o) { o.load(item(1, 500), {}, true); }, nullptr},
+      {"hands over to what follows without an end", 600, 100,
+       "started 1, duration 500 1, started 2, duration 300 2",
        [](AudioOutput& o) {
          o.load(item(1, 500), {}, true);
          o.setNext(item(2, 300));
        },
-       milliseconds(600),
-       {"started 1", "duration 500 1", "started 2", "duration 300 2"},
-       milliseconds(100),
-       {}},
-      {"a pause holds the time and the end",
+       nullptr},
+      {"a pause holds the time and the end", 1000, 200, "started 1, duration 500 1",
        [](AudioOutput& o) {
          o.load(item(1, 500), milliseconds(200), true);
          o.pause();
        },
-       milliseconds(1000),
-       {"started 1", "duration 500 1"},
-       milliseconds(200),
-       {}},
-      {"a seek past the end ends it",
+       nullptr},
+      {"a seek past the end ends it", 10, 500, "started 1, duration 500 1, ended 1",
        [](AudioOutput& o) {
          o.load(item(1, 500), {}, true);
          o.seek(milliseconds(900));
        },
-       milliseconds(10),
-       {"started 1", "duration 500 1", "ended 1"},
-       milliseconds(500),
-       {}},
-      {"a stop unloads",
-       [](AudioOutput& o) { o.load(item(1, 500), {}, true); },
-       milliseconds(200),
-       {"started 1", "duration 500 1"},
-       milliseconds(0),
-       [](AudioOutput& o) { o.stop(); }},
-      {"a paused load plays from where it was put",
+       nullptr},
+      {"a stop unloads", 200, 0, "started 1, duration 500 1",
+       [](AudioOutput& o) { o.load(item(1, 500), {}, true); }, [](AudioOutput& o) { o.stop(); }},
+      {"a paused load plays from where it was put", 150, 250, "started 1, duration 500 1",
        [](AudioOutput& o) { o.load(item(1, 500), milliseconds(100), false); },
-       milliseconds(150),
-       {"started 1", "duration 500 1"},
-       milliseconds(250),
        [](AudioOutput& o) { o.play(); }},
   };
   for (const Row& row : rows) {
@@ -228,14 +214,14 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
       SCOPED_TRACE(std::string(row.name) +
                    (dynamic_cast<VirtualBench*>(bench.get()) ? " (virtual)" : " (GStreamer)"));
       bench->on([&] { row.script(bench->output()); });
-      bench->advance(row.wait);
+      bench->advance(milliseconds(row.wait));
       if (row.then) {
         bench->on([&] { row.then(bench->output()); });
-        bench->advance(row.wait);
+        bench->advance(milliseconds(row.wait));
       }
-      EXPECT_EQ(bench->on([&] { return bench->recorder.events; }), row.events);
+      EXPECT_EQ(told(*bench), row.events);
       EXPECT_EQ(bench->on([&] {
-        return std::chrono::duration_cast<milliseconds>(bench->output().position());
+        return std::chrono::duration_cast<milliseconds>(bench->output().position()).count();
       }),
                 row.position);
     }
@@ -246,52 +232,36 @@ TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
   const testing::TempDir dir;
   const std::string missing = (dir.path() / "gone.flac").string();
   const std::string junk = (dir.path() / "junk.mp3").string();
-  {
-    std::ofstream out(junk);
-    out << std::string(4096, 'x');
-  }
+  testing::writeFile(junk, std::string(4096, 'x'));
   const std::string missingText = "\"t\" can't be played: its file " + missing + " is missing.";
   const std::string junkText = "\"t\" can't be played: GStreamer cannot read " + junk + " (";
   struct Row {
     const char* name;
-    std::function<void(AudioOutput&)> script;
-    std::vector<std::string> events;
+    std::string first;  // the file of item 1, 300 ms; item 2 follows when `second`
+    std::string second;
+    std::string events;
     std::string message;  // the failure's text starts so
   };
   const std::vector<Row> rows = {
-      {"the file's real length replaces a wrong tag",
-       [](AudioOutput& o) { o.load(item(1, 9000, tone(500)), {}, true); },
-       {"started 1", "duration 500 1", "ended 1"},
-       ""},
-      {"a missing file fails",
-       [&](AudioOutput& o) { o.load(item(1, 500, missing), {}, true); },
-       {"failed 1"},
-       missingText},
-      {"a file GStreamer cannot read fails",
-       [&](AudioOutput& o) { o.load(item(1, 500, junk), {}, true); },
-       {"failed 1"},
-       junkText},
-      {"a missing file to follow fails at its turn",
-       [&](AudioOutput& o) {
-         o.load(item(1, 300), {}, true);
-         o.setNext(item(2, 500, missing));
-       },
-       {"started 1", "duration 300 1", "failed 2"},
-       missingText},
-      {"an unreadable file to follow fails at its turn",
-       [&](AudioOutput& o) {
-         o.load(item(1, 300), {}, true);
-         o.setNext(item(2, 500, junk));
-       },
-       {"started 1", "duration 300 1", "failed 2"},
-       junkText},
+      {"a missing file fails", missing, "", "failed 1", missingText},
+      {"a file GStreamer cannot read fails", junk, "", "failed 1", junkText},
+      {"a missing file to follow fails at its turn", tone(300), missing,
+       "started 1, duration 300 1, failed 2", missingText},
+      {"an unreadable file to follow fails at its turn", tone(300), junk,
+       "started 1, duration 300 1, failed 2", junkText},
+      // The tag says 9000 ms.
+      {"the file's real length replaces a wrong tag", tone(500), "",
+       "started 1, duration 500 1, ended 1", ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     GStreamerBench bench;
-    bench.on([&] { row.script(bench.output()); });
+    bench.on([&] {
+      bench.output().load(item(1, row.message.empty() ? 9000 : 300, row.first), {}, true);
+      if (!row.second.empty()) bench.output().setNext(item(2, 500, row.second));
+    });
     bench.advance(milliseconds(1000));
-    EXPECT_EQ(bench.on([&] { return bench.recorder.events; }), row.events);
+    EXPECT_EQ(told(bench), row.events);
     const auto messages = bench.on([&] { return bench.recorder.messages; });
     if (row.message.empty()) {
       EXPECT_TRUE(messages.empty());
@@ -412,8 +382,7 @@ TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
     GStreamerBench bench;
     bench.on([&] { bench.output().load(item(1, 500, path.string()), {}, true); });
     bench.advance(milliseconds(500));
-    EXPECT_EQ(bench.on([&] { return bench.recorder.events; }),
-              (std::vector<std::string>{"failed 1"}));
+    EXPECT_EQ(told(bench), "failed 1");
     const auto messages = bench.on([&] { return bench.recorder.messages; });
     ASSERT_EQ(messages.size(), 1U);
     EXPECT_EQ(messages[0],

@@ -28,6 +28,23 @@ inline std::vector<std::string> ids(const std::vector<Track>& tracks) {
   return found;
 }
 
+// The titles of songs, in order.
+inline std::vector<std::string> titles(const std::vector<Song>& songs) {
+  std::vector<std::string> found;
+  found.reserve(songs.size());
+  for (const Song& song : songs) found.push_back(song.title);
+  return found;
+}
+
+// The names of artists or playlists, in order.
+template <typename Item>
+std::vector<std::string> names(const std::vector<Item>& items) {
+  std::vector<std::string> found;
+  found.reserve(items.size());
+  for (const Item& item : items) found.push_back(item.name);
+  return found;
+}
+
 // Runs `request` on a fresh io_context and returns its result (or throws its error).
 template <typename T>
 T await(asio::awaitable<T> request) {
@@ -46,6 +63,25 @@ struct DataSet {
   std::vector<std::string> playlists;
   std::vector<std::string> playlistTracks;
   std::vector<std::string> stations;
+
+  // The data set in `folder`, as `write` leaves it.
+  static DataSet read(const std::filesystem::path& folder) {
+    DataSet data;
+    auto file = [&](const char* name, std::vector<std::string>& lines) {
+      std::ifstream in(folder / name, std::ios::binary);
+      std::string line;
+      std::getline(in, line);  // the header
+      while (std::getline(in, line)) lines.push_back(line);
+    };
+    file("artists.tsv", data.artists);
+    file("albums.tsv", data.albums);
+    file("tracks.tsv", data.tracks);
+    file("purchases.tsv", data.purchases);
+    file("playlists.tsv", data.playlists);
+    file("playlist_tracks.tsv", data.playlistTracks);
+    file("stations.tsv", data.stations);
+    return data;
+  }
 
   void write(const std::filesystem::path& folder) const {
     std::filesystem::create_directories(folder);

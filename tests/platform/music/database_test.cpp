@@ -117,26 +117,21 @@ TEST(Database, CarriesFailuresBackToTheCaller) {
 
 TEST(Database, AFailedOpenFailsEveryRun) {
   testing::TempDir dir;
+  using Access = Database::Access;
   struct Row {
     const char* name;
     std::filesystem::path file;
-    Database::Access access;
-    std::function<void(sqlite3*)> setup;
+    Access access;
     int code;
+    std::function<void(sqlite3*)> setup;
   };
   const std::vector<Row> rows = {
-      {"missing read-only file",
-       dir.path() / "missing.sqlite",
-       Database::Access::immutable,
-       {},
-       SQLITE_CANTOPEN},
-      {"folder missing",
-       dir.path() / "no" / "a.sqlite",
-       Database::Access::readWrite,
-       {},
-       SQLITE_CANTOPEN},
-      {"setup fails", dir.path() / "b.sqlite", Database::Access::readWrite,
-       [](sqlite3* db) { execute(db, "CREATE TABLE"); }, SQLITE_ERROR},
+      {"missing read-only file", dir.path() / "missing.sqlite", Access::immutable, SQLITE_CANTOPEN,
+       nullptr},
+      {"folder missing", dir.path() / "no" / "a.sqlite", Access::readWrite, SQLITE_CANTOPEN,
+       nullptr},
+      {"setup fails", dir.path() / "b.sqlite", Access::readWrite, SQLITE_ERROR,
+       [](sqlite3* db) { execute(db, "CREATE TABLE"); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

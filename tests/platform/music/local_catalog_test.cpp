@@ -17,26 +17,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
+// The data folder's small catalog (data/local_catalog) and a prolific artist's records.
 DataSet smallCatalog() {
-  DataSet data;
-  data.artists = {"1300000001\tAlpha Band",      "1300000002\tBeta Singers",
-                  "1300000003\tGamma Jazz Trio", "1300000004\tMotörhead Tribute",
-                  "1300000005\tDelta Crew",      "1300000006\tProlific"};
-  data.albums = {"1200000001\tLove Songs\t1300000001", "1200000002\tNight Drive\t1300000002",
-                 "1200000003\tBlue Notes\t1300000003", "1200000004\tAce\t1300000004",
-                 "1200000005\tDelta\t1300000005"};
-  data.tracks = {
-      "1100000001\t1200000001\tsong\tLove\tRock\tA. Writer\t200000\t1\t1\t1980\t1\t5",
-      "1100000002\t1200000001\tsong\tLovely Day\tRock\t\t180500\t1\t2\t1985\t1\t0",
-      "1100000003\t1200000001\tsong\tBeloved\tRock\t\t150000\t1\t3\t\t0\t0",
-      "1100000004\t1200000001\tmusic-video\tLove (Video)\tRock\t\t210000\t1\t4\t\t1\t0",
-      "1100000005\t1200000002\tsong\tNight Love\tPop\t\t190000\t1\t1\t\t1\t7",
-      "1100000006\t1200000002\tsong\tDrive\tRock\t\t170000\t1\t2\t\t1\t0",
-      "1100000007\t1200000003\tsong\tBlue in Green\t\t\t\t\t\t\t1\t0",
-      "1100000008\t1200000003\tsong\tTake Five\tJazz\tPaul Desmond\t324000\t1\t2\t1959\t1\t0",
-      "1100000009\t1200000004\tsong\tAce of Spades\tMetal\t\t169000\t1\t1\t\t1\t0",
-      "1100000010\t1200000005\tsong\tRoad\tRock\t\t200000\t1\t1\t\t1\t0",
-  };
+  DataSet data = DataSet::read(MELODOCK_MUSIC_TEST_DATA "/local_catalog");
   // Prolific: thirty albums of seven tracks, the first twenty with a year, and a later EP.
   for (int album = 1; album <= 30; ++album) {
     const std::string id = std::to_string(1200000100 + album);
@@ -55,19 +38,6 @@ DataSet smallCatalog() {
                           std::to_string(number) + "\tRock\t\t100000\t1\t" +
                           std::to_string(number) + "\t2010\t1\t0");
   }
-  data.purchases = {"1\t1100000001", "1\t1100000002", "1\t1100000010", "2\t1100000001",
-                    "2\t1100000002", "2\t1100000010", "3\t1100000001", "3\t1100000010",
-                    "3\t1100000003", "4\t1100000005", "4\t1100000003", "5\t1100000005",
-                    "5\t1100000003", "5\t1100000003", "6\t1100000004", "6\t1100000004",
-                    "6\t1100000004", "6\t1100000004", "6\t1100000004", "7\t1100001007",
-                    "7\t1100001007"};
-  data.playlists = {"pl.aaa\tLove Mix\tDesk", "pl.bbb\tNight Music\t"};
-  data.playlistTracks = {"pl.aaa\t1100000002", "pl.aaa\t1100000001", "pl.aaa\t1100000004",
-                         "pl.bbb\t1100000005"};
-  data.stations = {"ra.1400000001\tLove Live\t1\tchart\t",
-                   "ra.1400000002\tRock Station\t0\tgenre\tRock",
-                   "ra.1400000003\tJazz Station\t0\tgenre\tJazz",
-                   "ra.1400000004\tAlpha Band Station\t0\tartist\t1300000001"};
   return data;
 }
 
@@ -88,12 +58,18 @@ class LocalCatalogTest : public ::testing::Test {
   static inline LocalCatalog* catalog_ = nullptr;
 };
 
-// Song ids of the small catalog by their last digits, for short tables.
-std::vector<std::string> songs(std::initializer_list<int> numbers) {
+// Song (or artist) ids of the small catalog by their last digits, for short tables.
+std::vector<std::string> songs(std::initializer_list<int> numbers, int base = 1100000000) {
   std::vector<std::string> found;
   found.reserve(numbers.size());
-  for (const int number : numbers) found.push_back(std::to_string(1100000000 + number));
+  for (const int number : numbers) found.push_back(std::to_string(base + number));
   return found;
+}
+std::vector<std::string> albums(std::initializer_list<int> numbers) {
+  return songs(numbers, 1200000000);
+}
+std::vector<std::string> artists(std::initializer_list<int> numbers) {
+  return songs(numbers, 1300000000);
 }
 
 TEST_F(LocalCatalogTest, SearchRanksByRelevanceThenPopularity) {
@@ -111,13 +87,7 @@ TEST_F(LocalCatalogTest, SearchRanksByRelevanceThenPopularity) {
       {"drive", 25, songs({6, 5}), {}, {"1200000002"}, {}, {}},
       // Equally relevant: the more popular first.
       {"station", 25, {}, {}, {}, {}, {"ra.1400000002", "ra.1400000003", "ra.1400000004"}},
-      {"prolific",
-       3,
-       songs({1007, 1001, 1002}),
-       {"1300000006"},
-       {"1200000101", "1200000102", "1200000103"},
-       {},
-       {}},
+      {"prolific", 3, songs({1007, 1001, 1002}), artists({6}), albums({101, 102, 103}), {}, {}},
       // Case, diacritics and word order do not matter; every word must match.
       {"motorhead", 25, songs({9}), {"1300000004"}, {"1200000004"}, {}, {}},
       {"MOTÖR", 25, songs({9}), {"1300000004"}, {"1200000004"}, {}, {}},
@@ -274,19 +244,12 @@ TEST_F(LocalCatalogTest, ArtistRelationshipsComeFromPopularityGenresBuyersAndYea
   const std::vector<Row> rows = {
       // Delta shares the genre and three buyers, Prolific the genre, Beta half of it and
       // two buyers; Gamma and the tribute band share no genre.
-      {"1300000001",
-       songs({3, 1, 2}),
-       {"1300000005", "1300000006", "1300000002"},
-       "1200000001",
-       {}},
+      {"1300000001", songs({3, 1, 2}), artists({5, 6, 2}), "1200000001", {}},
       // The EP is the latest release but no full album; 25 of 30 full albums.
-      {"1300000006",
-       songs({1007, 1001, 1002, 1003, 1004, 1005, 1006, 1008, 1009, 1010}),
-       {"1300000001", "1300000005", "1300000002"},
-       "1200000200",
-       prolificAlbums},
+      {"1300000006", songs({1007, 1001, 1002, 1003, 1004, 1005, 1006, 1008, 1009, 1010}),
+       artists({1, 5, 2}), "1200000200", prolificAlbums},
       {"1300000003", songs({7, 8}), {}, "1200000003", {}},
-      {"1300000002", songs({5, 6}), {"1300000001", "1300000005", "1300000006"}, std::nullopt, {}},
+      {"1300000002", songs({5, 6}), artists({1, 5, 6}), std::nullopt, {}},
       {"1300009999", {}, {}, std::nullopt, {}},
       {"Alpha Band", {}, {}, std::nullopt, {}},
   };

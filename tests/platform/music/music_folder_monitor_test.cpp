@@ -33,24 +33,41 @@ class MusicFolderMonitorTest : public ::testing::Test {
   }
 
   std::filesystem::path music() const { return dir_.path() / "Music"; }
+  // A monitor of the folders `folders` gives, each scan counted.
+  std::unique_ptr<MusicFolderMonitor> start(MusicFolderMonitor::Folders folders,
+                                            std::chrono::hours rescan = std::chrono::hours(0)) {
+    MusicFolderMonitor::Options options{.artworkFolder = dir_.path() / "artwork",
+                                        .debounce = 50ms,
+                                        .scanned = [this](const ScanCounts&) {
+                                          const std::lock_guard lock(mutex_);
+                                          ++scans_;
+                                          scanned_.notify_all();
+                                        }};
+    if (rescan.count() > 0) options.rescanInterval = rescan;
+    return std::make_unique<MusicFolderMonitor>(library_, std::move(folders), options);
+  }
+  // Folders a test changes while the monitor runs.
+  std::vector<std::filesystem::path> folders() {
+    const std::lock_guard lock(foldersMutex_);
+    return folders_;
+  }
+  void setFolders(std::vector<std::filesystem::path> folders) {
+    const std::lock_guard lock(foldersMutex_);
+    folders_ = std::move(folders);
+  }
 
   testing::TempDir dir_;
   Library library_{dir_.path() / "library.sqlite", [] { return std::chrono::system_clock::now(); }};
   std::mutex mutex_;
   std::condition_variable scanned_;
   int scans_ = 0;
+  std::mutex foldersMutex_;
+  std::vector<std::filesystem::path> folders_{music()};
 };
 
 TEST_F(MusicFolderMonitorTest, NoticesFilesAddedChangedAndRemovedWhileRunning) {
   makeMusicFile(music() / "a.mp3", audioFormat("MP3"), {{"TITLE", "Alpha"}});
-  MusicFolderMonitor monitor(library_, [this] { return std::vector{music()}; },
-                             {.artworkFolder = dir_.path() / "artwork",
-                              .debounce = 50ms,
-                              .scanned = [this](const ScanCounts&) {
-                                const std::lock_guard lock(mutex_);
-                                ++scans_;
-                                scanned_.notify_all();
-                              }});
+  const auto monitor = start([this] { return std::vector{music()}; });
   ASSERT_TRUE(songsBecome({"Alpha"}));
 
   // Written in a new subfolder: the folder is walked and watched, then the file found.
@@ -71,28 +88,12 @@ TEST_F(MusicFolderMonitorTest, NoticesFilesAddedChangedAndRemovedWhileRunning) {
 
 TEST_F(MusicFolderMonitorTest, StopsPromptlyAndScansAgainWhenAsked) {
   makeMusicFile(music() / "a.mp3", audioFormat("MP3"), {{"TITLE", "Alpha"}});
-  std::vector<std::filesystem::path> folders = {music()};
-  std::mutex foldersMutex;
   {
-    MusicFolderMonitor monitor(library_,
-                               [&] {
-                                 const std::lock_guard lock(foldersMutex);
-                                 return folders;
-                               },
-                               {.artworkFolder = dir_.path() / "artwork",
-                                .debounce = 50ms,
-                                .scanned = [this](const ScanCounts&) {
-                                  const std::lock_guard lock(mutex_);
-                                  ++scans_;
-                                  scanned_.notify_all();
-                                }});
+    const auto monitor = start([this] { return folders(); });
     ASSERT_TRUE(songsBecome({"Alpha"}));
     makeMusicFile(dir_.path() / "Other" / "b.mp3", audioFormat("MP3"), {{"TITLE", "Beta"}});
-    {
-      const std::lock_guard lock(foldersMutex);
-      folders = {dir_.path() / "Other"};
-    }
-    monitor.rescan();
+    setFolders({dir_.path() / "Other"});
+    monitor->rescan();
     ASSERT_TRUE(songsBecome({"Beta"}));
   }
   EXPECT_EQ(scans_, 2);
@@ -101,36 +102,18 @@ TEST_F(MusicFolderMonitorTest, StopsPromptlyAndScansAgainWhenAsked) {
 TEST_F(MusicFolderMonitorTest, FollowsAChangeOfTheFoldersAtOnce) {
   makeMusicFile(music() / "a.mp3", audioFormat("MP3"), {{"TITLE", "Alpha"}});
   makeMusicFile(dir_.path() / "Other" / "b.mp3", audioFormat("MP3"), {{"TITLE", "Beta"}});
-  std::vector<std::filesystem::path> folders = {music()};
-  std::mutex foldersMutex;
-  auto setFolders = [&](std::vector<std::filesystem::path> wanted) {
-    const std::lock_guard lock(foldersMutex);
-    folders = std::move(wanted);
-  };
   // No periodic scan comes to help within the test.
-  MusicFolderMonitor monitor(library_,
-                             [&] {
-                               const std::lock_guard lock(foldersMutex);
-                               return folders;
-                             },
-                             {.artworkFolder = dir_.path() / "artwork",
-                              .debounce = 50ms,
-                              .rescanInterval = std::chrono::hours(1),
-                              .scanned = [this](const ScanCounts&) {
-                                const std::lock_guard lock(mutex_);
-                                ++scans_;
-                                scanned_.notify_all();
-                              }});
+  const auto monitor = start([this] { return folders(); }, std::chrono::hours(1));
   ASSERT_TRUE(songsBecome({"Alpha"}));
-  monitor.foldersMayHaveChanged();  // the same folders
+  monitor->foldersMayHaveChanged();  // the same folders
   setFolders({music(), dir_.path() / "Other"});
-  monitor.foldersMayHaveChanged();
+  monitor->foldersMayHaveChanged();
   ASSERT_TRUE(songsBecome({"Alpha", "Beta"}));
   // The new folder is watched.
   makeMusicFile(dir_.path() / "Other" / "c.mp3", audioFormat("MP3"), {{"TITLE", "Gamma"}});
   ASSERT_TRUE(songsBecome({"Alpha", "Beta", "Gamma"}));
   setFolders({dir_.path() / "Other"});
-  monitor.foldersMayHaveChanged();
+  monitor->foldersMayHaveChanged();
   ASSERT_TRUE(songsBecome({"Beta", "Gamma"}));
 }
 

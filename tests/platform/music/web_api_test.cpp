@@ -154,8 +154,17 @@ TEST(InProcessWebAPI, AnswersInTheWebAPIsShape) {
   EXPECT_EQ(f.get("/v1/me/history/heavy-rotation?limit=10").body, R"({"data":[]})");
 }
 
+// The error answer of the web API's shape, as the first row spells it out.
+WebAPIResponse failure(int status, const std::string& title, const std::string& detail) {
+  const std::string code = std::to_string(status);
+  return {status, R"({"errors":[{"code":")" + code + R"(00","detail":")" + detail +
+                      R"(","status":")" + code + R"(","title":")" + title + R"("}]})"};
+}
+
 TEST(InProcessWebAPI, AnswersErrorsWithStatusTitleAndDetail) {
   LibraryFixture f;
+  const std::string missing = "Resource Not Found";
+  const std::string invalid = "Invalid Parameter Value";
   struct Row {
     std::string method;
     std::string target;
@@ -166,38 +175,21 @@ TEST(InProcessWebAPI, AnswersErrorsWithStatusTitleAndDetail) {
        "/v1/me/library/playlists/p.404",
        {404, R"({"errors":[{"code":"40400","detail":"No library playlist with id p.404",)"
              R"("status":"404","title":"Resource Not Found"}]})"}},
-      {"GET",
-       "/v1/me/library/playlists/p.404/tracks",
-       {404, R"({"errors":[{"code":"40400","detail":"No library playlist with id p.404",)"
-             R"("status":"404","title":"Resource Not Found"}]})"}},
-      {"GET",
-       "/v1/me/library/playlists?limit=101",
-       {400, R"({"errors":[{"code":"40000","detail":"limit must be an integer from 1 to 100",)"
-             R"("status":"400","title":"Invalid Parameter Value"}]})"}},
-      {"GET",
-       "/v1/me/library/recently-added?limit=26",
-       {400, R"({"errors":[{"code":"40000","detail":"limit must be an integer from 1 to 25",)"
-             R"("status":"400","title":"Invalid Parameter Value"}]})"}},
-      {"GET",
-       "/v1/me/library/playlists?offset=-1",
-       {400, R"({"errors":[{"code":"40000","detail":"offset must be a non-negative integer",)"
-             R"("status":"400","title":"Invalid Parameter Value"}]})"}},
-      {"DELETE",
-       "/v1/me/library/playlists",
-       {405, R"({"errors":[{"code":"40500","detail":"DELETE is not allowed on )"
-             R"(/v1/me/library/playlists","status":"405","title":"Method Not Allowed"}]})"}},
-      {"DELETE",
-       "/v1/me/ratings/songs/999999999",
-       {404, R"({"errors":[{"code":"40400","detail":"No catalog song with id 999999999",)"
-             R"("status":"404","title":"Resource Not Found"}]})"}},
-      {"PUT",
-       "/v1/me/ratings/library-albums/l.404",
-       {404, R"({"errors":[{"code":"40400","detail":"No library album with id l.404",)"
-             R"("status":"404","title":"Resource Not Found"}]})"}},
-      {"GET",
-       "/v2/nothing",
-       {404, R"({"errors":[{"code":"40400","detail":"No resource at /v2/nothing",)"
-             R"("status":"404","title":"Resource Not Found"}]})"}},
+      {"GET", "/v1/me/library/playlists/p.404/tracks",
+       failure(404, missing, "No library playlist with id p.404")},
+      {"GET", "/v1/me/library/playlists?limit=101",
+       failure(400, invalid, "limit must be an integer from 1 to 100")},
+      {"GET", "/v1/me/library/recently-added?limit=26",
+       failure(400, invalid, "limit must be an integer from 1 to 25")},
+      {"GET", "/v1/me/library/playlists?offset=-1",
+       failure(400, invalid, "offset must be a non-negative integer")},
+      {"DELETE", "/v1/me/library/playlists",
+       failure(405, "Method Not Allowed", "DELETE is not allowed on /v1/me/library/playlists")},
+      {"DELETE", "/v1/me/ratings/songs/999999999",
+       failure(404, missing, "No catalog song with id 999999999")},
+      {"PUT", "/v1/me/ratings/library-albums/l.404",
+       failure(404, missing, "No library album with id l.404")},
+      {"GET", "/v2/nothing", failure(404, missing, "No resource at /v2/nothing")},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.target);
