@@ -164,6 +164,7 @@ TEST_F(TerminalTest, EndOfInputAnswersNotNow) {
   EXPECT_EQ(answerOf(changes), false);
 }
 
+// The terminal's y and n, typed on a real pseudo-terminal, are the binary's test.
 TEST(FrontEnd, TheSetUpQuestionStoresTheAnswer) {
   struct Row {
     const char* name;
@@ -173,9 +174,6 @@ TEST(FrontEnd, TheSetUpQuestionStoresTheAnswer) {
     const char* expected;        // nullptr: absent
   };
   const std::vector<Row> rows = {
-      {"terminal, not determined, y", false, nullptr, true, "authorized"},
-      {"terminal, not determined, n", false, nullptr, false, "denied"},
-      {"terminal, denied before, y", false, "denied", true, "authorized"},
       {"terminal, not determined, input ends", false, nullptr, std::nullopt, nullptr},
       {"terminal, restricted", false, "restricted", std::nullopt, "restricted"},
       {"terminal, authorized", false, "authorized", std::nullopt, "authorized"},
