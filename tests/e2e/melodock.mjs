@@ -203,6 +203,23 @@ export async function startWithClient(settings, clientName, timeout, home = null
   return { melodock, client };
 }
 
+// One raw POST of `message` to `url`, as a client sends it, with `authorization` (null:
+// no header) and `headers`; every answer to a request carries a JSON body.
+export async function post(url, message, { authorization, headers = {}, timeout = 15_000 } = {}) {
+  const response = await fetch(url, {
+    method: 'POST',
+    headers: {
+      'Content-Type': 'application/json',
+      Accept: 'application/json, text/event-stream',
+      ...(authorization ? { Authorization: authorization } : {}),
+      ...headers,
+    },
+    body: JSON.stringify(message),
+    signal: AbortSignal.timeout(timeout),
+  });
+  return { status: response.status, contentType: response.headers.get('content-type'), body: await response.json() };
+}
+
 // What now_playing answers before anything was played.
 export const stoppedPlayer = '{"queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}';
 

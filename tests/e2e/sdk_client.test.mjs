@@ -6,7 +6,7 @@ import { after, before, describe, it } from 'node:test';
 
 import { LATEST_PROTOCOL_VERSION } from '@modelcontextprotocol/sdk/types.js';
 
-import { connectClient, startMelodock, stoppedPlayer } from './melodock.mjs';
+import { connectClient, post as postTo, startMelodock, stoppedPlayer } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 30_000 };
@@ -36,21 +36,9 @@ after(async () => {
 const connect = (token = melodock.token) =>
   connectClient(melodock.url, token, 'melodock-e2e', requestTimeoutMs);
 
-// One raw POST (authorization null: no header); every answer to a request carries a JSON body.
-async function post(message, { authorization = `Bearer ${melodock.token}`, headers = {} } = {}) {
-  const response = await fetch(melodock.url, {
-    method: 'POST',
-    headers: {
-      'Content-Type': 'application/json',
-      Accept: 'application/json, text/event-stream',
-      ...(authorization ? { Authorization: authorization } : {}),
-      ...headers,
-    },
-    body: JSON.stringify(message),
-    signal: AbortSignal.timeout(requestTimeoutMs),
-  });
-  return { status: response.status, contentType: response.headers.get('content-type'), body: await response.json() };
-}
+// One raw POST, with the token unless `authorization` says otherwise (null: no header).
+const post = (message, { authorization = `Bearer ${melodock.token}`, headers = {} } = {}) =>
+  postTo(melodock.url, message, { authorization, headers, timeout: requestTimeoutMs });
 
 function initialize(protocolVersion) {
   return {

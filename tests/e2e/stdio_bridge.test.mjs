@@ -6,7 +6,7 @@ import { describe, it } from 'node:test';
 import { Client } from '@modelcontextprotocol/sdk/client/index.js';
 import { StdioClientTransport } from '@modelcontextprotocol/sdk/client/stdio.js';
 
-import { makeHome, startMelodock, stdioTransport } from './melodock.mjs';
+import { makeHome, post, startMelodock, stdioTransport } from './melodock.mjs';
 
 const requestTimeoutMs = 30_000;
 const bounded = { timeout: 60_000 };
@@ -21,18 +21,10 @@ async function connectOverStdio(env) {
 
 // The same call straight to the app, for comparison.
 async function directCall(url, token, name) {
-  const response = await fetch(url, {
-    method: 'POST',
-    headers: {
-      'Content-Type': 'application/json',
-      Accept: 'application/json, text/event-stream',
-      Authorization: `Bearer ${token}`,
-      'MCP-Protocol-Version': '2025-06-18',
-    },
-    body: JSON.stringify({ jsonrpc: '2.0', id: 1, method: 'tools/call', params: { name, arguments: {} } }),
-    signal: AbortSignal.timeout(requestTimeoutMs),
-  });
-  return (await response.json()).result;
+  const message = { jsonrpc: '2.0', id: 1, method: 'tools/call', params: { name, arguments: {} } };
+  const answer = await post(url, message, { authorization: `Bearer ${token}`,
+    headers: { 'MCP-Protocol-Version': '2025-06-18' }, timeout: requestTimeoutMs });
+  return answer.body.result;
 }
 
 async function listAndCall({ env, url, token }) {
