@@ -80,8 +80,12 @@ TEST(Binary, ReportsAnUnusablePortAndKeepsRunning) {
     std::string stored;
     std::string shown;
   };
-  const std::vector<Row> rows = {
-      {"99999", "99999"}, {R"("47393")", R"("47393")"}, {"47392.0", "47392.0"}};
+  const std::vector<Row> rows = {{"99999", "99999"},
+                                 {"65536", "65536"},
+                                 {"-1", "-1"},
+                                 {"1099511627776", "1099511627776"},
+                                 {R"("47393")", R"("47393")"},
+                                 {"47392.0", "47392.0"}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.stored);
     TempDir config;

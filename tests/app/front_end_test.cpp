@@ -74,22 +74,14 @@ struct Pipes {
   }
 };
 
-// The consent window: records what it was asked to show.
+// The consent window, never asked here: consent on the desktop is the Qt tests' and the
+// desktop end-to-end test's.
 class Windows final : public PermissionPrompt::Presenter {
  public:
-  std::unique_ptr<PermissionPrompt::Presentation> present(
-      PermissionPrompt::Question question) override {
-    shown_.set_value(std::move(question));
-    return std::make_unique<Open>();
+  std::unique_ptr<PermissionPrompt::Presentation> present(PermissionPrompt::Question) override {
+    ADD_FAILURE() << "consent asked";
+    return nullptr;
   }
-  std::future<PermissionPrompt::Question> shown() { return shown_.get_future(); }
-
- private:
-  class Open final : public PermissionPrompt::Presentation {
-   public:
-    void close() override {}
-  };
-  std::promise<PermissionPrompt::Question> shown_;
 };
 
 // The access dialog: hands its answer function to the test and tells when it is gone.
@@ -166,6 +158,7 @@ TEST_F(TerminalTest, EndOfInputAnswersNotNow) {
   EXPECT_EQ(answerOf(changes), false);
 }
 
+// The terminal's y and n, typed on a real pseudo-terminal, are the binary's test.
 TEST(FrontEnd, TheSetUpQuestionStoresTheAnswer) {
   struct Row {
     const char* name;
@@ -175,9 +168,6 @@ TEST(FrontEnd, TheSetUpQuestionStoresTheAnswer) {
     const char* expected;        // nullptr: absent
   };
   const std::vector<Row> rows = {
-      {"terminal, not determined, y", false, nullptr, true, "authorized"},
-      {"terminal, not determined, n", false, nullptr, false, "denied"},
-      {"terminal, denied before, y", false, "denied", true, "authorized"},
       {"terminal, not determined, input ends", false, nullptr, std::nullopt, nullptr},
       {"terminal, restricted", false, "restricted", std::nullopt, "restricted"},
       {"terminal, authorized", false, "authorized", std::nullopt, "authorized"},
@@ -218,30 +208,6 @@ TEST(FrontEnd, TheSetUpQuestionStoresTheAnswer) {
     EXPECT_EQ(settings.string(setting::kMusicAuthorization.name),
               row.expected ? std::optional<std::string>(row.expected) : std::nullopt);
     EXPECT_TRUE(dialog.onScreen.expired());  // answered, no dialog is held on screen
-    executor.stop();
-  }
-}
-
-TEST(DesktopFrontEnd, ConsentIsAskedInTheWindows) {
-  for (const bool turnOn : {true, false}) {
-    SCOPED_TRACE(turnOn ? "Turn On" : "Not Now");
-    Executor executor(2);
-    const MainActor main(executor);
-    ManualClock clock;
-    Windows windows;
-    AccessDialog dialog;
-    const auto desktop = makeDesktopFrontEnd({.consent = windows, .setUp = dialog.show()});
-    PermissionPrompt prompt(
-        main, *desktop, [] { return std::string("Claude"); }, clock);
-    auto shown = windows.shown();
-    std::future<bool> answer = asio::co_spawn(
-        main.strand(), prompt.ask(PermissionPrompt::Kind::changes), asio::use_future);
-    ASSERT_EQ(shown.wait_for(10s), std::future_status::ready);
-    PermissionPrompt::Question question = shown.get();
-    EXPECT_EQ(question.title, "Claude wants to change your library.");
-    question.onAnswer(turnOn);
-    ASSERT_EQ(answer.wait_for(10s), std::future_status::ready);
-    EXPECT_EQ(answer.get(), turnOn);
     executor.stop();
   }
 }

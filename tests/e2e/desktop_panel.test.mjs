@@ -7,7 +7,7 @@ import { mkdir } from 'node:fs/promises';
 import { join } from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
-import { mappedWindows, screenshot, startSessionBus, startXvfb, textIn } from './display.mjs';
+import { mappedWindows, screenshot, startDesktop, textIn } from './display.mjs';
 import { startWithClient, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 30_000;
@@ -15,25 +15,19 @@ const enterSandman = '1100000077';
 const duration = '03:41'; // at the panel's right edge: the picture is not cut short
 const folder = process.env.MELODOCK_SCREENSHOTS;
 
-let xvfb;
-let bus;
+let desktop;
 let melodock;
 let client;
-let display;
 
 before(async () => {
-  xvfb = startXvfb();
-  display = `:${await xvfb.number}`;
-  bus = await startSessionBus();
+  desktop = await startDesktop();
   ({ melodock, client } = await startWithClient({ musicAuthorization: 'authorized', hasSeenWelcome: true },
-    'melodock-e2e-desktop-panel', requestTimeoutMs, null,
-    { DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address }));
+    'melodock-e2e-desktop-panel', requestTimeoutMs, null, desktop.env));
 });
 
 after(async () => {
   await stopWithClient(melodock, client);
-  await bus?.stop();
-  xvfb?.server.kill('SIGKILL');
+  await desktop?.stop();
 });
 
 describe('the panel on the desktop', () => {
@@ -51,11 +45,11 @@ describe('the panel on the desktop', () => {
     let text = '';
     let panels = [];
     while (Date.now() < deadline) {
-      panels = (await mappedWindows(display, 'Melodock')).filter((window) => window.width === 320);
+      panels = (await mappedWindows(desktop.display, 'Melodock')).filter((window) => window.width === 320);
       if (panels.length === 1) {
-        await screenshot(display, panels[0], file);
+        await screenshot(desktop.display, panels[0], file);
         // Tesseract reads a window's small type far better enlarged.
-        await screenshot(display, panels[0], large, 3);
+        await screenshot(desktop.display, panels[0], large, 3);
         text = await textIn(large);
         if (text.includes('Enter Sandman') && text.includes(duration)) break;
       }

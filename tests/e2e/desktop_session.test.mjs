@@ -8,55 +8,37 @@ import { spawn } from 'node:child_process';
 import { join } from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
-import { startNotificationDaemon, startSessionBus, startXvfb, windowNames } from './display.mjs';
-import { binaryPath, makeHome, startWithClient, stopWithClient } from './melodock.mjs';
+import { startDesktop, startXvfb, waitFor, windowNames } from './display.mjs';
+import { binaryPath, makeHome, startWithClient, stoppedPlayer, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 30_000;
 const bounded = { timeout: 60_000 };
 const clientName = 'melodock-e2e-desktop-consent';
 
-async function waitFor(condition, timeoutMs) {
-  const deadline = Date.now() + timeoutMs;
-  for (;;) {
-    const value = await condition();
-    if (value || Date.now() > deadline) return value;
-    await new Promise((resolve) => setTimeout(resolve, 50));
-  }
-}
-
-let xvfb;
-let bus;
-let notifications;
+let desktop;
 let home;
 let melodock;
 let client;
-let display;
 
 before(async () => {
-  xvfb = startXvfb();
-  display = `:${await xvfb.number}`;
-  bus = await startSessionBus();
   home = await makeHome({ musicAuthorization: 'authorized' });
-  notifications = await startNotificationDaemon(bus.address, join(home.env.XDG_CACHE_HOME, 'notifications.log'));
-  ({ melodock, client } = await startWithClient({}, clientName, requestTimeoutMs, home,
-    { DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address }));
+  desktop = await startDesktop({ notificationsLog: join(home.env.XDG_CACHE_HOME, 'notifications.log') });
+  ({ melodock, client } = await startWithClient({}, clientName, requestTimeoutMs, home, desktop.env));
 });
 
 after(async () => {
   await stopWithClient(melodock, client);
-  await notifications?.stop();
-  await bus?.stop();
-  xvfb?.server.kill('SIGKILL');
+  await desktop?.stop();
   await home?.remove();
 });
 
 describe('the first launch on the desktop', () => {
   it('opens the welcome window', bounded, async () => {
     const names = await waitFor(async () => {
-      const found = await windowNames(display);
+      const found = await windowNames(desktop.display);
       return found.includes('Welcome to Melodock') ? found : null;
     }, 20_000);
-    assert.ok(names, `no welcome window among: ${JSON.stringify(await windowNames(display))}`);
+    assert.ok(names, `no welcome window among: ${JSON.stringify(await windowNames(desktop.display))}`);
   });
 
 
@@ -65,7 +47,7 @@ describe('the first launch on the desktop', () => {
     const call = client.callTool({ name: 'library_playlists', arguments: {} }, undefined, { timeout: requestTimeoutMs })
       .finally(() => { settled = true; });
 
-    const shown = await waitFor(async () => (await notifications.calls('Notify'))[0], 20_000);
+    const shown = await waitFor(async () => (await desktop.notifications.calls('Notify'))[0], 20_000);
     assert.ok(shown, `no notification; stderr:\n${melodock.stderr}`);
     assert.ok(shown.includes(`"${clientName} wants to see your library and listening history."`), shown);
     assert.ok(shown.includes('"turn-on", "Turn On"'), shown);
@@ -73,20 +55,20 @@ describe('the first launch on the desktop', () => {
     assert.equal(settled, false, 'the call did not wait for the answer');
 
     // The service's first notification has id 1.
-    await notifications.invokeAction(1, 'turn-on');
+    await desktop.notifications.invokeAction(1, 'turn-on');
     const result = await call;
     assert.ok(!result.isError, result.content[0].text);
     assert.deepEqual(JSON.parse(result.content[0].text),
       [{ id: 'p.1', type: 'playlist', name: 'Favourite Songs', can_edit: false }]);
     // The answer takes the notification away.
-    assert.ok(await waitFor(async () => (await notifications.calls('CloseNotification')).length > 0, 10_000),
+    assert.ok(await waitFor(async () => (await desktop.notifications.calls('CloseNotification')).length > 0, 10_000),
       'the notification stayed');
   });
 });
 
 describe('a second launch on the desktop', () => {
   it('raises the running app and exits 0 without printing', bounded, async () => {
-    const env = { ...process.env, ...home.env, DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address };
+    const env = { ...process.env, ...home.env, ...desktop.env };
     delete env.WAYLAND_DISPLAY;
     const second = spawn(binaryPath(), [], { env, stdio: ['ignore', 'pipe', 'pipe'] });
     let output = '';
@@ -99,7 +81,8 @@ describe('a second launch on the desktop', () => {
     assert.equal(output, '');
     // The first app goes on serving.
     const result = await client.callTool({ name: 'now_playing', arguments: {} }, undefined, { timeout: requestTimeoutMs });
-    assert.equal(result.content[0].text, '{"queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}');
+    assert.equal(result.content[0].text, stoppedPlayer);
+    assert.ok(!melodock.stderr.includes('the display went away'), melodock.stderr);
   });
 });
 
@@ -108,7 +91,7 @@ describe('Apple Music access on the desktop', () => {
     const own = startXvfb();
     const ownDisplay = `:${await own.number}`;
     const started = await startWithClient({ hasSeenWelcome: true }, 'melodock-e2e-desktop-access', requestTimeoutMs,
-      null, { DISPLAY: ownDisplay, DBUS_SESSION_BUS_ADDRESS: bus.address });
+      null, { ...desktop.env, DISPLAY: ownDisplay });
     try {
       const names = await waitFor(async () => {
         const found = await windowNames(ownDisplay);

@@ -34,6 +34,17 @@ export function startXvfb() {
   return { server, exited, number: firstLineOn(server, 3, 'Xvfb') };
 }
 
+// Polls `condition` every 50 ms until it answers something truthy or `timeoutMs` has
+// passed; answers its last answer.
+export async function waitFor(condition, timeoutMs) {
+  const deadline = Date.now() + timeoutMs;
+  for (;;) {
+    const value = await condition();
+    if (value || Date.now() > deadline) return value;
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+}
+
 // The names of the windows on `display` (made, whether shown or not), from xwininfo.
 export async function windowNames(display) {
   const { stdout } = await run('xwininfo', ['-root', '-tree'], { env: { ...process.env, DISPLAY: display } });
@@ -147,4 +158,25 @@ export async function screenshot(display, window, file, scale = 1) {
 export async function textIn(file) {
   const { stdout } = await run(process.env.MELODOCK_TESSERACT || 'tesseract', [file, 'stdout']);
   return stdout;
+}
+
+// A private desktop: Xvfb and a session bus, with the notification service when
+// `notificationsLog` names its log. `env` is what the app needs to use them.
+export async function startDesktop({ notificationsLog } = {}) {
+  const xvfb = startXvfb();
+  const display = `:${await xvfb.number}`;
+  const bus = await startSessionBus();
+  const notifications = notificationsLog ? await startNotificationDaemon(bus.address, notificationsLog) : null;
+  return {
+    display,
+    bus,
+    notifications,
+    env: { DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address },
+    async stop() {
+      await notifications?.stop();
+      await bus.stop();
+      xvfb.server.kill('SIGKILL');
+      await xvfb.exited;
+    },
+  };
 }

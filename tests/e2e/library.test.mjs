@@ -7,7 +7,7 @@ import { join } from 'node:path';
 import { setTimeout as sleep } from 'node:timers/promises';
 import { after, describe, it } from 'node:test';
 
-import { makeHome, startWithClient, stopWithClient } from './melodock.mjs';
+import { makeHome, startWithClient, stopWithClient, toolCaller } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 90_000 };
@@ -28,18 +28,9 @@ const changesRefusal = 'The user chose not to allow changes to their library. Th
 let home;
 after(() => home?.remove());
 
-async function open(client) {
-  return async function call(name, args = {}, { failing = false } = {}) {
-    const result = await client.callTool({ name, arguments: args }, undefined, { timeout: requestTimeoutMs });
-    const text = result.content[0].text;
-    assert.equal(Boolean(result.isError), failing, `${name} ${JSON.stringify(args)}: ${text}`);
-    return failing ? text : JSON.parse(text);
-  };
-}
-
 async function start(name) {
   const { melodock, client } = await startWithClient({}, name, requestTimeoutMs, home);
-  return { melodock, client, call: await open(client) };
+  return { melodock, client, call: toolCaller(client, requestTimeoutMs) };
 }
 
 async function storeSettings(changes) {

@@ -181,15 +181,74 @@ export async function startMelodock(settings = {}, given = null, display = {}) {
   };
 }
 
+// An SDK client connected to `url` with `token`; closed again if it cannot connect.
+export async function connectClient(url, token, clientName, timeout) {
+  const client = new Client({ name: clientName, version: '1.0.0' });
+  const transport = new StreamableHTTPClientTransport(new URL(url), {
+    requestInit: { headers: { Authorization: `Bearer ${token}` } },
+  });
+  try {
+    await client.connect(transport, { timeout });
+  } catch (error) {
+    await client.close();
+    throw error;
+  }
+  return { client, transport };
+}
+
 // Melodock started with `settings` and an SDK client connected to it with the token.
 export async function startWithClient(settings, clientName, timeout, home = null, display = {}) {
   const melodock = await startMelodock(settings, home, display);
-  const client = new Client({ name: clientName, version: '1.0.0' });
-  const transport = new StreamableHTTPClientTransport(new URL(melodock.url), {
-    requestInit: { headers: { Authorization: `Bearer ${melodock.token}` } },
-  });
-  await client.connect(transport, { timeout });
+  const { client } = await connectClient(melodock.url, melodock.token, clientName, timeout);
   return { melodock, client };
+}
+
+// One raw POST of `message` to `url`, as a client sends it, with `authorization` (null:
+// no header) and `headers`; every answer to a request carries a JSON body.
+export async function post(url, message, { authorization, headers = {}, timeout = 15_000 } = {}) {
+  const response = await fetch(url, {
+    method: 'POST',
+    headers: {
+      'Content-Type': 'application/json',
+      Accept: 'application/json, text/event-stream',
+      ...(authorization ? { Authorization: authorization } : {}),
+      ...headers,
+    },
+    body: JSON.stringify(message),
+    signal: AbortSignal.timeout(timeout),
+  });
+  return { status: response.status, contentType: response.headers.get('content-type'), body: await response.json() };
+}
+
+// What now_playing answers before anything was played.
+export const stoppedPlayer = '{"queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}';
+
+// A call of `client`'s tools: answers the tool's JSON, or with `failing` its error
+// text; a tool that fails (or not) otherwise fails the test.
+export function toolCaller(client, timeout) {
+  return async (name, args = {}, { failing = false } = {}) => {
+    const result = await client.callTool({ name, arguments: args }, undefined, { timeout });
+    const text = result.content[0].text;
+    assert.equal(Boolean(result.isError), failing, `${name} ${JSON.stringify(args)}: ${text}`);
+    return failing ? text : JSON.parse(text);
+  };
+}
+
+// `melodock --stdio` as a child of `Transport` (the SDK's stdio transport). The SDK
+// hands a child only a few variables, so the user's folders go in explicitly; the
+// session variables stay empty so nothing reaches a real desktop session. `stderr()`
+// is what the bridge wrote there.
+export function stdioTransport(Transport, env) {
+  const transport = new Transport({
+    command: binaryPath(),
+    args: ['--stdio'],
+    env: { ...env, DISPLAY: '', WAYLAND_DISPLAY: '', DBUS_SESSION_BUS_ADDRESS: '' },
+    stderr: 'pipe',
+  });
+  let written = '';
+  transport.stderr.setEncoding('utf8');
+  transport.stderr.on('data', (chunk) => { written += chunk; });
+  return { transport, stderr: () => written };
 }
 
 // Closes the client and stops Melodock; fails unless it ended cleanly.

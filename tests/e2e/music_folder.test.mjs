@@ -10,7 +10,7 @@ import { setTimeout as sleep } from 'node:timers/promises';
 import { promisify } from 'node:util';
 import { after, before, describe, it } from 'node:test';
 
-import { startWithClient, stopWithClient } from './melodock.mjs';
+import { startWithClient, stopWithClient, toolCaller } from './melodock.mjs';
 
 const run = promisify(execFile);
 const requestTimeoutMs = 15_000;
@@ -30,6 +30,7 @@ let melodock;
 let client;
 let root; // the music folder and a staging folder beside it
 let music;
+let call;
 
 before(async () => {
   root = await mkdtemp(join(tmpdir(), 'melodock-e2e-music-'));
@@ -43,19 +44,13 @@ before(async () => {
     audioSink: 'fakesink sync=true',
     musicFolders: [music],
   }, 'melodock-e2e-music', requestTimeoutMs));
+  call = toolCaller(client, requestTimeoutMs);
 });
 
 after(async () => {
   await stopWithClient(melodock, client);
   await rm(root, { recursive: true, force: true });
 });
-
-async function call(name, args = {}) {
-  const result = await client.callTool({ name, arguments: args }, undefined, { timeout: requestTimeoutMs });
-  const text = result.content[0].text;
-  assert.ok(!result.isError, `${name} ${JSON.stringify(args)} failed: ${text}`);
-  return JSON.parse(text);
-}
 
 // Asks again every 100 ms until `done` holds for the answer; fails after `limitMs`.
 async function until(ask, done, limitMs = 10_000) {

@@ -4,7 +4,7 @@ import assert from 'node:assert/strict';
 import { setTimeout as sleep } from 'node:timers/promises';
 import { after, before, describe, it } from 'node:test';
 
-import { startWithClient, stopWithClient } from './melodock.mjs';
+import { startWithClient, stopWithClient, toolCaller } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 60_000 };
@@ -20,20 +20,14 @@ const liveStation = 'ra.1400000001'; // "Melodock Radio"
 
 let melodock;
 let client;
+let call; // a failing tool fails the test with its text
 
 before(async () => {
   ({ melodock, client } = await startWithClient({ musicAuthorization: 'authorized' }, 'melodock-e2e-playing', requestTimeoutMs));
+  call = toolCaller(client, requestTimeoutMs);
 });
 
 after(() => stopWithClient(melodock, client));
-
-// The tool's answer as an object; a failing tool fails the test with its text.
-async function call(name, args = {}) {
-  const result = await client.callTool({ name, arguments: args }, undefined, { timeout: requestTimeoutMs });
-  const text = result.content[0].text;
-  assert.ok(!result.isError, `${name} ${JSON.stringify(args)} failed: ${text}`);
-  return JSON.parse(text);
-}
 
 describe('playing songs and collections', () => {
   it('plays, queues, skips and plays collections as an agent would', bounded, async () => {

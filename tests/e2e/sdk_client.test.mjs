@@ -4,11 +4,9 @@ import assert from 'node:assert/strict';
 import { randomBytes } from 'node:crypto';
 import { after, before, describe, it } from 'node:test';
 
-import { Client } from '@modelcontextprotocol/sdk/client/index.js';
-import { StreamableHTTPClientTransport } from '@modelcontextprotocol/sdk/client/streamableHttp.js';
 import { LATEST_PROTOCOL_VERSION } from '@modelcontextprotocol/sdk/types.js';
 
-import { startMelodock } from './melodock.mjs';
+import { connectClient, post as postTo, startMelodock, stoppedPlayer } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 30_000 };
@@ -35,35 +33,12 @@ after(async () => {
   assert.deepEqual(ending, { code: 0, signal: null }, `melodock ended badly; stderr:\n${melodock?.stderr}`);
 });
 
-async function connect(token = melodock.token) {
-  const client = new Client({ name: 'melodock-e2e', version: '1.0.0' });
-  const transport = new StreamableHTTPClientTransport(new URL(melodock.url), {
-    requestInit: { headers: { Authorization: `Bearer ${token}` } },
-  });
-  try {
-    await client.connect(transport, { timeout: requestTimeoutMs });
-  } catch (error) {
-    await client.close();
-    throw error;
-  }
-  return { client, transport };
-}
+const connect = (token = melodock.token) =>
+  connectClient(melodock.url, token, 'melodock-e2e', requestTimeoutMs);
 
-// One raw POST (authorization null: no header); every answer to a request carries a JSON body.
-async function post(message, { authorization = `Bearer ${melodock.token}`, headers = {} } = {}) {
-  const response = await fetch(melodock.url, {
-    method: 'POST',
-    headers: {
-      'Content-Type': 'application/json',
-      Accept: 'application/json, text/event-stream',
-      ...(authorization ? { Authorization: authorization } : {}),
-      ...headers,
-    },
-    body: JSON.stringify(message),
-    signal: AbortSignal.timeout(requestTimeoutMs),
-  });
-  return { status: response.status, contentType: response.headers.get('content-type'), body: await response.json() };
-}
+// One raw POST, with the token unless `authorization` says otherwise (null: no header).
+const post = (message, { authorization = `Bearer ${melodock.token}`, headers = {} } = {}) =>
+  postTo(melodock.url, message, { authorization, headers, timeout: requestTimeoutMs });
 
 function initialize(protocolVersion) {
   return {
@@ -101,57 +76,40 @@ describe('the SDK client', () => {
     }
   });
 
-  // A failing tool is a result with isError, never a rejected call.
-  const failures = [
-    ['no_such_tool', {}, 'Unknown tool no_such_tool'],
-    ['playback', { action: 'play' }, "Apple Music access isn't granted yet. Ask the user to open the Melodock panel and click Set Up Apple Music."],
-    ['playback', {}, 'Missing action'],
+  // A failing tool is a result with isError, never a rejected call. Without Apple Music
+  // access the player can still be read, and the note set.
+  const calls = [
+    ['now_playing', {}, false, stoppedPlayer],
+    ['set_note', { text: ' Birthday Party\n' }, false, '{"note":"Birthday Party","queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}'],
+    ['no_such_tool', {}, true, 'Unknown tool no_such_tool'],
+    ['playback', { action: 'play' }, true, "Apple Music access isn't granted yet. Ask the user to open the Melodock panel and click Set Up Apple Music."],
+    ['playback', {}, true, 'Missing action'],
   ];
-  // Without Apple Music access the player can still be read, and the note set.
-  const answers = [
-    ['now_playing', {}, '{"queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}'],
-    ['set_note', { text: ' Birthday Party\n' }, '{"note":"Birthday Party","queue_length":0,"repeat":"off","shuffle":false,"status":"stopped"}'],
-  ];
-  for (const [name, args, text] of answers) {
-    it(`${name}(${JSON.stringify(args)}) answers ${text}`, bounded, async () => {
+  for (const [name, args, isError, text] of calls) {
+    it(`${name}(${JSON.stringify(args)}) answers "${text}"`, bounded, async () => {
       const result = await session.client.callTool({ name, arguments: args }, undefined, { timeout: requestTimeoutMs });
-      assert.equal(result.isError, false);
-      assert.deepEqual(result.content, [{ type: 'text', text }]);
-    });
-  }
-  for (const [name, args, text] of failures) {
-    it(`${name}(${JSON.stringify(args)}) fails with "${text}"`, bounded, async () => {
-      const result = await session.client.callTool({ name, arguments: args }, undefined, { timeout: requestTimeoutMs });
-      assert.equal(result.isError, true);
+      assert.equal(result.isError, isError);
       assert.deepEqual(result.content, [{ type: 'text', text }]);
     });
   }
 });
 
+// Each near miss of the token and the refusal's bytes are the host tests'; here, that
+// the token the app took from its settings file is the one it asks for.
 describe('the access token', () => {
   const wrongToken = () => randomBytes(24).toString('hex');
   const cases = [
     ['the right token', (token) => `Bearer ${token}`, 200],
     ['no Authorization header', () => null, 401],
     ['a wrong token', () => `Bearer ${wrongToken()}`, 401],
-    ['a lower-case scheme', (token) => `bearer ${token}`, 401],
-    ['the token with a trailing character', (token) => `Bearer ${token}0`, 401],
   ];
   for (const [label, header, status] of cases) {
     it(`${label} gets HTTP ${status}`, bounded, async () => {
       const answer = await post(initialize(latestVersion), { authorization: header(melodock.token) });
       assert.equal(answer.status, status, JSON.stringify(answer.body));
       assert.match(answer.contentType, /^application\/json/);
-      if (status === 200) {
-        assert.equal(answer.body.id, 1);
-        assert.ok(answer.body.result);
-        return;
-      }
-      assert.equal(answer.body.jsonrpc, '2.0');
-      assert.equal(answer.body.id, null);
-      assert.equal(typeof answer.body.error.code, 'number');
-      assert.match(answer.body.error.message, /\S/);
-      assert.equal(answer.body.result, undefined);
+      assert.equal(answer.body.id, status === 200 ? 1 : null);
+      assert.equal(Boolean(answer.body.result), status === 200, JSON.stringify(answer.body));
     });
   }
 
@@ -178,13 +136,6 @@ describe('protocol versions', () => {
       assert.equal(listed.body.result?.tools?.length, catalogue.length);
     });
   }
-
-  it('a request naming an unsupported version in its header is refused', bounded, async () => {
-    const answer = await post({ jsonrpc: '2.0', id: 2, method: 'tools/list' },
-      { headers: { 'MCP-Protocol-Version': '1999-01-01' } });
-    assert.equal(answer.status, 400, JSON.stringify(answer.body));
-    assert.equal(answer.body.error?.code, -32600);
-  });
 });
 
 // Last, so that a server that falls over here has already answered everything above.

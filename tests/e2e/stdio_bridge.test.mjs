@@ -6,44 +6,25 @@ import { describe, it } from 'node:test';
 import { Client } from '@modelcontextprotocol/sdk/client/index.js';
 import { StdioClientTransport } from '@modelcontextprotocol/sdk/client/stdio.js';
 
-import { binaryPath, makeHome, startMelodock } from './melodock.mjs';
+import { makeHome, post, startMelodock, stdioTransport } from './melodock.mjs';
 
 const requestTimeoutMs = 30_000;
 const bounded = { timeout: 60_000 };
 const toolCount = 20;
 
-// The SDK hands a child only HOME, LOGNAME, PATH, SHELL, TERM and USER, so the user's
-// folders go in explicitly; the session variables stay empty so nothing reaches a
-// real desktop session.
 async function connectOverStdio(env) {
-  const transport = new StdioClientTransport({
-    command: binaryPath(),
-    args: ['--stdio'],
-    env: { ...env, DISPLAY: '', WAYLAND_DISPLAY: '', DBUS_SESSION_BUS_ADDRESS: '' },
-    stderr: 'pipe',
-  });
-  let stderr = '';
-  transport.stderr.setEncoding('utf8');
-  transport.stderr.on('data', (chunk) => { stderr += chunk; });
+  const { transport, stderr } = stdioTransport(StdioClientTransport, env);
   const client = new Client({ name: 'melodock-e2e-stdio', version: '1.0.0' });
   await client.connect(transport, { timeout: requestTimeoutMs });
-  return { client, stderr: () => stderr };
+  return { client, stderr };
 }
 
 // The same call straight to the app, for comparison.
 async function directCall(url, token, name) {
-  const response = await fetch(url, {
-    method: 'POST',
-    headers: {
-      'Content-Type': 'application/json',
-      Accept: 'application/json, text/event-stream',
-      Authorization: `Bearer ${token}`,
-      'MCP-Protocol-Version': '2025-06-18',
-    },
-    body: JSON.stringify({ jsonrpc: '2.0', id: 1, method: 'tools/call', params: { name, arguments: {} } }),
-    signal: AbortSignal.timeout(requestTimeoutMs),
-  });
-  return (await response.json()).result;
+  const message = { jsonrpc: '2.0', id: 1, method: 'tools/call', params: { name, arguments: {} } };
+  const answer = await post(url, message, { authorization: `Bearer ${token}`,
+    headers: { 'MCP-Protocol-Version': '2025-06-18' }, timeout: requestTimeoutMs });
+  return answer.body.result;
 }
 
 async function listAndCall({ env, url, token }) {

@@ -33,17 +33,6 @@ TEST(MCPHost, ReportsAPortAlreadyInUseWithThePortPrefix) {
   EXPECT_EQ(fixture.status.problem(), std::nullopt);
 }
 
-TEST(MCPHost, ReportsAStoredPortOutsideTheRangeAndKeepsNoListener) {
-  for (const std::int64_t port : {std::int64_t{-1}, std::int64_t{65536}, std::int64_t{1} << 40}) {
-    SCOPED_TRACE(port);
-    HostFixture fixture({}, {}, port);
-    fixture.start();
-    EXPECT_FALSE(fixture.status.running());
-    EXPECT_EQ(fixture.status.problem(),
-              "Port " + std::to_string(port) + " cannot be used: choose a port from 1 to 65535.");
-  }
-}
-
 TEST(MCPHost, RestartReplacesTheListenerAndTakesTheNewToken) {
   auto tokenEcho = [](mcp::HTTPRequest, std::string token) -> asio::awaitable<mcp::HTTPResponse> {
     co_return mcp::HTTPResponse::data(token);

@@ -114,8 +114,6 @@ TEST(PanelModel, TheMusicAreaFollowsTheAccess) {
     EXPECT_EQ(model.musicArea(), row.area);
     EXPECT_EQ(model.showsSubscriptionWarning(), row.warning);
   }
-  EXPECT_EQ(panel::kDenied, "Access was denied. Turn it on in Apple Music Access.");
-  EXPECT_EQ(panel::kOpenAccess, "Open Apple Music Access");
   EXPECT_EQ(welcome::accessAccessory(Status::denied), welcome::AccessAccessory::denied);
   EXPECT_EQ(welcome::accessAccessory(Status::authorized), welcome::AccessAccessory::checkmark);
 }
@@ -139,35 +137,6 @@ TEST(PanelModel, TheHeaderSaysWhatTheHostDoes) {
   }
   EXPECT_EQ(PanelModel({.port = 8080}).listeningText(), "Listening on 127.0.0.1:8080");
   EXPECT_EQ(PanelModel().listeningText(), std::nullopt);
-}
-
-TEST(UpdateRow, FollowsEveryStateOfTheCheck) {
-  using Kind = UpdateState::Kind;
-  using Click = UpdateRow::Click;
-  struct Row {
-    UpdateState state;
-    const char* title;
-    const char* subtitle;
-    Click click;
-  };
-  const std::vector<Row> rows = {
-      {{Kind::idle}, "Check for Updates…", "", Click::check},
-      {{Kind::checking}, "Checking for Updates…", "", Click::nothing},
-      {{Kind::current}, "Check for Updates…", "Melodock is up to date.", Click::check},
-      {{Kind::failed}, "Check for Updates…", "Couldn't check. Try again later.", Click::check},
-      {{Kind::available, "1.4", "https://example.invalid/download"},
-       "Update Available",
-       "Version 1.4 is ready. Click to open the download page.",
-       Click::openPage},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.title);
-    const UpdateRow update = updateRow(row.state);
-    EXPECT_EQ(update.title, row.title);
-    EXPECT_EQ(update.subtitle, row.subtitle);
-    EXPECT_EQ(update.click, row.click);
-  }
-  EXPECT_EQ(updateRow({Kind::available, "2", ""}).icon, "arrow.down.circle");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The consent window and its notification, shown offscreen beside python-dbusmock's
 // notification daemon on a private bus, answered by the user's clicks and keys or by
-// the notification's actions.
+// the notification's actions. A waiting tool call answered this way is the desktop
+// end-to-end test's.
 #include <gtest/gtest.h>
 
 #include <future>
@@ -10,14 +11,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/front_end.h"
-#include "app/melodock_app.h"
-#include "platform/app_settings.h"
-#include "platform/live_settings.h"
-#include "platform/settings_store.h"
 #include "tests/platform/private_bus.h"
 #include "tests/support/await.h"
-#include "tests/support/loopback.h"
 #include "tests/support/manual_clock.h"
 #include "ui/qt/consent_presenter.h"
 #include "ui/qt/permission_window.h"
@@ -78,87 +73,6 @@ struct Desktop {
   ConsentPresenter presenter{&notifications, appIcon()};
   Desktop() { session->start(); }
 };
-
-// The front end the app asks: the desktop's presenter for consent, nobody for access.
-class DesktopFrontEnd final : public FrontEnd {
- public:
-  explicit DesktopFrontEnd(PermissionPrompt::Presenter& presenter) : presenter_(presenter) {}
-  std::unique_ptr<PermissionPrompt::Presentation> present(
-      PermissionPrompt::Question question) override {
-    return presenter_.present(std::move(question));
-  }
-  asio::awaitable<std::optional<bool>> askToSetUp() override { co_return std::nullopt; }
-
- private:
-  PermissionPrompt::Presenter& presenter_;
-};
-
-TEST(ConsentPresenter, TurnOnClickedInTheWindowLetsAWaitingToolCallComplete) {
-  Desktop desktop;
-  testing::TempDir dir;
-  const auto file = dir.path() / "settings.json";
-  const std::uint16_t port = testing::freePort();
-  testing::writeFile(file, R"({"musicAuthorization":"authorized","token":"secret","port":)" +
-                               std::to_string(port) + "}");
-  Executor executor(2);
-  const MainActor main(executor);
-  LiveSettings settings(file);
-  HostStatus status;
-  ManualClock clock;
-  DesktopFrontEnd frontEnd(desktop.presenter);
-  std::optional<MelodockApp> app;
-  app.emplace(executor, main, settings, status, clock, frontEnd,
-              MelodockApp::Launch{.showWelcome = {},
-                                  .checkForUpdates = {},
-                                  .keepAwake = {},
-                                  .catalogFile = MELODOCK_CATALOG_FILE,
-                                  .libraryFile = dir.path() / "library.sqlite"});
-  testing::awaitOn(main, app->start());
-
-  const std::string body =
-      R"({"jsonrpc":"2.0","id":7,"method":"tools/call","params":{"name":"library_playlists","arguments":{}}})";
-  const std::string request =
-      "POST /mcp HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-      "\r\nAccept: application/json, text/event-stream\r\nContent-Type: application/json\r\n"
-      "Authorization: Bearer secret\r\nX-Melodock-Client: Claude\r\nContent-Length: " +
-      std::to_string(body.size()) + "\r\n\r\n" + body;
-  auto call = std::async(std::launch::async, [&] {
-    return testing::exchange(port, {request}, {}, std::chrono::seconds(30)).received;
-  });
-
-  ASSERT_TRUE(until([] { return shownWindows().size() == 1; }));
-  PermissionWindow& window = *shownWindows().front();
-  const std::vector<QString> expected = {
-      "Claude wants to see your library and listening history.",
-      "This lets it pick music you like. Your AI's provider receives this data. You can change "
-      "this anytime under Connect Your AI in the Melodock menu."};
-  EXPECT_EQ(labels(window), expected);
-  // The notification asks the same, with both answers.
-  ASSERT_TRUE(until([&] { return callsOf(desktop.bus, "Notify").size() == 1; }));
-  const auto notify = callsOf(desktop.bus, "Notify").front();
-  EXPECT_EQ(QString::fromStdString(notify.at(3).get<std::string>()), expected[0]);
-  EXPECT_EQ(QString::fromStdString(notify.at(4).get<std::string>()), expected[1]);
-  EXPECT_EQ(notify.at(5).get<std::vector<std::string>>(),
-            (std::vector<std::string>{"default", "", "not-now", "Not Now", "turn-on", "Turn On"}));
-  // Still waiting for the answer.
-  EXPECT_EQ(call.wait_for(std::chrono::milliseconds(0)), std::future_status::timeout);
-
-  QTest::mouseClick(window.turnOnButton(), Qt::LeftButton);
-  ASSERT_TRUE(until(
-      [&] { return call.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
-  const std::string received = call.get();
-  // The library holds only its Favourite Songs yet.
-  EXPECT_EQ(received.substr(received.find("\r\n\r\n") + 4),
-            R"({"id":7,"jsonrpc":"2.0","result":{"content":[{"text":"[{\"can_edit\":false,)"
-            R"(\"id\":\"p.1\",\"name\":\"Favourite Songs\",\"type\":\"playlist\"}]",)"
-            R"("type":"text"}],"isError":false}})");
-  // The answer took both away.
-  EXPECT_TRUE(until([] { return shownWindows().empty(); }));
-  EXPECT_TRUE(until([&] { return callsOf(desktop.bus, "CloseNotification").size() == 1; }));
-  settings.waitUntilWritten();
-  EXPECT_EQ(SettingsStore(file).boolean(setting::kSharePersonalData.name), true);
-  executor.stop();
-}
 
 // The user's ways of answering in the window, and what the asker gets from each.
 TEST(ConsentPresenter, EachWayOfAnsweringInTheWindowGivesItsAnswerAndClosesBoth) {
@@ -225,7 +139,19 @@ TEST(ConsentPresenter, TheNotificationsAnswersCloseTheWindow) {
     auto asked = asio::co_spawn(main.strand(), prompt.ask(Kind::library), asio::use_future);
     ++id;  // the mock counts its notifications from 1
     ASSERT_TRUE(until([] { return shownWindows().size() == 1; }));
+    const std::vector<QString> expected = {
+        "Codex wants to see your library and listening history.",
+        "This lets it pick music you like. Your AI's provider receives this data. You can change "
+        "this anytime under Connect Your AI in the Melodock menu."};
+    EXPECT_EQ(labels(*shownWindows().front()), expected);
+    // The notification asks the same, with both answers.
     ASSERT_TRUE(until([&] { return callsOf(desktop.bus, "Notify").size() == id; }));
+    const auto notify = callsOf(desktop.bus, "Notify").back();
+    EXPECT_EQ(QString::fromStdString(notify.at(3).get<std::string>()), expected[0]);
+    EXPECT_EQ(QString::fromStdString(notify.at(4).get<std::string>()), expected[1]);
+    EXPECT_EQ(
+        notify.at(5).get<std::vector<std::string>>(),
+        (std::vector<std::string>{"default", "", "not-now", "Not Now", "turn-on", "Turn On"}));
     // A click on the body only brings the window forward.
     invokeAction(desktop.bus, id, "default");
     invokeAction(desktop.bus, id, row.action);

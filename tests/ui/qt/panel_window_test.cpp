@@ -201,30 +201,6 @@ TEST_F(Panel, TheTransportButtonsAndTheTrackReachThePlayer) {
   EXPECT_DOUBLE_EQ(app.seeks[1], 200.0 * middle / track->width());
 }
 
-TEST_F(Panel, NextFollowsTheQueueEndAndTheRepeatMode) {
-  struct Row {
-    const char* name;
-    std::size_t current;
-    MusicPlayer::RepeatMode repeat;
-    bool enabled;
-  };
-  const std::vector<Row> rows = {
-      {"middle of the queue", 1, MusicPlayer::RepeatMode::none, true},
-      {"last entry, no repeat", 2, MusicPlayer::RepeatMode::none, false},
-      {"last entry, repeat one", 2, MusicPlayer::RepeatMode::one, true},
-      {"last entry, repeat all", 2, MusicPlayer::RepeatMode::all, true},
-  };
-  open(connected());
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    PanelSnapshot snapshot = connected();
-    snapshot.nowPlaying = playing(3, row.current);
-    snapshot.nowPlaying.repeat = row.repeat;
-    publish(snapshot);
-    EXPECT_EQ(panel.nowPlaying()->nextButton()->isEnabled(), row.enabled);
-  }
-}
-
 TEST_F(Panel, AccessDeniedOffersTheAccessDialogInsteadOfTheRequest) {
   PanelSnapshot snapshot = connected();
   snapshot.authorization = MusicAuthorization::Status::denied;
@@ -256,6 +232,12 @@ TEST_F(Panel, TheUpdateRowFollowsTheCheck) {
   const std::vector<Row> rows = {
       {"never checked", {}, "Check for Updates…", "", {"checkForUpdates"}, {}},
       {"checking", {.kind = UpdateState::Kind::checking}, "Checking for Updates…", "", {}, {}},
+      {"current",
+       {.kind = UpdateState::Kind::current},
+       "Check for Updates…",
+       "Melodock is up to date.",
+       {"checkForUpdates"},
+       {}},
       {"failed",
        {.kind = UpdateState::Kind::failed},
        "Check for Updates…",
