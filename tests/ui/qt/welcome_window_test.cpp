@@ -146,7 +146,7 @@ TEST(WelcomeWindow, IsOneWindowForTwoShowsAndEitherWayOfClosingStoresTheFlag) {
   EXPECT_EQ(welcomeWindows(), 1);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    fixture.feed->set("hasSeenWelcome", false);
+    fixture.feed->set(AppSettings::change(setting::kHasSeenWelcome, false));
     ASSERT_TRUE(until([&] { return fixture.storedFlag() == false; }));
     fixture.window->show();
     ASSERT_TRUE(until([&] { return first->isVisible(); }));
