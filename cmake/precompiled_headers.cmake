@@ -101,14 +101,14 @@ function(melodock_precompile_headers)
     if(NOT "melodock_asio" IN_LIST deps)
       continue()
     endif()
+    set(qt ${deps})
+    list(FILTER qt INCLUDE REGEX "^Qt6::")
     if("Qt6::Widgets" IN_LIST deps AND type STREQUAL "STATIC_LIBRARY")
       set(base melodock_pch_qt)
-    elseif("Qt6::Widgets" IN_LIST deps)
-      # Qt's programs are position-independent executables, like everything else here.
-      set(base melodock_pch_core)
-      if("GTest::gtest" IN_LIST deps OR "GTest::gtest_main" IN_LIST deps)
-        set(base melodock_pch_test)
-      endif()
+    elseif(qt)
+      # Qt compiles its programs position-independent too (-fPIC), which no other
+      # header set here is; the few files of those programs go without.
+      continue()
     elseif("GTest::gtest" IN_LIST deps OR "GTest::gtest_main" IN_LIST deps
            OR "GTest::gmock" IN_LIST deps)
       set(base melodock_pch_test)

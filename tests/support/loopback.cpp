@@ -86,7 +86,8 @@ Exchange exchange(std::uint16_t port, const std::vector<std::string>& pieces,
 }
 
 Exchange exchange(std::uint16_t port, const std::string& request) {
-  return exchange(port, std::vector<std::string>{request});
+  // Qualified: std::exchange is as good a match for these arguments.
+  return testing::exchange(port, std::vector<std::string>{request});
 }
 
 TempDir::TempDir() {
