@@ -66,8 +66,7 @@ PrivateBus::PrivateBus() {
   }
   // Nothing but this bus: no service files to activate, any name may be owned.
   const auto config = dir_.path() / "bus.conf";
-  // Beside this file: three test programs compile it, each with definitions of its own.
-  std::string text = readFile(std::filesystem::path(__FILE__).parent_path() / "data" / "bus.conf");
+  std::string text = readFile(MELODOCK_TEST_SUPPORT_DATA "/bus.conf");
   text.replace(text.find("@DIR@"), 5, dir_.path().string());
   writeFile(config, text);
   int pipe[2];
