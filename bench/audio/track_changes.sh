@@ -20,24 +20,21 @@ client=$tree/bench/audio/melodock-bench-track-changes
 
 work=$(mktemp -d)
 source bench/app_home.sh
+source bench/ports.sh
 
 for n in 1 2 3 4; do
   gst-launch-1.0 -q audiotestsrc num-buffers=1292 freq=$((220 * n)) ! audioconvert ! flacenc ! \
     filesink location="$home/music/tone$n.flac" >/dev/null
 done
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 token=$(od -An -N24 -tx1 /dev/urandom | tr -d ' \n')
 printf '{"port":%s,"token":"%s","musicAuthorization":"authorized","sharePersonalData":true,"audioSink":"fakesink sync=true"}\n' \
   "$port" "$token" >"$home/config/melodock/settings.json"
 
 $binary </dev/null >"$work/app.out" 2>&1 &
 app=$!
-for _ in $(seq 300); do
-  grep -q "listening on" "$work/app.out" 2>/dev/null && break
-  sleep 0.02
-done
-grep -q "listening on" "$work/app.out" || { cat "$work/app.out" >&2; exit 1; }
+await_line "$work/app.out" "listening on"
 
 uptime
 $client "$port" "$token" "$seconds"
