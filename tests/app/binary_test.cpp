@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/settings_store.h"
+#include "tests/app/terminal_questions.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
@@ -289,11 +290,6 @@ TEST(Binary, KeepsItsDescriptorsWhenMoreClientsConnectThanItCanHold) {
   EXPECT_EQ(exitStatus(app.pid), 0);
 }
 
-const std::string kSetUpQuestion =
-    "\nSet Up Apple Music\n"
-    "Lets your AI search Apple Music and play songs on this computer.\n"
-    "Continue (y) or Not Now (n)? ";
-
 // Waits until the stored authorization is `expected`, at most 20 seconds.
 std::optional<std::string> storedOnceSettled(const Home& home, const std::string& expected) {
   testing::eventually([&] { return home.authorization() == expected; }, 20s);
@@ -317,7 +313,7 @@ TEST(Terminal, AsksToSetUpAppleMusicAfterTheFirstLineAndStoresTheAnswer) {
     const Home home(row.stored);
     const Process app = launchOnTerminal(home);
     EXPECT_EQ(readThrough(app.output, "\n"), home.listening());
-    EXPECT_EQ(readThrough(app.output, kSetUpQuestion), kSetUpQuestion);
+    EXPECT_EQ(readThrough(app.output, testing::kSetUpQuestion), testing::kSetUpQuestion);
     ASSERT_EQ(::write(app.input, row.typed, 2), 2);
     EXPECT_EQ(storedOnceSettled(home, row.expected), row.expected);
     ::kill(app.pid, SIGTERM);

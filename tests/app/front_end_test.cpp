@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/music/authorization.h"
 #include "platform/settings_store.h"
+#include "tests/app/terminal_questions.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/manual_clock.h"
@@ -39,11 +40,6 @@ const std::string kChangesQuestion =
     "can't delete anything. You can change this anytime under Connect Your AI in the Melodock "
     "menu.\n"
     "Turn On (y) or Not Now (n)? ";
-const std::string kSetUpQuestion =
-    "\nSet Up Apple Music\n"
-    "Lets your AI search Apple Music and play songs on this computer.\n"
-    "Continue (y) or Not Now (n)? ";
-
 // A terminal stood in for by two pipes: the test types into one and reads the other.
 struct Pipes {
   int typed[2] = {-1, -1};
@@ -198,7 +194,7 @@ TEST(FrontEnd, TheSetUpQuestionStoresTheAnswer) {
       asked.get()(*row.answer);
     } else {
       if (!row.stored || std::string_view(row.stored) == "denied") {
-        EXPECT_EQ(pipes.readThrough(kSetUpQuestion), kSetUpQuestion);
+        EXPECT_EQ(pipes.readThrough(testing::kSetUpQuestion), testing::kSetUpQuestion);
       }
       row.answer ? pipes.type(*row.answer ? "y\n" : "n\n") : pipes.endInput();
     }

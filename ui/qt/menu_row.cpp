@@ -13,7 +13,7 @@ namespace melodock::qt {
 namespace {
 
 constexpr int kSquare = 26;
-constexpr int kIconSize = 12;
+constexpr int kMenuIconSize = 12;
 constexpr int kRadius = 6;
 
 void paintHover(QPainter& painter, const QWidget& widget, bool hovering) {
@@ -97,8 +97,8 @@ void MenuRow::paintEvent(QPaintEvent* /*event*/) {
   painter.drawRoundedRect(square, kRadius, kRadius);
   const QColor iconColor = prominent_ ? palette().color(QPalette::HighlightedText)
                                       : palette().color(QPalette::WindowText);
-  const QPixmap icon = symbolPixmap(icon_, kIconSize, iconColor, devicePixelRatioF());
-  painter.drawPixmap(square.x() + (kSquare - kIconSize) / 2, square.y() + (kSquare - kIconSize) / 2,
+  const QPixmap icon = symbolPixmap(icon_, kMenuIconSize, iconColor, devicePixelRatioF());
+  painter.drawPixmap(square.x() + (kSquare - kMenuIconSize) / 2, square.y() + (kSquare - kMenuIconSize) / 2,
                      icon);
 
   const int left = square.right() + 9;

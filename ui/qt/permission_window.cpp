@@ -13,7 +13,7 @@
 namespace melodock::qt {
 namespace {
 
-constexpr int kIconSize = 64;
+constexpr int kPermissionIconSize = 64;
 constexpr int kButtonHeight = 32;  // a large control
 
 // Sizes are given against a 13-point system font; the desktop's own font sets the scale.
@@ -60,8 +60,8 @@ PermissionWindow::PermissionWindow(const QString& title, const QString& explanat
   stack->setSpacing(12);
 
   auto* icon = new QLabel(this);
-  icon->setPixmap(appIcon.pixmap(kIconSize, kIconSize));
-  icon->setFixedSize(kIconSize, kIconSize);
+  icon->setPixmap(appIcon.pixmap(kPermissionIconSize, kPermissionIconSize));
+  icon->setFixedSize(kPermissionIconSize, kPermissionIconSize);
   icon->setAccessibleName(QStringLiteral("Melodock"));
   stack->addWidget(icon, 0, Qt::AlignHCenter);
   stack->addWidget(wrapping(title, scaled(font(), 13, true), this));

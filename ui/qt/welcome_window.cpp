@@ -26,7 +26,7 @@ namespace melodock::qt {
 namespace {
 
 constexpr int kWidth = 500;
-constexpr int kIconSize = 96;
+constexpr int kWelcomeIconSize = 96;
 constexpr int kStepSymbol = 28;
 constexpr int kAccessorySymbol = 22;
 constexpr int kDoneWidth = 260;
@@ -119,8 +119,8 @@ class WelcomeWindow::View final : public QWidget {
     // The header.
     if (!art.appIcon.isNull()) {
       auto* icon = new QLabel(this);
-      icon->setPixmap(art.appIcon.pixmap(kIconSize, kIconSize));
-      icon->setFixedSize(kIconSize, kIconSize);
+      icon->setPixmap(art.appIcon.pixmap(kWelcomeIconSize, kWelcomeIconSize));
+      icon->setFixedSize(kWelcomeIconSize, kWelcomeIconSize);
       icon->setAccessibleName(QStringLiteral("Melodock"));
       stack->addWidget(icon, 0, Qt::AlignHCenter);
     }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/utf8.h"
 
 namespace melodock {
@@ -22,20 +23,12 @@ struct DirCloser {
 };
 using Dir = std::unique_ptr<DIR, DirCloser>;
 
-std::string lower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return result;
-}
-
 // The rank of a cover picture's name (lower is better), or nothing for other names.
 std::optional<int> coverRank(std::string_view name) {
   static constexpr std::array<std::string_view, 9> kNames = {
       "cover.jpg",  "cover.jpeg", "cover.png",  "folder.jpg", "folder.jpeg",
       "folder.png", "front.jpg",  "front.jpeg", "front.png"};
-  const std::string wanted = lower(name);
+  const std::string wanted = asciiLower(name);
   const auto found = std::find(kNames.begin(), kNames.end(), wanted);
   if (found == kNames.end()) return std::nullopt;
   return static_cast<int>(found - kNames.begin());

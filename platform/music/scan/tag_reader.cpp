@@ -14,13 +14,13 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <fstream>
 #include <functional>
 #include <utility>
 
+#include "base/ascii.h"
 #include "base/percent_encoding.h"
 #include "platform/user_dirs.h"
 
@@ -164,13 +164,6 @@ std::optional<TagLib::ByteVector> embeddedPicture(TagLib::File* file) {
   return std::nullopt;
 }
 
-std::string lower(std::string_view text) {
-  std::string result(text);
-  std::transform(result.begin(), result.end(), result.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return result;
-}
-
 }  // namespace
 
 TagReader::TagReader(std::filesystem::path artworkFolder) : folder_(std::move(artworkFolder)) {}
@@ -184,7 +177,7 @@ bool TagReader::isMusicFile(std::string_view name) {
                                                                   ".opus", ".m4a", ".wav", ".mp4"};
   const auto dot = name.rfind('.');
   if (dot == std::string_view::npos || dot == 0) return false;
-  const std::string extension = lower(name.substr(dot));
+  const std::string extension = asciiLower(name.substr(dot));
   return std::find(kExtensions.begin(), kExtensions.end(), extension) != kExtensions.end();
 }
 

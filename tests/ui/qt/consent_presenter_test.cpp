@@ -13,6 +13,7 @@
 
 #include "tests/platform/private_bus.h"
 #include "tests/support/await.h"
+#include "tests/ui/qt/wait_for.h"
 #include "tests/support/manual_clock.h"
 #include "ui/qt/consent_presenter.h"
 #include "ui/qt/permission_window.h"
@@ -51,8 +52,6 @@ std::vector<QString> labels(const QWidget& window) {
 }
 
 // Runs the GUI's events until `done` or ten seconds.
-bool until(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10'000); }
-
 std::vector<std::vector<sdbus::Variant>> callsOf(const testing::PrivateBus& bus,
                                                  const std::string& method) {
   return testing::mockCalls(bus, kNotifications, kPath, method);
@@ -106,18 +105,18 @@ TEST(ConsentPresenter, EachWayOfAnsweringInTheWindowGivesItsAnswerAndClosesBoth)
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     auto asked = asio::co_spawn(main.strand(), prompt.ask(Kind::changes), asio::use_future);
-    ASSERT_TRUE(until([] { return shownWindows().size() == 1; }));
+    ASSERT_TRUE(testing::until([] { return shownWindows().size() == 1; }));
     PermissionWindow& window = *shownWindows().front();
     EXPECT_EQ(labels(window).at(0), "Your AI wants to change your library.");
     ++notified;
-    ASSERT_TRUE(until([&] { return callsOf(desktop.bus, "Notify").size() == notified; }));
+    ASSERT_TRUE(testing::until([&] { return callsOf(desktop.bus, "Notify").size() == notified; }));
     row.act(window);
-    ASSERT_TRUE(until(
+    ASSERT_TRUE(testing::until(
         [&] { return asked.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(asked.get(), row.answer);
-    EXPECT_TRUE(until([] { return shownWindows().empty(); }));
+    EXPECT_TRUE(testing::until([] { return shownWindows().empty(); }));
     EXPECT_TRUE(
-        until([&] { return callsOf(desktop.bus, "CloseNotification").size() == notified; }));
+        testing::until([&] { return callsOf(desktop.bus, "CloseNotification").size() == notified; }));
   }
   executor.stop();
 }
@@ -138,14 +137,14 @@ TEST(ConsentPresenter, TheNotificationsAnswersCloseTheWindow) {
     SCOPED_TRACE(row.action);
     auto asked = asio::co_spawn(main.strand(), prompt.ask(Kind::library), asio::use_future);
     ++id;  // the mock counts its notifications from 1
-    ASSERT_TRUE(until([] { return shownWindows().size() == 1; }));
+    ASSERT_TRUE(testing::until([] { return shownWindows().size() == 1; }));
     const std::vector<QString> expected = {
         "Codex wants to see your library and listening history.",
         "This lets it pick music you like. Your AI's provider receives this data. You can change "
         "this anytime under Connect Your AI in the Melodock menu."};
     EXPECT_EQ(labels(*shownWindows().front()), expected);
     // The notification asks the same, with both answers.
-    ASSERT_TRUE(until([&] { return callsOf(desktop.bus, "Notify").size() == id; }));
+    ASSERT_TRUE(testing::until([&] { return callsOf(desktop.bus, "Notify").size() == id; }));
     const auto notify = callsOf(desktop.bus, "Notify").back();
     EXPECT_EQ(QString::fromStdString(notify.at(3).get<std::string>()), expected[0]);
     EXPECT_EQ(QString::fromStdString(notify.at(4).get<std::string>()), expected[1]);
@@ -155,10 +154,10 @@ TEST(ConsentPresenter, TheNotificationsAnswersCloseTheWindow) {
     // A click on the body only brings the window forward.
     invokeAction(desktop.bus, id, "default");
     invokeAction(desktop.bus, id, row.action);
-    ASSERT_TRUE(until(
+    ASSERT_TRUE(testing::until(
         [&] { return asked.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(asked.get(), row.answer);
-    EXPECT_TRUE(until([] { return shownWindows().empty(); }));
+    EXPECT_TRUE(testing::until([] { return shownWindows().empty(); }));
   }
   executor.stop();
 }
@@ -171,11 +170,11 @@ TEST(ConsentPresenter, ShowsTheWindowAloneWithoutNotifications) {
   PermissionPrompt prompt(
       main, presenter, [] { return std::nullopt; }, clock);
   auto asked = asio::co_spawn(main.strand(), prompt.ask(Kind::library), asio::use_future);
-  ASSERT_TRUE(until([] { return shownWindows().size() == 1; }));
+  ASSERT_TRUE(testing::until([] { return shownWindows().size() == 1; }));
   PermissionWindow& window = *shownWindows().front();
   window.grab().save(QStringLiteral(MELODOCK_SCREENSHOTS "/permission_window.png"));
   QTest::keyClick(&window, Qt::Key_Return);
-  ASSERT_TRUE(until(
+  ASSERT_TRUE(testing::until(
       [&] { return asked.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
   EXPECT_TRUE(asked.get());
   executor.stop();

@@ -15,6 +15,7 @@
 #include "platform/live_settings.h"
 #include "platform/settings_store.h"
 #include "tests/support/await.h"
+#include "tests/ui/qt/wait_for.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/manual_clock.h"
@@ -25,8 +26,6 @@ namespace melodock {
 namespace {
 
 using qt::WelcomeWindow;
-
-bool until(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10'000); }
 
 // The texts the window shows now.
 std::vector<QString> shownTexts(const QWidget& window) {
@@ -147,12 +146,12 @@ TEST(WelcomeWindow, IsOneWindowForTwoShowsAndEitherWayOfClosingStoresTheFlag) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     fixture.feed->set(AppSettings::change(setting::kHasSeenWelcome, false));
-    ASSERT_TRUE(until([&] { return fixture.storedFlag() == false; }));
+    ASSERT_TRUE(testing::until([&] { return fixture.storedFlag() == false; }));
     fixture.window->show();
-    ASSERT_TRUE(until([&] { return first->isVisible(); }));
+    ASSERT_TRUE(testing::until([&] { return first->isVisible(); }));
     row.close(*first);
     EXPECT_FALSE(first->isVisible());
-    EXPECT_TRUE(until([&] { return fixture.storedFlag() == true; }));
+    EXPECT_TRUE(testing::until([&] { return fixture.storedFlag() == true; }));
     EXPECT_EQ(welcomeWindows(), 1);  // only hidden
   }
 }
@@ -161,7 +160,7 @@ TEST(WelcomeWindow, FollowsAccessAndTheFirstClientWhileOpen) {
   WelcomeFixture fixture;
   fixture.window->show();
   QWidget& window = *fixture.window->widget();
-  ASSERT_TRUE(until([&] { return shows(window, "[Continue]"); }));
+  ASSERT_TRUE(testing::until([&] { return shows(window, "[Continue]"); }));
   EXPECT_TRUE(shows(window, "Waiting for your AI to connect…"));
   EXPECT_TRUE(shows(window, "Let your AI agent play Apple Music on this computer."));
   EXPECT_TRUE(shows(window, "Melodock lives in your system tray."));
@@ -184,7 +183,7 @@ TEST(WelcomeWindow, FollowsAccessAndTheFirstClientWhileOpen) {
           token + "\r\nX-Melodock-Client: Claude\r\nContent-Length: " +
           std::to_string(ping.size()) + "\r\n\r\n" + ping);
   fixture.feed->changed();  // as the app tells the feed of the host's status
-  EXPECT_TRUE(until([&] { return shows(window, "Connected: Claude"); }));
+  EXPECT_TRUE(testing::until([&] { return shows(window, "Connected: Claude"); }));
   EXPECT_FALSE(shows(window, "Waiting for your AI to connect…"));
   EXPECT_FALSE(shows(window, "[Continue]"));
   EXPECT_FALSE(shows(window, "Access was denied. Turn it on in Apple Music Access."));
@@ -207,7 +206,7 @@ TEST(WelcomeWindow, OffersTheAccessDialogOnceDeniedAndNamesTheLauncherWithoutATr
   fixture.window->show();
   QWidget& window = *fixture.window->widget();
   ASSERT_TRUE(
-      until([&] { return shows(window, "Access was denied. Turn it on in Apple Music Access."); }));
+      testing::until([&] { return shows(window, "Access was denied. Turn it on in Apple Music Access."); }));
   EXPECT_FALSE(shows(window, "[Continue]"));
   EXPECT_TRUE(shows(window, "Melodock lives in your app launcher."));
   window.grab().save(QStringLiteral(MELODOCK_SCREENSHOTS "/welcome_window_denied.png"));
