@@ -98,8 +98,8 @@ void MenuRow::paintEvent(QPaintEvent* /*event*/) {
   const QColor iconColor = prominent_ ? palette().color(QPalette::HighlightedText)
                                       : palette().color(QPalette::WindowText);
   const QPixmap icon = symbolPixmap(icon_, kMenuIconSize, iconColor, devicePixelRatioF());
-  painter.drawPixmap(square.x() + (kSquare - kMenuIconSize) / 2, square.y() + (kSquare - kMenuIconSize) / 2,
-                     icon);
+  painter.drawPixmap(square.x() + (kSquare - kMenuIconSize) / 2,
+                     square.y() + (kSquare - kMenuIconSize) / 2, icon);
 
   const int left = square.right() + 9;
   int right = width() - 6;

@@ -13,8 +13,8 @@
 
 #include "tests/platform/private_bus.h"
 #include "tests/support/await.h"
-#include "tests/ui/qt/wait_for.h"
 #include "tests/support/manual_clock.h"
+#include "tests/ui/qt/wait_for.h"
 #include "ui/qt/consent_presenter.h"
 #include "ui/qt/permission_window.h"
 
@@ -115,8 +115,8 @@ TEST(ConsentPresenter, EachWayOfAnsweringInTheWindowGivesItsAnswerAndClosesBoth)
         [&] { return asked.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(asked.get(), row.answer);
     EXPECT_TRUE(testing::until([] { return shownWindows().empty(); }));
-    EXPECT_TRUE(
-        testing::until([&] { return callsOf(desktop.bus, "CloseNotification").size() == notified; }));
+    EXPECT_TRUE(testing::until(
+        [&] { return callsOf(desktop.bus, "CloseNotification").size() == notified; }));
   }
   executor.stop();
 }

@@ -15,10 +15,10 @@
 #include "platform/live_settings.h"
 #include "platform/settings_store.h"
 #include "tests/support/await.h"
-#include "tests/ui/qt/wait_for.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/manual_clock.h"
+#include "tests/ui/qt/wait_for.h"
 #include "ui/panel_feed.h"
 #include "ui/qt/welcome_window.h"
 
@@ -205,8 +205,8 @@ TEST(WelcomeWindow, OffersTheAccessDialogOnceDeniedAndNamesTheLauncherWithoutATr
   WelcomeFixture fixture(R"({"musicAuthorization":"denied"})", false);
   fixture.window->show();
   QWidget& window = *fixture.window->widget();
-  ASSERT_TRUE(
-      testing::until([&] { return shows(window, "Access was denied. Turn it on in Apple Music Access."); }));
+  ASSERT_TRUE(testing::until(
+      [&] { return shows(window, "Access was denied. Turn it on in Apple Music Access."); }));
   EXPECT_FALSE(shows(window, "[Continue]"));
   EXPECT_TRUE(shows(window, "Melodock lives in your app launcher."));
   window.grab().save(QStringLiteral(MELODOCK_SCREENSHOTS "/welcome_window_denied.png"));
