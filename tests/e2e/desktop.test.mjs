@@ -1,11 +1,13 @@
 // App mode with a display: the real binary on a private X server (Xvfb). The first
 // stdout line and the endpoint are as without one, and an X server that goes away
 // leaves the host serving until the app is told to quit. (An app whose display stays
-// ends with code 0 on SIGTERM in the other desktop tests' stopWithClient.)
+// ends with code 0 on SIGTERM in the other desktop tests' stopWithClient.) The app gets
+// a private session bus: without one, the toolkit would launch a bus of its own on the
+// display (dbus-launch) and wait on it, which took over a minute on a loaded machine.
 import assert from 'node:assert/strict';
 import { after, before, describe, it } from 'node:test';
 
-import { startXvfb, waitFor } from './display.mjs';
+import { startSessionBus, startXvfb, waitFor } from './display.mjs';
 import { startWithClient, stoppedPlayer, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
@@ -17,19 +19,25 @@ async function nowPlaying(client) {
 }
 
 let xvfb;
+let bus;
 let melodock;
 let client;
 
 before(async () => {
   xvfb = startXvfb();
   const display = `:${await xvfb.number}`;
+  bus = await startSessionBus();
   ({ melodock, client } = await startWithClient({ musicAuthorization: 'authorized' }, 'melodock-e2e-desktop',
-    requestTimeoutMs, null, { DISPLAY: display }));
+    requestTimeoutMs, null, { DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address }));
 });
 
 after(async () => {
   xvfb?.server.kill('SIGKILL');
-  await stopWithClient(melodock, client);
+  try {
+    await stopWithClient(melodock, client);
+  } finally {
+    await bus?.stop();
+  }
 });
 
 describe('app mode with a display', () => {
