@@ -2,8 +2,9 @@
 // stdout line and the endpoint are as without one, and an X server that goes away
 // leaves the host serving until the app is told to quit. (An app whose display stays
 // ends with code 0 on SIGTERM in the other desktop tests' stopWithClient.) The app gets
-// a private session bus: without one, the toolkit would launch a bus of its own on the
-// display (dbus-launch) and wait on it, which took over a minute on a loaded machine.
+// a private session bus, as the other desktop tests do: without one the toolkit
+// launches a bus of its own on the display (dbus-launch), which outlives the test, and
+// in one CI run an app started so stayed silent for a minute.
 import assert from 'node:assert/strict';
 import { after, before, describe, it } from 'node:test';
 
