@@ -20,6 +20,7 @@
 #include "tests/support/manual_clock.h"
 #include "tests/ui/qt/wait_for.h"
 #include "ui/panel_feed.h"
+#include "ui/qt/symbols.h"
 #include "ui/qt/welcome_window.h"
 
 namespace melodock {
@@ -93,13 +94,16 @@ struct WelcomeFixture {
                                },
                            .update = {},
                            .command = "/usr/bin/melodock"});
-    window.emplace(*feed,
-                   WelcomeWindow::Art{.appIcon = QIcon(MELODOCK_TEST_APP_ICON),
-                                      .trayIcon = QIcon(MELODOCK_TEST_TRAY_ICON),
-                                      .symbol = {}},
-                   WelcomeWindow::Actions{.setUpAppleMusic = [this] { ++setUps; },
-                                          .openAccess = [this] { ++accessOpened; }},
-                   hasTray);
+    window.emplace(
+        *feed,
+        WelcomeWindow::Art{
+            .appIcon = QIcon(MELODOCK_TEST_APP_ICON),
+            .trayIcon = QIcon(MELODOCK_TEST_TRAY_ICON),
+            .symbol = [](std::string_view symbol, int size,
+                         const QColor& color) { return qt::symbolPixmap(symbol, size, color); }},
+        WelcomeWindow::Actions{.setUpAppleMusic = [this] { ++setUps; },
+                               .openAccess = [this] { ++accessOpened; }},
+        hasTray);
     testing::awaitOn(main, app->start());
   }
   ~WelcomeFixture() {
