@@ -72,8 +72,9 @@ bool ModernRequest::announcedBy(const nlohmann::json& message) {
   return detail::member(*meta, kClientCapabilitiesKey) != nullptr;
 }
 
-void ModernRequest::check(const nlohmann::json& message) {
-  const nlohmann::json* meta = metaOf(message);
+void ModernRequest::check(const nlohmann::json& message) { checkMeta(metaOf(message)); }
+
+void ModernRequest::checkMeta(const nlohmann::json* meta) {
   if (!meta || !meta->is_object()) {
     throw MCPError::invalidParams("Missing required _meta field " +
                                   std::string(kProtocolVersionKey));
@@ -95,10 +96,13 @@ void ModernRequest::check(const nlohmann::json& message) {
 }
 
 ModernRequest ModernRequest::read(const nlohmann::json& message) {
-  check(message);
+  return fromMeta(metaOf(message));
+}
+
+ModernRequest ModernRequest::fromMeta(const nlohmann::json* meta) {
+  checkMeta(meta);
   ModernRequest request{std::string(kVersion), std::nullopt};
-  const nlohmann::json& meta = *metaOf(message);
-  if (const nlohmann::json* info = detail::member(meta, kClientInfoKey)) {
+  if (const nlohmann::json* info = detail::member(*meta, kClientInfoKey)) {
     try {
       request.clientInfo = Client::Info::fromJSON(*info);
     } catch (const DecodingError&) {

@@ -49,8 +49,11 @@ struct ModernRequest {
   // field is missing or of the wrong type, and unsupported protocol version when the
   // version is not kVersion. A clientInfo that cannot be read is left out.
   static ModernRequest read(const nlohmann::json& message);
+  // The same from the message's params._meta alone (null when it has none).
+  static ModernRequest fromMeta(const nlohmann::json* meta);
   // Throws as read() does, without reading the client's info; the version is then kVersion.
   static void check(const nlohmann::json& message);
+  static void checkMeta(const nlohmann::json* meta);
 };
 
 }  // namespace mcp

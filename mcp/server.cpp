@@ -174,7 +174,7 @@ asio::awaitable<void> Server::Impl::processMessage(IncomingMessage message) {
     }
     std::optional<nlohmann::json> era;
     if (json && (message.parsed || ModernRequest::mayBeAnnouncedBy(message.bytes))) {
-      era = detail::takeEraEnvelope(*json);
+      era = detail::takeEraMeta(*json);
     }
     if (json && co_await dispatch(*json, std::move(era))) co_return;
     if (json) id = ID::ofMessage(*json);
@@ -250,7 +250,9 @@ asio::awaitable<std::optional<std::string>> Server::Impl::answer(
     std::optional<nlohmann::json> modern = std::move(era);
     if (!modern && detail::mayBeModern(request)) {
       nlohmann::json message = detail::eraEnvelope(request);
-      if (ModernRequest::announcedBy(message)) modern = std::move(message);
+      if (ModernRequest::announcedBy(message)) {
+        modern = detail::takeEraMeta(message).value_or(nlohmann::json());
+      }
     }
     if (modern) {
       if (!task->cancelled) {

@@ -1,12 +1,12 @@
 // The server's answers to modern-era requests.
-#include <algorithm>
-#include <iterator>
+#include <array>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -58,60 +58,59 @@ std::size_t pastValue(std::string_view text, std::size_t at) {
   return std::string_view::npos;
 }
 
-// The members of the compact JSON object `text`, in order; nothing when it is not one.
-std::optional<std::vector<MemberView>> membersOf(std::string_view text) {
+// The members of the compact JSON object `text`, in order, when it is one with keys
+// ascending and no more than `members` can hold; nothing otherwise.
+template <std::size_t N>
+std::optional<std::size_t> sortedMembersOf(std::string_view text,
+                                           std::array<MemberView, N>& members) {
   if (text.size() < 2 || text.front() != '{' || text.back() != '}') return std::nullopt;
-  std::vector<MemberView> members;
+  std::size_t count = 0;
   std::size_t i = 1;
   while (i < text.size() - 1) {
-    if (text[i] != '"') return std::nullopt;
+    if (text[i] != '"' || count == N) return std::nullopt;
     const std::size_t keyEnd = pastString(text, i);
     if (keyEnd == std::string_view::npos || keyEnd >= text.size() || text[keyEnd] != ':') {
       return std::nullopt;
     }
     const std::size_t valueEnd = pastValue(text, keyEnd + 1);
     if (valueEnd == std::string_view::npos) return std::nullopt;
-    members.emplace_back(text.substr(i + 1, keyEnd - i - 2), text.substr(i, valueEnd - i));
+    members[count] = {text.substr(i + 1, keyEnd - i - 2), text.substr(i, valueEnd - i)};
+    if (count > 0 && !(members[count - 1].first < members[count].first)) return std::nullopt;
+    ++count;
     i = valueEnd;
     if (i < text.size() - 1) {
       if (text[i] != ',') return std::nullopt;
       ++i;
     }
   }
-  return members;
+  return count;
 }
 
 // `object` with `added` (keys ascending) merged in, keys kept ascending as the library
-// writes them; nothing when `object` cannot be read or already holds one of the keys.
-// Splicing spares a tool result a parse and a second encoding on every call.
-std::optional<std::string> withMembers(std::string_view object,
-                                       const std::vector<MemberView>& added) {
-  std::optional<std::vector<MemberView>> members = membersOf(object);
-  if (!members) return std::nullopt;
+// writes them; nothing when `object` is not such an object or already holds one of the
+// keys. Splicing spares a tool result a parse and a second encoding on every call.
+std::optional<std::string> withMembers(std::string_view object, std::span<const MemberView> added) {
+  std::array<MemberView, 16> members;
+  const std::optional<std::size_t> count = sortedMembersOf(object, members);
+  if (!count) return std::nullopt;
   std::size_t size = object.size();
-  for (const MemberView& member : added) {
-    for (const MemberView& existing : *members) {
-      if (existing.first == member.first) return std::nullopt;
-    }
-    size += member.second.size() + 1;
-  }
-  const auto byKey = [](const MemberView& a, const MemberView& b) { return a.first < b.first; };
-  std::vector<MemberView> merged;
-  merged.reserve(members->size() + added.size());
-  if (std::is_sorted(members->begin(), members->end(), byKey)) {
-    std::merge(members->begin(), members->end(), added.begin(), added.end(),
-               std::back_inserter(merged), byKey);
-  } else {
-    merged = std::move(*members);
-    merged.insert(merged.end(), added.begin(), added.end());
-    std::stable_sort(merged.begin(), merged.end(), byKey);
-  }
+  for (const MemberView& member : added) size += member.second.size() + 1;
   std::string text;
   text.reserve(size);
   text += '{';
-  for (const MemberView& member : merged) {
+  const auto put = [&text](const MemberView& member) {
     if (text.size() > 1) text += ',';
     text += member.second;
+  };
+  std::size_t a = 0;
+  std::size_t b = 0;
+  while (a < *count || b < added.size()) {
+    if (a < *count && b < added.size() && members[a].first == added[b].first) return std::nullopt;
+    if (b == added.size() || (a < *count && members[a].first < added[b].first)) {
+      put(members[a++]);
+    } else {
+      put(added[b++]);
+    }
   }
   text += '}';
   return text;
@@ -149,43 +148,43 @@ nlohmann::json detail::eraEnvelope(const Request<AnyMethod>& request) {
   return envelope;
 }
 
-std::optional<nlohmann::json> detail::takeEraEnvelope(nlohmann::json& message) {
+std::optional<nlohmann::json> detail::takeEraMeta(nlohmann::json& message) {
   const nlohmann::json* method = detail::member(message, "method");
   if (!method || !method->is_string() || !ID::ofMessage(message) ||
       !ModernRequest::announcedBy(message)) {
     return std::nullopt;
   }
-  nlohmann::json envelope(nlohmann::json::value_t::object);
-  envelope["method"] = *method;
   auto params = message.find("params");
-  if (params == message.end() || !params->is_object()) return envelope;
+  if (params == message.end() || !params->is_object()) return nlohmann::json();
   auto meta = params->find("_meta");
-  if (meta == params->end() || !meta->is_object()) return envelope;
-  // The whole `_meta` moves, and what is not the era's own goes back to the request.
+  if (meta == params->end() || !meta->is_object()) return nlohmann::json();
+  const auto isEraKey = [](std::string_view key) {
+    return key == ModernRequest::kProtocolVersionKey || key == ModernRequest::kClientInfoKey ||
+           key == ModernRequest::kClientCapabilitiesKey;
+  };
+  // Usually the whole `_meta` is the era's, and moves out at once.
   nlohmann::json era = std::move(*meta);
-  params->erase(meta);
   nlohmann::json rest;
   for (auto member = era.begin(); member != era.end();) {
-    const std::string& key = member.key();
-    if (key == ModernRequest::kProtocolVersionKey || key == ModernRequest::kClientInfoKey ||
-        key == ModernRequest::kClientCapabilitiesKey) {
+    if (isEraKey(member.key())) {
       ++member;
     } else {
-      rest[key] = std::move(*member);
+      rest[member.key()] = std::move(*member);
       member = era.erase(member);
     }
   }
-  if (!rest.is_null()) (*params)["_meta"] = std::move(rest);
-  nlohmann::json eraParams(nlohmann::json::value_t::object);
-  eraParams["_meta"] = std::move(era);
-  envelope["params"] = std::move(eraParams);
-  return envelope;
+  if (rest.is_null()) {
+    params->erase(meta);
+  } else {
+    *meta = std::move(rest);
+  }
+  return era;
 }
 
 asio::awaitable<EncodedResult> Server::Impl::answerModern(Request<AnyMethod> request,
-                                                          const nlohmann::json& message) {
-  const ModernRequest meta = ModernRequest::read(message);
-  if (modernClientHook && meta.clientInfo) co_await modernClientHook(*meta.clientInfo);
+                                                          const nlohmann::json& meta) {
+  const ModernRequest modern = ModernRequest::fromMeta(meta.is_object() ? &meta : nullptr);
+  if (modernClientHook && modern.clientInfo) co_await modernClientHook(*modern.clientInfo);
   const std::string method = request.method;
   if (method == ModernRequest::kDiscover) co_return discoverResult();
   // The handshake and its liveness check belong to the earlier era only.
@@ -221,20 +220,25 @@ EncodedResult Server::Impl::modernResult(const EncodedResult& result,
                                          std::string_view method) const {
   // Written by hand: the keys are plain ASCII and the values the library's own encoding.
   const std::shared_ptr<const std::string> infoMember = serverInfoMember(serverInfo);
-  std::vector<MemberView> added{{"_meta", *infoMember}};
-  std::string ttl;
+  std::optional<std::string> spliced;
   if (method == "tools/list") {
-    ttl = R"("ttlMs":)" + std::to_string(configuration.cacheTTLMilliseconds);
-    added.emplace_back("cacheScope", configuration.cachePublic ? R"("cacheScope":"public")"
-                                                               : R"("cacheScope":"private")");
-    added.emplace_back("resultType", R"("resultType":"complete")");
-    added.emplace_back("ttlMs", ttl);
+    const std::string ttl = R"("ttlMs":)" + std::to_string(configuration.cacheTTLMilliseconds);
+    const std::array<MemberView, 4> added{{
+        {"_meta", *infoMember},
+        {"cacheScope",
+         configuration.cachePublic ? R"("cacheScope":"public")" : R"("cacheScope":"private")"},
+        {"resultType", R"("resultType":"complete")"},
+        {"ttlMs", ttl},
+    }};
+    spliced = withMembers(result.text(), added);
   } else {
-    added.emplace_back("resultType", R"("resultType":"complete")");
+    const std::array<MemberView, 2> added{{
+        {"_meta", *infoMember},
+        {"resultType", R"("resultType":"complete")"},
+    }};
+    spliced = withMembers(result.text(), added);
   }
-  if (std::optional<std::string> spliced = withMembers(result.text(), added)) {
-    return EncodedResult::ofEncoded(std::move(*spliced));
-  }
+  if (spliced) return EncodedResult::ofEncoded(std::move(*spliced));
   // A result with a `_meta` of its own: merged the slow way.
   nlohmann::json json = nlohmann::json::parse(result.text());
   json["resultType"] = "complete";

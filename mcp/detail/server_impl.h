@@ -42,10 +42,11 @@ bool mayBeModern(const Request<AnyMethod>& request);
 // What of `request` tells its era: its method and its params' `_meta`, without the
 // arguments.
 nlohmann::json eraEnvelope(const Request<AnyMethod>& request);
-// For a modern-era request `message`: its era envelope, with the era's own `_meta`
-// members moved out of `message` (an emptied `_meta` goes too), so that the arguments'
-// decoding never copies them. Nothing, and `message` untouched, for any other message.
-std::optional<nlohmann::json> takeEraEnvelope(nlohmann::json& message);
+// For a modern-era request `message`: its params' `_meta` object (null when it has
+// none), with every member that is not the era's own left in `message` and the rest
+// moved out (an emptied `_meta` goes too), so that the arguments' decoding never copies
+// them. Nothing, and `message` untouched, for any other message.
+std::optional<nlohmann::json> takeEraMeta(nlohmann::json& message);
 
 inline MCPError asMCPError(const std::exception& failure) {
   if (const auto* error = dynamic_cast<const MCPError*>(&failure)) return *error;
@@ -103,7 +104,7 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
   static asio::awaitable<void> loop(std::shared_ptr<Impl> self);
   asio::awaitable<void> processMessage(IncomingMessage message);
   // Hands a decoded message on; false for a message that is none of the four. `era` is
-  // what takeEraEnvelope() took out of a request.
+  // what takeEraMeta() took out of a request.
   asio::awaitable<bool> dispatch(const nlohmann::json& json,
                                  std::optional<nlohmann::json> era = std::nullopt);
 
@@ -115,13 +116,13 @@ struct Server::Impl : std::enable_shared_from_this<Server::Impl> {
                                           std::optional<nlohmann::json> era);
   // The encoded answer to `request`, or nothing once `task` was cancelled: nobody reads
   // that answer. Run inside the task that `task`'s signal cancels.
-  // `era`, when given, is the request's era envelope, already known to be modern.
+  // `era`, when given, is the `_meta` of a request already known to be modern.
   asio::awaitable<std::optional<std::string>> answer(
       Request<AnyMethod> request, std::shared_ptr<detail::PendingTask> task,
       std::optional<nlohmann::json> era = std::nullopt);
   // The result of a modern-era request; failures are thrown. server_modern.cpp.
   asio::awaitable<EncodedResult> answerModern(Request<AnyMethod> request,
-                                              const nlohmann::json& message);
+                                              const nlohmann::json& meta);
   [[nodiscard]] EncodedResult discoverResult() const;
   [[nodiscard]] EncodedResult modernResult(const EncodedResult& result,
                                            std::string_view method) const;
