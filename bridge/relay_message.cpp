@@ -1,5 +1,8 @@
 #include "bridge/relay_message.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include <unicode/uchar.h>
 #include <unicode/utf8.h>
 
@@ -36,6 +39,15 @@ std::optional<std::string> clientName(const nlohmann::json& message) {
   return std::nullopt;
 }
 
+namespace {
+
+// Plain ASCII text, spaces included: what a header value may hold as it is.
+bool isHeaderText(std::string_view value) {
+  return std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c <= 0x7e; });
+}
+
+}  // namespace
+
 std::optional<std::vector<std::string>> modernHeaders(const nlohmann::json& message) {
   if (!message.is_object() || !message.contains("id")) return std::nullopt;
   const auto named = message.find("method");
@@ -48,7 +60,10 @@ std::optional<std::vector<std::string>> modernHeaders(const nlohmann::json& mess
     const auto meta = params->find("_meta");
     if (meta != params->end() && meta->is_object()) {
       const auto version = meta->find(mcp::ModernRequest::kProtocolVersionKey);
-      if (version != meta->end() && version->is_string()) {
+      // A value with a line break would end the header and start one of the client's
+      // choosing; the host refuses a request without one instead.
+      if (version != meta->end() && version->is_string() &&
+          isHeaderText(version->get_ref<const std::string&>())) {
         headers.push_back("MCP-Protocol-Version: " + version->get<std::string>());
       }
     }

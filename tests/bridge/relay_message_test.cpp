@@ -84,6 +84,11 @@ TEST(RelayMessage, GivesAModernRequestTheHeadersOfItsOwnMeta) {
        R"("io.modelcontextprotocol/protocolVersion":"2099-01-01",)"
        R"("io.modelcontextprotocol/clientCapabilities":{}}}})",
        Headers{"MCP-Protocol-Version: 2099-01-01", "Mcp-Method: tools/list"}},
+      {"a version that would break the header line is left out",
+       R"({"jsonrpc":"2.0","id":7,"method":"tools/list","params":{"_meta":{)"
+       R"("io.modelcontextprotocol/protocolVersion":"2026-07-28\r\nX-Injected: 1",)"
+       R"("io.modelcontextprotocol/clientCapabilities":{}}}})",
+       Headers{"Mcp-Method: tools/list"}},
       {"earlier era", R"({"jsonrpc":"2.0","id":8,"method":"tools/list"})", std::nullopt},
       {"an earlier version in _meta",
        R"({"jsonrpc":"2.0","id":9,"method":"tools/list","params":{"_meta":{)"
