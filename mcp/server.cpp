@@ -251,7 +251,9 @@ asio::awaitable<std::optional<std::string>> Server::Impl::answer(
     if (!modern && detail::mayBeModern(request)) {
       nlohmann::json message = detail::eraEnvelope(request);
       if (ModernRequest::announcedBy(message)) {
-        modern = detail::takeEraMeta(message).value_or(nlohmann::json());
+        // The envelope holds params only to carry `_meta`.
+        auto params = message.find("params");
+        modern = params == message.end() ? nlohmann::json() : std::move((*params)["_meta"]);
       }
     }
     if (modern) {
