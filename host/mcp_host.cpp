@@ -71,11 +71,16 @@ asio::awaitable<void> MCPHost::publishProblem(std::string problem) {
 }
 
 asio::awaitable<void> MCPHost::startOnActor() {
+  // The old listener closes and the new one binds with no hop to the main actor in
+  // between: while the port is free, any connect() on the machine may take it as its
+  // local port, and the rebind would then fail. The states are reported afterwards, in
+  // the order they happened.
+  std::optional<std::int64_t> cancelledPort;
   if (listener_) {
     listener_->close();
     listener_.reset();
     connectionEnded_.cancel();  // an accept loop waiting for a free slot ends too
-    co_await publish(ListenerState::cancelled, listenerPort_, {});
+    cancelledPort = listenerPort_;
   }
 
   const HostSettings settings = settings_();
@@ -83,33 +88,41 @@ asio::awaitable<void> MCPHost::startOnActor() {
     std::lock_guard lock(tokenMutex_);
     token_ = settings.token;
   }
-  if (!settings.port || *settings.port < 1 || *settings.port > 65535) {
+  const bool usable = settings.port && *settings.port >= 1 && *settings.port <= 65535;
+  const std::int64_t port = usable ? *settings.port : 0;
+  auto listener = std::make_shared<tcp::acceptor>(actor_.strand());
+  std::error_code openError;
+  std::error_code error;
+  if (usable) listener->open(tcp::v4(), openError);
+  if (usable && !openError) {
+    listener->set_option(tcp::acceptor::reuse_address(true), error);
+    if (!error) {
+      listener->bind({asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(port)}, error);
+    }
+    if (!error) listener->listen(asio::socket_base::max_listen_connections, error);
+  }
+  // Stored before the hops, so a start that runs meanwhile replaces this listener.
+  if (usable && !openError && !error) {
+    listener_ = listener;
+    listenerPort_ = port;
+    asio::co_spawn(actor_.strand(), acceptLoop(listener), reportFailure);
+  }
+
+  if (cancelledPort) co_await publish(ListenerState::cancelled, *cancelledPort, {});
+  if (!usable) {
     const std::string shown = settings.port ? std::to_string(*settings.port) : settings.storedPort;
     co_await publishProblem("Port " + shown + " cannot be used: choose a port from 1 to 65535.");
     co_return;
   }
-  const std::int64_t port = *settings.port;
-
-  auto listener = std::make_shared<tcp::acceptor>(actor_.strand());
-  std::error_code error;
-  if (listener->open(tcp::v4(), error); error) {
-    co_await publishProblem(error.message());
+  if (openError) {
+    co_await publishProblem(openError.message());
     co_return;
   }
   co_await publish(ListenerState::setup, port, {});
-  listener->set_option(tcp::acceptor::reuse_address(true), error);
-  if (!error) {
-    listener->bind({asio::ip::address_v4::loopback(), static_cast<std::uint16_t>(port)}, error);
-  }
-  if (!error) listener->listen(asio::socket_base::max_listen_connections, error);
   if (error) {
     co_await publish(ListenerState::failed, port, error.message());
     co_return;
   }
-
-  listener_ = listener;
-  listenerPort_ = port;
-  asio::co_spawn(actor_.strand(), acceptLoop(std::move(listener)), reportFailure);
   co_await publish(ListenerState::ready, port, {});
 }
 

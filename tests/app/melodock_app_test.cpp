@@ -141,7 +141,7 @@ TEST(MelodockApp, TokenResetStoresANewTokenAndRestartsTheHost) {
   EXPECT_NE(renewed, old);
   run.settings->waitUntilWritten();
   EXPECT_EQ(SettingsStore(run.file).string("token"), renewed);
-  EXPECT_TRUE(run.status.running());
+  EXPECT_TRUE(run.status.running()) << run.status.problem().value_or("no problem reported");
 }
 
 TEST(MelodockApp, PlaysFromTheBuiltInCatalogAndKeepsEachStartedSongInThePlayHistory) {

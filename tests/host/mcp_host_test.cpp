@@ -1,6 +1,8 @@
 // The listener and its connections: ports, restarts, idle clients, many clients at once.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -42,9 +44,25 @@ TEST(MCPHost, RestartReplacesTheListenerAndTakesTheNewToken) {
   const auto port = static_cast<std::uint16_t>(fixture.port);
   EXPECT_TRUE(exchange(port, "POST / HTTP/1.1\r\n\r\n").received.ends_with("\r\n\r\nsecret"));
 
+  // Another socket tries to take the port when the old listener's end is reported, as a
+  // connect() elsewhere on the machine may: by then the new listener must hold it.
+  bool taken = false;
+  fixture.status.observe([&] {
+    if (fixture.status.running()) return;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int reuse = 1;  // past the earlier exchange's TIME_WAIT, as the host itself binds
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    taken = taken || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+  });
   fixture.token = "renewed";
   fixture.start();  // binds the same port again at once, thanks to address reuse
-  EXPECT_TRUE(fixture.status.running());
+  EXPECT_FALSE(taken);
+  EXPECT_TRUE(fixture.status.running()) << fixture.status.problem().value_or("");
   EXPECT_EQ(fixture.host.token(), "renewed");
   EXPECT_TRUE(exchange(port, "POST / HTTP/1.1\r\n\r\n").received.ends_with("\r\n\r\nrenewed"));
 }
