@@ -85,23 +85,6 @@ TEST(KeepAwake, HoldsOneInhibitorExactlyWhileAcquiredAndLetsGoWhenDestroyed) {
   EXPECT_TRUE(eventually([&] { return inhibitors(bus).empty(); }));
 }
 
-TEST(KeepAwake, DoesNothingWithoutABusOrWithoutLogind) {
-  {
-    KeepAwake keepAwake(nullptr);
-    keepAwake.acquire();
-    keepAwake.release();
-  }
-  PrivateBus bus;  // a bus where nobody owns org.freedesktop.login1
-  Pool pool;
-  auto connection = testing::systemBus(pool);
-  KeepAwake keepAwake(connection);
-  keepAwake.acquire();
-  keepAwake.release();
-  keepAwake.acquire();
-  roundTrip(*connection);  // answered with an error: nobody there
-  EXPECT_TRUE(connection->isOpen());
-}
-
 // NetworkManager with Metered on its manager object, starting at `metered`.
 std::unique_ptr<MockService> networkManager(const PrivateBus& bus, std::uint32_t metered) {
   return std::make_unique<MockService>(
@@ -170,28 +153,6 @@ TEST(NetworkPathMonitor,
   EXPECT_EQ(reports.next(), false);
   manager = networkManager(bus, 1);
   EXPECT_EQ(reports.next(), true);
-}
-
-TEST(NetworkPathMonitor, IsOffWhereMeteredCannotBeRead) {
-  Pool pool;
-  {
-    Reports reports(pool.executor());
-    NetworkPathMonitor monitor(nullptr, reports.strand, reports.handler());
-    EXPECT_EQ(reports.values.pending().size(), 0u);  // no bus: nothing is ever reported
-  }
-  PrivateBus bus;
-  auto connection = testing::systemBus(pool);
-  {
-    Reports reports(pool.executor());
-    NetworkPathMonitor monitor(connection, reports.strand, reports.handler());
-    EXPECT_EQ(reports.next(), false);  // nobody owns NetworkManager's name
-  }
-  MockService stock(bus, "org.freedesktop.NetworkManager", {"--template", "networkmanager"});
-  {
-    Reports reports(pool.executor());
-    NetworkPathMonitor monitor(connection, reports.strand, reports.handler());
-    EXPECT_EQ(reports.next(), false);  // a NetworkManager without Metered
-  }
 }
 
 TEST(NetworkPathMonitor, ReportsNothingOnceDestroyed) {
@@ -364,22 +325,44 @@ TEST(DesktopNotifications, AClosingBeforeTheServiceAnswersStillReachesIt) {
   EXPECT_EQ(callsOf(fixture.bus, "CloseNotification").at(0).at(0).get<std::int32_t>(), 1);
 }
 
-TEST(DesktopNotifications, DoesNothingWithoutABusOrWithoutTheService) {
+// Without a bus, or with nobody owning a service's name, each does nothing and tells
+// nothing, the connection stays open, and Low Data Mode is off.
+TEST(DesktopServices, DoNothingWithoutABusOrWithoutTheirService) {
+  Pool pool;
   Told told;
   {
+    KeepAwake keepAwake(nullptr);
+    keepAwake.acquire();
+    keepAwake.release();
+    Reports reports(pool.executor());
+    NetworkPathMonitor monitor(nullptr, reports.strand, reports.handler());
+    EXPECT_EQ(reports.values.pending().size(), 0u);  // no bus: nothing is ever reported
     DesktopNotifications none(nullptr, "Melodock", "");
     none.show(kQuestion, told.handlers())->close();
   }
-  PrivateBus bus;  // nobody owns org.freedesktop.Notifications here
-  Pool pool;
+  PrivateBus bus;
   auto connection = testing::systemBus(pool, false);
   {
     DesktopNotifications notifications(connection, "Melodock", "");
     connection->start();
+    KeepAwake keepAwake(connection);
+    keepAwake.acquire();
+    keepAwake.release();
+    keepAwake.acquire();
+    roundTrip(*connection);  // answered with an error: nobody there
+    Reports reports(pool.executor());
+    NetworkPathMonitor monitor(connection, reports.strand, reports.handler());
+    EXPECT_EQ(reports.next(), false);
     auto shown = notifications.show(kQuestion, told.handlers());
     testing::replyTo(*connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                      "org.freedesktop.DBus", "GetId");
     shown->close();
+  }
+  MockService stock(bus, "org.freedesktop.NetworkManager", {"--template", "networkmanager"});
+  {
+    Reports reports(pool.executor());
+    NetworkPathMonitor monitor(connection, reports.strand, reports.handler());
+    EXPECT_EQ(reports.next(), false);  // a NetworkManager without Metered
   }
   testing::runThere(*connection, [] {});
   EXPECT_TRUE(connection->isOpen());

@@ -379,49 +379,34 @@ DataSet oneSong() {
 TEST(CatalogBuilder, NamesTheFileAndLineOfBadData) {
   struct Row {
     const char* name;
-    std::function<void(DataSet&)> spoil;
-    std::function<void(const std::filesystem::path&)> spoilFiles;
+    std::vector<std::string> DataSet::*lines;  // its first line becomes `line`
+    std::string line;
+    const char* file;  // else written whole as `contents`
+    const char* contents;
     std::string error;
   };
   const std::vector<Row> rows = {
-      {"field missing",
-       [](DataSet& d) {
-         d.tracks[0] = "1100000001\t1200000001\tsong\tLove\tRock\t\t200000\t1\t1\t1";
-       },
-       {},
+      {"field missing", &DataSet::tracks,
+       "1100000001\t1200000001\tsong\tLove\tRock\t\t200000\t1\t1\t1", nullptr, nullptr,
        "tracks.tsv line 2: 10 fields instead of 12"},
-      {"not a number",
-       [](DataSet& d) { d.artists[0] = "x\tAlpha Band"; },
-       {},
+      {"not a number", &DataSet::artists, "x\tAlpha Band", nullptr, nullptr,
        "artists.tsv line 2: field 1 is not a number"},
-      {"no such album",
-       [](DataSet& d) { d.albums[0] = "1200000002\tLove Songs\t1300000001"; },
-       {},
+      {"no such album", &DataSet::albums, "1200000002\tLove Songs\t1300000001", nullptr, nullptr,
        "tracks.tsv: track 1100000001 has no album"},
-      {"unknown kind",
-       [](DataSet& d) {
-         d.tracks[0] = "1100000001\t1200000001\tpodcast\tLove\tRock\t\t200000\t1\t1\t\t1\t0";
-       },
-       {},
+      {"unknown kind", &DataSet::tracks,
+       "1100000001\t1200000001\tpodcast\tLove\tRock\t\t200000\t1\t1\t\t1\t0", nullptr, nullptr,
        "tracks.tsv: track 1100000001 has kind podcast"},
-      {"another header",
-       {},
-       [](const std::filesystem::path& folder) {
-         std::ofstream(folder / "albums.tsv") << "id\ttitle\tartist\n";
-       },
+      {"another header", nullptr, "", "albums.tsv", "id\ttitle\tartist\n",
        "albums.tsv line 1: column 3 is not artist_id"},
-      {"no header",
-       {},
-       [](const std::filesystem::path& folder) { std::ofstream(folder / "playlists.tsv"); },
-       "playlists.tsv: empty"},
+      {"no header", nullptr, "", "playlists.tsv", "", "playlists.tsv: empty"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     testing::TempDir dir;
     DataSet data = oneSong();
-    if (row.spoil) row.spoil(data);
+    if (row.lines != nullptr) (data.*row.lines)[0] = row.line;
     data.write(dir.path() / "data");
-    if (row.spoilFiles) row.spoilFiles(dir.path() / "data");
+    if (row.file != nullptr) std::ofstream(dir.path() / "data" / row.file) << row.contents;
     try {
       buildCatalog(dir.path() / "data", dir.path() / "catalog.sqlite");
       ADD_FAILURE() << "built";

@@ -21,6 +21,7 @@
 #include "platform/music/scan/music_folder_monitor.h"
 #include "platform/music/scan/music_folders.h"
 #include "platform/music/scan/tag_reader.h"
+#include "platform/settings_store.h"
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/platform/music/music_files.h"
 #include "tests/support/environment.h"
@@ -460,21 +461,13 @@ TEST(MusicFolders, AreTheUsersMusicFolderAndTheStoredOnes) {
        {home / "Music", "/mnt/nas", home / "More"}},
       {"not an array", nullptr, false, "/mnt/nas", {home / "Music"}},
   };
-  struct Stored : Settings {
-    nlohmann::json object = nlohmann::json::object();
-    std::optional<nlohmann::json> value(std::string_view key) const override {
-      if (!object.contains(key)) return std::nullopt;
-      return object.at(std::string(key));
-    }
-    void update(Change change) override { change(object); }
-  };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const testing::ScopedVariable homeVariable("HOME", home.c_str());
     const testing::ScopedVariable configVariable(
         "XDG_CONFIG_HOME", (row.userDirs ? config : dir.path() / "none").c_str());
     const testing::ScopedVariable musicVariable("XDG_MUSIC_DIR", row.musicDir);
-    Stored settings;
+    SettingsStore settings(dir.path() / (std::string(row.name) + ".json"));
     if (!row.stored.is_null()) settings.set(setting::kMusicFolders.name, row.stored);
     EXPECT_EQ(musicFolders(AppSettings(settings)), row.folders);
   }
