@@ -188,6 +188,8 @@ WebAPIResponse failure(int status, const std::string& title, const std::string& 
                       R"(","status":")" + code + R"(","title":")" + title + R"("}]})"};
 }
 
+// The ratings' 404s, through the tools:
+// LibraryTools.RatingAnItemNeitherInTheCatalogNorInTheLibraryFails.
 TEST(InProcessWebAPI, AnswersErrorsWithStatusTitleAndDetail) {
   LibraryFixture f;
   const std::string missing = "Resource Not Found";
@@ -212,10 +214,6 @@ TEST(InProcessWebAPI, AnswersErrorsWithStatusTitleAndDetail) {
        failure(400, invalid, "offset must be a non-negative integer")},
       {"DELETE", "/v1/me/library/playlists",
        failure(405, "Method Not Allowed", "DELETE is not allowed on /v1/me/library/playlists")},
-      {"DELETE", "/v1/me/ratings/songs/999999999",
-       failure(404, missing, "No catalog song with id 999999999")},
-      {"PUT", "/v1/me/ratings/library-albums/l.404",
-       failure(404, missing, "No library album with id l.404")},
       {"GET", "/v2/nothing", failure(404, missing, "No resource at /v2/nothing")},
   };
   for (const Row& row : rows) {
