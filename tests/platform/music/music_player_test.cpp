@@ -68,6 +68,8 @@ TEST(MusicPlayer, FollowsTheRepeatModeWhenASongEnds) {
   }
 }
 
+// The texts of a play on an empty queue, a skip past the end and a catalog song without a
+// subscription are the tools' tests' (MusicService, PlayCollection, and end to end).
 TEST(MusicPlayer, SkipsAroundTheQueueAndFailsPastItsEndsWithoutRepeat) {
   PlayerFixture f;
   f.on([&] { f.player.setQueue({song("a", 60), song("b", 60), song("c", 60)}); });
@@ -76,7 +78,6 @@ TEST(MusicPlayer, SkipsAroundTheQueueAndFailsPastItsEndsWithoutRepeat) {
   EXPECT_EQ(f.attempt([&] { f.player.skipToNextEntry(); }), "ok");
   EXPECT_EQ(f.attempt([&] { f.player.skipToNextEntry(); }), "ok");
   EXPECT_EQ(f.queue(), "a b [c]");
-  EXPECT_EQ(f.attempt([&] { f.player.skipToNextEntry(); }), "There is no next entry in the queue.");
   f.on([&] { f.player.setRepeatMode(Repeat::all); });
   EXPECT_EQ(f.attempt([&] { f.player.skipToNextEntry(); }), "ok");
   EXPECT_EQ(f.queue(), "[a] b c");
@@ -91,10 +92,6 @@ TEST(MusicPlayer, SkipsAroundTheQueueAndFailsPastItsEndsWithoutRepeat) {
   EXPECT_EQ(f.queue(), "a [b] c");
   EXPECT_DOUBLE_EQ(f.time(), 0);
   EXPECT_EQ(f.played, (std::vector<std::string>{"c", "b"}));
-
-  PlayerFixture empty;
-  EXPECT_EQ(empty.attempt([&] { empty.player.play(); }),
-            "The queue is empty: there is nothing to play.");
 }
 
 TEST(MusicPlayer, ShufflesOnlyWhatIsUpcomingAndRestoresItsOrder) {
@@ -141,11 +138,9 @@ TEST(MusicPlayer, PlaysStationsEndlesslyAndLiveStationsAsOneGrowingEntry) {
     f.player.play();
   });
   f.advance(std::chrono::hours(2));
+  // One entry without a song ("-"), its title the station's: end to end, on "Melodock Radio".
   EXPECT_EQ(f.queue(), "[-]");
   EXPECT_DOUBLE_EQ(f.time(), 7200);
-  const auto entry = f.on([&] { return *f.player.currentEntry(); });
-  EXPECT_EQ(entry.title, "Live Radio");
-  EXPECT_FALSE(entry.song.has_value());
   f.on([&] { f.player.stop(); });
   EXPECT_DOUBLE_EQ(f.time(), 0);
 }
@@ -157,9 +152,7 @@ TEST(MusicPlayer, StartsOnlyWhatThisAccountMayPlay) {
     f.on([&] { f.player.setQueue(songs); });
     return f.attempt([&] { f.player.play(); });
   };
-  EXPECT_EQ(start({song("1001", 60)}),
-            "Catalog songs can't be played on this account: it has no music subscription.");
-  EXPECT_EQ(start({song("i.7", 60)}), "ok");
+  EXPECT_EQ(start({song("i.7", 60)}), "ok");  // a library song needs no subscription
   f.subscribed = true;
   EXPECT_EQ(start({song("1002", 60, /*playable=*/false)}),
             "\"Title 1002\" can't be played on this account.");

@@ -1,6 +1,6 @@
-// The web API's two transports: URLs, the library served in process (paging, shapes,
-// errors), and HTTP through libcurl against those same endpoints served over a real
-// loopback socket.
+// The stored authorization status as the settings file holds it, and the web API's
+// two transports: URLs, the library served in process (paging, shapes, errors), and
+// HTTP through libcurl against those same endpoints served over a real loopback socket.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -10,14 +10,17 @@
 #include <atomic>
 #include <cctype>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "platform/app_settings.h"
 #include "platform/live_settings.h"
+#include "platform/music/authorization.h"
 #include "platform/music/catalog/local_catalog.h"
 #include "platform/music/web_api/configured_web_api.h"
 #include "platform/music/web_api/in_process_web_api.h"
 #include "platform/music/web_api/web_api_url.h"
+#include "platform/settings_store.h"
 #include "tests/platform/music/catalog_fixture.h"
 #include "tests/support/loopback.h"
 
@@ -25,6 +28,39 @@ namespace melodock {
 namespace {
 
 using namespace std::chrono_literals;
+
+class NobodyAsked final : public MusicAuthorization::Asker {
+ public:
+  asio::awaitable<std::optional<bool>> askToSetUp() override {
+    ADD_FAILURE() << "asked";
+    co_return std::nullopt;
+  }
+};
+
+TEST(MusicAuthorization, ReadsTheStoredTextAndTakesAnythingElseAsNotDetermined) {
+  using Status = MusicAuthorization::Status;
+  struct Row {
+    const char* stored;  // JSON; nullptr: absent
+    Status expected;
+  };
+  const std::vector<Row> rows = {
+      {nullptr, Status::notDetermined},        {R"("notDetermined")", Status::notDetermined},
+      {R"("denied")", Status::denied},         {R"("restricted")", Status::restricted},
+      {R"("authorized")", Status::authorized}, {R"("Authorized")", Status::notDetermined},
+      {"true", Status::notDetermined},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.stored ? row.stored : "absent");
+    testing::TempDir dir;
+    SettingsStore settings(dir.path() / "settings.json");
+    if (row.stored)
+      settings.set(setting::kMusicAuthorization.name, nlohmann::json::parse(row.stored));
+    NobodyAsked asker;
+    const MusicAuthorization authorization(settings, asker);
+    EXPECT_EQ(authorization.currentStatus(), row.expected);
+  }
+}
+
 using nlohmann::json;
 
 TEST(WebAPIURL, FollowsTheBaseWithThePathAndItsQuery) {
@@ -35,37 +71,28 @@ TEST(WebAPIURL, FollowsTheBaseWithThePathAndItsQuery) {
     std::optional<std::string> url;
   };
   const std::vector<Row> rows = {
-      {"a plain path",
-       "/v1/me/library/playlists/p.AbC-_~9",
-       {},
-       "https://h/v1/me/library/playlists/p.AbC-_~9"},
+      {"a plain path", "/v1/x/p.AbC-_~9", {}, "https://h/v1/x/p.AbC-_~9"},
       {"its own query kept", "/v1/x?limit=100&offset=5", {}, "https://h/v1/x?limit=100&offset=5"},
       {"replaced by items", "/v1/x?limit=100", {{"limit", "25"}}, "https://h/v1/x?limit=25"},
       {"items encoded",
-       "/v1/me/library",
+       "/v1/x",
        {{"ids[songs]", "a,b"}, {"q", "x y/é#&=+"}},
-       "https://h/v1/me/library?ids%5Bsongs%5D=a,b&q=x%20y/%C3%A9%23%26%3D%2B"},
+       "https://h/v1/x?ids%5Bsongs%5D=a,b&q=x%20y/%C3%A9%23%26%3D%2B"},
       {"percent escapes allowed", "/v1/x/p.a%20b", {}, "https://h/v1/x/p.a%20b"},
       {"a space", "/v1/x/p.a b", {}, std::nullopt},
-      {"a quote", "/v1/x/\"", {}, std::nullopt},
       {"a fragment", "/v1/x#y", {}, std::nullopt},
       {"non-ASCII", "/v1/x/\xC3\xA9", {}, std::nullopt},
       {"a lone percent", "/v1/x/50%", {}, std::nullopt},
       {"a bad escape", "/v1/x/%zz", {}, std::nullopt},
-      {"braces", "/v1/x/{id}", {}, std::nullopt},
       {"dots inside segments", "/v1/x/p..1/.a/b./...", {}, "https://h/v1/x/p..1/.a/b./..."},
       {"dot segments in the query", "/v1/x?a=../b&c=.", {}, "https://h/v1/x?a=../b&c=."},
       {"a parent segment", "/v1/me/library/playlists/p.1/../../x", {}, std::nullopt},
-      {"a parent segment at the end", "/v1/x/..", {}, std::nullopt},
       {"a current segment", "/v1/./x", {}, std::nullopt},
       {"a current segment before the query", "/v1/x/.?limit=1", {}, std::nullopt},
       {"an encoded parent segment", "/v1/x/%2e%2E/y", {}, std::nullopt},
-      {"a half-encoded parent segment", "/v1/x/.%2E", {}, std::nullopt},
       {"an encoded slash", "/v1/x/p.1%2F..%2Fy", {}, std::nullopt},
-      {"an encoded slash, lower case", "/v1/x/p.1%2fy", {}, std::nullopt},
       {"an encoded backslash", "/v1/x/p.1%5cy", {}, std::nullopt},
       {"no leading slash: could change the host", ".evil.example/v1", {}, std::nullopt},
-      {"an absolute URL", "https://evil.example/v1", {}, std::nullopt},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -161,6 +188,8 @@ WebAPIResponse failure(int status, const std::string& title, const std::string& 
                       R"(","status":")" + code + R"(","title":")" + title + R"("}]})"};
 }
 
+// The ratings' 404s, through the tools:
+// LibraryTools.RatingAnItemNeitherInTheCatalogNorInTheLibraryFails.
 TEST(InProcessWebAPI, AnswersErrorsWithStatusTitleAndDetail) {
   LibraryFixture f;
   const std::string missing = "Resource Not Found";
@@ -185,10 +214,6 @@ TEST(InProcessWebAPI, AnswersErrorsWithStatusTitleAndDetail) {
        failure(400, invalid, "offset must be a non-negative integer")},
       {"DELETE", "/v1/me/library/playlists",
        failure(405, "Method Not Allowed", "DELETE is not allowed on /v1/me/library/playlists")},
-      {"DELETE", "/v1/me/ratings/songs/999999999",
-       failure(404, missing, "No catalog song with id 999999999")},
-      {"PUT", "/v1/me/ratings/library-albums/l.404",
-       failure(404, missing, "No library album with id l.404")},
       {"GET", "/v2/nothing", failure(404, missing, "No resource at /v2/nothing")},
   };
   for (const Row& row : rows) {
@@ -312,13 +337,9 @@ TEST(WebAPIHTTPTransport, GivesTheSameBytesAsTheLibraryInProcess) {
     std::optional<std::string> body;
   };
   const std::vector<Row> rows = {
-      {"GET", "/v1/me/library/playlists?limit=100", std::nullopt},
       {"GET", "/v1/me/library/playlists?limit=2&offset=2", std::nullopt},
       {"GET", "/v1/me/library/playlists/p.2", std::nullopt},
-      {"GET", "/v1/me/library/playlists/p.2/tracks?limit=100", std::nullopt},
       {"GET", "/v1/me/library/playlists/p.404/tracks?limit=100", std::nullopt},
-      {"GET", "/v1/me/library/recently-added?limit=25", std::nullopt},
-      {"GET", "/v1/me/history/heavy-rotation?limit=10", std::nullopt},
       {"GET", "/v1/me/library/playlists?limit=0", std::nullopt},
       {"DELETE", "/v1/me/library/playlists", std::nullopt},
       // A rating without its value: 400.
@@ -333,10 +354,10 @@ TEST(WebAPIHTTPTransport, GivesTheSameBytesAsTheLibraryInProcess) {
     EXPECT_EQ(remote, local);
   }
   // The body and the decoded query arrive as they were sent.
-  EXPECT_EQ(served[19].method, "PUT");
-  EXPECT_EQ(served[19].path, "/v1/me/ratings/library-songs/i.3");
-  EXPECT_EQ(served[19].query, (QueryItems{{"x", "\xC3\xA9"}}));
-  EXPECT_EQ(served[19].body, R"({"type":"rating"})");
+  EXPECT_EQ(served[11].method, "PUT");
+  EXPECT_EQ(served[11].path, "/v1/me/ratings/library-songs/i.3");
+  EXPECT_EQ(served[11].query, (QueryItems{{"x", "\xC3\xA9"}}));
+  EXPECT_EQ(served[11].body, R"({"type":"rating"})");
   const std::vector<std::string> heads = server.heads();
   ASSERT_EQ(heads.size(), rows.size());
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -386,25 +407,22 @@ TEST(WebAPIHTTPTransport, RefusesOrFailsWithoutAnAnswer) {
   }
 }
 
-TEST(WebAPIHTTPTransport, RefusesAPathThatResolvesElsewhereWithoutConnecting) {
+// The URL rules' own rows are in WebAPIURL's table; here, that the transport keeps them.
+TEST(ConfiguredWebAPI, ServesInProcessUntilABaseURLIsStoredAndRefusesAPathThatResolvesElsewhere) {
   RemoteFixture f;
+  EXPECT_EQ(f.configured.baseURL(), "https://library.melodock.invalid");
+  EXPECT_EQ(f.send(f.configured, "GET", "/v1/me/library/playlists/p.2").status, 200);
   LoopbackWebAPI server(f.api);
   const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
   AppSettings(f.settings).set(setting::kWebAPIBaseURL, base);
-  for (const char* target : {"/v1/me/library/playlists/p.2/../../x", "/v1/me/./library",
-                             "/v1/me/library/playlists/%2E%2e", "/v1/me/library/p.2%2Ftracks",
-                             "/v1/me/library/p.2%5ctracks"}) {
+  for (const char* target :
+       {"/v1/me/library/playlists/p.2/../../x", "/v1/me/library/p.2%2Ftracks"}) {
     SCOPED_TRACE(target);
     EXPECT_EQ(f.error(f.configured, target), "Not a valid web API URL: " + base + target);
   }
   EXPECT_TRUE(server.heads().empty());
   EXPECT_EQ(f.send(f.configured, "GET", "/v1/me/library/playlists/p.2").status, 200);
-}
-
-TEST(ConfiguredWebAPI, ServesTheLibraryInProcessWhenNoBaseURLIsStored) {
-  RemoteFixture f;
-  EXPECT_EQ(f.configured.baseURL(), "https://library.melodock.invalid");
-  EXPECT_EQ(f.send(f.configured, "GET", "/v1/me/library/playlists/p.2").status, 200);
+  EXPECT_EQ(server.heads().size(), 1U);
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
-// A bus connection waited on by Asio, on a private bus.
+// A bus connection waited on by Asio, and a second launch reaching the running app
+// through it, on a private bus.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <future>
+#include <map>
+#include <string>
+#include <vector>
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include "platform/app_activation.h"
 #include "platform/dbus_connection.h"
 #include "tests/platform/private_bus.h"
 
@@ -34,7 +40,7 @@ TEST(DBusConnection, ReturnsNothingWhereNoBusAnswers) {
   EXPECT_EQ(DBusConnection::open(DBusConnection::Bus::kSession, pool.executor()), nullptr);
 }
 
-TEST(DBusConnection, DeliversRepliesOnItsStrandWithNoThreadOfItsOwn) {
+TEST(DBusConnection, DeliversRepliesAndDeadlinesOnItsStrandWithNoThreadOfItsOwn) {
   PrivateBus bus;
   Pool pool;
   const std::size_t threads = threadCount();
@@ -53,22 +59,15 @@ TEST(DBusConnection, DeliversRepliesOnItsStrandWithNoThreadOfItsOwn) {
               expected);
     EXPECT_EQ(threadCount(), threads);
   }
-}
-
-TEST(DBusConnection, ActsOnAReplyDeadlineWithNothingToRead) {
-  PrivateBus bus;
-  // A service that owns its name and never answers.
+  // A service that owns its name and never answers: the deadline acts with nothing to read.
   auto silent = bus.connect();
   silent->requestName("org.melodock.Silent");
-  Pool pool;
-  auto connection = testing::systemBus(pool);
-
-  EXPECT_EQ(testing::replyTo(*connection, "org.melodock.Silent", "/", "org.melodock.Silent", "Wait",
-                             std::chrono::milliseconds(100)),
+  EXPECT_EQ(testing::replyTo(*testing::systemBus(pool), "org.melodock.Silent", "/",
+                             "org.melodock.Silent", "Wait", std::chrono::milliseconds(100)),
             "org.freedesktop.DBus.Error.NoReply");
 }
 
-TEST(DBusConnection, SetsUpAtOnceAndRunsPostedWorkInOrderOnceStarted) {
+TEST(DBusConnection, SetsUpAtOnceRunsPostedWorkInOrderAndFallsSilentWhenTheBusGoes) {
   PrivateBus bus;
   Pool pool;
   auto connection = testing::systemBus(pool, false);
@@ -86,16 +85,41 @@ TEST(DBusConnection, SetsUpAtOnceAndRunsPostedWorkInOrderOnceStarted) {
   });
   ASSERT_EQ(done.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3, 4}));
-}
-
-TEST(DBusConnection, FallsSilentWhenTheBusGoesAway) {
-  PrivateBus bus;
-  Pool pool;
-  auto connection = testing::systemBus(pool);
+  // The bus goes away: the connection falls silent, and work still runs, for tearing down.
   EXPECT_TRUE(connection->isOpen());
   bus.stop();
   EXPECT_TRUE(eventually([&] { return !connection->isOpen(); }));
-  testing::runThere(*connection, [] {});  // work still runs, for tearing down
+  testing::runThere(*connection, [] {});
+}
+
+TEST(AppActivation, EachWayOfAskingActivatesTheRunningAppAndNobodyAnswersWithoutOne) {
+  {
+    const AppActivation unpublished(nullptr, [] { FAIL() << "nobody can ask"; });
+  }
+  PrivateBus bus;
+  EXPECT_FALSE(AppActivation::activateRunning());  // no app owns the name
+  Pool pool;
+  auto connection = DBusConnection::open(DBusConnection::Bus::kSession, pool.executor());
+  ASSERT_TRUE(connection);
+  std::atomic<int> activated{0};
+  const AppActivation activation(connection, [&activated] { ++activated; });
+  connection->start();
+
+  // The running app answers before the reply goes out.
+  ASSERT_TRUE(AppActivation::activateRunning());
+  EXPECT_EQ(activated, 1);
+
+  auto caller = bus.connect();
+  auto proxy = sdbus::createProxy(*caller, AppActivation::kBusName, AppActivation::kPath);
+  const std::map<std::string, sdbus::Variant> none;
+  proxy->callMethod("Open")
+      .onInterface("org.freedesktop.Application")
+      .withArguments(std::vector<std::string>{"file:///tmp/x.mp3"}, none);
+  EXPECT_EQ(activated, 2);
+  proxy->callMethod("ActivateAction")
+      .onInterface("org.freedesktop.Application")
+      .withArguments(std::string("quit"), std::vector<sdbus::Variant>{}, none);
+  EXPECT_EQ(activated, 3);
 }
 
 }  // namespace
