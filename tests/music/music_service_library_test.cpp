@@ -233,27 +233,6 @@ TEST(LibraryTools, RefusesAnIDThatIsNotOnePathSegmentBeforeSendingAnything) {
             "https://api.test/v1/me/ratings/library-playlists/p..1.");
 }
 
-TEST(LibraryTools, FavouriteSongsIsListedNotEditableAndFillsWithLovedSongs) {
-  LibraryTools f;
-  const std::string song = f.chartSongs(1).front();
-  EXPECT_EQ(f.call("library_playlists"),
-            R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])");
-  f.requests.clear();
-  EXPECT_EQ(f.call("add_to_playlist", R"({"playlist_id":"p.1","ids":[")" + song + R"("]})"),
-            notEditable("Favourite Songs"));
-  EXPECT_EQ(f.requests, std::vector<std::string>{"GET /v1/me/library/playlists limit=100"});
-
-  f.call("rate", R"({"id":")" + song + R"(","kind":"song","rating":"love"})");
-  const json loved = json::parse(f.call("playlist_songs", R"({"playlist_id":"p.1"})"));
-  ASSERT_EQ(loved.at("songs").size(), 1U);
-  EXPECT_EQ(loved.at("songs")[0].at("id"), song);
-  // The id it had before still names it.
-  const json former = json::parse(f.call("playlist_songs", R"({"playlist_id":"l.1"})"));
-  EXPECT_EQ(former.at("playlist").at("id"), "p.1");
-  ASSERT_EQ(former.at("songs").size(), 1U);
-  EXPECT_EQ(former.at("songs")[0].at("name"), loved.at("songs")[0].at("name"));
-}
-
 TEST(LibraryTools, RefusesToAddToAPlaylistTheListingShowsAsNotEditable) {
   LibraryTools f(false);
   f.webAPI.answer = [](const WebAPIRequest& request) {
@@ -301,9 +280,6 @@ TEST(LibraryReads, PassTheGateFirstAndSendNothingWhenRefused) {
        "error: type must be songs, albums, artists, or playlists"},
       {"search_library", R"({"query":"nothing like it","type":"songs"})", "[]"},
       {"search_library", R"({"recently_added":true})", "[]"},
-      {"library_playlists", "{}",
-       R"([{"can_edit":false,"id":"p.1","name":"Favourite Songs","type":"playlist"}])"},
-      {"listening_history", "{}", ""},
       {"playlist_songs", R"({"playlist_id":"p.7"})",
        "error: Apple Music API error (404): Resource Not Found. No library playlist with id p.7"},
       {"playlist_songs", R"({"playlist_id":"l.1"})",
@@ -354,14 +330,10 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
     return a.at("name").get<std::string>() < b.at("name").get<std::string>();
   }));
   EXPECT_EQ(json::parse(f.call("search_library", R"({"query":"","limit":0})")).size(), 1U);
-  // Case, diacritics and word prefixes.
+  // Case, diacritics and word prefixes (a song's prefix in another case is the end-to-end
+  // library test's).
   EXPECT_EQ(f.call("search_library", R"({"query":"ete mi","type":"playlists"})"),
             R"([{"id":"p.2","name":"Été Mix","type":"playlist"}])");
-  const std::string start = saved[2].title.substr(0, 3);
-  const json found =
-      json::parse(f.call("search_library", R"({"query":")" + start + R"(","type":"songs"})"));
-  EXPECT_TRUE(std::any_of(found.begin(), found.end(),
-                          [&](const json& song) { return song.at("name") == saved[2].title; }));
   EXPECT_FALSE(json::parse(f.call("search_library", R"({"type":"artists"})")).empty());
 
   // "p.": the web API's resource and track objects; the library branch: song objects.
@@ -371,9 +343,13 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
   ASSERT_EQ(cloud.at("songs").size(), 2U);
   EXPECT_TRUE(cloud.at("songs")[0].at("duration").is_number_integer());
   EXPECT_EQ(cloud.at("songs")[0].at("name"), saved[0].title);
+  // Favourite Songs by either id: the loved song.
   const json loved = json::parse(f.call("playlist_songs", R"({"playlist_id":"l.1"})"));
   ASSERT_EQ(loved.at("songs").size(), 1U);
   EXPECT_EQ(loved.at("songs")[0].at("name"), saved[2].title);
+  EXPECT_EQ(
+      json::parse(f.call("playlist_songs", R"({"playlist_id":"p.1"})")).at("songs").at(0).at("id"),
+      songs[2]);
 
   // A catalog playlist, then saved to the library: a "p." playlist that can't be edited.
   const json grunge = json::parse(f.call("search_catalog", R"({"query":"grunge","limit":1})"));
@@ -393,6 +369,7 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
   EXPECT_EQ(f.call("add_to_playlist",
                    R"({"playlist_id":")" + savedID + R"(","ids":[")" + songs[0] + R"("]})"),
             notEditable(lists[2].at("name")));
+  EXPECT_EQ(f.requests.back(), "GET /v1/me/library/playlists limit=100");  // nothing sent after
   const json savedSongs =
       json::parse(f.call("playlist_songs", R"({"playlist_id":")" + savedID + R"("})"));
   EXPECT_EQ(savedSongs.at("songs").size(), catalogSongs.at("songs").size());
