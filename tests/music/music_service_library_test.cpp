@@ -43,13 +43,6 @@ struct LibraryTools : testing::MusicServiceHarness {
                              .inProcessWebAPI = inProcess}) {}
 };
 
-// The ids of a JSON array's objects, in order.
-std::vector<std::string> jsonIDs(const json& array) {
-  std::vector<std::string> found;
-  for (const json& item : array) found.push_back(item.at("id").get<std::string>());
-  return found;
-}
-
 TEST(LibraryTools, ChecksArgumentsInOrderAfterTheGateAndSendsNothing) {
   struct Row {
     const char* tool;
@@ -191,38 +184,33 @@ TEST(LibraryTools, RefusesAnIDThatIsNotOnePathSegmentBeforeSendingAnything) {
   f.webAPI.answer = [](const WebAPIRequest&) { return WebAPIResponse{200, R"({"data":[]})"}; };
   struct Row {
     const char* tool;
-    std::string id;
+    std::string arguments;
     std::string path;  // as the id makes it
   };
   const auto playlist = [](const std::string& id) {
-    return Row{"playlist_songs", id, "/v1/me/library/playlists/" + id};
+    return Row{"playlist_songs", json{{"playlist_id", id}}.dump(),
+               "/v1/me/library/playlists/" + id};
   };
   const auto adding = [](const std::string& id) {
-    return Row{"add_to_playlist", id, "/v1/me/library/playlists/" + id + "/tracks"};
+    return Row{"add_to_playlist", json{{"playlist_id", id}, {"ids", {"1"}}}.dump(),
+               "/v1/me/library/playlists/" + id + "/tracks"};
   };
   const auto rating = [](const std::string& id) {
-    return Row{"rate", id, "/v1/me/ratings/songs/" + id};
+    return Row{"rate", json{{"id", id}, {"kind", "song"}, {"rating", "love"}}.dump(),
+               "/v1/me/ratings/songs/" + id};
   };
-  std::vector<Row> rows = {
-      playlist("p.1/../../x"), playlist("p.1/x"),   playlist("p.1?x=1"),  playlist("p.1#x"),
-      playlist("p.1%2Fx"),     playlist("p.1%2fx"), playlist("p.1%5Cx"),  adding("p.1/../../x"),
-      adding("p.1?x="),        adding("p.1%2F.."),  rating("."),          rating(".."),
-      rating("%2e%2E"),        rating("%2E"),       rating("1/../../me"), rating("1?x"),
+  // One row for each way an id fails to be one segment; the characters no URL path holds
+  // are the URL builder's rows, here one of them.
+  const std::vector<Row> rows = {
+      playlist("p.1/../../x"), playlist("p.1?x=1"),   playlist("p.1#x"), playlist("p.1%2Fx"),
+      playlist("p.1%5Cx"),     adding("p.1/../../x"), rating("."),       rating(".."),
+      rating("%2e%2E"),        rating("%2E"),         playlist("p.a b"),
   };
-  // Characters no URL path holds.
-  for (const char* id : {"p.a b", "p.\"x\"", "p.caf\xC3\xA9", "p.50%"})
-    rows.push_back(playlist(id));
-
   for (const Row& row : rows) {
-    SCOPED_TRACE(std::string(row.tool) + " " + row.id);
-    const json id = row.id;
-    const std::string arguments =
-        row.tool == std::string("playlist_songs") ? R"({"playlist_id":)" + id.dump() + "}"
-        : row.tool == std::string("add_to_playlist")
-            ? R"({"playlist_id":)" + id.dump() + R"(,"ids":["1"]})"
-            : R"({"id":)" + id.dump() + R"(,"kind":"song","rating":"love"})";
-    EXPECT_EQ(f.call(row.tool, arguments), "error: Can't send the web API request: " + row.path +
-                                               " isn't a valid URL path. Check the id.");
+    SCOPED_TRACE(row.arguments);
+    EXPECT_EQ(f.call(row.tool, row.arguments),
+              "error: Can't send the web API request: " + row.path +
+                  " isn't a valid URL path. Check the id.");
   }
   EXPECT_TRUE(f.webAPI.requests.empty());
   // Dots inside an id, and one that stands alone as a segment, are sent.
@@ -323,12 +311,8 @@ TEST(LibraryReads, FindWhatWasSavedInEachIdForm) {
   f.call("rate", R"({"id":")" + songs[2] + R"(","kind":"song","rating":"love"})");
   const std::vector<Song> saved = testing::awaitOn(f.main, f.catalog.songs(songs));
 
-  // Songs sorted by title; a limit below 1 asks for one.
-  const json all = json::parse(f.call("search_library", R"({"query":"","type":"songs"})"));
-  ASSERT_EQ(all.size(), 3U);
-  EXPECT_TRUE(std::is_sorted(all.begin(), all.end(), [](const json& a, const json& b) {
-    return a.at("name").get<std::string>() < b.at("name").get<std::string>();
-  }));
+  // The three songs; a limit below 1 asks for one. Their order is the library's test's.
+  EXPECT_EQ(json::parse(f.call("search_library", R"({"query":"","type":"songs"})")).size(), 3U);
   EXPECT_EQ(json::parse(f.call("search_library", R"({"query":"","limit":0})")).size(), 1U);
   // Case, diacritics and word prefixes (a song's prefix in another case is the end-to-end
   // library test's).
@@ -393,12 +377,10 @@ TEST(LibraryReads, ListeningHistoryCountsPlaysAndRecommends) {
         at == 3 ? std::nullopt : std::optional<PlayContext>(album);
     testing::awaitOn(f.main, f.library.recordPlay(found[at], context));
   }
-  f.requests.clear();
+  // The plays' order is the library's test's, their objects the end-to-end library test's,
+  // and the request heavy rotation makes the next test's. An album without an artist:
   const json history = json::parse(f.call("listening_history"));
-  EXPECT_EQ(f.requests, (std::vector<std::string>{"GET /v1/me/history/heavy-rotation limit=10"}));
-  // Each song once, the latest started first.
-  EXPECT_EQ(jsonIDs(history.at("recently_played")),
-            (std::vector<std::string>{songs[3], songs[1], songs[2], songs[0]}));
+  EXPECT_EQ(history.at("recently_played").size(), 4U);
   EXPECT_EQ(history.at("heavy_rotation"),
             json::parse(R"([{"id":"1200000001","name":"Somewhere","type":"albums"}])"));
   const json& groups = history.at("recommendations");
