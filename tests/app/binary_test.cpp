@@ -78,8 +78,7 @@ TEST(Binary, EndsCleanlyOnSIGINT) {
 }
 
 TEST(Binary, ReportsAnUnusablePortAndKeepsRunning) {
-  for (const std::string stored :
-       {"65536", "-1", "1099511627776", R"("47393")", "47392.0"}) {
+  for (const std::string stored : {"65536", "-1", "1099511627776", R"("47393")", "47392.0"}) {
     SCOPED_TRACE(stored);
     const Home home(nullptr);
     testing::writeFile(home.settingsFile(), R"({"port":)" + stored + "}");
