@@ -22,24 +22,19 @@ using testing::exitStatus;
 using testing::readThrough;
 using testing::TempDir;
 
-// Starts the binary in a user home of its own.
-Process launch(const std::filesystem::path& home, const std::vector<std::string>& arguments,
-               testing::ChildLimits limits = {}) {
-  return testing::launchOnPipes(MELODOCK_BINARY, arguments, testing::userEnvironment(home), limits);
-}
-
 // The first line the process writes, waiting at most `timeout`.
 std::string firstLine(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
   return testing::readThrough(fd, "\n", timeout);
 }
 
-// The binary's own folders, all inside one temporary folder, with a settings file.
+// The binary's own folders, all inside one temporary folder, with a settings file: a
+// free port, `authorization` unless null, and `stored`.
 struct Home {
   TempDir dir;
   std::uint16_t port = testing::freePort();
 
-  explicit Home(const char* authorization) {
-    nlohmann::json stored = {{"port", port}};
+  explicit Home(const char* authorization, nlohmann::json stored = nlohmann::json::object()) {
+    stored["port"] = port;
     if (authorization) stored["musicAuthorization"] = authorization;
     testing::writeFile(settingsFile(), stored.dump());
   }
@@ -58,41 +53,37 @@ Process launchOnTerminal(const Home& home) {
   return testing::launchOnTerminal(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()));
 }
 
-Process launchOnPipes(const Home& home, testing::ChildLimits limits = {}) {
-  return testing::launchOnPipes(MELODOCK_BINARY, {}, testing::userEnvironment(home.dir.path()),
-                                limits);
+Process launchOnPipes(const Home& home, testing::ChildLimits limits = {},
+                      const std::string& program = MELODOCK_BINARY) {
+  return testing::launchOnPipes(program, {}, testing::userEnvironment(home.dir.path()), limits);
 }
 
-TEST(Binary, SaysWhereItListensAndEndsCleanlyOnEitherSignal) {
-  for (const int signal : {SIGTERM, SIGINT}) {
-    SCOPED_TRACE(signal);
-    const Home home(nullptr);
-    const Process app = launchOnPipes(home);
-    EXPECT_EQ(firstLine(app.output), home.listening());
-    EXPECT_TRUE(testing::exchange(home.port, "POST /mcp HTTP/1.1\r\n\r\n")
-                    .received.starts_with("HTTP/1.1 "));
-    ::kill(app.pid, signal);
-    EXPECT_EQ(exitStatus(app.pid), 0);
-  }
+// The answer to one POST of `body` to /mcp with `headers`, head and body.
+std::string post(std::uint16_t port, const std::string& body, const std::string& headers = "") {
+  return testing::exchange(port,
+                           "POST /mcp HTTP/1.1\r\nContent-Type: application/json\r\n"
+                           "Accept: application/json, text/event-stream\r\n" +
+                               headers + "Content-Length: " + std::to_string(body.size()) +
+                               "\r\n\r\n" + body)
+      .received;
+}
+
+// SIGTERM, and the listening line, are the end-to-end tests' every time they stop it.
+TEST(Binary, EndsCleanlyOnSIGINT) {
+  const Home home(nullptr);
+  const Process app = launchOnPipes(home);
+  EXPECT_EQ(firstLine(app.output), home.listening());
+  ::kill(app.pid, SIGINT);
+  EXPECT_EQ(exitStatus(app.pid), 0);
 }
 
 TEST(Binary, ReportsAnUnusablePortAndKeepsRunning) {
-  struct Row {
-    std::string stored;
-    std::string shown;
-  };
-  const std::vector<Row> rows = {{"99999", "99999"},
-                                 {"65536", "65536"},
-                                 {"-1", "-1"},
-                                 {"1099511627776", "1099511627776"},
-                                 {R"("47393")", R"("47393")"},
-                                 {"47392.0", "47392.0"}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.stored);
-    TempDir config;
-    testing::writeFile(testing::settingsFile(config.path()), R"({"port":)" + row.stored + "}");
-    const Process app = launch(config.path(), {});
-    EXPECT_EQ(firstLine(app.output), "Melodock cannot listen: Port " + row.shown +
+  for (const std::string stored : {"65536", "-1", "1099511627776", R"("47393")", "47392.0"}) {
+    SCOPED_TRACE(stored);
+    const Home home(nullptr);
+    testing::writeFile(home.settingsFile(), R"({"port":)" + stored + "}");
+    const Process app = launchOnPipes(home);
+    EXPECT_EQ(firstLine(app.output), "Melodock cannot listen: Port " + stored +
                                          " cannot be used: choose a port from 1 to 65535.\n");
     EXPECT_EQ(exitStatus(app.pid, std::chrono::milliseconds(300)), -1);  // still running, killed
   }
@@ -105,14 +96,6 @@ TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
   const std::string initialize =
       R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-06-18",)"
       R"("capabilities":{},"clientInfo":{"name":"probe","version":"1"}}})";
-  auto post = [](std::uint16_t port, const std::string& body, const std::string& headers) {
-    return testing::exchange(port,
-                             "POST /mcp HTTP/1.1\r\nContent-Type: application/json\r\n"
-                             "Accept: application/json, text/event-stream\r\n" +
-                                 headers + "Content-Length: " + std::to_string(body.size()) +
-                                 "\r\n\r\n" + body)
-        .received;
-  };
   const std::string problem = "Melodock cannot save its settings (";
   struct Row {
     const char* name;
@@ -121,25 +104,21 @@ TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
   for (const Row& row : {Row{"first start: the token exists in memory only", false},
                          Row{"a token stored before", true}}) {
     SCOPED_TRACE(row.name);
-    TempDir config;
-    const std::uint16_t port = testing::freePort();
-    testing::writeFile(
-        testing::settingsFile(config.path()),
-        "{\"port\":" + std::to_string(port) + (row.tokenStored ? ",\"token\":\"t0ken\"}" : "}"));
-    const Process app = launch(config.path(), {}, {.noFileGrowth = true});
-    EXPECT_EQ(firstLine(app.output),
-              "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n");
+    const Home home(
+        nullptr, row.tokenStored ? nlohmann::json{{"token", "t0ken"}} : nlohmann::json::object());
+    const Process app = launchOnPipes(home, {.noFileGrowth = true});
+    EXPECT_EQ(firstLine(app.output), home.listening());
     const std::string authorization = row.tokenStored ? "Authorization: Bearer t0ken\r\n" : "";
     const std::string expected = row.tokenStored ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 401 ";
     for (const char* named : {"", "X-Melodock-Client: Zo%C3%AB\r\n"}) {
       SCOPED_TRACE(named);
-      const std::string answer = post(port, initialize, authorization + named);
+      const std::string answer = post(home.port, initialize, authorization + named);
       EXPECT_TRUE(answer.starts_with(expected)) << answer;
       if (row.tokenStored) {
         EXPECT_NE(answer.find(R"("serverInfo":{"name":"melodock")"), std::string::npos) << answer;
       }
     }
-    post(port, initialize, authorization + "X-Melodock-Client: again\r\n");
+    post(home.port, initialize, authorization + "X-Melodock-Client: again\r\n");
     // Said once, after the host line, never inside an answer.
     EXPECT_TRUE(firstLine(app.output).starts_with(problem));
     EXPECT_EQ(firstLine(app.output, std::chrono::milliseconds(300)), "");
@@ -154,16 +133,14 @@ TEST(Binary, KeepsServingWhenItCannotSaveItsSettings) {
 TEST(Binary, SaysWhichMusicFileItCannotReadAndKeepsServing) {
   std::string garbage;
   for (int i = 0; i < 4096; ++i) garbage += static_cast<char>((i * 131 + 7) % 256);
-  auto post = [](std::uint16_t port, const std::string& body) {
+  // The JSON body of the answer to a request with the stored token.
+  auto call = [](std::uint16_t port, const std::string& params) {
     const std::string answer =
-        testing::exchange(port,
-                          "POST /mcp HTTP/1.1\r\nContent-Type: application/json\r\n"
-                          "Accept: application/json, text/event-stream\r\n"
-                          "Authorization: Bearer t0ken\r\nContent-Length: " +
-                              std::to_string(body.size()) + "\r\n\r\n" + body)
-            .received;
+        post(port, R"({"jsonrpc":"2.0","id":2,"method":"tools/)" + params + "}",
+             "Authorization: Bearer t0ken\r\n");
     const auto end = answer.find("\r\n\r\n");
-    return end == std::string::npos ? std::string() : answer.substr(end + 4);
+    return nlohmann::json::parse(end == std::string::npos ? "" : answer.substr(end + 4), nullptr,
+                                 false);
   };
   struct Row {
     const char* name;
@@ -173,60 +150,43 @@ TEST(Binary, SaysWhichMusicFileItCannotReadAndKeepsServing) {
     std::string advice;   // the end of that line
   };
   const std::vector<Row> rows = {
-      {"library", false, R"({"name":"search_library","arguments":{"query":"love"}})",
+      {"library", false, R"("name":"search_library","arguments":{"query":"love"})",
        "Melodock cannot read its music library ",
        " (file is not a database). The file is left as it is: restore it from a backup, or "
        "move it away and start Melodock again for an empty library."},
-      {"catalog", true, R"({"name":"search_catalog","arguments":{"query":"love"}})",
+      {"catalog", true, R"("name":"search_catalog","arguments":{"query":"love"})",
        "Melodock cannot read its built-in catalog ",
        " (file is not a database). Reinstall Melodock to repair it."},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    TempDir root;
-    const std::uint16_t port = testing::freePort();
-    testing::writeFile(testing::settingsFile(root.path()),
-                       nlohmann::json({{"port", port},
-                                       {"token", "t0ken"},
-                                       {"musicAuthorization", "authorized"},
-                                       {"sharePersonalData", true}})
-                           .dump());
-    const std::filesystem::path library = root.path() / "data" / "melodock" / "library.sqlite";
+    const Home home("authorized", {{"token", "t0ken"}, {"sharePersonalData", true}});
     std::filesystem::path program = MELODOCK_BINARY;
-    std::filesystem::path file = library;
+    std::filesystem::path file = home.dir.path() / "data" / "melodock" / "library.sqlite";
     if (row.corruptCatalog) {
       // A copy of the program, with a catalog beside it that is not one.
-      program = root.path() / "bin" / "melodock";
+      program = home.dir.path() / "bin" / "melodock";
+      file = program.parent_path() / "catalog.sqlite";
       std::filesystem::create_directories(program.parent_path());
       std::filesystem::copy_file(MELODOCK_BINARY, program);
-      file = program.parent_path() / "catalog.sqlite";
-    } else {
-      std::filesystem::create_directories(library.parent_path());
     }
+    std::filesystem::create_directories(file.parent_path());
     testing::writeFile(file, garbage);
-    const Process app = testing::launchOnPipes(program, {}, testing::userEnvironment(root.path()));
-    EXPECT_EQ(firstLine(app.output),
-              "Melodock is listening on http://127.0.0.1:" + std::to_string(port) + "/mcp\n");
+    const Process app = launchOnPipes(home, {}, program);
+    EXPECT_EQ(firstLine(app.output), home.listening());
     const std::string sentence = row.said + file.string() + row.advice;
     EXPECT_EQ(firstLine(app.output), sentence + "\n");
 
-    const auto called = nlohmann::json::parse(
-        post(port, std::string(R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":)") +
-                       row.tool + "}"),
-        nullptr, false);
+    const auto called = call(home.port, std::string(R"(call","params":{)") + row.tool + "}");
     ASSERT_TRUE(called.is_object());
     EXPECT_EQ(called.at("result").at("isError"), true) << called.dump();
     EXPECT_NE(called.at("result").at("content").at(0).at("text").get<std::string>().find(sentence),
               std::string::npos)
         << called.dump();
-    const auto listed = nlohmann::json::parse(
-        post(port, R"({"jsonrpc":"2.0","id":3,"method":"tools/list"})"), nullptr, false);
+    const auto listed = call(home.port, R"(list")");
     ASSERT_TRUE(listed.is_object());
     EXPECT_EQ(listed.at("result").at("tools").size(), 20U);
-    const auto playing = nlohmann::json::parse(
-        post(port,
-             R"({"jsonrpc":"2.0","id":4,"method":"tools/call","params":{"name":"now_playing"}})"),
-        nullptr, false);
+    const auto playing = call(home.port, R"(call","params":{"name":"now_playing"})");
     EXPECT_EQ(playing.at("result").at("isError"), false) << playing.dump();
 
     ::kill(app.pid, SIGTERM);
@@ -243,15 +203,15 @@ TEST(Binary, ASecondAppSaysOneIsAlreadyRunningAndExits) {
   const Process second = launchOnPipes(home);
   EXPECT_EQ(firstLine(second.output), "Melodock is already running.\n");
   EXPECT_EQ(exitStatus(second.pid), 0);
-  EXPECT_TRUE(
-      testing::exchange(home.port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 "));
+  EXPECT_TRUE(post(home.port, "").starts_with("HTTP/1.1 "));
   ::kill(first.pid, SIGTERM);
   EXPECT_EQ(exitStatus(first.pid), 0);
 }
 
 TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
   TempDir config;
-  Process bridge = launch(config.path(), {"--stdio"});
+  Process bridge =
+      testing::launchOnPipes(MELODOCK_BINARY, {"--stdio"}, testing::userEnvironment(config.path()));
   // Blank lines: read to the end without a message to relay, so no app is started.
   const std::string line = " \t \r\n";
   for (int i = 0; i < 1000; ++i)
@@ -264,7 +224,6 @@ TEST(Binary, BridgeModeReadsItsInputToTheEndAndExits) {
 
 TEST(Binary, KeepsItsDescriptorsWhenMoreClientsConnectThanItCanHold) {
   const Home home(nullptr);
-  const std::uint16_t port = home.port;
   const Process app = launchOnPipes(home, {.descriptors = 64});
   ASSERT_EQ(firstLine(app.output), home.listening());
 
@@ -273,74 +232,50 @@ TEST(Binary, KeepsItsDescriptorsWhenMoreClientsConnectThanItCanHold) {
   // in the process goes without a descriptor.
   std::vector<int> idle;
   for (int i = 0; i < 100; ++i) {
-    if (const int fd = testing::connectTo(port); fd >= 0) idle.push_back(fd);
+    if (const int fd = testing::connectTo(home.port); fd >= 0) idle.push_back(fd);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   for (const int fd : idle) ::close(fd);
 
   // Once they are gone it answers again.
-  bool answered = false;
-  for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
-    answered =
-        testing::exchange(port, "POST /mcp HTTP/1.1\r\n\r\n").received.starts_with("HTTP/1.1 ");
-    if (!answered) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  EXPECT_TRUE(answered);
+  EXPECT_TRUE(testing::eventually([&] { return post(home.port, "").starts_with("HTTP/1.1 "); }));
   ::kill(app.pid, SIGTERM);
   EXPECT_EQ(exitStatus(app.pid), 0);
 }
 
-// Waits until the stored authorization is `expected`, at most 20 seconds.
-std::optional<std::string> storedOnceSettled(const Home& home, const std::string& expected) {
-  testing::eventually([&] { return home.authorization() == expected; }, 20s);
-  return home.authorization();
-}
-
-TEST(Terminal, AsksToSetUpAppleMusicAfterTheFirstLineAndStoresTheAnswer) {
-  struct Row {
-    const char* name;
-    const char* stored;
-    const char* typed;
-    std::string expected;
-  };
-  const std::vector<Row> rows = {
-      {"not determined, y", nullptr, "y\n", "authorized"},
-      {"not determined, n", nullptr, "n\n", "denied"},
-      {"denied before, y", "denied", "y\n", "authorized"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const Home home(row.stored);
-    const Process app = launchOnTerminal(home);
-    EXPECT_EQ(readThrough(app.output, "\n"), home.listening());
-    EXPECT_EQ(readThrough(app.output, testing::kSetUpQuestion), testing::kSetUpQuestion);
-    ASSERT_EQ(::write(app.input, row.typed, 2), 2);
-    EXPECT_EQ(storedOnceSettled(home, row.expected), row.expected);
-    ::kill(app.pid, SIGTERM);
-    EXPECT_EQ(exitStatus(app.pid), 0);
-  }
-}
-
-TEST(Terminal, AsksNothingWhenAccessIsSettledOrThereIsNoTerminal) {
+TEST(Terminal, AsksToSetUpAppleMusicOnlyOnATerminalWhenNotSettledAndStoresTheAnswer) {
   struct Row {
     const char* name;
     bool terminal;
     const char* stored;  // nullptr: absent
+    const char* typed;   // nullptr: nothing is asked
+    const char* expected;
   };
-  const std::vector<Row> rows = {{"terminal, authorized", true, "authorized"},
-                                 {"terminal, restricted", true, "restricted"},
-                                 {"pipes, absent", false, nullptr},
-                                 {"pipes, denied", false, "denied"}};
+  const std::vector<Row> rows = {
+      {"not determined, y", true, nullptr, "y\n", "authorized"},
+      {"not determined, n", true, nullptr, "n\n", "denied"},
+      {"denied before, y", true, "denied", "y\n", "authorized"},
+      {"terminal, authorized", true, "authorized", nullptr, "authorized"},
+      {"terminal, restricted", true, "restricted", nullptr, "restricted"},
+      {"pipes, absent", false, nullptr, nullptr, nullptr},
+      {"pipes, denied", false, "denied", nullptr, "denied"},
+  };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const Home home(row.stored);
     const Process app = row.terminal ? launchOnTerminal(home) : launchOnPipes(home);
     EXPECT_EQ(readThrough(app.output, "\n"), home.listening());
-    EXPECT_EQ(readThrough(app.output, "\n", 300ms), "");
+    if (row.typed) {
+      EXPECT_EQ(readThrough(app.output, testing::kSetUpQuestion), testing::kSetUpQuestion);
+      ASSERT_EQ(::write(app.input, row.typed, 2), 2);
+    } else {
+      EXPECT_EQ(readThrough(app.output, "\n", 300ms), "");
+    }
+    const auto expected = row.expected ? std::optional<std::string>(row.expected) : std::nullopt;
+    testing::eventually([&] { return home.authorization() == expected; }, 20s);
+    EXPECT_EQ(home.authorization(), expected);
     ::kill(app.pid, SIGTERM);
     EXPECT_EQ(exitStatus(app.pid), 0);
-    EXPECT_EQ(home.authorization(),
-              row.stored ? std::optional<std::string>(row.stored) : std::nullopt);
   }
 }
 

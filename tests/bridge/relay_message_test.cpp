@@ -8,13 +8,13 @@
 namespace melodock {
 namespace {
 
+// A name with an apostrophe, spaces and an emoji is the bridge's relay test's.
 TEST(RelayMessage, PercentEncodesAllButLettersMarksAndDigits) {
   struct Row {
     std::string name;
     std::optional<std::string> encoded;
   };
   const std::vector<Row> rows = {
-      {"Zoë's Café ☕", "Zoë%27s%20Café%20%E2%98%95"},
       {"claude-code/2.0 (beta)", "claude%2Dcode%2F2%2E0%20%28beta%29"},
       {"e\u0301\u0663\u2167", "e\u0301\u0663\u2167"},  // a combining mark, an Arabic-Indic digit, Ⅷ
       {"100%\t\U0001F3B5", "100%25%09%F0%9F%8E%B5"},
@@ -54,6 +54,7 @@ std::string modern(const std::string& id, const std::string& method, const std::
          (params.empty() ? "" : ",") + kMeta + "}}";
 }
 
+// A tools/call, and a method with no name, are the bridge's relay test's.
 TEST(RelayMessage, GivesAModernRequestTheHeadersOfItsOwnMeta) {
   using Headers = std::vector<std::string>;
   struct Row {
@@ -62,11 +63,6 @@ TEST(RelayMessage, GivesAModernRequestTheHeadersOfItsOwnMeta) {
     std::optional<Headers> headers;
   };
   const std::vector<Row> rows = {
-      {"discover", modern("1", "server/discover", ""),
-       Headers{"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: server/discover"}},
-      {"tools/call", modern("2", "tools/call", R"("name":"now_playing")"),
-       Headers{"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: tools/call",
-               "Mcp-Name: now_playing"}},
       {"a name outside ASCII", modern("3", "tools/call", R"("name":"café")"),
        Headers{"MCP-Protocol-Version: 2026-07-28", "Mcp-Method: tools/call",
                "Mcp-Name: =?base64?Y2Fmw6k=?="}},

@@ -33,7 +33,6 @@ TEST(CatalogDiscovery, ClampsTheLimitsItAsksTheCatalogFor) {
   };
   const std::vector<Row> rows = {
       {"search_catalog", R"({"query":"love","limit":0})", "search love 1"},
-      {"search_catalog", R"({"query":"love","limit":-5})", "search love 1"},
       {"search_catalog", R"({"query":"love","limit":7})", "search love 7"},
       {"search_catalog", R"({"query":"love","limit":100})", "search love 25"},
       {"search_catalog", R"({"query":"love"})", "search love 10"},

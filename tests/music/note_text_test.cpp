@@ -26,10 +26,8 @@ TEST(NoteText, TrimsJoinsLinesAndKeepsSixtyUserPerceivedCharacters) {
   };
   const std::vector<Row> rows = {
       {"empty", "", std::nullopt},
-      {"two spaces", "  ", std::nullopt},
       {"only line breaks and tabs", "\n\r\n\t\v\f", std::nullopt},
       {"only Unicode spaces", "\u00A0\u2003\u3000\u2028\u2029\u0085", std::nullopt},
-      {"plain", "Late night jazz", "Late night jazz"},
       {"a line feed inside", "Late night\njazz", "Late night jazz"},
       {"two line feeds inside", "Late night\n\njazz", "Late night  jazz"},
       {"a carriage return inside stays", "Late\r\nnight", "Late\r night"},
@@ -37,14 +35,11 @@ TEST(NoteText, TrimsJoinsLinesAndKeepsSixtyUserPerceivedCharacters) {
       {"spaces inside stay", "a \u00A0 b", "a \u00A0 b"},
       {"a zero-width space is not white space", "\u200Bjazz\u200B", "\u200Bjazz\u200B"},
       {"exactly sixty", times(60, "a"), times(60, "a")},
-      {"seventy", times(70, "b"), times(60, "b")},
       {"seventy after trimming", "   " + times(70, "c") + "   ", times(60, "c")},
       {"counted after line feeds join", times(30, "ab\n"), times(20, "ab ")},
       {"the cut is not trimmed again", times(59, "d") + " e", times(59, "d") + " "},
       {"two-byte characters", times(70, "\u00E9"), times(60, "\u00E9")},
-      {"three-byte characters", times(70, "\u97F3"), times(60, "\u97F3")},
       {"four-byte characters", times(61, "\U0001D11E"), times(60, "\U0001D11E")},
-      {"combining sequences", times(61, "e\u0301\u0323"), times(60, "e\u0301\u0323")},
       {"a combining mark kept with its letter", times(59, "x") + "a\u030A" + "yz",
        times(59, "x") + "a\u030A"},
       {"Hangul syllables from jamo", times(61, "\u1100\u1161\u11A8"),
@@ -52,7 +47,6 @@ TEST(NoteText, TrimsJoinsLinesAndKeepsSixtyUserPerceivedCharacters) {
       {"emoji ZWJ sequences", times(61, family), times(60, family)},
       {"emoji with skin tones", times(61, "\U0001F44B\U0001F3FD"),
        times(60, "\U0001F44B\U0001F3FD")},
-      {"flags", times(31, germany + france), times(30, germany + france)},
       {"a flag never split", times(59, "f") + germany + france, times(59, "f") + germany},
       {"a line feed before a combining mark", "a\n\u0301b", "a \u0301b"},
       {"bad byte",
@@ -66,7 +60,6 @@ TEST(NoteText, TrimsJoinsLinesAndKeepsSixtyUserPerceivedCharacters) {
        "b",
        "a\uFFFD\uFFFD\uFFFD"
        "b"},
-      {"only a bad byte", "\xC0", "\uFFFD"},
       {"a NUL inside stays", std::string("a\0b", 3), std::string("a\0b", 3)},
   };
   for (const Row& row : rows) {

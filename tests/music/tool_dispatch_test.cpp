@@ -1,5 +1,6 @@
 #include <atomic>
 #include <chrono>
+#include <exception>
 #include <future>
 #include <limits>
 #include <optional>
@@ -11,11 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <asio.hpp>
 #include <nlohmann/json.hpp>
 
+#include "mcp/value.h"
+#include "music/tool_error.h"
 #include "music/tools.h"
+#include "platform/actor.h"
 #include "platform/executor.h"
-#include "tests/music/run_tool.h"
 #include "tests/support/null_music_operations.h"
 
 namespace melodock {
@@ -23,6 +27,50 @@ namespace {
 
 using mcp::Value;
 using Strings = std::vector<std::string>;
+
+constexpr auto kPatience = std::chrono::seconds(10);
+
+// The pool and main actor of these tests, for the life of the test program.
+Executor& testPool() {
+  static Executor executor(2);
+  return executor;
+}
+const MainActor& testMainActor() {
+  static const MainActor main(testPool());
+  return main;
+}
+
+// Starts the tool call from the pool, as a request does, through the dispatcher as the
+// endpoint holds it.
+std::future<Tools::Outcome> startTool(MusicOperations& service, std::string name,
+                                      Value::Object arguments) {
+  auto run = [](MusicOperations& service, std::string name,
+                Value::Object arguments) -> asio::awaitable<Tools::Outcome> {
+    const Tools tools(testMainActor(), service);
+    co_return co_await tools.run(std::move(name), std::move(arguments));
+  };
+  return asio::co_spawn(testPool().pool(), run(service, std::move(name), std::move(arguments)),
+                        asio::use_future);
+}
+
+// What the agent reads: the result text, a ToolError's message after "error: ", any
+// other failure's after "failure: ".
+std::string shownOutcome(std::future<Tools::Outcome> call) {
+  if (call.wait_for(kPatience) != std::future_status::ready) return "timed out";
+  Tools::Outcome outcome = call.get();
+  if (!outcome.failure) return outcome.text;
+  try {
+    std::rethrow_exception(outcome.failure);
+  } catch (const ToolError&) {
+    return "error: " + outcome.text;
+  } catch (const std::exception&) {
+    return "failure: " + outcome.text;
+  }
+}
+
+std::string runTool(MusicOperations& service, std::string name, Value::Object arguments = {}) {
+  return shownOutcome(startTool(service, std::move(name), std::move(arguments)));
+}
 
 Value::Object args(const char* json) {
   return *Value::fromJSON(nlohmann::json::parse(json)).objectValue();
@@ -111,7 +159,8 @@ class RecordingService : public NullMusicOperations {
 
 Value::Object withNumber(const char* key, double number) { return {{key, Value(number)}}; }
 
-// `expected` is the operations the service saw, or the error when it saw none.
+// `expected` is the operations the service saw, or the error when it saw none. Well-formed
+// arguments reaching each operation are the service's tests, through these same Tools.
 TEST(ToolDispatch, ReadsEachToolsArgumentsAndCallsItsOperation) {
   struct Row {
     std::string tool;
@@ -121,16 +170,12 @@ TEST(ToolDispatch, ReadsEachToolsArgumentsAndCallsItsOperation) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   const std::vector<Row> rows = {
-      {"playback", args("{}"), "error: Missing action"},
       {"playback", args(R"({"action":1})"), "error: Missing action"},
       {"playback", args(R"({"action":""})"), "error: Missing action"},
-      {"playback", args(R"({"action":"pause"})"), R"(playback("pause"))"},
       {"seek", args("{}"), "seek(0.000000)"},
       {"seek", args(R"({"seconds":"12"})"), "seek(0.000000)"},
       {"seek", args(R"({"seconds":42})"), "seek(42.000000)"},
-      {"seek", args(R"({"seconds":1.25})"), "seek(1.250000)"},
       {"set_modes", args("{}"), "setModes(none, none)"},
-      {"set_modes", args(R"({"shuffle":true,"repeat":"all"})"), R"(setModes(true, "all"))"},
       {"set_modes", args(R"({"shuffle":"true","repeat":1})"), "setModes(none, none)"},
       {"play_songs", args(R"({"ids":["a",3,"b"]})"), R"(playSongs(["a", "b"], "replace", none))"},
       {"play_songs", args("{}"), R"(playSongs([], "replace", none))"},
@@ -140,17 +185,12 @@ TEST(ToolDispatch, ReadsEachToolsArgumentsAndCallsItsOperation) {
        R"(playSongs(["a"], "replace", none))"},
       {"play_collection", args("{}"), "error: Missing type"},
       {"play_collection", args(R"({"type":"album"})"), "error: Missing id"},
-      {"play_collection", args(R"({"type":"album","id":"1","shuffle":true,"note":"n"})"),
-       R"(playCollection("album", "1", true, "n"))"},
       {"play_collection", args(R"({"type":"station","id":"ra.1","shuffle":"true"})"),
        R"(playCollection("station", "ra.1", false, none))"},
       {"set_note", args(R"({"text":"Birthday Party"})"),
        R"(applyNote("Birthday Party") nowPlayingDict())"},
       {"set_note", args(R"({"text":60})"), "applyNote(none) nowPlayingDict()"},
-      {"now_playing", args(R"({"x":1})"), "nowPlayingDict()"},
-      {"get_queue", args("{}"), "queue()"},
       {"search_catalog", args(R"({"limit":5})"), "error: Missing query"},
-      {"search_catalog", args(R"({"query":"q"})"), R"(searchCatalog("q", 10))"},
       {"search_catalog", args(R"({"query":"q","limit":7.9})"), R"(searchCatalog("q", 7))"},
       {"search_catalog", args(R"({"query":"q","limit":"7"})"), R"(searchCatalog("q", 10))"},
       {"search_catalog", args(R"({"query":"q","limit":9223372036854775807})"),
@@ -158,10 +198,7 @@ TEST(ToolDispatch, ReadsEachToolsArgumentsAndCallsItsOperation) {
       {"search_catalog", args(R"({"query":"q","limit":9223372036854775808})"),
        R"(searchCatalog("q", 10))"},
       {"artist_info", args("{}"), "error: Missing artist_id"},
-      {"artist_info", args(R"({"artist_id":"5"})"), R"(artistInfo("5"))"},
       {"album_songs", args(R"({"id":"5"})"), "error: Missing album_id"},
-      {"album_songs", args(R"({"album_id":"6"})"), R"(albumSongs("6"))"},
-      {"charts", args("{}"), "charts(25)"},
       {"charts", withNumber("limit", -9223372036854775808.0), "charts(-9223372036854775808)"},
       {"charts", withNumber("limit", nan), "charts(25)"},
       {"charts", withNumber("limit", inf), "charts(25)"},
@@ -173,13 +210,9 @@ TEST(ToolDispatch, ReadsEachToolsArgumentsAndCallsItsOperation) {
       {"search_library", args(R"({"recently_added":"true"})"), R"(searchLibrary("", "songs", 25))"},
       {"search_library", args(R"({"type":"albums","limit":2.5})"),
        R"(searchLibrary("", "albums", 2))"},
-      {"library_playlists", args("{}"), "libraryPlaylists()"},
       {"playlist_songs", args("{}"), "error: Missing playlist_id"},
-      {"playlist_songs", args(R"({"playlist_id":"pl.1"})"), R"(playlistSongs("pl.1"))"},
       {"create_playlist", args(R"({"ids":["1"]})"), "error: Missing name"},
       {"create_playlist", args(R"({"name":"Mix"})"), R"(createPlaylist("Mix", none, []))"},
-      {"create_playlist", args(R"({"name":"Mix","description":"d","ids":["1","i.2"]})"),
-       R"(createPlaylist("Mix", "d", ["1", "i.2"]))"},
       {"add_to_playlist", args(R"({"ids":["1"]})"), "error: Missing playlist_id"},
       {"add_to_playlist", args(R"({"playlist_id":"p.1"})"), R"(addToPlaylist("p.1", []))"},
       {"add_to_library", args(R"({"ids":["1"]})"), "error: Missing type"},
@@ -188,10 +221,7 @@ TEST(ToolDispatch, ReadsEachToolsArgumentsAndCallsItsOperation) {
       {"rate", args("{}"), "error: Missing id"},
       {"rate", args(R"({"id":"1","rating":"love"})"), "error: Missing kind"},
       {"rate", args(R"({"id":"1","kind":"song"})"), "error: Missing rating"},
-      {"rate", args(R"({"id":"1","kind":"song","rating":"love"})"), R"(rate("1", "song", "love"))"},
-      {"listening_history", args("{}"), "listeningHistory()"},
       {"Now_Playing", args("{}"), "error: Unknown tool Now_Playing"},
-      {"", args("{}"), "error: Unknown tool "},
       {"rate ", args(R"({"id":"1","kind":"song","rating":"love"})"), "error: Unknown tool rate "},
   };
   for (const Row& row : rows) {
