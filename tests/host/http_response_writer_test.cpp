@@ -26,10 +26,6 @@ TEST(HTTPResponseWriter, WritesOneComputedContentLengthAndConnectionClose) {
        "HTTP/1.1 418 Error\r\nContent-Type: application/json\r\nContent-Length: 87\r\n"
        "Connection: close\r\n\r\n"
        R"({"error":{"code":-32600,"message":"Invalid Request: teapot"},"id":null,"jsonrpc":"2.0"})"},
-      {"204 is OK", mcp::HTTPResponse::error(204, mcp::MCPError::connectionClosed()),
-       "HTTP/1.1 204 OK\r\nContent-Type: application/json\r\nContent-Length: 81\r\n"
-       "Connection: close\r\n\r\n"
-       R"({"error":{"code":-32000,"message":"Connection closed"},"id":null,"jsonrpc":"2.0"})"},
       {"error headers: session id, extra headers replacing by name",
        mcp::HTTPResponse::error(405, mcp::MCPError::methodNotFound(), "s1",
                                 {{"Allow", "POST"}, {"content-type", "text/plain"}}),

@@ -86,14 +86,11 @@ TEST(MCPEndpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
       {{"Authorization:    Bearer secret   "}, true},  // the parser trims the value
       {{}, false},
       {{"Authorization: bearer secret"}, false},
-      {{"Authorization: BEARER secret"}, false},
       {{"Authorization: secret"}, false},
-      {{"Authorization: Bearer  secret"}, false},
       {{"Authorization: Bearer secreT"}, false},
       {{"Authorization: Bearer secret2"}, false},
       {{"Authorization: Bearer secre"}, false},
       {{"Authorization: Bearer"}, false},
-      {{"Authorization: Basic c2VjcmV0"}, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.headers.empty() ? "no header" : row.headers.front());
@@ -119,12 +116,11 @@ TEST(MCPEndpoint, DecodesTheClientHeaderBeforeAnyCheck) {
     std::optional<std::string> expected;  // nothing: the name is left as it was
   };
   const std::vector<Row> rows = {
-      {"Claude%20Code", "Claude Code"}, {"Cursor", "Cursor"},
-      {"%e2%9c%93%20ok", "\u2713 ok"},  {"a+b", "a+b"},
-      {"bad%2", std::nullopt},          {"bad%zz", std::nullopt},
-      {"100%", std::nullopt},           {"%FF", std::nullopt},  // not UTF-8 once decoded
-      {"%C0%AF", std::nullopt},                                 // overlong
-      {"%ED%A0%80", std::nullopt},                              // a surrogate
+      // Each way of failing to decode is the percent-encoding and UTF-8 tests'.
+      {"Claude%20Code", "Claude Code"},
+      {"bad%zz", std::nullopt},
+      {"%e2%9c%93%20ok", "\u2713 ok"},
+      {"%FF", std::nullopt},  // not UTF-8 once decoded
   };
   std::optional<std::string> previous;
   for (const auto& row : rows) {
@@ -217,34 +213,15 @@ TEST(MCPEndpoint, StoresThatAClientConnectedWheneverTheFileLacksIt) {
   EXPECT_EQ(nlohmann::json::parse(readFile(file)).value("hasConnectedClient", false), true);
 }
 
-// Method and path are the transport's to judge; a failing tool is a result, not an error.
+// Method and path are the transport's to judge, past the token.
 TEST(MCPEndpoint, PassesEachRequestToTheTransport) {
   HostFixture fixture;
   fixture.start();
-  struct Row {
-    std::string method, path, body, status, answer;  // answer "": not compared
-  };
   const std::string list = R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})";
-  const std::string call = R"({"jsonrpc":"2.0","id":3,"method":"tools/call","params":)";
-  const std::vector<Row> rows = {
-      {"POST", "/mcp", call + R"({"name":"zap"}})", "200 OK",
-       R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"Unknown tool zap","type":"text"}],"isError":true}})"},
-      {"POST", "/mcp", call + R"({"name":"now_playing","arguments":{}}})", "200 OK",
-       R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"now_playing is not available yet.","type":"text"}],"isError":true}})"},
-      {"POST", "/anything", list, "200 OK", ""},
-      {"GET", "/mcp", "", "405 Method Not Allowed", ""},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.method + " " + row.path + " " + row.body);
-    const Reply reply = post(fixture, row.body, {kAuthorized}, row.method, row.path);
-    EXPECT_EQ(reply.status(), "HTTP/1.1 " + row.status);
-    if (!row.answer.empty()) {
-      EXPECT_EQ(reply.body, row.answer);
-    }
-    if (row.method == "GET") {
-      EXPECT_NE(reply.head.find("\r\nAllow: POST\r\n"), std::string::npos);
-    }
-  }
+  EXPECT_EQ(post(fixture, list, {kAuthorized}, "POST", "/anything").status(), "HTTP/1.1 200 OK");
+  const Reply get = post(fixture, "", {kAuthorized}, "GET");
+  EXPECT_EQ(get.status(), "HTTP/1.1 405 Method Not Allowed");
+  EXPECT_NE(get.head.find("\r\nAllow: POST\r\n"), std::string::npos);
 }
 
 TEST(MCPEndpoint, ChecksTheTokenHostAndOriginBeforeTheModernRules) {
@@ -257,7 +234,6 @@ TEST(MCPEndpoint, ChecksTheTokenHostAndOriginBeforeTheModernRules) {
   };
   const std::vector<Row> rows = {
       {"no token", {}, "HTTP/1.1 401 Unauthorized"},
-      {"wrong token", {"Authorization: Bearer nope"}, "HTTP/1.1 401 Unauthorized"},
       {"foreign Origin", {kAuthorized, "Origin: http://evil.test"}, "HTTP/1.1 403 Forbidden"},
       {"authorized", {kAuthorized}, "HTTP/1.1 400 Bad Request"},
   };

@@ -108,7 +108,6 @@ TEST(ID, ReadsStringsIntegersAndNullAndRefusesTheRest) {
       {"1.0", std::nullopt},
       {"true", std::nullopt},
       {"[]", std::nullopt},
-      {"{}", std::nullopt},
       {"18446744073709551615", std::nullopt},
   };
   for (const Row& row : rows) {
@@ -162,6 +161,9 @@ TEST(JSONRPCMessageKind, ReadsOnlyTheTopLevel) {
       {R"({"id":1.5,"method":"m"})", "notification//m"},
       {R"({"id":1.0,"method":"m"})", "notification//m"},
       {R"({"id":{"id":3},"method":"m"})", "notification//m"},
+      {R"({"id":true,"method":"m"})", "notification//m"},
+      {R"({"id":99999999999999999999,"method":"m"})", "notification//m"},
+      {R"({"jsonrpc":"2.0","id":1})", "-"},
       {R"({"id":9223372036854775807,"result":{}})", "response/9223372036854775807/"},
       {R"({"id":-9223372036854775808,"error":{"code":1}})", "response/-9223372036854775808/"},
       {R"({"id":9223372036854775808,"result":{}})", "-"},
@@ -222,26 +224,10 @@ TEST(MCPError, WritesItsJSONRPCForm) {
             MCPError::serverError(17, "odd"));
 }
 
+// A result is written as Value reads and writes it (Value's table) in JSONText's encoding.
 TEST(EncodedResult, WritesTheResultAsAValueReadsIt) {
-  struct Row {
-    json result;
-    std::string expected;
-  };
-  const Row rows[] = {
-      {json::object(), "{}"},
-      {{{"b", 2.0}, {"a", -0.0}, {"c", 2.5}, {"d", 1e300}}, R"({"a":0,"b":2,"c":2.5,"d":1e+300})"},
-      {{{"big", 18446744073709551615ULL}, {"max", 9223372036854775807LL}},
-       R"({"big":1.8446744073709552e+19,"max":9223372036854775807})"},
-      {{{"url", "data:,a%20b"}, {"typed", "data:image/png;base64,AAE="}, {"bad", "data:;base64,*"}},
-       R"({"bad":"data:;base64,*","typed":"data:image/png;base64,AAE=","url":"data:text/plain;base64,YSBi"})"},
-      {{{"path", "a/b"}, {"text", "line\n\"q\"\xff"}},
-       "{\"path\":\"a/b\",\"text\":\"line\\n\\\"q\\\"\xEF\xBF\xBD\"}"},
-      {json::array({nullptr, true, json::array({1, "data:,x"})}),
-       R"([null,true,[1,"data:text/plain;base64,eA=="]])"},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(EncodedResult(row.result).text(), row.expected);
-  }
+  EXPECT_EQ(EncodedResult(json{{"b", "data:,x"}, {"a", "\xff"}}).text(),
+            "{\"a\":\"\xEF\xBF\xBD\",\"b\":\"data:text/plain;base64,eA==\"}");
   EXPECT_THROW(EncodedResult(json::binary({1, 2})), DecodingError);
 }
 

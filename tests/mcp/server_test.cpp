@@ -151,33 +151,21 @@ TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
   const std::string internal = "Internal error";
   const std::string cancel = R"({"jsonrpc":"2.0","method":"notifications/cancelled","params":)";
   const std::string initialized = R"({"jsonrpc":"2.0","method":"notifications/initialized"})";
-  const auto initializeAnswer = [](const std::string& version = "2025-11-25") {
-    return R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":false}},"instructions":"Use the tools.","protocolVersion":")" +
-           version + R"(","serverInfo":{"name":"Test","version":"1.0"}}})";
-  };
-  const auto initializeAsking = [](const std::string& version) {
-    return request("1", "initialize", R"({"protocolVersion":")" + version + R"("})");
-  };
+  const std::string initializeAnswer =
+      R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":false}},"instructions":"Use the tools.","protocolVersion":"2025-11-25","serverInfo":{"name":"Test","version":"1.0"}}})";
   const std::string pong = R"({"id":1,"jsonrpc":"2.0","result":{}})";
+  // The version each initialize is answered with is the end-to-end tests' and the
+  // transport's.
   const std::vector<Row> rows = {
       {"the hook lets a client in",
        request("1", "initialize", "{}") + "\n" + request("2", "tools/list"),
-       initializeAnswer() + "\n" + R"({"id":2,"jsonrpc":"2.0","result":)" + kEchoList + "}", strict,
+       initializeAnswer + "\n" + R"({"id":2,"jsonrpc":"2.0","result":)" + kEchoList + "}", strict,
        nullptr, hook(false)},
       {"the hook refuses a client",
        request("1", "initialize", "{}") + "\n" + request("2", "tools/list"),
        failure("1", -32600, invalid, "Not you") + "\n" +
            failure("2", -32600, invalid, "Server is not initialized"),
        strict, nullptr, hook(true)},
-      {"initialize, supported version",
-       request(
-           "1", "initialize",
-           R"({"protocolVersion":"2025-06-18","capabilities":{},"clientInfo":{"name":"c","version":"1"}})"),
-       initializeAnswer("2025-06-18")},
-      {"initialize, oldest supported", initializeAsking("2024-11-05"),
-       initializeAnswer("2024-11-05")},
-      {"initialize, unknown older", initializeAsking("2023-01-01"), initializeAnswer()},
-      {"initialize, unknown future", initializeAsking("2099-01-01"), initializeAnswer()},
       {"tools/call without initialize",
        request("5", "tools/call", R"({"name":"echo","arguments":{"text":"a/b"}})"),
        R"({"id":5,"jsonrpc":"2.0","result":{"content":[{"text":"a/b","type":"text"}]}})"},
@@ -187,11 +175,10 @@ TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
        strict},
       {"strict after initialize",
        request("1", "initialize", "{}") + "\n" + initialized + "\n" + request("5", "tools/list"),
-       initializeAnswer() + "\n" + R"({"id":5,"jsonrpc":"2.0","result":)" + kEchoList + "}",
-       strict},
+       initializeAnswer + "\n" + R"({"id":5,"jsonrpc":"2.0","result":)" + kEchoList + "}", strict},
       {"second initialize",
        request("1", "initialize", "{}") + "\n" + request("2", "initialize", "{}"),
-       initializeAnswer() + "\n" + failure("2", -32600, invalid, "Server is already initialized")},
+       initializeAnswer + "\n" + failure("2", -32600, invalid, "Server is already initialized")},
       {"initialize without params", request("1", "initialize"),
        failure("1", -32603, internal, noParams)},
       {"handler throws", request("4", "tools/call", R"({"name":"explode"})"),
@@ -200,10 +187,6 @@ TEST(Server, AnswersEachMessageWithItsJSONRPCOutcome) {
        failure("4", -32602, "Invalid params", "no")},
       {"tools/call without params", request("6", "tools/call"),
        failure("6", -32603, internal, noParams)},
-      {"tools/call with null params", request("6", "tools/call", "null"),
-       failure("6", -32603, internal, noParams)},
-      {"params of the wrong type", request("6", "tools/call", "\"echo\""),
-       failure("6", -32603, internal, badParams)},
       {"arguments of the wrong type",
        request("6", "tools/call", R"({"name":"echo","arguments":[]})"),
        failure("6", -32603, internal, badParams)},

@@ -120,10 +120,6 @@ const HTTPHeaders kJSON = {{"Content-Type", "application/json"}};
 const HTTPHeaders kAllow = {{"Allow", "POST"}, {"Content-Type", "application/json"}};
 const std::string kList = R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})";
 
-std::string ping(const std::string& id) {
-  return R"({"jsonrpc":"2.0","id":)" + id + R"(,"method":"ping"})";
-}
-
 const std::string kMeta = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
                           R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)"
                           R"("io.modelcontextprotocol/clientCapabilities":{}})";
@@ -141,7 +137,9 @@ std::string failure(std::int64_t code, const std::string& message, const std::st
          R"("},"id":7,"jsonrpc":"2.0"})";
 }
 
-std::string mismatch(const std::string& message) { return failure(-32020, message); }
+std::string mismatch(const std::string& detail) {
+  return failure(-32020, "Header mismatch: " + detail);
+}
 
 // An error whose message is its kind and detail, with the detail as its data too.
 std::string failed(std::int64_t code, const std::string& kind, const std::string& detail) {
@@ -167,7 +165,6 @@ TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody
   const std::string unsupported =
       invalid("Unsupported Media Type: Content-Type must be application/json");
   const std::vector<Row> rows = {
-      {"GET", {"GET", {}, std::nullopt, "/mcp"}, 405, kAllow, invalid("Method Not Allowed")},
       {"DELETE", {"DELETE", {}, std::nullopt, "/mcp"}, 405, kAllow, invalid("Method Not Allowed")},
       {"lower-case post",
        {"post", {{"Accept", "application/json"}, {"Content-Type", "application/json"}}, kList, "/"},
@@ -179,34 +176,16 @@ TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody
        400,
        kJSON,
        unparsable("Empty request body")},
-      {"absent body",
-       {"POST", {}, std::nullopt, "/mcp"},
-       400,
-       kJSON,
-       unparsable("Empty request body")},
       {"batch", post("[" + kList + "]"), 400, kJSON, badMessage},
       {"truncated", post(R"({"jsonrpc":"2.0","id":1,"method":)"), 400, kJSON, badMessage},
-      {"too deep",
-       post(R"({"jsonrpc":"2.0","id":1,"method":"ping","params":)" + std::string(70, '[') +
-            std::string(70, ']') + "}"),
-       400, kJSON, badMessage},
-      {"invalid UTF-8", post("{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"\xff\"}"), 400, kJSON,
-       badMessage},
-      {"number beyond double", post(ping("1e999")), 400, kJSON, badMessage},
-      {"no method, no result", post(R"({"jsonrpc":"2.0","id":1})"), 400, kJSON, badMessage},
       {"other machine's Host", post(kList, {{"Host", "example.com"}}), 421, kJSON, misdirected},
-      {"Host without a port", post(kList, {{"Host", "127.0.0.1"}}), 421, kJSON, misdirected},
       {"Origin without a port", post(kList, {{"Origin", "http://127.0.0.1"}}), 403, kJSON,
-       forbidden},
-      {"foreign Origin", post(kList, {{"Origin", "http://evil.test:47291"}}), 403, kJSON,
        forbidden},
       {"loopback Origin", post(kList, {{"Origin", "http://localhost:47291"}}), 200, kJSON, ""},
       {"wildcard Accept", post(kList, {{"Accept", "*/*"}}), 406, kJSON, notAcceptable},
       {"JSON-only Accept with quality", post(kList, {{"Accept", " application/json;q=0.9 "}}), 200,
        kJSON, ""},
-      {"missing Accept", post(kList, {{"Accept", ""}}), 406, kJSON, notAcceptable},
       {"text/plain body", post(kList, {{"Content-Type", "text/plain"}}), 415, kJSON, unsupported},
-      {"missing Content-Type", post(kList, {{"Content-Type", ""}}), 415, kJSON, unsupported},
       {"Content-Type with charset",
        post(kList, {{"Content-Type", "application/json; charset=utf-8"}}), 200, kJSON, ""},
       {"Content-Type letter case", post(kList, {{"Content-Type", "Application/JSON"}}), 415, kJSON,
@@ -225,10 +204,6 @@ TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody
       {"notification", post(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"), 202,
        kNone, ""},
       {"response", post(R"({"jsonrpc":"2.0","id":5,"result":{}})"), 202, kNone, ""},
-      {"boolean id is a notification", post(ping("true")), 202, kNone, ""},
-      {"fractional id is a notification", post(ping("1.5")), 202, kNone, ""},
-      {"null id is a notification", post(ping("null")), 202, kNone, ""},
-      {"huge integer id is a notification", post(ping("99999999999999999999")), 202, kNone, ""},
       {"wrong JSON-RPC version", post(R"({"jsonrpc":"1.0","id":"v","method":"ping"})"), 200, kJSON,
        R"({"error":{"code":-32700,"data":{"detail":"Invalid message format"},"message":"Parse error: Invalid JSON: Invalid message format"},"id":"v","jsonrpc":"2.0"})"},
       {"tools/call",
@@ -303,77 +278,63 @@ TEST(StatelessHTTPServerTransport, AnswersServerErrorWhenTerminatedBeforeTheHand
   });
 }
 
-TEST(StatelessHTTPServerTransport, ServesTheModernDiscoverListAndCall) {
+// Discover, list and call with the app's own server are the host's endpoint tests.
+TEST(StatelessHTTPServerTransport, ServesModernCallsWhoseNamesAndTextsNeedCare) {
   struct Row {
     const char* name;
     HTTPRequest request;
-    int status;
     std::string body;
   };
+  const std::string called =
+      R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+      R"(,"content":[{"text":"hi","type":"text"}],"resultType":"complete"}})";
   const std::vector<Row> rows = {
-      {"discover", modern("server/discover", body("server/discover")), 200,
-       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
-           R"(,"cacheScope":"public","capabilities":{"tools":{"listChanged":false}},)"
-           R"("instructions":"Be brief.","resultType":"complete","supportedVersions":)"
-           R"(["2026-07-28","2025-11-25","2025-06-18","2025-03-26","2024-11-05"],"ttlMs":5000}})"},
-      {"tools/list", modern("tools/list", body("tools/list")), 200,
-       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
-           R"(,"cacheScope":"public","resultType":"complete","tools":[{"description":"Echoes.",)"
-           R"("inputSchema":{"type":"object"},"name":"echo"}],"ttlMs":5000}})"},
-      {"tools/call", modern("tools/call", body("tools/call", kCall)), 200,
-       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
-           R"(,"content":[{"text":"hi","type":"text"}],"resultType":"complete"}})"},
-      {"tools/call with a Base64 name",
-       modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "=?base64?ZWNobw==?="}}), 200,
-       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
-           R"(,"content":[{"text":"hi","type":"text"}],"resultType":"complete"}})"},
+      {"a Base64 name",
+       modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "=?base64?ZWNobw==?="}}),
+       called},
       {"a result text full of JSON's own characters",
        modern("tools/call",
               body("tools/call", R"("name":"echo","arguments":{"text":"}{\"],:\\"})")),
-       200,
        R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
            R"(,"content":[{"text":"}{\"],:\\","type":"text"}],"resultType":"complete"}})"},
       {"a result with a _meta of its own",
        modern("tools/call", body("tools/call", R"("name":"echo","arguments":{"text":"meta"})")),
-       200,
        R"({"id":7,"jsonrpc":"2.0","result":{"_meta":{"com.example/trace":"t1",)"
        R"("io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}},)"
        R"("content":[{"text":"meta","type":"text"}],"resultType":"complete"}})"},
-      {"header names in any case",
-       modern("tools/list", body("tools/list"),
-              {{"MCP-Protocol-Version", ""},
-               {"Mcp-Method", ""},
-               {"mcp-protocol-version", "2026-07-28"},
-               {"MCP-METHOD", "tools/list"}}),
-       200, ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const Answer answer = exchange(row.request);
-    EXPECT_EQ(answer.status, row.status);
-    if (!row.body.empty()) {
-      EXPECT_EQ(answer.body, row.body);
-    }
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, row.body);
   }
 }
 
 // The era's own keys are the server's; a tool still gets the rest of `_meta`, and the
-// client is still named from them.
+// hook is told the client that names itself there.
 TEST(StatelessHTTPServerTransport, GivesAModernToolTheMetaBesidesTheErasOwnKeys) {
   struct Row {
     const char* name;
     std::string meta;
     std::string seen;
+    std::vector<std::string> clients;
   };
   const std::string era = R"("io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
-                          R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)"
                           R"("io.modelcontextprotocol/clientCapabilities":{})";
+  const std::string probe =
+      R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)";
   const std::vector<Row> rows = {
-      {"only the era's keys", R"("_meta":{)" + era + "}", "none"},
-      {"a key of the client's own", R"("_meta":{"com.example/trace":"t1",)" + era + "}",
-       R"({"com.example/trace":"t1"})"},
-      {"a progress token", R"("_meta":{)" + era + R"(,"progressToken":5})",
-       R"({"progressToken":5})"},
+      {"only the era's keys", R"("_meta":{)" + probe + era + "}", "none", {"probe"}},
+      {"a client that names nobody", R"("_meta":{)" + era + "}", "none", {}},
+      {"a key of the client's own",
+       R"("_meta":{"com.example/trace":"t1",)" + probe + era + "}",
+       R"({"com.example/trace":"t1"})",
+       {"probe"}},
+      {"a progress token",
+       R"("_meta":{)" + probe + era + R"(,"progressToken":5})",
+       R"({"progressToken":5})",
+       {"probe"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -387,10 +348,12 @@ TEST(StatelessHTTPServerTransport, GivesAModernToolTheMetaBesidesTheErasOwnKeys)
                                R"(,"content":[{"text":")" +
                                nlohmann::json(row.seen).dump().substr(1) +
                                R"(,"type":"text"}],"resultType":"complete"}})");
-    EXPECT_EQ(clients, std::vector<std::string>{"probe"});
+    EXPECT_EQ(clients, row.clients);
   }
 }
 
+// Which header or `_meta` member each refusal is about; the hook hears of no request
+// the transport refuses.
 TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
   struct Row {
     const char* name;
@@ -403,21 +366,16 @@ TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
       R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28"})";
   const std::string future = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2099-01-01",)"
                              R"("io.modelcontextprotocol/clientCapabilities":{}})";
+  const std::string missing = "Missing required _meta field io.modelcontextprotocol/";
   const std::vector<Row> rows = {
       {"no protocol version in _meta", modern("tools/list", body("tools/list", "", noVersion)), 400,
-       failed(-32602, "Invalid params",
-              "Missing required _meta field io.modelcontextprotocol/protocolVersion")},
+       failed(-32602, "Invalid params", missing + "protocolVersion")},
       {"no client capabilities in _meta",
        modern("tools/list", body("tools/list", "", noCapabilities)), 400,
-       failed(-32602, "Invalid params",
-              "Missing required _meta field io.modelcontextprotocol/clientCapabilities")},
-      {"modern header, no _meta", modern("tools/list", body("tools/list", "", "")), 400,
-       failed(-32602, "Invalid params",
-              "Missing required _meta field io.modelcontextprotocol/protocolVersion")},
+       failed(-32602, "Invalid params", missing + "clientCapabilities")},
       {"discover without params",
        modern("server/discover", R"({"jsonrpc":"2.0","id":7,"method":"server/discover"})"), 400,
-       failed(-32602, "Invalid params",
-              "Missing required _meta field io.modelcontextprotocol/protocolVersion")},
+       failed(-32602, "Invalid params", missing + "protocolVersion")},
       {"unsupported version",
        modern("server/discover", body("server/discover", "", future),
               {{"MCP-Protocol-Version", "2099-01-01"}}),
@@ -427,52 +385,43 @@ TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
                R"("2025-06-18","2025-03-26","2024-11-05"]})")},
       {"unsupported version, header disagreeing",
        modern("server/discover", body("server/discover", "", future)), 400,
-       mismatch("Header mismatch: MCP-Protocol-Version header value '2026-07-28' does not match "
-                "body value '2099-01-01'")},
+       mismatch("MCP-Protocol-Version header value '2026-07-28' does not match body value "
+                "'2099-01-01'")},
       {"no version header",
        modern("tools/list", body("tools/list"), {{"MCP-Protocol-Version", ""}}), 400,
-       mismatch("Header mismatch: Missing required MCP-Protocol-Version header")},
+       mismatch("Missing required MCP-Protocol-Version header")},
       {"earlier version header",
        modern("tools/list", body("tools/list"), {{"MCP-Protocol-Version", "2025-11-25"}}), 400,
-       mismatch("Header mismatch: MCP-Protocol-Version header value '2025-11-25' does not match "
-                "body value '2026-07-28'")},
+       mismatch("MCP-Protocol-Version header value '2025-11-25' does not match body value "
+                "'2026-07-28'")},
       {"no method header", modern("tools/list", body("tools/list"), {{"Mcp-Method", ""}}), 400,
-       mismatch("Header mismatch: Missing required Mcp-Method header")},
+       mismatch("Missing required Mcp-Method header")},
       {"method header of another method",
        modern("tools/list", body("tools/list"), {{"Mcp-Method", "tools/call"}}), 400,
-       mismatch("Header mismatch: Mcp-Method header value 'tools/call' does not match body "
-                "value 'tools/list'")},
-      {"method header in another case",
-       modern("tools/list", body("tools/list"), {{"Mcp-Method", "Tools/List"}}), 400,
-       mismatch("Header mismatch: Mcp-Method header value 'Tools/List' does not match body "
-                "value 'tools/list'")},
+       mismatch("Mcp-Method header value 'tools/call' does not match body value 'tools/list'")},
       {"no name header", modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", ""}}), 400,
-       mismatch("Header mismatch: Missing required Mcp-Name header")},
+       mismatch("Missing required Mcp-Name header")},
       {"name header of another tool",
        modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "play_songs"}}), 400,
-       mismatch("Header mismatch: Mcp-Name header value 'play_songs' does not match body value "
-                "'echo'")},
+       mismatch("Mcp-Name header value 'play_songs' does not match body value 'echo'")},
       {"name header not Base64",
        modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "=?base64?e!?="}}), 400,
-       mismatch("Header mismatch: Mcp-Name header value is not valid Base64")},
+       mismatch("Mcp-Name header value is not valid Base64")},
       {"unknown method", modern("prompts/list", body("prompts/list")), 404,
        failed(-32601, "Method not found", "Unknown method: prompts/list")},
-      {"initialize is not modern", modern("initialize", body("initialize")), 404,
-       failed(-32601, "Method not found", "Unknown method: initialize")},
-      {"ping is not modern", modern("ping", body("ping")), 404,
-       failed(-32601, "Method not found", "Unknown method: ping")},
       {"Origin checked first",
        modern("tools/list", body("tools/list"),
               {{"Origin", "http://evil.test"}, {"MCP-Protocol-Version", ""}}),
-       403,
-       R"({"error":{"code":-32600,"message":"Invalid Request: Forbidden: Origin not allowed"},)"
-       R"("id":null,"jsonrpc":"2.0"})"},
+       403, invalid("Forbidden: Origin not allowed")},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const Answer answer = exchange(row.request);
+    std::vector<std::string> clients;
+    const Answer answer = exchange(row.request, &clients);
     EXPECT_EQ(answer.status, row.status);
     EXPECT_EQ(answer.body, row.body);
+    // An unknown method reaches the server, which has heard of the client by then.
+    EXPECT_EQ(clients.size(), row.status == 404 ? 1U : 0U);
   }
 }
 
@@ -511,19 +460,16 @@ TEST(StatelessHTTPServerTransport, LeavesRequestsWithoutTheModernMetaToTheEarlie
   }
 }
 
-TEST(StatelessHTTPServerTransport, ServesModernRequestsWithoutAHandshakeEvenWhenStrict) {
-  const Answer answer = exchange(modern("tools/call", body("tools/call", kCall)), nullptr,
+// Without a handshake even when strict, with the cache hints and the name of the server
+// each answer comes from.
+TEST(StatelessHTTPServerTransport, ServesModernRequestsWithTheirServersOwnHintsAndName) {
+  const Answer called = exchange(modern("tools/call", body("tools/call", kCall)), nullptr,
                                  {.strict = true, .cacheTTLMilliseconds = 0, .cachePublic = false});
-  EXPECT_EQ(answer.status, 200);
-  EXPECT_NE(answer.body.find(R"("resultType":"complete")"), std::string::npos) << answer.body;
+  EXPECT_NE(called.body.find(R"("resultType":"complete")"), std::string::npos) << called.body;
   const Answer listed = exchange(modern("tools/list", body("tools/list")), nullptr,
                                  {.strict = true, .cacheTTLMilliseconds = 0, .cachePublic = false});
   EXPECT_NE(listed.body.find(R"("cacheScope":"private")"), std::string::npos) << listed.body;
   EXPECT_NE(listed.body.find(R"("ttlMs":0)"), std::string::npos) << listed.body;
-}
-
-// Servers made one after another, each named in its own results.
-TEST(StatelessHTTPServerTransport, NamesEachModernServerInItsResults) {
   for (const char* name : {"First", "Second", "First"}) {
     SCOPED_TRACE(name);
     const Answer answer = exchange(modern("tools/list", body("tools/list")), nullptr,
@@ -533,17 +479,6 @@ TEST(StatelessHTTPServerTransport, NamesEachModernServerInItsResults) {
         std::string::npos)
         << answer.body;
   }
-}
-
-TEST(StatelessHTTPServerTransport, TellsTheModernHookTheClientOfEachRequestThatNamesOne) {
-  std::vector<std::string> clients;
-  (void)exchange(modern("tools/list", body("tools/list")), &clients);
-  const std::string anonymous =
-      R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
-      R"("io.modelcontextprotocol/clientCapabilities":{}})";
-  (void)exchange(modern("tools/list", body("tools/list", "", anonymous)), &clients);
-  (void)exchange(modern("tools/list", body("tools/list"), {{"Mcp-Method", ""}}), &clients);
-  EXPECT_EQ(clients, std::vector<std::string>{"probe"});
 }
 
 }  // namespace

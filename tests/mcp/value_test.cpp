@@ -32,6 +32,8 @@ TEST(Value, DecodesEachJSONFormToItsCaseAndWritesItBack) {
       {"one is int", "1", 1, "1"},
       {"whole double is int", "2.0", 2, "2"},
       {"fraction is double", "1.5", 1.5, "1.5"},
+      {"negative zero is int zero", "-0.0", 0, "0"},
+      {"large double", "1e300", 1e300, "1e+300"},
       {"int64 max stays exact", "9223372036854775807", INT64_MAX, "9223372036854775807"},
       {"int64 min stays exact", "-9223372036854775808", INT64_MIN, "-9223372036854775808"},
       {"uint64 above int64 becomes double", "18446744073709551615", 18446744073709551615.0,

@@ -41,13 +41,7 @@ TEST(NowPlayingModel, HasNextFollowsTheRepeatMode) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(nowplaying::hasNext(row.snapshot), row.hasNext);
   }
-}
-
-TEST(NowPlayingModel, NothingPlayingReadsAsTheInvitation) {
-  const NowPlayingSnapshot empty = queueOf(0, std::nullopt);
-  EXPECT_EQ(nowplaying::title(empty), "Nothing playing");
-  EXPECT_EQ(nowplaying::subtitle(empty), "Ask your AI to play something");
-  EXPECT_EQ(nowplaying::progress(empty), 0);
+  EXPECT_EQ(nowplaying::progress(queueOf(0, std::nullopt)), 0);
 }
 
 TEST(NowPlayingModel, FormatsTimesAsMinutesAndSeconds) {
@@ -82,27 +76,9 @@ TEST(NowPlayingModel, SeekClampsTheFractionAtBothEnds) {
   EXPECT_EQ(nowplaying::seekTime(50, 0, 240), 0) << "a track not laid out yet";
 }
 
-TEST(NowPlayingModel, QueueRowsMarkPlayedCurrentAndPlaying) {
-  NowPlayingSnapshot snapshot = queueOf(4, 2);
-  snapshot.playing = true;
-  const std::vector<QueueRow> rows = nowplaying::queueRows(snapshot);
-  ASSERT_EQ(rows.size(), 4U);
-  const bool played[] = {true, true, false, false};
-  const bool current[] = {false, false, true, false};
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(rows[i].isPlayed, played[i]);
-    EXPECT_EQ(rows[i].isCurrent, current[i]);
-    EXPECT_EQ(rows[i].isCurrent && rows[i].isPlaying, i == 2);
-  }
-}
-
-TEST(NowPlayingModel, ClickingTheCurrentRowChangesNothing) {
-  const NowPlayingSnapshot snapshot = queueOf(3, 1);
-  EXPECT_EQ(nowplaying::jumpTarget(snapshot, 1), std::nullopt);
-  EXPECT_EQ(nowplaying::jumpTarget(snapshot, 2), "2");
-  EXPECT_EQ(nowplaying::jumpTarget(snapshot, 0), "0");
-  EXPECT_EQ(nowplaying::jumpTarget(snapshot, 3), std::nullopt) << "a row that is gone";
+// The current row and another one are the panel's queue test.
+TEST(NowPlayingModel, ClickingARowThatIsGoneChangesNothing) {
+  EXPECT_EQ(nowplaying::jumpTarget(queueOf(3, 1), 3), std::nullopt);
 }
 
 TEST(NowPlayingModel, TitlesComeFromTheEntryThenTheSong) {
