@@ -24,10 +24,9 @@ namespace melodock {
 
 // The header lines the modern revision asks of the POST that carries the request
 // `message`: "MCP-Protocol-Version" from its _meta (when that holds a string of plain
-// ASCII),
-// "Mcp-Method" and, for tools/call and prompts/get, "Mcp-Name" from params.name, for
-// resources/read from params.uri, encoded as the revision says. Nothing for a message
-// of the earlier era.
+// ASCII), "Mcp-Method" and, for tools/call and prompts/get, "Mcp-Name" from
+// params.name, for resources/read from params.uri, encoded as the revision says.
+// Nothing for a message of the earlier era.
 [[nodiscard]] std::optional<std::vector<std::string>> modernHeaders(const nlohmann::json& message);
 
 // The "protocolVersion" string of an answer's "result" object.
