@@ -73,7 +73,8 @@ async function isAppOf(pid, runtime) {
 }
 
 // A user home in a temporary folder: every XDG folder, and settings with a free port
-// and a fresh token. `env` holds the XDG variables for any process of this user.
+// and a fresh token. `env` holds the XDG variables, and the test run's GStreamer
+// registry, for any process of this user.
 // `settings` joins the stored settings.
 export async function makeHome(settings = {}) {
   const root = await mkdtemp(join(tmpdir(), 'melodock-e2e-'));
@@ -85,6 +86,11 @@ export async function makeHome(settings = {}) {
   for (const [name, folder] of Object.entries(folders)) {
     env[name] = join(root, folder);
     await mkdir(env[name], { mode: 0o700 });
+  }
+  // A stdio client hands the bridge, and so the app it starts, little more than these:
+  // without the registry, that app's GStreamer would scan every plugin into its cache.
+  for (const name of ['GST_REGISTRY_1_0', 'GST_REGISTRY_UPDATE', 'GST_PLUGIN_FEATURE_RANK']) {
+    if (process.env[name] !== undefined) env[name] = process.env[name];
   }
   const port = await freePort();
   const token = randomBytes(24).toString('hex');
