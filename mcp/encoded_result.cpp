@@ -1,5 +1,7 @@
 #include "mcp/encoded_result.h"
 
+#include <iterator>
+
 #include <nlohmann/json.hpp>
 
 #include "mcp/detail/json_text.h"
@@ -26,18 +28,31 @@ std::string encodeFailure(const ID& id, const MCPError& error) {
 }  // namespace detail
 
 EncodedResult::EncodedResult() {
-  static const auto empty = std::make_shared<const std::string>("{}");
+  static const auto empty = std::make_shared<const Text>(Text{"{}"});
   text_ = empty;
 }
 
 EncodedResult::EncodedResult(const nlohmann::json& result) {
-  text_ = std::make_shared<const std::string>(detail::encodeJSON(Value::fromJSON(result).toJSON()));
+  const nlohmann::json canonical = Value::fromJSON(result).toJSON();
+  Text text{detail::encodeJSON(canonical)};
+  // The encoder writes an object's members in its map's order, so these are the keys
+  // the text starts and ends with.
+  if (canonical.is_object() && !canonical.empty()) {
+    text.outerKeys.emplace(canonical.begin().key(), std::prev(canonical.end()).key());
+  }
+  text_ = std::make_shared<const Text>(std::move(text));
 }
 
 EncodedResult EncodedResult::ofEncoded(std::string text) {
   EncodedResult result;
-  result.text_ = std::make_shared<const std::string>(std::move(text));
+  result.text_ = std::make_shared<const Text>(Text{std::move(text)});
   return result;
+}
+
+std::optional<std::pair<std::string_view, std::string_view>> EncodedResult::outerKeys() const {
+  if (!text_->outerKeys) return std::nullopt;
+  return std::pair<std::string_view, std::string_view>(text_->outerKeys->first,
+                                                       text_->outerKeys->second);
 }
 
 }  // namespace mcp

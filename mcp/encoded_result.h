@@ -7,7 +7,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -31,10 +34,17 @@ class EncodedResult {
   // Text already in the library's encoding (keys ascending, compact), taken as it is.
   static EncodedResult ofEncoded(std::string text);
 
-  [[nodiscard]] const std::string& text() const { return *text_; }
+  [[nodiscard]] const std::string& text() const { return text_->json; }
+  // The first and the last key of the object, when it was encoded here from one with
+  // any: what goes before or after them can be added without reading the text.
+  [[nodiscard]] std::optional<std::pair<std::string_view, std::string_view>> outerKeys() const;
 
  private:
-  std::shared_ptr<const std::string> text_;
+  struct Text {
+    std::string json;
+    std::optional<std::pair<std::string, std::string>> outerKeys{};
+  };
+  std::shared_ptr<const Text> text_;
 };
 
 namespace detail {

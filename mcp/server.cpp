@@ -173,7 +173,9 @@ asio::awaitable<void> Server::Impl::processMessage(IncomingMessage message) {
       if (own) json = &*own;
     }
     std::optional<nlohmann::json> era;
-    if (json && (message.parsed || ModernRequest::mayBeAnnouncedBy(message.bytes))) {
+    if (json && message.parsed && message.modern) {
+      era = detail::splitEraMeta(*json);
+    } else if (json && (message.parsed || ModernRequest::mayBeAnnouncedBy(message.bytes))) {
       era = detail::takeEraMeta(*json);
     }
     if (json && co_await dispatch(*json, std::move(era))) co_return;

@@ -116,6 +116,36 @@ std::optional<std::string> withMembers(std::string_view object, std::span<const 
   return text;
 }
 
+// The same for a result whose outer keys are known, when each added key sorts before
+// the first or after the last: the members go at the ends, and the text is not read.
+std::optional<std::string> withMembersAtEnds(const EncodedResult& result,
+                                             std::span<const MemberView> added) {
+  const auto keys = result.outerKeys();
+  if (!keys) return std::nullopt;
+  std::size_t front = 0;
+  while (front < added.size() && added[front].first < keys->first) ++front;
+  for (std::size_t i = front; i < added.size(); ++i) {
+    if (!(keys->second < added[i].first)) return std::nullopt;
+  }
+  const std::string& object = result.text();
+  std::size_t size = object.size();
+  for (const MemberView& member : added) size += member.second.size() + 1;
+  std::string text;
+  text.reserve(size);
+  text += '{';
+  for (std::size_t i = 0; i < front; ++i) {
+    text += added[i].second;
+    text += ',';
+  }
+  text.append(object, 1, object.size() - 2);
+  for (std::size_t i = front; i < added.size(); ++i) {
+    text += ',';
+    text += added[i].second;
+  }
+  text += '}';
+  return text;
+}
+
 // The `_meta` member naming the server, written once for each identity rather than
 // for every result: a server is made per request, always with the same identity.
 std::shared_ptr<const std::string> serverInfoMember(const Implementation& info) {
@@ -154,6 +184,10 @@ std::optional<nlohmann::json> detail::takeEraMeta(nlohmann::json& message) {
       !ModernRequest::announcedBy(message)) {
     return std::nullopt;
   }
+  return splitEraMeta(message);
+}
+
+nlohmann::json detail::splitEraMeta(nlohmann::json& message) {
   auto params = message.find("params");
   if (params == message.end() || !params->is_object()) return nlohmann::json();
   auto meta = params->find("_meta");
@@ -230,13 +264,15 @@ EncodedResult Server::Impl::modernResult(const EncodedResult& result,
         {"resultType", R"("resultType":"complete")"},
         {"ttlMs", ttl},
     }};
-    spliced = withMembers(result.text(), added);
+    spliced = withMembersAtEnds(result, added);
+    if (!spliced) spliced = withMembers(result.text(), added);
   } else {
     const std::array<MemberView, 2> added{{
         {"_meta", *infoMember},
         {"resultType", R"("resultType":"complete")"},
     }};
-    spliced = withMembers(result.text(), added);
+    spliced = withMembersAtEnds(result, added);
+    if (!spliced) spliced = withMembers(result.text(), added);
   }
   if (spliced) return EncodedResult::ofEncoded(std::move(*spliced));
   // A result with a `_meta` of its own: merged the slow way.

@@ -71,8 +71,10 @@ struct StatelessHTTPServerTransport::State {
   std::map<std::string, std::deque<std::shared_ptr<Waiter>>, std::less<>> responseWaiters;
   std::map<std::string, std::shared_ptr<const HTTPRequest>, std::less<>> httpRequestContexts;
 
-  void deliver(std::string body, std::shared_ptr<nlohmann::json> parsed = nullptr) {
-    incoming.push_back({std::move(body), std::move(parsed)});
+  // `modern`, when given, is a request the transport holds to the modern era's rules.
+  void deliver(std::string body, std::shared_ptr<nlohmann::json> modern = nullptr) {
+    const bool isModern = modern != nullptr;
+    incoming.push_back({std::move(body), std::move(modern), isModern});
     incomingSignal.notify();
   }
 

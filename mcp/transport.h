@@ -31,6 +31,9 @@ struct OutgoingMessage {
 struct IncomingMessage {
   std::string bytes;
   std::shared_ptr<nlohmann::json> parsed{};  // handed over: nobody else holds it
+  // The transport took `parsed` for a request of the modern era and holds it to that
+  // era's rules, metadata or not.
+  bool modern = false;
 };
 
 class Transport {

@@ -47,6 +47,8 @@ nlohmann::json eraEnvelope(const Request<AnyMethod>& request);
 // moved out (an emptied `_meta` goes too), so that the arguments' decoding never copies
 // them. Nothing, and `message` untouched, for any other message.
 std::optional<nlohmann::json> takeEraMeta(nlohmann::json& message);
+// The same for a message already known to be a modern-era request.
+nlohmann::json splitEraMeta(nlohmann::json& message);
 
 inline MCPError asMCPError(const std::exception& failure) {
   if (const auto* error = dynamic_cast<const MCPError*>(&failure)) return *error;

@@ -36,7 +36,8 @@ void runToEnd(F body) {
 
 // One exchange as the host makes it: fresh transport and server, start, handle, stop.
 // The tool "echo" answers its `text` and the X-Client header; "show meta" shows the
-// `_meta` it was given, "meta" adds a `_meta` of its own. The names the modern hook
+// `_meta` it was given, "meta" adds a `_meta` of its own, "structured" a
+// `structuredContent`. The names the modern hook
 // was told are added to `clients`.
 Answer exchange(HTTPRequest request, std::vector<std::string>* clients = nullptr,
                 ServerConfiguration configuration = {.cacheTTLMilliseconds = 5000},
@@ -68,6 +69,7 @@ Answer exchange(HTTPRequest request, std::vector<std::string>* clients = nullptr
                 Tool::Content::text(call.meta ? Value(*call.meta).toJSON().dump() : "none")};
           }
           if (text == "meta") result.meta = Value::object({{"com.example/trace", Value("t1")}});
+          if (text == "structured") result.structuredContent = Value::object({{"n", Value(1)}});
           co_return result;
         });
     server.onModernClient([clients](const Client::Info& client) -> asio::awaitable<void> {
@@ -302,6 +304,12 @@ TEST(StatelessHTTPServerTransport, ServesModernCallsWhoseNamesAndTextsNeedCare) 
        R"({"id":7,"jsonrpc":"2.0","result":{"_meta":{"com.example/trace":"t1",)"
        R"("io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}},)"
        R"("content":[{"text":"meta","type":"text"}],"resultType":"complete"}})"},
+      {"a result with a key after the era's own",
+       modern("tools/call",
+              body("tools/call", R"("name":"echo","arguments":{"text":"structured"})")),
+       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+           R"(,"content":[{"text":"structured","type":"text"}],"resultType":"complete",)"
+           R"("structuredContent":{"n":1}}})"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
