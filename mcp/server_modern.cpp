@@ -146,6 +146,12 @@ std::optional<std::string> withMembersAtEnds(const EncodedResult& result,
   return text;
 }
 
+// `result` with `added` merged in: at its ends when they allow it, else by reading it.
+std::optional<std::string> spliced(const EncodedResult& result, std::span<const MemberView> added) {
+  if (auto text = withMembersAtEnds(result, added)) return text;
+  return withMembers(result.text(), added);
+}
+
 // The `_meta` member naming the server, written once for each identity rather than
 // for every result: a server is made per request, always with the same identity.
 std::shared_ptr<const std::string> serverInfoMember(const Implementation& info) {
@@ -254,7 +260,7 @@ EncodedResult Server::Impl::modernResult(const EncodedResult& result,
                                          std::string_view method) const {
   // Written by hand: the keys are plain ASCII and the values the library's own encoding.
   const std::shared_ptr<const std::string> infoMember = serverInfoMember(serverInfo);
-  std::optional<std::string> spliced;
+  std::optional<std::string> text;
   if (method == "tools/list") {
     const std::string ttl = R"("ttlMs":)" + std::to_string(configuration.cacheTTLMilliseconds);
     const std::array<MemberView, 4> added{{
@@ -264,17 +270,15 @@ EncodedResult Server::Impl::modernResult(const EncodedResult& result,
         {"resultType", R"("resultType":"complete")"},
         {"ttlMs", ttl},
     }};
-    spliced = withMembersAtEnds(result, added);
-    if (!spliced) spliced = withMembers(result.text(), added);
+    text = spliced(result, added);
   } else {
     const std::array<MemberView, 2> added{{
         {"_meta", *infoMember},
         {"resultType", R"("resultType":"complete")"},
     }};
-    spliced = withMembersAtEnds(result, added);
-    if (!spliced) spliced = withMembers(result.text(), added);
+    text = spliced(result, added);
   }
-  if (spliced) return EncodedResult::ofEncoded(std::move(*spliced));
+  if (text) return EncodedResult::ofEncoded(std::move(*text));
   // A result with a `_meta` of its own: merged the slow way.
   nlohmann::json json = nlohmann::json::parse(result.text());
   json["resultType"] = "complete";

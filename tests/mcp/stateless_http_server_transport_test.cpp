@@ -37,8 +37,7 @@ void runToEnd(F body) {
 // One exchange as the host makes it: fresh transport and server, start, handle, stop.
 // The tool "echo" answers its `text` and the X-Client header; "show meta" shows the
 // `_meta` it was given, "meta" adds a `_meta` of its own, "structured" a
-// `structuredContent`. The names the modern hook
-// was told are added to `clients`.
+// `structuredContent`. The names the modern hook was told are added to `clients`.
 Answer exchange(HTTPRequest request, std::vector<std::string>* clients = nullptr,
                 ServerConfiguration configuration = {.cacheTTLMilliseconds = 5000},
                 Implementation info = {.name = "Test", .version = "1.0"}) {
