@@ -271,10 +271,14 @@ TEST(DesktopNotifications, SendsThePlainBodyWhereTheServiceReadsNoMarkup) {
   NotificationsFixture fixture(R"({"capabilities": "actions body"})", "");
   const PrivateBus& bus = fixture.bus;
   DesktopNotifications& notifications = *fixture.notifications;
-  // GetCapabilities was asked first, and its answer comes before Notify's.
+  // GetCapabilities was asked first, and its answer comes before Notify's. The first
+  // notification's close goes out once Notify's answer has been read here, so by then
+  // the capabilities have been read too.
   auto first =
       notifications.show({.summary = "a", .body = "x", .actions = {}, .waitsForAnswer = false}, {});
   EXPECT_TRUE(eventually([&] { return callsOf(bus, "Notify").size() == 1; }));
+  first.reset();
+  EXPECT_TRUE(eventually([&] { return callsOf(bus, "CloseNotification").size() == 1; }));
   auto second = notifications.show(
       {.summary = "b", .body = "Songs & <b>", .actions = {}, .waitsForAnswer = false}, {});
   EXPECT_TRUE(eventually([&] { return callsOf(bus, "Notify").size() == 2; }));
