@@ -8,8 +8,8 @@
 import assert from 'node:assert/strict';
 import { after, before, describe, it } from 'node:test';
 
-import { startSessionBus, startXvfb, waitFor } from './display.mjs';
-import { startWithClient, stoppedPlayer, stopWithClient } from './melodock.mjs';
+import { startDesktop } from './display.mjs';
+import { startWithClient, stoppedPlayer, stopWithClient, waitFor } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 60_000 };
@@ -19,25 +19,21 @@ async function nowPlaying(client) {
   return result.content[0].text;
 }
 
-let xvfb;
-let bus;
+let desktop;
 let melodock;
 let client;
 
 before(async () => {
-  xvfb = startXvfb();
-  const display = `:${await xvfb.number}`;
-  bus = await startSessionBus();
+  desktop = await startDesktop();
   ({ melodock, client } = await startWithClient({ musicAuthorization: 'authorized' }, 'melodock-e2e-desktop',
-    requestTimeoutMs, null, { DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address }));
+    requestTimeoutMs, null, desktop.env));
 });
 
 after(async () => {
-  xvfb?.server.kill('SIGKILL');
   try {
     await stopWithClient(melodock, client);
   } finally {
-    await bus?.stop();
+    await desktop?.stop();
   }
 });
 
@@ -47,8 +43,8 @@ describe('app mode with a display', () => {
   });
 
   it('keeps serving when the display goes away, and ends cleanly when told', bounded, async () => {
-    xvfb.server.kill('SIGTERM');
-    await xvfb.exited;
+    desktop.xvfb.server.kill('SIGTERM');
+    await desktop.xvfb.exited;
     assert.ok(await waitFor(() => melodock.stderr.includes('the display went away'), 20_000),
       `the app did not notice; stderr:\n${melodock.stderr}`);
     assert.equal(await nowPlaying(client), stoppedPlayer);

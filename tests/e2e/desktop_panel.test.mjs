@@ -8,7 +8,7 @@ import { join } from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
 import { mappedWindows, screenshot, startDesktop, textIn } from './display.mjs';
-import { startWithClient, stopWithClient } from './melodock.mjs';
+import { startWithClient, stopWithClient, waitFor } from './melodock.mjs';
 
 const requestTimeoutMs = 30_000;
 const enterSandman = '1100000077';
@@ -41,20 +41,17 @@ describe('the panel on the desktop', () => {
     // The panel re-reads the player once a second while it is open.
     const file = join(folder, 'e2e-panel-playing.png');
     const large = join(folder, 'e2e-panel-playing-3x.png');
-    const deadline = Date.now() + 20_000;
     let text = '';
     let panels = [];
-    while (Date.now() < deadline) {
+    await waitFor(async () => {
       panels = (await mappedWindows(desktop.display, 'Melodock')).filter((window) => window.width === 320);
-      if (panels.length === 1) {
-        await screenshot(desktop.display, panels[0], file);
-        // Tesseract reads a window's small type far better enlarged.
-        await screenshot(desktop.display, panels[0], large, 3);
-        text = await textIn(large);
-        if (text.includes('Enter Sandman') && text.includes(duration)) break;
-      }
-      await new Promise((resolve) => setTimeout(resolve, 250));
-    }
+      if (panels.length !== 1) return false;
+      await screenshot(desktop.display, panels[0], file);
+      // Tesseract reads a window's small type far better enlarged.
+      await screenshot(desktop.display, panels[0], large, 3);
+      text = await textIn(large);
+      return text.includes('Enter Sandman') && text.includes(duration);
+    }, 20_000, 250);
     assert.equal(panels.length, 1, `no single panel window 320 wide: ${JSON.stringify(panels)}`);
     assert.ok(text.includes('Enter Sandman'), `the screenshot ${file} reads:\n${text}`);
     assert.ok(text.includes(duration), `the screenshot ${file} reads:\n${text}`);

@@ -8,8 +8,8 @@ import { spawn } from 'node:child_process';
 import { join } from 'node:path';
 import { after, before, describe, it } from 'node:test';
 
-import { startDesktop, startXvfb, waitFor, windowNames } from './display.mjs';
-import { binaryPath, makeHome, startWithClient, stoppedPlayer, stopWithClient } from './melodock.mjs';
+import { startDesktop, startXvfb, windowNames } from './display.mjs';
+import { binaryPath, makeHome, startWithClient, stoppedPlayer, stopWithClient, waitFor } from './melodock.mjs';
 
 const requestTimeoutMs = 30_000;
 const bounded = { timeout: 60_000 };

@@ -6,6 +6,8 @@ import { access, readFile } from 'node:fs/promises';
 import { delimiter, join } from 'node:path';
 import { promisify } from 'node:util';
 
+import { waitFor } from './melodock.mjs';
+
 const run = promisify(execFile);
 
 // Reads the first line a child writes on descriptor `fd`.
@@ -34,22 +36,13 @@ export function startXvfb() {
   return { server, exited, number: firstLineOn(server, 3, 'Xvfb') };
 }
 
-// Polls `condition` every 50 ms until it answers something truthy or `timeoutMs` has
-// passed; answers its last answer.
-export async function waitFor(condition, timeoutMs) {
-  const deadline = Date.now() + timeoutMs;
-  for (;;) {
-    const value = await condition();
-    if (value || Date.now() > deadline) return value;
-    await new Promise((resolve) => setTimeout(resolve, 50));
-  }
+// The windows on `display` (made, whether shown or not), from xwininfo: [{ id, name }].
+async function windows(display) {
+  const { stdout } = await run('xwininfo', ['-root', '-tree'], { env: { ...process.env, DISPLAY: display } });
+  return [...stdout.matchAll(/^\s*(0x[0-9a-f]+) "([^"]*)"/gm)].map(([, id, name]) => ({ id, name }));
 }
 
-// The names of the windows on `display` (made, whether shown or not), from xwininfo.
-export async function windowNames(display) {
-  const { stdout } = await run('xwininfo', ['-root', '-tree'], { env: { ...process.env, DISPLAY: display } });
-  return [...stdout.matchAll(/^\s*0x[0-9a-f]+ "([^"]*)"/gm)].map((match) => match[1]);
-}
+export const windowNames = async (display) => (await windows(display)).map((window) => window.name);
 
 // A session bus of its own; resolves with its address and a stop().
 export async function startSessionBus() {
@@ -99,18 +92,12 @@ export async function startNotificationDaemon(address, logFile) {
   const gdbus = (...args) => run('gdbus', ['call', '--session', '--dest', service, '--object-path', path,
     '--method', ...args], { env });
   // Owned once it answers.
-  const deadline = Date.now() + 15_000;
-  for (;;) {
-    try {
-      await gdbus('org.freedesktop.Notifications.GetServerInformation');
-      break;
-    } catch (error) {
-      if (mock.exitCode !== null || Date.now() > deadline) {
-        mock.kill('SIGKILL');
-        throw new Error(`the notification service did not start: ${error.message}\n${stderr}`);
-      }
-      await new Promise((resolve) => setTimeout(resolve, 50));
-    }
+  let failure;
+  const owned = await waitFor(() => gdbus('org.freedesktop.Notifications.GetServerInformation')
+    .then(() => true, (error) => { failure = error; return mock.exitCode !== null ? 'ended' : false; }), 15_000);
+  if (owned !== true) {
+    mock.kill('SIGKILL');
+    throw new Error(`the notification service did not start: ${failure.message}\n${stderr}`);
   }
   return {
     // The log's lines for calls of `method`.
@@ -133,15 +120,13 @@ export async function startNotificationDaemon(address, logFile) {
 // The ids of the mapped windows on `display` named `name`, with their size.
 export async function mappedWindows(display, name) {
   const env = { ...process.env, DISPLAY: display };
-  const { stdout } = await run('xwininfo', ['-root', '-tree'], { env });
-  const ids = [...stdout.matchAll(/^\s*(0x[0-9a-f]+) "([^"]*)"/gm)].filter((m) => m[2] === name).map((m) => m[1]);
-  const windows = [];
-  for (const id of ids) {
+  const found = [];
+  for (const { id } of (await windows(display)).filter((window) => window.name === name)) {
     const { stdout: info } = await run('xwininfo', ['-id', id], { env });
     if (!info.includes('Map State: IsViewable')) continue;
-    windows.push({ id, width: Number(/Width: (\d+)/.exec(info)[1]), height: Number(/Height: (\d+)/.exec(info)[1]) });
+    found.push({ id, width: Number(/Width: (\d+)/.exec(info)[1]), height: Number(/Height: (\d+)/.exec(info)[1]) });
   }
-  return windows;
+  return found;
 }
 
 // Saves what `window` shows on `display` as a PNG, `scale` times its size, through
@@ -169,6 +154,7 @@ export async function startDesktop({ notificationsLog } = {}) {
   const notifications = notificationsLog ? await startNotificationDaemon(bus.address, notificationsLog) : null;
   return {
     display,
+    xvfb,
     bus,
     notifications,
     env: { DISPLAY: display, DBUS_SESSION_BUS_ADDRESS: bus.address },

@@ -4,10 +4,9 @@
 import assert from 'node:assert/strict';
 import { readFile, writeFile } from 'node:fs/promises';
 import { join } from 'node:path';
-import { setTimeout as sleep } from 'node:timers/promises';
 import { after, describe, it } from 'node:test';
 
-import { makeHome, startWithClient, stopWithClient, toolCaller } from './melodock.mjs';
+import { makeHome, startWithClient, stopWithClient, toolCaller, waitFor } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 90_000 };
@@ -109,11 +108,7 @@ describe('the library', () => {
     await call('play_collection', { type: 'album', id: acdcAlbum });
     await call('play_songs', { ids: [inject] });
     let history;
-    for (let tries = 0; tries < 50; tries += 1) {
-      history = await call('listening_history');
-      if (history.recently_played.length >= 2) break;
-      await sleep(100);
-    }
+    await waitFor(async () => (history = await call('listening_history')).recently_played.length >= 2, 5000, 100);
     assert.deepEqual(history.recently_played.map((song) => song.id), [inject, forThoseAboutToRock]);
     assert.deepEqual(history.heavy_rotation,
       [{ id: acdcAlbum, type: 'albums', name: 'For Those About To Rock We Salute You', artist: 'AC/DC' }]);

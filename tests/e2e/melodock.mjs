@@ -209,6 +209,17 @@ export async function startWithClient(settings, clientName, timeout, home = null
   return { melodock, client };
 }
 
+// Polls `condition` every `intervalMs` until it answers something truthy or `timeoutMs`
+// has passed; answers its last answer.
+export async function waitFor(condition, timeoutMs, intervalMs = 50) {
+  const deadline = Date.now() + timeoutMs;
+  for (;;) {
+    const value = await condition();
+    if (value || Date.now() > deadline) return value;
+    await new Promise((resolve) => setTimeout(resolve, intervalMs));
+  }
+}
+
 // One raw POST of `message` to `url`, as a client sends it, with `authorization` (null:
 // no header) and `headers`; every answer to a request carries a JSON body.
 export async function post(url, message, { authorization, headers = {}, timeout = 15_000 } = {}) {

@@ -6,7 +6,7 @@ import { after, before, describe, it } from 'node:test';
 import { Client, StreamableHTTPClientTransport } from '@modelcontextprotocol/client';
 import { StdioClientTransport } from '@modelcontextprotocol/client/stdio';
 
-import { startMelodock, stdioTransport } from './melodock.mjs';
+import { startMelodock, stdioTransport, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 30_000;
 const bounded = { timeout: 60_000 };
@@ -19,10 +19,7 @@ let melodock;
 // Apple Music access stored as granted, so that the catalogue answers.
 before(async () => { melodock = await startMelodock({ musicAuthorization: 'authorized' }); });
 
-after(async () => {
-  const ending = await melodock?.stop();
-  assert.deepEqual(ending, { code: 0, signal: null }, `melodock ended badly; stderr:\n${melodock?.stderr}`);
-});
+after(() => stopWithClient(melodock));
 
 function httpTransport() {
   return new StreamableHTTPClientTransport(new URL(melodock.url), {

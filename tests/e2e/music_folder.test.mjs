@@ -6,11 +6,10 @@ import { execFile } from 'node:child_process';
 import { mkdir, mkdtemp, rename, rm, unlink } from 'node:fs/promises';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { setTimeout as sleep } from 'node:timers/promises';
 import { promisify } from 'node:util';
 import { after, before, describe, it } from 'node:test';
 
-import { startWithClient, stopWithClient, toolCaller } from './melodock.mjs';
+import { startWithClient, stopWithClient, toolCaller, waitFor } from './melodock.mjs';
 
 const run = promisify(execFile);
 const requestTimeoutMs = 15_000;
@@ -54,13 +53,10 @@ after(async () => {
 
 // Asks again every 100 ms until `done` holds for the answer; fails after `limitMs`.
 async function until(ask, done, limitMs = 10_000) {
-  const deadline = Date.now() + limitMs;
-  for (;;) {
-    const answer = await ask();
-    if (done(answer)) return answer;
-    if (Date.now() > deadline) assert.fail(`still ${JSON.stringify(answer)} after ${limitMs} ms`);
-    await sleep(100);
-  }
+  let answer;
+  const held = await waitFor(async () => done((answer = await ask())), limitMs, 100);
+  if (!held) assert.fail(`still ${JSON.stringify(answer)} after ${limitMs} ms`);
+  return answer;
 }
 
 const librarySongs = (query) => call('search_library', { query, type: 'songs' });

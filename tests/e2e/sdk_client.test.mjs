@@ -6,7 +6,7 @@ import { after, before, describe, it } from 'node:test';
 
 import { LATEST_PROTOCOL_VERSION } from '@modelcontextprotocol/sdk/types.js';
 
-import { connectClient, post as postTo, startMelodock, stoppedPlayer } from './melodock.mjs';
+import { connectClient, post as postTo, startMelodock, stoppedPlayer, stopWithClient } from './melodock.mjs';
 
 const requestTimeoutMs = 15_000;
 const bounded = { timeout: 30_000 };
@@ -28,10 +28,7 @@ let melodock;
 
 before(async () => { melodock = await startMelodock(); });
 
-after(async () => {
-  const ending = await melodock?.stop();
-  assert.deepEqual(ending, { code: 0, signal: null }, `melodock ended badly; stderr:\n${melodock?.stderr}`);
-});
+after(() => stopWithClient(melodock));
 
 const connect = (token = melodock.token) =>
   connectClient(melodock.url, token, 'melodock-e2e', requestTimeoutMs);
