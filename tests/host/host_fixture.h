@@ -1,5 +1,6 @@
 // A host on a free loopback port with its own pool, main actor, status and settings,
-// for tests. Requests go to the real endpoint unless a handler is given.
+// for tests, started when made. Requests go to the real endpoint unless a handler is
+// given.
 #pragma once
 
 #include "host/mcp_endpoint.h"
@@ -38,7 +39,9 @@ struct HostFixture {
             [this] {
               return HostSettings{port, "", token};
             },
-            handler ? std::move(handler) : toEndpoint(), options) {}
+            handler ? std::move(handler) : toEndpoint(), options) {
+    start();
+  }
   // Connections in flight use the host until the pool stops.
   ~HostFixture() { executor.stop(); }
 

@@ -38,7 +38,6 @@ TEST(HTTPRequestReader, ParsesRequestLinesAndHeaderLines) {
        "POST /\n[Host]=[127.0.0.1:80]\nno body"},
   };
   HostFixture fixture(echo);
-  fixture.start();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     std::vector<std::string> pieces;
@@ -71,7 +70,6 @@ TEST(HTTPRequestReader, FollowsTheContentLengthRules) {
     co_return mcp::HTTPResponse::data(request.body.value_or(""));
   };
   HostFixture fixture(bodyEcho, {.idleTimeout = std::chrono::seconds(10)});
-  fixture.start();
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const auto result = exchange(static_cast<std::uint16_t>(fixture.port),
@@ -99,7 +97,6 @@ TEST(HTTPRequestReader, DropsWhatItCannotReadAndKeepsServing) {
       {"head of 4 MiB without its end", "POST / HTTP/1.1\r\nX: " + std::string(4194304, 'a')},
   };
   HostFixture fixture(echo);
-  fixture.start();
   const auto port = static_cast<std::uint16_t>(fixture.port);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -43,7 +43,6 @@ TEST(HTTPResponseWriter, WritesOneComputedContentLengthAndConnectionClose) {
       co_return row.response;
     };
     HostFixture fixture(fixed);
-    fixture.start();
     const std::string received =
         exchange(static_cast<std::uint16_t>(fixture.port), "POST / HTTP/1.1\r\n\r\n").received;
     // Large answers are compared without printing them.

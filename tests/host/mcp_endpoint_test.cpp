@@ -40,6 +40,7 @@ Reply post(HostFixture& fixture, const std::string& body, const std::vector<std:
 }
 
 const std::string kAuthorized = "Authorization: Bearer secret";
+const std::string kPing = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
 
 std::string initialize(const std::string& clientInfo) {
   return R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-06-18","capabilities":{},"clientInfo":)" +
@@ -71,8 +72,6 @@ std::vector<std::string> modern(const std::string& method,
 
 TEST(MCPEndpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
   HostFixture fixture;
-  fixture.start();
-  const std::string ping = R"({"jsonrpc":"2.0","id":7,"method":"ping"})";
   const std::string refusal =
       R"({"error":{"code":-32600,"message":"Invalid Request: Missing or wrong access token. )"
       R"(Copy the connection settings from the Melodock panel."},"id":null,"jsonrpc":"2.0"})";
@@ -94,9 +93,9 @@ TEST(MCPEndpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.headers.empty() ? "no header" : row.headers.front());
-    const Reply reply = post(fixture, ping, row.headers);
+    const Reply reply = post(fixture, kPing, row.headers);
     if (row.passes) {
-      EXPECT_EQ(reply.body, R"({"id":7,"jsonrpc":"2.0","result":{}})");
+      EXPECT_EQ(reply.body, R"({"id":1,"jsonrpc":"2.0","result":{}})");
     } else {
       EXPECT_EQ(reply.head,
                 "HTTP/1.1 401 Unauthorized\r\nContent-Type: application/json\r\nContent-Length: " +
@@ -108,8 +107,6 @@ TEST(MCPEndpoint, RefusesEveryAuthorizationButTheExactBearerToken) {
 
 TEST(MCPEndpoint, DecodesTheClientHeaderBeforeAnyCheck) {
   HostFixture fixture;
-  fixture.start();
-  const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
 
   struct Row {
     std::string header;
@@ -127,7 +124,7 @@ TEST(MCPEndpoint, DecodesTheClientHeaderBeforeAnyCheck) {
     SCOPED_TRACE(row.header);
     // The wrong token is refused, but the name still counts.
     const Reply reply =
-        post(fixture, ping, {"Authorization: Bearer wrong", "X-Melodock-Client: " + row.header});
+        post(fixture, kPing, {"Authorization: Bearer wrong", "X-Melodock-Client: " + row.header});
     EXPECT_NE(reply.head.find(" 401 "), std::string::npos);
     if (row.expected) previous = row.expected;
     EXPECT_EQ(lastClient(fixture), previous);
@@ -138,7 +135,6 @@ TEST(MCPEndpoint, DecodesTheClientHeaderBeforeAnyCheck) {
 
 TEST(MCPEndpoint, NamesTheClientFromItsHandshake) {
   HostFixture fixture;
-  fixture.start();
   struct Row {
     std::string clientInfo;
     std::vector<std::string> headers;
@@ -197,10 +193,8 @@ TEST(MCPEndpoint, RunsToolWorkOnTheMainActorItWasGiven) {
 
 TEST(MCPEndpoint, StoresThatAClientConnectedWheneverTheFileLacksIt) {
   HostFixture fixture;
-  fixture.start();
-  const std::string ping = R"({"jsonrpc":"2.0","id":1,"method":"ping"})";
   const auto file = fixture.dir.path() / "settings.json";
-  post(fixture, ping, {kAuthorized, "X-Melodock-Client: Cursor"});
+  post(fixture, kPing, {kAuthorized, "X-Melodock-Client: Cursor"});
   fixture.settings.waitUntilWritten();
   EXPECT_EQ(nlohmann::json::parse(readFile(file)).value("hasConnectedClient", false), true);
 
@@ -208,7 +202,7 @@ TEST(MCPEndpoint, StoresThatAClientConnectedWheneverTheFileLacksIt) {
   writeFile(file, "{}");
   testing::eventually([&] { return !fixture.settings.boolean(setting::kHasConnectedClient.name); });
   ASSERT_EQ(fixture.settings.boolean(setting::kHasConnectedClient.name), std::nullopt);
-  post(fixture, ping, {kAuthorized, "X-Melodock-Client: Cursor"});
+  post(fixture, kPing, {kAuthorized, "X-Melodock-Client: Cursor"});
   fixture.settings.waitUntilWritten();
   EXPECT_EQ(nlohmann::json::parse(readFile(file)).value("hasConnectedClient", false), true);
 }
@@ -216,7 +210,6 @@ TEST(MCPEndpoint, StoresThatAClientConnectedWheneverTheFileLacksIt) {
 // Method and path are the transport's to judge, past the token.
 TEST(MCPEndpoint, PassesEachRequestToTheTransport) {
   HostFixture fixture;
-  fixture.start();
   const std::string list = R"({"jsonrpc":"2.0","id":2,"method":"tools/list"})";
   EXPECT_EQ(post(fixture, list, {kAuthorized}, "POST", "/anything").status(), "HTTP/1.1 200 OK");
   const Reply get = post(fixture, "", {kAuthorized}, "GET");
@@ -226,7 +219,6 @@ TEST(MCPEndpoint, PassesEachRequestToTheTransport) {
 
 TEST(MCPEndpoint, ChecksTheTokenHostAndOriginBeforeTheModernRules) {
   HostFixture fixture;
-  fixture.start();
   struct Row {
     const char* name;
     std::vector<std::string> headers;
@@ -251,7 +243,6 @@ TEST(MCPEndpoint, ChecksTheTokenHostAndOriginBeforeTheModernRules) {
 
 TEST(MCPEndpoint, DiscoversListsAndCallsTheToolsInTheModernEra) {
   HostFixture fixture;
-  fixture.start();
   const std::string serverInfo = R"({"name":"melodock","title":"Melodock","version":"1.0"})";
   const std::string cache = R"("cacheScope":"public",)";
   auto discover = nlohmann::json::parse(
@@ -284,7 +275,6 @@ TEST(MCPEndpoint, DiscoversListsAndCallsTheToolsInTheModernEra) {
 
 TEST(MCPEndpoint, NamesAModernClientByTheBridgeHeaderElseByItsClientInfo) {
   HostFixture fixture;
-  fixture.start();
   EXPECT_EQ(post(fixture, modernBody("tools/list"), modern("tools/list")).status(),
             "HTTP/1.1 200 OK");
   EXPECT_EQ(lastClient(fixture), "Probe");

@@ -24,7 +24,6 @@ TEST(MCPHost, ReportsAPortAlreadyInUseWithThePortPrefix) {
   const int port = blocker.port();
 
   HostFixture fixture({}, {}, port);
-  fixture.start();
   EXPECT_FALSE(fixture.status.running());
   EXPECT_EQ(fixture.status.problem(), "Port " + std::to_string(port) + ": Address already in use");
 
@@ -40,7 +39,6 @@ TEST(MCPHost, RestartReplacesTheListenerAndTakesTheNewToken) {
     co_return mcp::HTTPResponse::data(token);
   };
   HostFixture fixture(tokenEcho);
-  fixture.start();
   const auto port = static_cast<std::uint16_t>(fixture.port);
   EXPECT_TRUE(exchange(port, "POST / HTTP/1.1\r\n\r\n").received.ends_with("\r\n\r\nsecret"));
 
@@ -69,7 +67,6 @@ TEST(MCPHost, RestartReplacesTheListenerAndTakesTheNewToken) {
 
 TEST(MCPHost, WaitsForASlowClientAndDropsASilentOne) {
   HostFixture fixture(echo, {.idleTimeout = std::chrono::milliseconds(200)});
-  fixture.start();
   const auto port = static_cast<std::uint16_t>(fixture.port);
 
   // Ten pieces 100 ms apart take five idle periods in all, each within one.
@@ -91,7 +88,6 @@ TEST(MCPHost, WaitsForASlowClientAndDropsASilentOne) {
 
 TEST(MCPHost, ServesManyConnectionsAtOnce) {
   HostFixture fixture(echo);
-  fixture.start();
   std::vector<std::thread> clients;
   clients.reserve(16);
   std::atomic<int> served = 0;
@@ -111,7 +107,6 @@ TEST(MCPHost, ServesManyConnectionsAtOnce) {
 
 TEST(MCPHost, KeepsConnectionsPastItsLimitWaitingUntilOneEnds) {
   HostFixture fixture(echo, {.maxConnections = 2});
-  fixture.start();
   const auto port = static_cast<std::uint16_t>(fixture.port);
   // Two silent clients take both slots.
   std::vector<int> silent;

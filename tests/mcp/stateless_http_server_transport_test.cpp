@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <asio.hpp>
-#include <nlohmann/json.hpp>
 
 #include "mcp/http_request_validators.h"
 #include "mcp/modern_request.h"
@@ -97,131 +96,230 @@ HTTPRequest post(std::string body, const HTTPHeaders& changes = {}) {
   return {"POST", std::move(headers), std::move(body), "/mcp"};
 }
 
-// A POST with the modern headers for `method`, then `changes`.
-HTTPRequest modern(const std::string& method, std::string bytes, const HTTPHeaders& changes = {}) {
+const std::string kMeta = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                          R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)"
+                          R"("io.modelcontextprotocol/clientCapabilities":{}})";
+
+// A modern request with the modern headers for `method` (the tool's name "echo" for a
+// call), then `changes`; `params` are the members besides `meta`.
+HTTPRequest modern(const std::string& method, const std::string& params = "",
+                   const std::string& meta = kMeta, const HTTPHeaders& changes = {}) {
   HTTPHeaders headers = {{"MCP-Protocol-Version", "2026-07-28"}, {"Mcp-Method", method}};
   if (method == "tools/call") headers["Mcp-Name"] = "echo";
   for (const auto& [name, value] : changes) headers[name] = value;
-  return post(std::move(bytes), headers);
+  return post(R"({"jsonrpc":"2.0","id":7,"method":")" + method + R"(","params":{)" + params +
+                  (params.empty() || meta.empty() ? "" : ",") + meta + "}}",
+              headers);
 }
 
-std::string refusal(std::int64_t code, const std::string& message, const std::string& detail) {
-  return R"({"error":{"code":)" + std::to_string(code) + R"(,"message":")" + message + ": " +
-         detail + R"("},"id":null,"jsonrpc":"2.0"})";
+// A modern call of "echo" with the text `text` (written as JSON writes it).
+HTTPRequest call(const std::string& text, const std::string& meta = kMeta,
+                 const HTTPHeaders& changes = {}) {
+  return modern("tools/call", R"("name":"echo","arguments":{"text":")" + text + "\"}", meta,
+                changes);
+}
+
+// An error answer; `data` is left out when empty.
+std::string error(const std::string& id, std::int64_t code, const std::string& message,
+                  const std::string& data = "") {
+  return R"({"error":{"code":)" + std::to_string(code) +
+         (data.empty() ? "" : R"(,"data":)" + data) + R"(,"message":")" + message + R"("},"id":)" +
+         id + R"(,"jsonrpc":"2.0"})";
 }
 std::string invalid(const std::string& detail) {
-  return refusal(-32600, "Invalid Request", detail);
+  return error("null", -32600, "Invalid Request: " + detail);
 }
-std::string unparsable(const std::string& detail) {
-  return refusal(-32700, "Parse error: Invalid JSON", detail);
+std::string mismatch(const std::string& detail) {
+  return error("7", -32020, "Header mismatch: " + detail);
+}
+// An error whose message is its kind and detail, with the detail as its data too.
+std::string failed(std::int64_t code, const std::string& kind, const std::string& detail) {
+  return error("7", code, kind + ": " + detail, R"({"detail":")" + detail + "\"}");
+}
+
+const std::string kServerMeta =
+    R"("_meta":{"io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}})";
+
+// The answer to a modern call whose content is the one text `text` (as JSON writes it).
+std::string echoed(const std::string& text) {
+  return R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta + R"(,"content":[{"text":)" + text +
+         R"(,"type":"text"}],"resultType":"complete"}})";
 }
 
 const HTTPHeaders kNone = {};
 const HTTPHeaders kJSON = {{"Content-Type", "application/json"}};
 const HTTPHeaders kAllow = {{"Allow", "POST"}, {"Content-Type", "application/json"}};
 const std::string kList = R"({"jsonrpc":"2.0","id":1,"method":"tools/list"})";
+const std::string kListed =
+    R"({"tools":[{"description":"Echoes.","inputSchema":{"type":"object"},"name":"echo"}]})";
 
-const std::string kMeta = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
-                          R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)"
-                          R"("io.modelcontextprotocol/clientCapabilities":{}})";
-
-// A modern request; `params` are the members besides `_meta`.
-std::string body(const std::string& method, const std::string& params = "",
-                 const std::string& meta = kMeta) {
-  return R"({"jsonrpc":"2.0","id":7,"method":")" + method + R"(","params":{)" + params +
-         (params.empty() || meta.empty() ? "" : ",") + meta + "}}";
-}
-
-std::string failure(std::int64_t code, const std::string& message, const std::string& data = "") {
-  return R"({"error":{"code":)" + std::to_string(code) +
-         (data.empty() ? "" : R"(,"data":)" + data) + R"(,"message":")" + message +
-         R"("},"id":7,"jsonrpc":"2.0"})";
-}
-
-std::string mismatch(const std::string& detail) {
-  return failure(-32020, "Header mismatch: " + detail);
-}
-
-// An error whose message is its kind and detail, with the detail as its data too.
-std::string failed(std::int64_t code, const std::string& kind, const std::string& detail) {
-  return failure(code, kind + ": " + detail, R"({"detail":")" + detail + "\"}");
-}
-
-const std::string kServerMeta =
-    R"("_meta":{"io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}})";
-const std::string kCall = R"("name":"echo","arguments":{"text":"hi"})";
-
+// Discover, list and call with the app's own server are the host's endpoint tests. The
+// hook hears of no request the transport refuses, nor of one of the earlier era.
 TEST(StatelessHTTPServerTransport, AnswersEachRequestWithItsStatusHeadersAndBody) {
   struct Row {
     const char* name;
     HTTPRequest request;
     int status;
-    HTTPHeaders headers;
     std::string body;  // not compared when empty on a 200
+    std::vector<std::string> clients = {};
+    HTTPHeaders headers = kJSON;
   };
-  const std::string badMessage = unparsable("Invalid JSON-RPC message");
-  const std::string misdirected = invalid("Misdirected Request: Host header not allowed");
-  const std::string forbidden = invalid("Forbidden: Origin not allowed");
-  const std::string notAcceptable = invalid("Not Acceptable: Client must accept application/json");
+  const std::string badMessage =
+      error("null", -32700, "Parse error: Invalid JSON: Invalid JSON-RPC message");
   const std::string unsupported =
       invalid("Unsupported Media Type: Content-Type must be application/json");
+  // Which header or `_meta` member each modern refusal is about.
+  const std::string noVersion = R"("_meta":{"io.modelcontextprotocol/clientCapabilities":{}})";
+  const std::string noCapabilities =
+      R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28"})";
+  const std::string future = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2099-01-01",)"
+                             R"("io.modelcontextprotocol/clientCapabilities":{}})";
+  const std::string missing = "Missing required _meta field io.modelcontextprotocol/";
+  const std::string earlier = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2025-11-25",)"
+                              R"("io.modelcontextprotocol/clientCapabilities":{}})";
+  // The era's own keys are the server's; a tool still gets the rest of `_meta`, and the
+  // hook is told the client that names itself there.
+  const std::string era = R"("io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
+                          R"("io.modelcontextprotocol/clientCapabilities":{})";
+  const std::string probe =
+      R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)";
+  const std::vector<std::string> probed = {"probe"};
+  const std::vector<std::string> nobody;
+  const HTTPHeaders jsonOnly = {{"Accept", "application/json"},
+                                {"Content-Type", "application/json"}};
   const std::vector<Row> rows = {
-      {"DELETE", {"DELETE", {}, std::nullopt, "/mcp"}, 405, kAllow, invalid("Method Not Allowed")},
-      {"lower-case post",
-       {"post", {{"Accept", "application/json"}, {"Content-Type", "application/json"}}, kList, "/"},
-       200,
-       kJSON,
-       R"({"id":1,"jsonrpc":"2.0","result":{"tools":[{"description":"Echoes.","inputSchema":{"type":"object"},"name":"echo"}]}})"},
-      {"empty body, no headers at all",
-       {"POST", {}, "", "/mcp"},
-       400,
-       kJSON,
-       unparsable("Empty request body")},
-      {"batch", post("[" + kList + "]"), 400, kJSON, badMessage},
-      {"truncated", post(R"({"jsonrpc":"2.0","id":1,"method":)"), 400, kJSON, badMessage},
-      {"other machine's Host", post(kList, {{"Host", "example.com"}}), 421, kJSON, misdirected},
-      {"Origin without a port", post(kList, {{"Origin", "http://127.0.0.1"}}), 403, kJSON,
-       forbidden},
-      {"loopback Origin", post(kList, {{"Origin", "http://localhost:47291"}}), 200, kJSON, ""},
-      {"wildcard Accept", post(kList, {{"Accept", "*/*"}}), 406, kJSON, notAcceptable},
+      {"DELETE", HTTPRequest{"DELETE", {}, std::nullopt, "/mcp"}, 405,
+       invalid("Method Not Allowed"), nobody, kAllow},
+      {"lower-case post", HTTPRequest{"post", jsonOnly, kList, "/"}, 200,
+       R"({"id":1,"jsonrpc":"2.0","result":)" + kListed + "}"},
+      {"empty body, no headers at all", HTTPRequest{"POST", {}, "", "/mcp"}, 400,
+       error("null", -32700, "Parse error: Invalid JSON: Empty request body")},
+      {"batch", post("[" + kList + "]"), 400, badMessage},
+      {"truncated", post(R"({"jsonrpc":"2.0","id":1,"method":)"), 400, badMessage},
+      {"other machine's Host", post(kList, {{"Host", "example.com"}}), 421,
+       invalid("Misdirected Request: Host header not allowed")},
+      {"Origin without a port", post(kList, {{"Origin", "http://127.0.0.1"}}), 403,
+       invalid("Forbidden: Origin not allowed")},
+      {"loopback Origin", post(kList, {{"Origin", "http://localhost:47291"}}), 200, ""},
+      {"wildcard Accept", post(kList, {{"Accept", "*/*"}}), 406,
+       invalid("Not Acceptable: Client must accept application/json")},
       {"JSON-only Accept with quality", post(kList, {{"Accept", " application/json;q=0.9 "}}), 200,
-       kJSON, ""},
-      {"text/plain body", post(kList, {{"Content-Type", "text/plain"}}), 415, kJSON, unsupported},
+       ""},
+      {"text/plain body", post(kList, {{"Content-Type", "text/plain"}}), 415, unsupported},
       {"Content-Type with charset",
-       post(kList, {{"Content-Type", "application/json; charset=utf-8"}}), 200, kJSON, ""},
-      {"Content-Type letter case", post(kList, {{"Content-Type", "Application/JSON"}}), 415, kJSON,
+       post(kList, {{"Content-Type", "application/json; charset=utf-8"}}), 200, ""},
+      {"Content-Type letter case", post(kList, {{"Content-Type", "Application/JSON"}}), 415,
        unsupported},
       {"unsupported version on tools/list", post(kList, {{"MCP-Protocol-Version", "2099-01-01"}}),
-       400, kJSON,
+       400,
        invalid("Bad Request: Unsupported protocol version: 2099-01-01. Supported: 2024-11-05, "
                "2025-03-26, 2025-06-18, 2025-11-25")},
       {"unsupported version on initialize",
        post(
            R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2099-01-01"}})",
            {{"MCP-Protocol-Version", "2099-01-01"}}),
-       200, kJSON,
+       200,
        R"({"id":1,"jsonrpc":"2.0","result":{"capabilities":{"tools":{"listChanged":false}},"instructions":"Be brief.","protocolVersion":"2025-11-25","serverInfo":{"name":"Test","version":"1.0"}}})"},
-      {"supported version", post(kList, {{"mcp-protocol-version", "2025-03-26"}}), 200, kJSON, ""},
-      {"notification", post(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"), 202,
-       kNone, ""},
-      {"response", post(R"({"jsonrpc":"2.0","id":5,"result":{}})"), 202, kNone, ""},
-      {"wrong JSON-RPC version", post(R"({"jsonrpc":"1.0","id":"v","method":"ping"})"), 200, kJSON,
+      {"supported version", post(kList, {{"mcp-protocol-version", "2025-03-26"}}), 200, ""},
+      {"notification", post(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"), 202, "",
+       nobody, kNone},
+      {"response", post(R"({"jsonrpc":"2.0","id":5,"result":{}})"), 202, "", nobody, kNone},
+      {"wrong JSON-RPC version", post(R"({"jsonrpc":"1.0","id":"v","method":"ping"})"), 200,
        R"({"error":{"code":-32700,"data":{"detail":"Invalid message format"},"message":"Parse error: Invalid JSON: Invalid message format"},"id":"v","jsonrpc":"2.0"})"},
       {"tools/call",
        post(
            R"({"jsonrpc":"2.0","id":2,"method":"tools/call","params":{"name":"echo","arguments":{"text":"hi/"}}})",
            {{"X-Client", "!"}}),
-       200, kJSON,
-       R"({"id":2,"jsonrpc":"2.0","result":{"content":[{"text":"hi/!","type":"text"}]}})"},
+       200, R"({"id":2,"jsonrpc":"2.0","result":{"content":[{"text":"hi/!","type":"text"}]}})"},
+      // Modern calls whose names and texts need care.
+      {"a Base64 name", call("hi", kMeta, {{"Mcp-Name", "=?base64?ZWNobw==?="}}), 200,
+       echoed(R"("hi")"), probed},
+      {"a result text full of JSON's own characters", call(R"(}{\"],:\\)"), 200,
+       echoed(R"("}{\"],:\\")"), probed},
+      {"a result with a _meta of its own", call("meta"), 200,
+       R"({"id":7,"jsonrpc":"2.0","result":{"_meta":{"com.example/trace":"t1",)"
+       R"("io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}},)"
+       R"("content":[{"text":"meta","type":"text"}],"resultType":"complete"}})",
+       probed},
+      {"a result with a key after the era's own", call("structured"), 200,
+       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
+           R"(,"content":[{"text":"structured","type":"text"}],"resultType":"complete",)"
+           R"("structuredContent":{"n":1}}})",
+       probed},
+      {"only the era's keys", call("show meta", R"("_meta":{)" + probe + era + "}"), 200,
+       echoed(R"("none")"), probed},
+      {"a client that names nobody", call("show meta", R"("_meta":{)" + era + "}"), 200,
+       echoed(R"("none")")},
+      {"a key of the client's own",
+       call("show meta", R"("_meta":{"com.example/trace":"t1",)" + probe + era + "}"), 200,
+       echoed(R"("{\"com.example/trace\":\"t1\"}")"), probed},
+      {"a progress token",
+       call("show meta", R"("_meta":{)" + probe + era + R"(,"progressToken":5})"), 200,
+       echoed(R"("{\"progressToken\":5}")"), probed},
+      // What the modern revision refuses.
+      {"no protocol version in _meta", modern("tools/list", "", noVersion), 400,
+       failed(-32602, "Invalid params", missing + "protocolVersion")},
+      {"no client capabilities in _meta", modern("tools/list", "", noCapabilities), 400,
+       failed(-32602, "Invalid params", missing + "clientCapabilities")},
+      {"discover without params",
+       post(R"({"jsonrpc":"2.0","id":7,"method":"server/discover"})",
+            {{"MCP-Protocol-Version", "2026-07-28"}, {"Mcp-Method", "server/discover"}}),
+       400, failed(-32602, "Invalid params", missing + "protocolVersion")},
+      {"unsupported version",
+       modern("server/discover", "", future, {{"MCP-Protocol-Version", "2099-01-01"}}), 400,
+       error("7", -32022, "Unsupported protocol version",
+             R"({"requested":"2099-01-01","supported":["2026-07-28","2025-11-25",)"
+             R"("2025-06-18","2025-03-26","2024-11-05"]})")},
+      {"unsupported version, header disagreeing", modern("server/discover", "", future), 400,
+       mismatch("MCP-Protocol-Version header value '2026-07-28' does not match body value "
+                "'2099-01-01'")},
+      {"no version header", modern("tools/list", "", kMeta, {{"MCP-Protocol-Version", ""}}), 400,
+       mismatch("Missing required MCP-Protocol-Version header")},
+      {"earlier version header",
+       modern("tools/list", "", kMeta, {{"MCP-Protocol-Version", "2025-11-25"}}), 400,
+       mismatch("MCP-Protocol-Version header value '2025-11-25' does not match body value "
+                "'2026-07-28'")},
+      {"no method header", modern("tools/list", "", kMeta, {{"Mcp-Method", ""}}), 400,
+       mismatch("Missing required Mcp-Method header")},
+      {"method header of another method",
+       modern("tools/list", "", kMeta, {{"Mcp-Method", "tools/call"}}), 400,
+       mismatch("Mcp-Method header value 'tools/call' does not match body value 'tools/list'")},
+      {"no name header", call("hi", kMeta, {{"Mcp-Name", ""}}), 400,
+       mismatch("Missing required Mcp-Name header")},
+      {"name header of another tool", call("hi", kMeta, {{"Mcp-Name", "play_songs"}}), 400,
+       mismatch("Mcp-Name header value 'play_songs' does not match body value 'echo'")},
+      {"name header not Base64", call("hi", kMeta, {{"Mcp-Name", "=?base64?e!?="}}), 400,
+       mismatch("Mcp-Name header value is not valid Base64")},
+      // An unknown method reaches the server, which has heard of the client by then.
+      {"unknown method", modern("prompts/list"), 404,
+       failed(-32601, "Method not found", "Unknown method: prompts/list"), probed},
+      {"Origin checked first",
+       modern("tools/list", "", kMeta,
+              {{"Origin", "http://evil.test"}, {"MCP-Protocol-Version", ""}}),
+       403, invalid("Forbidden: Origin not allowed")},
+      // Requests without the modern `_meta` are the earlier era's.
+      {"no _meta", modern("tools/list", "", "", {{"Mcp-Method", ""}, {"MCP-Protocol-Version", ""}}),
+       200, R"({"id":7,"jsonrpc":"2.0","result":)" + kListed + "}"},
+      {"a progress token only",
+       modern("tools/list", "", R"("_meta":{"progressToken":1})",
+              {{"MCP-Protocol-Version", "2025-06-18"}}),
+       200, R"({"id":7,"jsonrpc":"2.0","result":)" + kListed + "}"},
+      {"an earlier version in _meta",
+       modern("tools/list", "", earlier, {{"MCP-Protocol-Version", "2025-11-25"}}), 200,
+       R"({"id":7,"jsonrpc":"2.0","result":)" + kListed + "}"},
+      {"ping", modern("ping", "", "", {{"MCP-Protocol-Version", ""}}), 200,
+       R"({"id":7,"jsonrpc":"2.0","result":{}})"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    const Answer answer = exchange(row.request);
+    std::vector<std::string> clients;
+    const Answer answer = exchange(row.request, &clients);
     EXPECT_EQ(answer.status, row.status);
     EXPECT_EQ(answer.headers, row.headers);
     if (!row.body.empty() || row.status != 200) {
       EXPECT_EQ(answer.body, row.body);
     }
+    EXPECT_EQ(clients, row.clients);
   }
 }
 
@@ -273,214 +371,25 @@ TEST(StatelessHTTPServerTransport, AnswersServerErrorWhenTerminatedBeforeTheHand
     while (!answer) co_await asio::post(executor, asio::use_awaitable);
     EXPECT_EQ(answer->status, 500);
     EXPECT_EQ(answer->headers, kJSON);
-    EXPECT_EQ(
-        answer->body,
-        R"({"error":{"code":-32603,"message":"Internal error: Error processing request: Connection closed"},"id":null,"jsonrpc":"2.0"})");
+    EXPECT_EQ(answer->body,
+              error("null", -32603, "Internal error: Error processing request: Connection closed"));
   });
-}
-
-// Discover, list and call with the app's own server are the host's endpoint tests.
-TEST(StatelessHTTPServerTransport, ServesModernCallsWhoseNamesAndTextsNeedCare) {
-  struct Row {
-    const char* name;
-    HTTPRequest request;
-    std::string body;
-  };
-  const std::string called =
-      R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
-      R"(,"content":[{"text":"hi","type":"text"}],"resultType":"complete"}})";
-  const std::vector<Row> rows = {
-      {"a Base64 name",
-       modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "=?base64?ZWNobw==?="}}),
-       called},
-      {"a result text full of JSON's own characters",
-       modern("tools/call",
-              body("tools/call", R"("name":"echo","arguments":{"text":"}{\"],:\\"})")),
-       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
-           R"(,"content":[{"text":"}{\"],:\\","type":"text"}],"resultType":"complete"}})"},
-      {"a result with a _meta of its own",
-       modern("tools/call", body("tools/call", R"("name":"echo","arguments":{"text":"meta"})")),
-       R"({"id":7,"jsonrpc":"2.0","result":{"_meta":{"com.example/trace":"t1",)"
-       R"("io.modelcontextprotocol/serverInfo":{"name":"Test","version":"1.0"}},)"
-       R"("content":[{"text":"meta","type":"text"}],"resultType":"complete"}})"},
-      {"a result with a key after the era's own",
-       modern("tools/call",
-              body("tools/call", R"("name":"echo","arguments":{"text":"structured"})")),
-       R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
-           R"(,"content":[{"text":"structured","type":"text"}],"resultType":"complete",)"
-           R"("structuredContent":{"n":1}}})"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const Answer answer = exchange(row.request);
-    EXPECT_EQ(answer.status, 200);
-    EXPECT_EQ(answer.body, row.body);
-  }
-}
-
-// The era's own keys are the server's; a tool still gets the rest of `_meta`, and the
-// hook is told the client that names itself there.
-TEST(StatelessHTTPServerTransport, GivesAModernToolTheMetaBesidesTheErasOwnKeys) {
-  struct Row {
-    const char* name;
-    std::string meta;
-    std::string seen;
-    std::vector<std::string> clients;
-  };
-  const std::string era = R"("io.modelcontextprotocol/protocolVersion":"2026-07-28",)"
-                          R"("io.modelcontextprotocol/clientCapabilities":{})";
-  const std::string probe =
-      R"("io.modelcontextprotocol/clientInfo":{"name":"probe","version":"2"},)";
-  const std::vector<Row> rows = {
-      {"only the era's keys", R"("_meta":{)" + probe + era + "}", "none", {"probe"}},
-      {"a client that names nobody", R"("_meta":{)" + era + "}", "none", {}},
-      {"a key of the client's own",
-       R"("_meta":{"com.example/trace":"t1",)" + probe + era + "}",
-       R"({"com.example/trace":"t1"})",
-       {"probe"}},
-      {"a progress token",
-       R"("_meta":{)" + probe + era + R"(,"progressToken":5})",
-       R"({"progressToken":5})",
-       {"probe"}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    std::vector<std::string> clients;
-    const Answer answer = exchange(
-        modern("tools/call",
-               body("tools/call", R"("name":"echo","arguments":{"text":"show meta"})", row.meta)),
-        &clients);
-    EXPECT_EQ(answer.status, 200);
-    EXPECT_EQ(answer.body, R"({"id":7,"jsonrpc":"2.0","result":{)" + kServerMeta +
-                               R"(,"content":[{"text":")" +
-                               nlohmann::json(row.seen).dump().substr(1) +
-                               R"(,"type":"text"}],"resultType":"complete"}})");
-    EXPECT_EQ(clients, row.clients);
-  }
-}
-
-// Which header or `_meta` member each refusal is about; the hook hears of no request
-// the transport refuses.
-TEST(StatelessHTTPServerTransport, RefusesWhatTheModernRevisionRefuses) {
-  struct Row {
-    const char* name;
-    HTTPRequest request;
-    int status;
-    std::string body;
-  };
-  const std::string noVersion = R"("_meta":{"io.modelcontextprotocol/clientCapabilities":{}})";
-  const std::string noCapabilities =
-      R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2026-07-28"})";
-  const std::string future = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2099-01-01",)"
-                             R"("io.modelcontextprotocol/clientCapabilities":{}})";
-  const std::string missing = "Missing required _meta field io.modelcontextprotocol/";
-  const std::vector<Row> rows = {
-      {"no protocol version in _meta", modern("tools/list", body("tools/list", "", noVersion)), 400,
-       failed(-32602, "Invalid params", missing + "protocolVersion")},
-      {"no client capabilities in _meta",
-       modern("tools/list", body("tools/list", "", noCapabilities)), 400,
-       failed(-32602, "Invalid params", missing + "clientCapabilities")},
-      {"discover without params",
-       modern("server/discover", R"({"jsonrpc":"2.0","id":7,"method":"server/discover"})"), 400,
-       failed(-32602, "Invalid params", missing + "protocolVersion")},
-      {"unsupported version",
-       modern("server/discover", body("server/discover", "", future),
-              {{"MCP-Protocol-Version", "2099-01-01"}}),
-       400,
-       failure(-32022, "Unsupported protocol version",
-               R"({"requested":"2099-01-01","supported":["2026-07-28","2025-11-25",)"
-               R"("2025-06-18","2025-03-26","2024-11-05"]})")},
-      {"unsupported version, header disagreeing",
-       modern("server/discover", body("server/discover", "", future)), 400,
-       mismatch("MCP-Protocol-Version header value '2026-07-28' does not match body value "
-                "'2099-01-01'")},
-      {"no version header",
-       modern("tools/list", body("tools/list"), {{"MCP-Protocol-Version", ""}}), 400,
-       mismatch("Missing required MCP-Protocol-Version header")},
-      {"earlier version header",
-       modern("tools/list", body("tools/list"), {{"MCP-Protocol-Version", "2025-11-25"}}), 400,
-       mismatch("MCP-Protocol-Version header value '2025-11-25' does not match body value "
-                "'2026-07-28'")},
-      {"no method header", modern("tools/list", body("tools/list"), {{"Mcp-Method", ""}}), 400,
-       mismatch("Missing required Mcp-Method header")},
-      {"method header of another method",
-       modern("tools/list", body("tools/list"), {{"Mcp-Method", "tools/call"}}), 400,
-       mismatch("Mcp-Method header value 'tools/call' does not match body value 'tools/list'")},
-      {"no name header", modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", ""}}), 400,
-       mismatch("Missing required Mcp-Name header")},
-      {"name header of another tool",
-       modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "play_songs"}}), 400,
-       mismatch("Mcp-Name header value 'play_songs' does not match body value 'echo'")},
-      {"name header not Base64",
-       modern("tools/call", body("tools/call", kCall), {{"Mcp-Name", "=?base64?e!?="}}), 400,
-       mismatch("Mcp-Name header value is not valid Base64")},
-      {"unknown method", modern("prompts/list", body("prompts/list")), 404,
-       failed(-32601, "Method not found", "Unknown method: prompts/list")},
-      {"Origin checked first",
-       modern("tools/list", body("tools/list"),
-              {{"Origin", "http://evil.test"}, {"MCP-Protocol-Version", ""}}),
-       403, invalid("Forbidden: Origin not allowed")},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    std::vector<std::string> clients;
-    const Answer answer = exchange(row.request, &clients);
-    EXPECT_EQ(answer.status, row.status);
-    EXPECT_EQ(answer.body, row.body);
-    // An unknown method reaches the server, which has heard of the client by then.
-    EXPECT_EQ(clients.size(), row.status == 404 ? 1U : 0U);
-  }
-}
-
-TEST(StatelessHTTPServerTransport, LeavesRequestsWithoutTheModernMetaToTheEarlierEra) {
-  const std::string earlier = R"("_meta":{"io.modelcontextprotocol/protocolVersion":"2025-11-25",)"
-                              R"("io.modelcontextprotocol/clientCapabilities":{}})";
-  const std::string listed =
-      R"({"id":7,"jsonrpc":"2.0","result":{"tools":[{"description":"Echoes.",)"
-      R"("inputSchema":{"type":"object"},"name":"echo"}]}})";
-  struct Row {
-    const char* name;
-    HTTPRequest request;
-    std::string body;
-  };
-  const std::vector<Row> rows = {
-      {"no _meta",
-       modern("tools/list", body("tools/list", "", ""),
-              {{"Mcp-Method", ""}, {"MCP-Protocol-Version", ""}}),
-       listed},
-      {"a progress token only",
-       modern("tools/list", body("tools/list", "", R"("_meta":{"progressToken":1})"),
-              {{"MCP-Protocol-Version", "2025-06-18"}}),
-       listed},
-      {"an earlier version in _meta",
-       modern("tools/list", body("tools/list", "", earlier),
-              {{"MCP-Protocol-Version", "2025-11-25"}}),
-       listed},
-      {"ping", modern("ping", body("ping", "", ""), {{"MCP-Protocol-Version", ""}}),
-       R"({"id":7,"jsonrpc":"2.0","result":{}})"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const Answer answer = exchange(row.request);
-    EXPECT_EQ(answer.status, 200);
-    EXPECT_EQ(answer.body, row.body);
-  }
 }
 
 // Without a handshake even when strict, with the cache hints and the name of the server
 // each answer comes from.
 TEST(StatelessHTTPServerTransport, ServesModernRequestsWithTheirServersOwnHintsAndName) {
-  const Answer called = exchange(modern("tools/call", body("tools/call", kCall)), nullptr,
-                                 {.strict = true, .cacheTTLMilliseconds = 0, .cachePublic = false});
+  const ServerConfiguration strict = {
+      .strict = true, .cacheTTLMilliseconds = 0, .cachePublic = false};
+  const Answer called = exchange(call("hi"), nullptr, strict);
   EXPECT_NE(called.body.find(R"("resultType":"complete")"), std::string::npos) << called.body;
-  const Answer listed = exchange(modern("tools/list", body("tools/list")), nullptr,
-                                 {.strict = true, .cacheTTLMilliseconds = 0, .cachePublic = false});
+  const Answer listed = exchange(modern("tools/list"), nullptr, strict);
   EXPECT_NE(listed.body.find(R"("cacheScope":"private")"), std::string::npos) << listed.body;
   EXPECT_NE(listed.body.find(R"("ttlMs":0)"), std::string::npos) << listed.body;
   for (const char* name : {"First", "Second", "First"}) {
     SCOPED_TRACE(name);
-    const Answer answer = exchange(modern("tools/list", body("tools/list")), nullptr,
-                                   {.cacheTTLMilliseconds = 5000}, {.name = name, .version = "2"});
+    const Answer answer = exchange(modern("tools/list"), nullptr, {.cacheTTLMilliseconds = 5000},
+                                   {.name = name, .version = "2"});
     EXPECT_NE(
         answer.body.find(R"(/serverInfo":{"name":")" + std::string(name) + R"(","version":"2"})"),
         std::string::npos)

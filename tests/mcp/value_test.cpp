@@ -99,26 +99,23 @@ TEST(Value, ConvertsStrictlyAndLeniently) {
     std::optional<double> lenientDouble;
     std::optional<std::string> lenientText;
   };
+  constexpr std::nullopt_t no = std::nullopt;
   const std::vector<Row> rows = {
-      {"bool", true, true, true, std::nullopt, std::nullopt, std::nullopt, "true"},
-      {"int 1", 1, std::nullopt, true, 1, 1, 1.0, "1"},
-      {"int 2", 2, std::nullopt, std::nullopt, 2, 2, 2.0, "2"},
-      {"double 0.0", 0.0, std::nullopt, false, std::nullopt, 0, 0.0, "0.0"},
-      {"double 2.5", 2.5, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 2.5, "2.5"},
-      {"huge double", 1e30, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 1e30, "1e+30"},
-      {"text yes", "yes", std::nullopt, true, std::nullopt, std::nullopt, std::nullopt, "yes"},
-      {"text off", "off", std::nullopt, false, std::nullopt, std::nullopt, std::nullopt, "off"},
-      {"text TRUE is not a Boolean", "TRUE", std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-       std::nullopt, "TRUE"},
-      {"text 42", "42", std::nullopt, std::nullopt, std::nullopt, 42, 42.0, "42"},
-      {"text 0", "0", std::nullopt, false, std::nullopt, 0, 0.0, "0"},
-      {"text 4.5", "4.5", std::nullopt, std::nullopt, std::nullopt, std::nullopt, 4.5, "4.5"},
-      {"text beyond int64", "99999999999999999999", std::nullopt, std::nullopt, std::nullopt,
-       std::nullopt, 1e20, "99999999999999999999"},
-      {"null", nullptr, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-       std::nullopt},
-      {"array", Value::array({1}), std::nullopt, std::nullopt, std::nullopt, std::nullopt,
-       std::nullopt, std::nullopt},
+      {"bool", true, true, true, no, no, no, "true"},
+      {"int 1", 1, no, true, 1, 1, 1.0, "1"},
+      {"int 2", 2, no, no, 2, 2, 2.0, "2"},
+      {"double 0.0", 0.0, no, false, no, 0, 0.0, "0.0"},
+      {"double 2.5", 2.5, no, no, no, no, 2.5, "2.5"},
+      {"huge double", 1e30, no, no, no, no, 1e30, "1e+30"},
+      {"text yes", "yes", no, true, no, no, no, "yes"},
+      {"text off", "off", no, false, no, no, no, "off"},
+      {"text TRUE is not a Boolean", "TRUE", no, no, no, no, no, "TRUE"},
+      {"text 42", "42", no, no, no, 42, 42.0, "42"},
+      {"text 0", "0", no, false, no, 0, 0.0, "0"},
+      {"text 4.5", "4.5", no, no, no, no, 4.5, "4.5"},
+      {"text beyond int64", "99999999999999999999", no, no, no, no, 1e20, "99999999999999999999"},
+      {"null", nullptr, no, no, no, no, no, no},
+      {"array", Value::array({1}), no, no, no, no, no, no},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
