@@ -52,15 +52,10 @@ class Recorder final : public AudioOutput::Listener {
   }
 };
 
-// Where this test process keeps the tones it made.
-const testing::TempDir& fixtures() {
-  static const testing::TempDir dir;
-  return dir;
-}
-
 // A WAV tone of `lengthMs`, made once per process.
 std::string tone(int lengthMs) {
-  const auto path = fixtures().path() / (std::to_string(lengthMs) + "ms.wav");
+  static const testing::TempDir dir;
+  const auto path = dir.path() / (std::to_string(lengthMs) + "ms.wav");
   if (!std::filesystem::exists(path)) testing::writeTone(path, testing::AudioFormat::wav, lengthMs);
   return path.string();
 }
@@ -82,6 +77,16 @@ struct Bench {
   template <typename Work>
   auto on(Work work) {
     return testing::runOn(main, std::move(work));
+  }
+  // What the output told and where it is, read on the actor.
+  std::vector<std::string> events() {
+    return on([this] { return recorder.events; });
+  }
+  std::vector<std::string> messages() {
+    return on([this] { return recorder.messages; });
+  }
+  milliseconds position() {
+    return on([this] { return std::chrono::duration_cast<milliseconds>(output().position()); });
   }
   Executor executor{1};
   MainActor main{executor};
@@ -155,17 +160,10 @@ struct GStreamerBench final : Bench {
   std::unique_ptr<GStreamerOutput> output_;
 };
 
-std::vector<std::unique_ptr<Bench>> benches() {
-  std::vector<std::unique_ptr<Bench>> all;
-  all.push_back(std::make_unique<VirtualBench>());
-  all.push_back(std::make_unique<GStreamerBench>());
-  return all;
-}
-
 // The events told so far, joined by ", ".
 std::string told(Bench& bench) {
   std::string text;
-  for (const std::string& event : bench.on([&] { return bench.recorder.events; })) {
+  for (const std::string& event : bench.events()) {
     text += (text.empty() ? "" : ", ") + event;
   }
   return text;
@@ -175,57 +173,47 @@ TEST(AudioOutput, KeepsTheContractThePlayerReliesOn) {
   using Script = std::function<void(AudioOutput&)>;
   struct Row {
     const char* name;
-    int wait;  // ms
+    int from;  // ms: item 1, 500 ms long, is loaded at this position
+    bool playing;
+    Script next;  // done right after the load
+    int wait;     // ms
+    Script then;  // done once `wait` has passed, and then time moves on by `wait` again
     int position;
     std::string events;
-    Script script;
-    Script then;  // done once `wait` has passed, and then time moves on by `wait` again
   };
   const std::vector<Row> rows = {
-      {"a paused load says nothing", 1000, 0, "",
-       [](AudioOutput& o) { o.load(item(1, 500), {}, false); }, nullptr},
-      {"plays to its end, with its length first", 1000, 500, "started 1, duration 500 1, ended 1",
-       [](AudioOutput& o) { o.load(item(1, 500), {}, true); }, nullptr},
-      {"hands over to what follows without an end", 600, 100,
-       "started 1, duration 500 1, started 2, duration 300 2",
-       [](AudioOutput& o) {
-         o.load(item(1, 500), {}, true);
-         o.setNext(item(2, 300));
-       },
-       nullptr},
-      {"a pause holds the time and the end", 1000, 200, "started 1, duration 500 1",
-       [](AudioOutput& o) {
-         o.load(item(1, 500), milliseconds(200), true);
-         o.pause();
-       },
-       nullptr},
-      {"a seek past the end ends it", 10, 500, "started 1, duration 500 1, ended 1",
-       [](AudioOutput& o) {
-         o.load(item(1, 500), {}, true);
-         o.seek(milliseconds(900));
-       },
-       nullptr},
-      {"a stop unloads", 200, 0, "started 1, duration 500 1",
-       [](AudioOutput& o) { o.load(item(1, 500), {}, true); }, [](AudioOutput& o) { o.stop(); }},
-      {"a paused load plays from where it was put", 150, 250, "started 1, duration 500 1",
-       [](AudioOutput& o) { o.load(item(1, 500), milliseconds(100), false); },
-       [](AudioOutput& o) { o.play(); }},
+      {"a paused load says nothing", 0, false, nullptr, 1000, nullptr, 0, ""},
+      {"plays to its end, with its length first", 0, true, nullptr, 1000, nullptr, 500,
+       "started 1, duration 500 1, ended 1"},
+      {"hands over to what follows without an end", 0, true,
+       [](AudioOutput& o) { o.setNext(item(2, 300)); }, 600, nullptr, 100,
+       "started 1, duration 500 1, started 2, duration 300 2"},
+      {"a pause holds the time and the end", 200, true, [](AudioOutput& o) { o.pause(); }, 1000,
+       nullptr, 200, "started 1, duration 500 1"},
+      {"a seek past the end ends it", 0, true, [](AudioOutput& o) { o.seek(milliseconds(900)); },
+       10, nullptr, 500, "started 1, duration 500 1, ended 1"},
+      {"a stop unloads", 0, true, nullptr, 200, [](AudioOutput& o) { o.stop(); }, 0,
+       "started 1, duration 500 1"},
+      {"a paused load plays from where it was put", 100, false, nullptr, 150,
+       [](AudioOutput& o) { o.play(); }, 250, "started 1, duration 500 1"},
   };
   for (const Row& row : rows) {
-    for (const auto& bench : benches()) {
-      SCOPED_TRACE(std::string(row.name) +
-                   (dynamic_cast<VirtualBench*>(bench.get()) ? " (virtual)" : " (GStreamer)"));
-      bench->on([&] { row.script(bench->output()); });
+    for (const bool gstreamer : {false, true}) {
+      SCOPED_TRACE(std::string(row.name) + (gstreamer ? " (GStreamer)" : " (virtual)"));
+      const std::unique_ptr<Bench> bench =
+          gstreamer ? std::unique_ptr<Bench>(std::make_unique<GStreamerBench>())
+                    : std::make_unique<VirtualBench>();
+      bench->on([&] {
+        bench->output().load(item(1, 500), milliseconds(row.from), row.playing);
+        if (row.next) row.next(bench->output());
+      });
       bench->advance(milliseconds(row.wait));
       if (row.then) {
         bench->on([&] { row.then(bench->output()); });
         bench->advance(milliseconds(row.wait));
       }
       EXPECT_EQ(told(*bench), row.events);
-      EXPECT_EQ(bench->on([&] {
-        return std::chrono::duration_cast<milliseconds>(bench->output().position()).count();
-      }),
-                row.position);
+      EXPECT_EQ(bench->position(), milliseconds(row.position));
     }
   }
 }
@@ -263,7 +251,7 @@ TEST(GStreamerOutput, ReportsEachFailureAndTheFilesOwnLength) {
     });
     bench.advance(milliseconds(1000));
     EXPECT_EQ(told(bench), row.events);
-    const auto messages = bench.on([&] { return bench.recorder.messages; });
+    const auto messages = bench.messages();
     if (row.message.empty()) {
       EXPECT_TRUE(messages.empty());
     } else {
@@ -293,7 +281,7 @@ TEST(GStreamerOutput, TellsEachOfManyQuickLoadsOnceAndInOrder) {
     }
   });
   bench.advance(milliseconds(500));
-  const auto events = bench.on([&] { return bench.recorder.events; });
+  const auto events = bench.events();
   SCOPED_TRACE(::testing::PrintToString(events));
   // The events of each token joined, and the tokens in the order they were first told.
   std::map<std::uint64_t, std::string> told;
@@ -317,9 +305,7 @@ TEST(GStreamerOutput, TellsEachOfManyQuickLoadsOnceAndInOrder) {
     EXPECT_EQ(told[token], expected);
   }
   EXPECT_EQ(bench.on([&] { return bench.log; }), missing);
-  EXPECT_EQ(
-      bench.on([&] { return std::chrono::duration_cast<milliseconds>(bench.output().position()); }),
-      milliseconds(300));
+  EXPECT_EQ(bench.position(), milliseconds(300));
 }
 
 TEST(GStreamerOutput, PlaysEveryFormatOfTheMusicFolderToItsEnd) {
@@ -338,11 +324,9 @@ TEST(GStreamerOutput, PlaysEveryFormatOfTheMusicFolderToItsEnd) {
       bench.output().load(item(1, 500, path.string()), {}, true);
     });
     bench.advance(milliseconds(300));
-    const auto midway = bench.on(
-        [&] { return std::chrono::duration_cast<milliseconds>(bench.output().position()); });
-    EXPECT_NEAR(static_cast<double>(midway.count()), 300, 30);
+    EXPECT_NEAR(static_cast<double>(bench.position().count()), 300, 30);
     bench.advance(milliseconds(500));
-    const auto events = bench.on([&] { return bench.recorder.events; });
+    const auto events = bench.events();
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front(), "started 1");
     EXPECT_EQ(events.back(), "ended 1");
@@ -354,6 +338,24 @@ TEST(GStreamerOutput, PlaysEveryFormatOfTheMusicFolderToItsEnd) {
 }
 
 TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
+  struct Row {
+    const char* caps;
+    const char* package;
+  };
+  const std::vector<Row> rows = {
+      {"decoder-audio/mpeg, mpegversion=(int)4, stream-format=(string)raw", "gstreamer1.0-libav"},
+      {"decoder-audio/x-alac", "gstreamer1.0-libav"},
+      {"decoder-audio/mpeg, mpegversion=(int)1, layer=(int)3", "gstreamer1.0-plugins-good"},
+      {"decoder-audio/x-flac", "gstreamer1.0-plugins-good"},
+      {"decoder-audio/x-vorbis", "gstreamer1.0-plugins-base"},
+      {"decoder-audio/x-opus", "gstreamer1.0-plugins-base"},
+      {"decoder-audio/x-wma, wmaversion=(int)2", "gstreamer1.0-libav"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.caps);
+    EXPECT_EQ(GStreamerOutput::decoderPackage(row.caps), row.package);
+  }
+  // A decoder taken out of the registry is named so when a file needs it.
   const testing::TempDir dir;
   const auto path = dir.path() / "tone.flac";
   testing::writeTone(path, testing::AudioFormat::flac, 300);
@@ -379,7 +381,7 @@ TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
     bench.on([&] { bench.output().load(item(1, 500, path.string()), {}, true); });
     bench.advance(milliseconds(500));
     EXPECT_EQ(told(bench), "failed 1");
-    const auto messages = bench.on([&] { return bench.recorder.messages; });
+    const auto messages = bench.messages();
     ASSERT_EQ(messages.size(), 1U);
     EXPECT_EQ(messages[0],
               "\"t\" can't be played: GStreamer has no Free Lossless Audio Codec (FLAC) decoder "
@@ -387,26 +389,6 @@ TEST(GStreamerOutput, NamesThePackageOfAMissingDecoder) {
   }
   for (GstPluginFeature* feature : removed) {
     gst_registry_add_feature(gst_registry_get(), feature);
-  }
-}
-
-TEST(GStreamerOutput, NamesTheDebianPackageOfEachDecoder) {
-  struct Row {
-    const char* caps;
-    const char* package;
-  };
-  const std::vector<Row> rows = {
-      {"decoder-audio/mpeg, mpegversion=(int)4, stream-format=(string)raw", "gstreamer1.0-libav"},
-      {"decoder-audio/x-alac", "gstreamer1.0-libav"},
-      {"decoder-audio/mpeg, mpegversion=(int)1, layer=(int)3", "gstreamer1.0-plugins-good"},
-      {"decoder-audio/x-flac", "gstreamer1.0-plugins-good"},
-      {"decoder-audio/x-vorbis", "gstreamer1.0-plugins-base"},
-      {"decoder-audio/x-opus", "gstreamer1.0-plugins-base"},
-      {"decoder-audio/x-wma, wmaversion=(int)2", "gstreamer1.0-libav"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.caps);
-    EXPECT_EQ(GStreamerOutput::decoderPackage(row.caps), row.package);
   }
 }
 

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "platform/music/catalog/catalog_builder.h"
 #include "platform/music/catalog/local_catalog.h"
@@ -23,14 +21,12 @@ TEST_F(BuiltInCatalog, TheChartStartsWithTheMostBoughtSongs) {
   const std::vector<SongChart> charts = await(catalog_.mostPlayedSongs(50));
   ASSERT_EQ(charts.size(), 1U);
   ASSERT_EQ(charts[0].songs.size(), 50U);
-  std::vector<std::string> first;
-  for (std::size_t i = 0; i < 5; ++i) {
-    first.push_back(charts[0].songs[i].title + " - " + charts[0].songs[i].artistName);
-  }
-  EXPECT_EQ(first, (std::vector<std::string>{"Rock And Roll All Nite - Kiss",
-                                             "Ramble On - Led Zeppelin", "Somebody To Love - Queen",
-                                             "Pride (In The Name Of Love) - U2",
-                                             "You're My Best Friend - Queen"}));
+  Strings first =
+      each(charts[0].songs, [](const Song& song) { return song.title + " - " + song.artistName; });
+  first.resize(5);
+  EXPECT_EQ(first, (Strings{"Rock And Roll All Nite - Kiss", "Ramble On - Led Zeppelin",
+                            "Somebody To Love - Queen", "Pride (In The Name Of Love) - U2",
+                            "You're My Best Friend - Queen"}));
   EXPECT_EQ(charts[0].songs[0].id, "1100001576");
 }
 
@@ -58,14 +54,13 @@ TEST_F(BuiltInCatalog, SearchFindsMusicAndNothingElse) {
   EXPECT_EQ(motorhead.artists[0].name, "Motörhead");
   EXPECT_EQ(motorhead.songs.size(), 5U);
   EXPECT_EQ(await(catalog_.search("battlestar", 25)), CatalogSearchResults{});  // television
-  std::vector<std::string> playlists;
-  for (const Playlist& playlist : await(catalog_.search("music", 25)).playlists) {
-    playlists.push_back(playlist.name + " / " + playlist.curatorName.value_or("-"));
-  }
+  const Strings playlists =
+      each(await(catalog_.search("music", 25)).playlists, [](const Playlist& playlist) {
+        return playlist.name + " / " + playlist.curatorName.value_or("-");
+      });
   // The shorter a playlist's name and curator, the closer the match.
-  EXPECT_EQ(playlists, (std::vector<std::string>{"Music / -", "Music Videos / -",
-                                                 "Brazilian Music / Rio Sessions",
-                                                 "90’s Music / Decades Desk"}));
+  EXPECT_EQ(playlists, (Strings{"Music / -", "Music Videos / -", "Brazilian Music / Rio Sessions",
+                                "90’s Music / Decades Desk"}));
 }
 
 TEST_F(BuiltInCatalog, OffersStationsOfGenresAndArtistsTwoOfThemLive) {
@@ -119,11 +114,10 @@ TEST(SyntheticCatalog, IsTheSameEveryTimeAndBuildsLikeTheBuiltInOne) {
   }
   const DataSet a = DataSet::read(dir.path() / "a");
   const DataSet b = DataSet::read(dir.path() / "b");
-  for (const auto member :
-       {&DataSet::artists, &DataSet::albums, &DataSet::tracks, &DataSet::purchases,
-        &DataSet::playlists, &DataSet::playlistTracks, &DataSet::stations}) {
-    EXPECT_FALSE((a.*member).empty());
-    EXPECT_EQ(a.*member, b.*member);
+  for (const DataSet::File& file : DataSet::files()) {
+    SCOPED_TRACE(file.name);
+    EXPECT_FALSE((a.*file.lines).empty());
+    EXPECT_EQ(a.*file.lines, b.*file.lines);
   }
   const CatalogBuildSummary built = buildCatalog(dir.path() / "a", dir.path() / "a.sqlite");
   EXPECT_EQ(built.songs + built.musicVideos, 3000U);

@@ -2,8 +2,6 @@
 // failed build leaves the database it would have replaced.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "platform/music/catalog/catalog_builder.h"
 #include "platform/music/catalog/local_catalog.h"
 #include "tests/platform/music/catalog_fixture.h"
@@ -52,12 +50,8 @@ TEST(CatalogBuilder, NamesTheFileAndLineOfBadData) {
     if (row.lines != nullptr) (data.*row.lines)[0] = row.line;
     data.write(dir.path() / "data");
     if (row.file != nullptr) std::ofstream(dir.path() / "data" / row.file) << row.contents;
-    try {
-      buildCatalog(dir.path() / "data", dir.path() / "catalog.sqlite");
-      ADD_FAILURE() << "built";
-    } catch (const std::runtime_error& error) {
-      EXPECT_EQ(error.what(), row.error);
-    }
+    EXPECT_EQ(errorText([&] { buildCatalog(dir.path() / "data", dir.path() / "catalog.sqlite"); }),
+              row.error);
   }
 }
 

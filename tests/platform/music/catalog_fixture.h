@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,36 +16,26 @@
 
 namespace melodock {
 
-// The ids of items (or tracks), in order.
-template <typename Item>
-std::vector<std::string> ids(const std::vector<Item>& items) {
-  std::vector<std::string> found;
-  found.reserve(items.size());
-  for (const Item& item : items) found.push_back(item.id);
-  return found;
-}
-inline std::vector<std::string> ids(const std::vector<Track>& tracks) {
-  std::vector<std::string> found;
-  found.reserve(tracks.size());
-  for (const Track& track : tracks) found.push_back(trackID(track));
-  return found;
-}
+using Strings = std::vector<std::string>;
 
-// The titles of songs, in order.
-inline std::vector<std::string> titles(const std::vector<Song>& songs) {
-  std::vector<std::string> found;
-  found.reserve(songs.size());
-  for (const Song& song : songs) found.push_back(song.title);
+// Each item's `field` (a member or a function of the item), in order.
+template <typename Item, typename Field>
+Strings each(const std::vector<Item>& items, Field field) {
+  Strings found;
+  found.reserve(items.size());
+  for (const Item& item : items) found.push_back(std::invoke(field, item));
   return found;
 }
-
-// The names of artists or playlists, in order.
+// The ids of items (or tracks), the titles of songs, the names of artists or playlists.
 template <typename Item>
-std::vector<std::string> names(const std::vector<Item>& items) {
-  std::vector<std::string> found;
-  found.reserve(items.size());
-  for (const Item& item : items) found.push_back(item.name);
-  return found;
+Strings ids(const std::vector<Item>& items) {
+  return each(items, &Item::id);
+}
+inline Strings ids(const std::vector<Track>& tracks) { return each(tracks, trackID); }
+inline Strings titles(const std::vector<Song>& songs) { return each(songs, &Song::title); }
+template <typename Item>
+Strings names(const std::vector<Item>& items) {
+  return each(items, &Item::name);
 }
 
 // Runs `request` on a fresh io_context and returns its result (or throws its error).
@@ -52,6 +45,23 @@ T await(asio::awaitable<T> request) {
   auto done = asio::co_spawn(context, std::move(request), asio::use_future);
   context.run();
   return done.get();
+}
+
+// The `Error` that `work` throws, if it throws one.
+template <typename Error, typename Work>
+std::optional<Error> caught(Work work) {
+  try {
+    work();
+  } catch (const Error& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+// The text of the `Error` that `work` throws, or "no error".
+template <typename Error = std::runtime_error, typename Work>
+std::string errorText(Work work) {
+  const std::optional<Error> error = caught<Error>(std::move(work));
+  return error ? error->what() : "no error";
 }
 
 // One data set: each file's lines after its header, fields separated by tabs.
@@ -64,42 +74,47 @@ struct DataSet {
   std::vector<std::string> playlistTracks;
   std::vector<std::string> stations;
 
+  // Each file of the data folder: its name, its header and its lines.
+  struct File {
+    const char* name;
+    const char* header;
+    std::vector<std::string> DataSet::*lines;
+  };
+  static const std::vector<File>& files() {
+    static const std::vector<File> all = {
+        {"artists.tsv", "id\tname", &DataSet::artists},
+        {"albums.tsv", "id\ttitle\tartist_id", &DataSet::albums},
+        {"tracks.tsv",
+         "id\talbum_id\tkind\ttitle\tgenre\tcomposer\tduration_ms\tdisc\tnumber\trelease_date\t"
+         "playable\tradio_plays",
+         &DataSet::tracks},
+        {"purchases.tsv", "customer\ttrack_id", &DataSet::purchases},
+        {"playlists.tsv", "id\tname\tcurator", &DataSet::playlists},
+        {"playlist_tracks.tsv", "playlist_id\ttrack_id", &DataSet::playlistTracks},
+        {"stations.tsv", "id\tname\tlive\tseed_kind\tseed", &DataSet::stations},
+    };
+    return all;
+  }
+
   // The data set in `folder`, as `write` leaves it.
   static DataSet read(const std::filesystem::path& folder) {
     DataSet data;
-    auto file = [&](const char* name, std::vector<std::string>& lines) {
-      std::ifstream in(folder / name, std::ios::binary);
+    for (const File& file : files()) {
+      std::ifstream in(folder / file.name, std::ios::binary);
       std::string line;
       std::getline(in, line);  // the header
-      while (std::getline(in, line)) lines.push_back(line);
-    };
-    file("artists.tsv", data.artists);
-    file("albums.tsv", data.albums);
-    file("tracks.tsv", data.tracks);
-    file("purchases.tsv", data.purchases);
-    file("playlists.tsv", data.playlists);
-    file("playlist_tracks.tsv", data.playlistTracks);
-    file("stations.tsv", data.stations);
+      while (std::getline(in, line)) (data.*file.lines).push_back(line);
+    }
     return data;
   }
 
   void write(const std::filesystem::path& folder) const {
     std::filesystem::create_directories(folder);
-    auto file = [&](const char* name, const char* header, const std::vector<std::string>& lines) {
-      std::ofstream out(folder / name, std::ios::binary);
-      out << header << '\n';
-      for (const std::string& line : lines) out << line << '\n';
-    };
-    file("artists.tsv", "id\tname", artists);
-    file("albums.tsv", "id\ttitle\tartist_id", albums);
-    file("tracks.tsv",
-         "id\talbum_id\tkind\ttitle\tgenre\tcomposer\tduration_ms\tdisc\tnumber\trelease_date\t"
-         "playable\tradio_plays",
-         tracks);
-    file("purchases.tsv", "customer\ttrack_id", purchases);
-    file("playlists.tsv", "id\tname\tcurator", playlists);
-    file("playlist_tracks.tsv", "playlist_id\ttrack_id", playlistTracks);
-    file("stations.tsv", "id\tname\tlive\tseed_kind\tseed", stations);
+    for (const File& file : files()) {
+      std::ofstream out(folder / file.name, std::ios::binary);
+      out << file.header << '\n';
+      for (const std::string& line : this->*file.lines) out << line << '\n';
+    }
   }
 };
 

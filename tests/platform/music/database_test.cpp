@@ -11,6 +11,7 @@
 #include "platform/executor.h"
 #include "platform/music/catalog/database.h"
 #include "platform/music/catalog/statement.h"
+#include "tests/platform/music/catalog_fixture.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
@@ -84,35 +85,21 @@ TEST(Database, RunsWorkInTheOrderItWasHandedOver) {
 
 TEST(Database, CarriesFailuresBackToTheCaller) {
   testing::TempDir dir;
-  asio::io_context caller;
   Database database(dir.path() / "a.sqlite");
-  auto check = [&]() -> asio::awaitable<void> {
-    auto badSQL = [](sqlite3* db) { return Statement(db, "SELEC 1").step(); };
-    try {
-      co_await database.run(badSQL);
-      ADD_FAILURE() << "no error";
-    } catch (const DatabaseError& error) {
-      EXPECT_EQ(error.code(), SQLITE_ERROR);
-      EXPECT_STREQ(error.what(), "near \"SELEC\": syntax error");
-    }
-    auto throws = [](sqlite3*) -> int { throw std::logic_error("from the work"); };
-    try {
-      co_await database.run(throws);
-      ADD_FAILURE() << "no error";
-    } catch (const std::logic_error& error) {
-      EXPECT_STREQ(error.what(), "from the work");
-    }
-    // The thread survives both.
-    auto one = [](sqlite3* db) {
-      Statement statement(db, "SELECT 1");
-      statement.step();
-      return statement.integer(0);
-    };
-    EXPECT_EQ(co_await database.run(one), 1);
+  auto badSQL = [](sqlite3* db) { return Statement(db, "SELEC 1").step(); };
+  const auto error = caught<DatabaseError>([&] { await(database.run(badSQL)); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), SQLITE_ERROR);
+  EXPECT_STREQ(error->what(), "near \"SELEC\": syntax error");
+  auto throws = [](sqlite3*) -> int { throw std::logic_error("from the work"); };
+  EXPECT_EQ(errorText<std::logic_error>([&] { await(database.run(throws)); }), "from the work");
+  // The thread survives both.
+  auto one = [](sqlite3* db) {
+    Statement statement(db, "SELECT 1");
+    statement.step();
+    return statement.integer(0);
   };
-  auto done = asio::co_spawn(caller, check(), asio::use_future);
-  caller.run();
-  done.get();
+  EXPECT_EQ(await(database.run(one)), 1);
 }
 
 TEST(Database, AFailedOpenFailsEveryRun) {
@@ -146,13 +133,11 @@ TEST(Database, AFailedOpenFailsEveryRun) {
                      failure.set_value(error);
                    }));
       caller.run();
-      try {
-        std::rethrow_exception(failure.get_future().get());
-      } catch (const DatabaseError& error) {
-        EXPECT_EQ(error.code() & 0xff, row.code);
-      } catch (...) {
-        ADD_FAILURE() << "no DatabaseError";
-      }
+      const std::exception_ptr told = failure.get_future().get();
+      ASSERT_TRUE(told);
+      const auto error = caught<DatabaseError>([&] { std::rethrow_exception(told); });
+      ASSERT_TRUE(error) << "no DatabaseError";
+      EXPECT_EQ(error->code() & 0xff, row.code);
       EXPECT_FALSE(ran);
     }
   }

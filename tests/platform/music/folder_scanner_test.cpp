@@ -12,8 +12,6 @@
 
 #include <array>
 
-#include <cstdlib>
-
 #include "platform/app_settings.h"
 #include "platform/music/scan/music_folders.h"
 #include "platform/settings_store.h"
@@ -95,7 +93,7 @@ TEST_F(FolderScannerTest, MakesSongsAndAlbumsAndSkipsWhatItCannotRead) {
     EXPECT_TRUE(std::filesystem::exists(*found.file));
     EXPECT_EQ(found.playParameters, (PlayParameters{found.id, "song"}));
   }
-  EXPECT_EQ(titles(search("untagged")), std::vector<std::string>{"untagged take"});
+  EXPECT_EQ(titles(search("untagged")), Strings{"untagged take"});
 
   const std::vector<Album> albums = await(library_.searchAlbums("", 10));
   ASSERT_EQ(albums.size(), 2U);
@@ -104,13 +102,10 @@ TEST_F(FolderScannerTest, MakesSongsAndAlbumsAndSkipsWhatItCannotRead) {
   EXPECT_TRUE(albums[0].id.starts_with("l."));
   EXPECT_EQ(albums[1].title, "Hits");
   EXPECT_EQ(albums[1].artistName, "Various Artists");
-  EXPECT_EQ(titles(await(library_.albumSongs(albums[1].id))),
-            (std::vector<std::string>{"First Hit", "Second Hit"}));
-  EXPECT_EQ(titles(await(library_.albumSongs(albums[0].id))),
-            (std::vector<std::string>{"WAV Song", "Opus Song"}));
-  EXPECT_EQ(
-      names(await(library_.searchArtists("", 10))),
-      (std::vector<std::string>{"Ann", "Artist", "Bob", "Unknown Artist", "Various Artists"}));
+  EXPECT_EQ(titles(await(library_.albumSongs(albums[1].id))), (Strings{"First Hit", "Second Hit"}));
+  EXPECT_EQ(titles(await(library_.albumSongs(albums[0].id))), (Strings{"WAV Song", "Opus Song"}));
+  EXPECT_EQ(names(await(library_.searchArtists("", 10))),
+            (Strings{"Ann", "Artist", "Bob", "Unknown Artist", "Various Artists"}));
 }
 
 TEST_F(FolderScannerTest, ReadsAgainOnlyWhatChangedAndKeepsIds) {
@@ -126,7 +121,7 @@ TEST_F(FolderScannerTest, ReadsAgainOnlyWhatChangedAndKeepsIds) {
   setModified(music() / "c.ogg", 1000);
   EXPECT_EQ(scanAll(), (ScanCounts{.read = 2, .unchanged = 1}));
   const std::vector<Song> after = search("");
-  EXPECT_EQ(titles(after), (std::vector<std::string>{"Alpha", "Beta Remastered", "Gamma"}));
+  EXPECT_EQ(titles(after), (Strings{"Alpha", "Beta Remastered", "Gamma"}));
   EXPECT_EQ(ids(after), ids(before));
   EXPECT_TRUE(search("beta remastered").size() == 1);
   EXPECT_TRUE(search("beta").size() == 1);
@@ -149,9 +144,9 @@ TEST_F(FolderScannerTest, VanishedFilesLeaveTheLibraryButNotPlaylistsOrHistoryAn
   std::filesystem::create_directory(dir_.path() / "aside");
   std::filesystem::rename(music() / "Road" / "a.mp3", dir_.path() / "aside" / "a.mp3");
   EXPECT_EQ(scanAll(), (ScanCounts{.unchanged = 1, .vanished = 1}));
-  EXPECT_EQ(titles(search("")), std::vector<std::string>{"Beta"});
+  EXPECT_EQ(titles(search("")), Strings{"Beta"});
   EXPECT_TRUE(await(library_.songs({songs[0].id})).empty());
-  EXPECT_EQ(titles(await(library_.albumSongs(albumID))), std::vector<std::string>{"Beta"});
+  EXPECT_EQ(titles(await(library_.albumSongs(albumID))), Strings{"Beta"});
   EXPECT_EQ(await(library_.album(albumID))->trackCount, 1);
   // Still listed where the user put it or played it, without play parameters.
   const std::vector<Song> listed = await(library_.playlistSongs(list.playlist.id));
@@ -159,7 +154,7 @@ TEST_F(FolderScannerTest, VanishedFilesLeaveTheLibraryButNotPlaylistsOrHistoryAn
   EXPECT_FALSE(listed[0].playParameters);
   EXPECT_TRUE(listed[1].playParameters);
   const std::vector<Song> played = await(library_.recentlyPlayed(10));
-  ASSERT_EQ(ids(played), std::vector<std::string>{songs[0].id});
+  ASSERT_EQ(ids(played), Strings{songs[0].id});
   EXPECT_FALSE(played[0].playParameters);
 
   // Everything gone: the album leaves too.
@@ -198,7 +193,7 @@ TEST_F(FolderScannerTest, RecentlyAddedFollowsWhenFilesFirstAppearedAndLeavesOut
   now_ += 1h;
   song("loose.mp3", "MP3", "Gamma");
   EXPECT_EQ(scanAll(), (ScanCounts{.read = 1, .unchanged = 2}));
-  EXPECT_EQ(added(), (std::vector<std::string>{"song Gamma", "album Two", "album One"}));
+  EXPECT_EQ(added(), (Strings{"song Gamma", "album Two", "album One"}));
   now_ += 1h;
   await(library_.addSongs({Song{.id = "1100000001",
                                 .title = "Catalog",
@@ -207,7 +202,7 @@ TEST_F(FolderScannerTest, RecentlyAddedFollowsWhenFilesFirstAppearedAndLeavesOut
   std::filesystem::remove(music() / "Two" / "b.mp3");
   std::filesystem::remove(music() / "loose.mp3");
   EXPECT_EQ(scanAll(), (ScanCounts{.unchanged = 1, .vanished = 2}));
-  EXPECT_EQ(added(), (std::vector<std::string>{"song Catalog", "album One"}));
+  EXPECT_EQ(added(), (Strings{"song Catalog", "album One"}));
 }
 
 TEST_F(FolderScannerTest, MakesOneAlbumOfAFoldersFilesWithOneAlbumTitle) {

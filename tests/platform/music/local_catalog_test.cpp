@@ -4,9 +4,6 @@
 
 #include <sqlite3.h>
 
-#include <string>
-#include <vector>
-
 #include "platform/music/catalog/catalog_builder.h"
 #include "platform/music/catalog/local_catalog.h"
 #include "tests/platform/music/catalog_fixture.h"
@@ -59,24 +56,20 @@ class LocalCatalogTest : public ::testing::Test {
 };
 
 // Song (or artist) ids of the small catalog by their last digits, for short tables.
-std::vector<std::string> songs(std::initializer_list<int> numbers, int base = 1100000000) {
-  std::vector<std::string> found;
+Strings songs(std::initializer_list<int> numbers, int base = 1100000000) {
+  Strings found;
   found.reserve(numbers.size());
   for (const int number : numbers) found.push_back(std::to_string(base + number));
   return found;
 }
-std::vector<std::string> albums(std::initializer_list<int> numbers) {
-  return songs(numbers, 1200000000);
-}
-std::vector<std::string> artists(std::initializer_list<int> numbers) {
-  return songs(numbers, 1300000000);
-}
+Strings albums(std::initializer_list<int> numbers) { return songs(numbers, 1200000000); }
+Strings artists(std::initializer_list<int> numbers) { return songs(numbers, 1300000000); }
 
 TEST_F(LocalCatalogTest, SearchRanksByRelevanceThenPopularity) {
   struct Row {
     const char* term;
     int limit;
-    std::vector<std::string> songs, artists, albums, playlists, stations;
+    Strings songs, artists, albums, playlists, stations;
   };
   const std::vector<Row> rows = {
       // The title itself, a longer word in a title, a title alone, an album alone.
@@ -118,7 +111,7 @@ TEST_F(LocalCatalogTest, ItemsCarryTheirFieldsAndLeaveOutWhatIsUnknown) {
   EXPECT_EQ(love.title, "Love");
   EXPECT_EQ(love.artistName, "Alpha Band");
   EXPECT_EQ(love.albumTitle, "Love Songs");
-  EXPECT_EQ(love.genreNames, std::vector<std::string>{"Rock"});
+  EXPECT_EQ(love.genreNames, Strings{"Rock"});
   EXPECT_EQ(love.duration, milliseconds(200000));
   EXPECT_EQ(love.trackNumber, 1);
   EXPECT_EQ(love.discNumber, 1);
@@ -143,13 +136,13 @@ TEST_F(LocalCatalogTest, ItemsCarryTheirFieldsAndLeaveOutWhatIsUnknown) {
   EXPECT_EQ(albums[0].trackCount, 4);                                 // the music video counts
   EXPECT_EQ(albums[0].releaseDate, std::chrono::year(1985) / 1 / 1);  // its latest song
   EXPECT_FALSE(albums[1].releaseDate);
-  EXPECT_EQ(albums[1].genreNames, (std::vector<std::string>{"Pop", "Rock"}));
+  EXPECT_EQ(albums[1].genreNames, (Strings{"Pop", "Rock"}));
   EXPECT_EQ(albums[1].playParameters, (PlayParameters{"1200000002", "album"}));
 
   const std::vector<Artist> artists = await(catalog_->artists({"1300000002"}));
   ASSERT_EQ(artists.size(), 1U);
   EXPECT_EQ(artists[0].name, "Beta Singers");
-  EXPECT_EQ(artists[0].genreNames, (std::vector<std::string>{"Pop", "Rock"}));
+  EXPECT_EQ(artists[0].genreNames, (Strings{"Pop", "Rock"}));
 
   const std::vector<Playlist> playlists = await(catalog_->playlists({"pl.aaa", "pl.bbb"}));
   ASSERT_EQ(playlists.size(), 2U);
@@ -167,7 +160,7 @@ TEST_F(LocalCatalogTest, ItemsCarryTheirFieldsAndLeaveOutWhatIsUnknown) {
 TEST_F(LocalCatalogTest, LooksUpIdsInTheirOrderEachOnce) {
   struct Row {
     const char* name;
-    std::vector<std::string> asked, found;
+    Strings asked, found;
   };
   // A music video, an album's id or a word is no song.
   const std::vector<Row> songRows = {
@@ -180,19 +173,19 @@ TEST_F(LocalCatalogTest, LooksUpIdsInTheirOrderEachOnce) {
     EXPECT_EQ(ids(await(catalog_->songs(row.asked))), row.found);
   }
   EXPECT_EQ(ids(await(catalog_->albums({"1200000002", "1100000001", "1200000001"}))),
-            (std::vector<std::string>{"1200000002", "1200000001"}));
+            (Strings{"1200000002", "1200000001"}));
   EXPECT_EQ(ids(await(catalog_->artists({"1300000005", "1300000001"}))),
-            (std::vector<std::string>{"1300000005", "1300000001"}));
+            (Strings{"1300000005", "1300000001"}));
   EXPECT_EQ(ids(await(catalog_->playlists({"pl.bbb", "pl.zzz", "pl.aaa"}))),
-            (std::vector<std::string>{"pl.bbb", "pl.aaa"}));
+            (Strings{"pl.bbb", "pl.aaa"}));
   EXPECT_EQ(ids(await(catalog_->stations({"ra.1400000004", "1400000001"}))),
-            (std::vector<std::string>{"ra.1400000004"}));
+            (Strings{"ra.1400000004"}));
 }
 
 TEST_F(LocalCatalogTest, TheChartListsTheMostBoughtPlayableSongs) {
   struct Row {
     int limit;
-    std::vector<std::string> songs;
+    Strings songs;
   };
   // Bought most: the music video (5) and "Beloved" (4), which cannot be played; then
   // "Love" and "Road" (3, the radio plays first), "Night Love", and two songs bought
@@ -230,11 +223,11 @@ TEST_F(LocalCatalogTest, AlbumAndPlaylistTracksKeepTheirOrderWithMusicVideos) {
 TEST_F(LocalCatalogTest, ArtistRelationshipsComeFromPopularityGenresBuyersAndYears) {
   struct Row {
     const char* artist;
-    std::vector<std::string> topSongs, similar;
+    Strings topSongs, similar;
     std::optional<std::string> latest;
-    std::vector<std::string> fullAlbums;
+    Strings fullAlbums;
   };
-  std::vector<std::string> prolificAlbums;  // the twenty with a year, newest first
+  Strings prolificAlbums;  // the twenty with a year, newest first
   for (int album = 20; album >= 1; --album) {
     prolificAlbums.push_back(std::to_string(1200000100 + album));
   }
@@ -267,7 +260,7 @@ TEST_F(LocalCatalogTest, ArtistRelationshipsComeFromPopularityGenresBuyersAndYea
 TEST_F(LocalCatalogTest, StationsDrawPlayableSongsFromTheirSeed) {
   struct Row {
     const char* station;
-    std::vector<std::string> first;
+    Strings first;
     std::size_t count;
   };
   const std::vector<Row> rows = {
@@ -283,7 +276,7 @@ TEST_F(LocalCatalogTest, StationsDrawPlayableSongsFromTheirSeed) {
     SCOPED_TRACE(row.station);
     const std::vector<Song> seed = await(catalog_->stationSongs(row.station));
     EXPECT_EQ(seed.size(), row.count);
-    std::vector<std::string> first = ids(seed);
+    Strings first = ids(seed);
     first.resize(std::min(first.size(), row.first.size()));
     EXPECT_EQ(first, row.first);
   }
@@ -301,12 +294,8 @@ TEST(LocalCatalog, WithoutACatalogDatabaseEveryRequestFails) {
   EXPECT_THROW(await(missing.search("love", 5)), DatabaseError);
   EXPECT_THROW(await(missing.songs({"1100000001"})), DatabaseError);
   LocalCatalog other(dir.path() / "other.sqlite");
-  try {
-    await(other.mostPlayedSongs(5));
-    ADD_FAILURE() << "no error";
-  } catch (const std::runtime_error& error) {
-    EXPECT_STREQ(error.what(), "the catalog database has format 0; this program reads format 1");
-  }
+  EXPECT_EQ(errorText([&] { await(other.mostPlayedSongs(5)); }),
+            "the catalog database has format 0; this program reads format 1");
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "platform/music/web_api/web_api_url.h"
 #include "platform/settings_store.h"
 #include "tests/platform/music/catalog_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 
 namespace melodock {
@@ -119,12 +120,10 @@ Song catalogSong(int n) {
 // A library with five playlists of the user's, the first with three songs.
 struct LibraryFixture {
   LibraryFixture() {
-    for (int i = 1; i <= 5; ++i) {
-      std::vector<Song> songs;
-      if (i == 1) songs = {catalogSong(1), catalogSong(2), catalogSong(3)};
-      await(library.createPlaylist("Mix " + std::to_string(i),
-                                   i == 1 ? std::optional<std::string>("Late") : std::nullopt,
-                                   songs));
+    await(
+        library.createPlaylist("Mix 1", "Late", {catalogSong(1), catalogSong(2), catalogSong(3)}));
+    for (int i = 2; i <= 5; ++i) {
+      await(library.createPlaylist("Mix " + std::to_string(i), std::nullopt, {}));
     }
   }
   WebAPIResponse get(const std::string& target) {
@@ -153,7 +152,7 @@ TEST(InProcessWebAPI, PagesListsAtTheRequestedLimit) {
     ++pages;
   }
   EXPECT_EQ(pages, 3);
-  EXPECT_EQ(seen, (std::vector<std::string>{"p.1", "p.2", "p.7", "p.8", "p.9", "p.10"}));
+  EXPECT_EQ(seen, (Strings{"p.1", "p.2", "p.7", "p.8", "p.9", "p.10"}));
   EXPECT_EQ(json::parse(f.get("/v1/me/library/playlists?limit=2&offset=2").body).at("next"),
             "/v1/me/library/playlists?limit=2&offset=4");
   EXPECT_EQ(json::parse(f.get("/v1/me/library/playlists").body).at("data").size(), 6U);
@@ -235,7 +234,9 @@ class LoopbackWebAPI {
     thread_.join();
     for (const int held : held_) ::close(held);
   }
-  [[nodiscard]] std::uint16_t port() const { return socket_.port(); }
+  [[nodiscard]] std::string base() const {
+    return "http://127.0.0.1:" + std::to_string(socket_.port());
+  }
   std::vector<std::string> heads() {
     std::lock_guard lock(mutex_);
     return heads_;
@@ -245,21 +246,12 @@ class LoopbackWebAPI {
  private:
   void serve() {
     for (int client = 0; (client = ::accept(socket_.fd(), nullptr, nullptr)) >= 0;) {
-      std::string buffer;
-      auto readUntil = [&](auto done) {
-        char chunk[4096];
-        ssize_t count = 0;
-        while (!done() && (count = ::recv(client, chunk, sizeof chunk, 0)) > 0) {
-          buffer.append(chunk, static_cast<std::size_t>(count));
-        }
-      };
-      readUntil([&] { return buffer.find("\r\n\r\n") != std::string::npos; });
-      if (buffer.find("\r\n\r\n") == std::string::npos) {
+      std::string head = testing::readThrough(client, "\r\n\r\n");
+      if (!head.ends_with("\r\n\r\n")) {
         ::close(client);
         continue;
       }
-      const std::size_t end = buffer.find("\r\n\r\n") + 4;
-      const std::string head = buffer.substr(0, end - 2);
+      head.resize(head.size() - 2);  // the head's lines, each ending in CR LF
       {
         std::lock_guard lock(mutex_);
         heads_.push_back(head);
@@ -270,12 +262,14 @@ class LoopbackWebAPI {
       }
       const auto mark = head.find("Content-Length: ");
       const std::size_t length = mark == std::string::npos ? 0 : std::stoul(head.substr(mark + 16));
-      readUntil([&] { return buffer.size() >= end + length; });
       const std::string method = head.substr(0, head.find(' '));
       const std::string target =
           head.substr(method.size() + 1, head.find(' ', method.size() + 1) - method.size() - 1);
       std::optional<std::string> body;
-      if (length > 0) body = buffer.substr(end);
+      if (length > 0) {
+        body = std::string(length, '\0');
+        body->resize(std::max<ssize_t>(::recv(client, body->data(), length, MSG_WAITALL), 0));
+      }
       const WebAPIResponse response = await(api_.serve(method, target, body));
       const std::string answer = "HTTP/1.1 " + std::to_string(response.status) +
                                  " Status\r\nContent-Type: application/json\r\nContent-Length: " +
@@ -307,13 +301,11 @@ struct RemoteFixture : LibraryFixture {
     request.timeout = timeout;
     return await(client.send(std::move(request)));
   }
-  std::string error(WebAPIClient& client, const std::string& target) {
-    try {
-      send(client, "GET", target);
-      return "no error";
-    } catch (const WebAPIError& failure) {
-      return failure.what();
-    }
+  std::string error(const std::string& target) {
+    return errorText<WebAPIError>([&] { send(configured, "GET", target); });
+  }
+  void setBase(const std::string& base) {
+    AppSettings(settings).set(setting::kWebAPIBaseURL, base);
   }
 
   std::chrono::milliseconds timeout = 60s;
@@ -325,9 +317,8 @@ struct RemoteFixture : LibraryFixture {
 TEST(WebAPIHTTPTransport, GivesTheSameBytesAsTheLibraryInProcess) {
   RemoteFixture f;
   LoopbackWebAPI server(f.api);
-  AppSettings(f.settings)
-      .set(setting::kWebAPIBaseURL, "http://127.0.0.1:" + std::to_string(server.port()) + "/");
-  EXPECT_EQ(f.configured.baseURL(), "http://127.0.0.1:" + std::to_string(server.port()));
+  f.setBase(server.base() + "/");
+  EXPECT_EQ(f.configured.baseURL(), server.base());
   std::vector<InProcessWebAPI::Served> served;
   f.api.observe([&](const InProcessWebAPI::Served& request) { served.push_back(request); });
 
@@ -394,16 +385,15 @@ TEST(WebAPIHTTPTransport, RefusesOrFailsWithoutAnAnswer) {
        "The web API must be reached with https://, not ftp://."},
       {"nobody listening", "http://127.0.0.1:" + std::to_string(closed),
        "Could not connect to the server."},
-      {"no answer in time", "http://127.0.0.1:" + std::to_string(server.port()),
-       "The request timed out."},
+      {"no answer in time", server.base(), "The request timed out."},
       {"IPv6 loopback, nobody listening", "http://[::1]:" + std::to_string(closed),
        "Could not connect to the server."},
   };
   f.timeout = 300ms;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    AppSettings(f.settings).set(setting::kWebAPIBaseURL, row.base);
-    EXPECT_EQ(f.error(f.configured, "/v1/me/library/playlists"), row.error);
+    f.setBase(row.base);
+    EXPECT_EQ(f.error("/v1/me/library/playlists"), row.error);
   }
 }
 
@@ -413,12 +403,11 @@ TEST(ConfiguredWebAPI, ServesInProcessUntilABaseURLIsStoredAndRefusesAPathThatRe
   EXPECT_EQ(f.configured.baseURL(), "https://library.melodock.invalid");
   EXPECT_EQ(f.send(f.configured, "GET", "/v1/me/library/playlists/p.2").status, 200);
   LoopbackWebAPI server(f.api);
-  const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
-  AppSettings(f.settings).set(setting::kWebAPIBaseURL, base);
+  f.setBase(server.base());
   for (const char* target :
        {"/v1/me/library/playlists/p.2/../../x", "/v1/me/library/p.2%2Ftracks"}) {
     SCOPED_TRACE(target);
-    EXPECT_EQ(f.error(f.configured, target), "Not a valid web API URL: " + base + target);
+    EXPECT_EQ(f.error(target), "Not a valid web API URL: " + server.base() + target);
   }
   EXPECT_TRUE(server.heads().empty());
   EXPECT_EQ(f.send(f.configured, "GET", "/v1/me/library/playlists/p.2").status, 200);
