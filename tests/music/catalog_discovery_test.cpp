@@ -2,8 +2,6 @@
 // rules, over the small catalog with answers the test writes.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "music/detail/result_text.h"
 #include "music/item_dicts.h"
 #include "tests/support/music_service.h"
@@ -11,10 +9,9 @@
 namespace melodock {
 namespace {
 
+using nlohmann::json;
 using testing::song;
-using Harness = testing::MusicServiceHarness;
-
-using Discovery = Harness;
+using Discovery = testing::MusicServiceHarness;
 
 Album album(int number, std::optional<int> year = std::nullopt) {
   Album album{.id = std::to_string(number),
@@ -93,7 +90,7 @@ TEST(CatalogDiscovery, AResourcePassesOnWhatItHas) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.element);
-    EXPECT_EQ(detail::resultText(resourceDict(nlohmann::json::parse(row.element))), row.dict);
+    EXPECT_EQ(detail::resultText(resourceDict(json::parse(row.element))), row.dict);
   }
 }
 
@@ -107,21 +104,18 @@ TEST(CatalogDiscovery, ArtistInfoKeepsTheFirst25FullAlbumsAndLeavesOutNoLatestRe
       f.small->relationshipsAnswer->fullAlbums.push_back(album(100 + number));
     }
   });
-  const auto info = nlohmann::json::parse(f.call("artist_info", R"({"artist_id":"42"})"));
+  const auto info = json::parse(f.call("artist_info", R"({"artist_id":"42"})"));
   EXPECT_EQ(info.size(), 5U);
   EXPECT_FALSE(info.contains("latest_release"));
   EXPECT_EQ(info.at("name"), "Prolific");
-  EXPECT_EQ(info.at("genres"), nlohmann::json::array());
-  EXPECT_EQ(info.at("top_songs"), nlohmann::json::array());
-  EXPECT_EQ(info.at("similar_artists"), nlohmann::json::array());
+  for (const char* empty : {"genres", "top_songs", "similar_artists"})
+    EXPECT_EQ(info.at(empty), json::array()) << empty;
   ASSERT_EQ(info.at("albums").size(), 25U);
   EXPECT_EQ(info.at("albums").front().at("id"), "101");
   EXPECT_EQ(info.at("albums").back().at("id"), "125");
 
   f.on([&] { f.small->relationshipsAnswer->latestRelease = album(140, 2001); });
-  EXPECT_EQ(nlohmann::json::parse(f.call("artist_info", R"({"artist_id":"42"})"))
-                .at("latest_release")
-                .dump(),
+  EXPECT_EQ(json::parse(f.call("artist_info", R"({"artist_id":"42"})")).at("latest_release").dump(),
             R"({"artist":"Artist","id":"140","name":"Album 140","tracks":10,"type":"album",)"
             R"("year":2001})");
   EXPECT_EQ(f.on([&] { return f.small->asked; }),

@@ -6,17 +6,17 @@
 namespace melodock {
 namespace {
 
+using nlohmann::json;
 using std::chrono::seconds;
-using Harness = testing::MusicServiceHarness;
-
 using testing::kNotAuthorized;
+using Harness = testing::MusicServiceHarness;
 
 // `text` with the object's key `key` and its value left out (for answers that hold a
 // position or a track the row does not care about).
 std::string without(const std::string& text, const std::string& key) {
-  auto json = nlohmann::json::parse(text);
-  json.erase(key);
-  return json.dump();
+  auto object = json::parse(text);
+  object.erase(key);
+  return object.dump();
 }
 
 TEST(PlaySongs, ChecksInOrderAndReportsMissingAndUnavailableSongs) {
@@ -85,18 +85,17 @@ TEST(PlaySongs, StartsANewSetOrAddsToTheOneThereAndKeepsTheNoteOnlyWhenAdding) {
     if (row.answer.starts_with("error: ")) {
       EXPECT_EQ(answer, row.answer);
     } else {
-      auto json = nlohmann::json::parse(answer);
-      auto expected = nlohmann::json::parse(row.answer);
-      for (const auto& [key, value] : expected.items()) EXPECT_EQ(json[key], value) << key;
-      EXPECT_EQ(json.contains("note"), expected.contains("note"));
-      EXPECT_FALSE(json.contains("warning"));
+      auto object = json::parse(answer);
+      auto expected = json::parse(row.answer);
+      for (const auto& [key, value] : expected.items()) EXPECT_EQ(object[key], value) << key;
+      EXPECT_EQ(object.contains("note"), expected.contains("note"));
+      EXPECT_FALSE(object.contains("warning"));
     }
     EXPECT_EQ(f.queue(), row.queue);
     std::string queued;
     std::string plain = row.queue;
     for (const std::string& id : f.queuedSongs()) queued += (queued.empty() ? "" : " ") + id;
-    std::erase(plain, '[');
-    std::erase(plain, ']');
+    std::erase_if(plain, [](char c) { return c == '[' || c == ']'; });
     EXPECT_EQ(queued, plain);
   }
   // Shuffled, the service no longer knows the queue's order.
@@ -112,7 +111,7 @@ TEST(PlaySongs, AddingToAPausedQueueWaitsTheWholeSettleTimeWithoutAWarning) {
   const std::size_t timers = f.clock.pending();
   auto done = f.start("play_songs", R"({"ids":["1100000005"],"mode":"queue"})");
   EXPECT_EQ(f.pausesUntil(done, timers), 20);
-  const auto answer = nlohmann::json::parse(done.get().text);
+  const auto answer = json::parse(done.get().text);
   EXPECT_EQ(answer["status"], "paused");
   EXPECT_EQ(answer["queue_length"], 2);
   EXPECT_FALSE(answer.contains("warning"));
@@ -122,18 +121,18 @@ TEST(PlaySongs, TwoCallsRacingLeaveOneQueueAndTwoTruthfulAnswers) {
   struct Call {
     std::vector<std::string> ids;
     std::future<Tools::Outcome> done;
-    nlohmann::json answer;
+    json answer;
   };
   Harness f;
   std::vector<Call> calls(2);
   calls[0].ids = {"1100000001", "1100000003"};
   calls[1].ids = {"1100000005", "1100000006", "1100000001"};
   for (Call& call : calls) {
-    call.done = f.start("play_songs", nlohmann::json{{"ids", call.ids}}.dump());
+    call.done = f.start("play_songs", json{{"ids", call.ids}}.dump());
   }
   for (Call& call : calls) {
     f.pausesUntil(call.done, 1);  // the song's end is the one timer besides
-    call.answer = nlohmann::json::parse(call.done.get().text);
+    call.answer = json::parse(call.done.get().text);
   }
   // The queue is one call's songs, as the service itself says, and that call's answer
   // describes it; the other call's answer describes its own songs or that same queue.
@@ -165,7 +164,7 @@ TEST(PlaySongs, ALibrarySongNeedsConsentEvenAmongCatalogSongs) {
   EXPECT_EQ(f.queue(), "");
   auto allowed = f.start("play_songs", arguments);
   f.presenter.answer(1, true);
-  EXPECT_EQ(nlohmann::json::parse(allowed.get().text)["added"], 2);
+  EXPECT_EQ(json::parse(allowed.get().text)["added"], 2);
   EXPECT_EQ(f.queue(), "[1100000001] " + saved.front().id);
 }
 
@@ -233,7 +232,7 @@ TEST(PlayCollection, PlaysTheUsersOwnPlaylistsAndAlbumsWithConsent) {
                                    R"(","type":"library-songs"}]})"};
   };
   const std::string arguments = R"({"type":"playlist","id":")" + mine.playlist.id + R"("})";
-  EXPECT_EQ(nlohmann::json::parse(f.call("play_collection", arguments))["queue_length"], 2);
+  EXPECT_EQ(json::parse(f.call("play_collection", arguments))["queue_length"], 2);
   EXPECT_EQ(f.queue(), "[" + saved[0].id + "] " + saved[1].id);
   EXPECT_EQ(f.playedIn.back(), mine.playlist.id);
   EXPECT_EQ(f.call("play_collection", R"({"type":"playlist","id":"p.999"})"),
@@ -269,7 +268,7 @@ TEST(PlayCollection, AppliesTheNoteOnceTheAnswerIsBuiltWhateverTheOutcome) {
     f.call("set_note", R"({"text":"Old"})");
     const std::string answer = f.call("play_collection", row.arguments);
     if (row.answerShowsOldNote) {
-      EXPECT_EQ(nlohmann::json::parse(answer)["note"], "Old");
+      EXPECT_EQ(json::parse(answer)["note"], "Old");
     }
     EXPECT_EQ(f.on([&] { return f.service->note(); }), row.noteAfter);
   }

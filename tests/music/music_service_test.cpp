@@ -140,7 +140,7 @@ TEST(MusicService, AsksForConsentOnlyWhenItIsNotStoredAndRemembersOnlyAYes) {
   auto gate = [](Harness& f) {
     return asio::co_spawn(f.main.strand(), f.service->requirePersonalData(), asio::use_future);
   };
-  auto outcome = [](std::future<void>& done) -> std::string {
+  auto outcome = [](std::future<void> done) -> std::string {
     try {
       done.get();
       return "allowed";
@@ -148,18 +148,12 @@ TEST(MusicService, AsksForConsentOnlyWhenItIsNotStoredAndRemembersOnlyAYes) {
       return "error: " + error.message;
     }
   };
-  {
-    SCOPED_TRACE("stored yes");
-    Harness f({.stored = R"({"musicAuthorization":"authorized","sharePersonalData":true})"});
-    auto done = gate(f);
-    EXPECT_EQ(outcome(done), "allowed");
-    EXPECT_EQ(f.presenter.count(), 0u);
-  }
-  {
-    SCOPED_TRACE("not authorized");
-    Harness f({.stored = R"({"musicAuthorization":"denied"})"});
-    auto done = gate(f);
-    EXPECT_EQ(outcome(done), testing::kNotAuthorized);
+  for (const auto& [stored, expected] : std::vector<std::pair<std::string, std::string>>{
+           {R"({"musicAuthorization":"authorized","sharePersonalData":true})", "allowed"},
+           {R"({"musicAuthorization":"denied"})", testing::kNotAuthorized}}) {
+    SCOPED_TRACE(stored);
+    Harness f({.stored = stored});
+    EXPECT_EQ(outcome(gate(f)), expected);
     EXPECT_EQ(f.presenter.count(), 0u);
   }
   for (const bool yes : {true, false}) {
@@ -173,8 +167,8 @@ TEST(MusicService, AsksForConsentOnlyWhenItIsNotStoredAndRemembersOnlyAYes) {
     EXPECT_EQ(f.presenter.shown(0)->question.title,
               "Claude wants to see your library and listening history.");
     f.presenter.answer(0, yes);
-    EXPECT_EQ(outcome(first), yes ? "allowed" : refusal);
-    EXPECT_EQ(outcome(second), yes ? "allowed" : refusal);
+    EXPECT_EQ(outcome(std::move(first)), yes ? "allowed" : refusal);
+    EXPECT_EQ(outcome(std::move(second)), yes ? "allowed" : refusal);
     f.settings->waitUntilWritten();
     const auto stored = nlohmann::json::parse(testing::readFile(f.dir.path() / "settings.json"));
     EXPECT_EQ(stored.value("sharePersonalData", false), yes);

@@ -12,9 +12,12 @@ using nlohmann::json;
 
 using Answer = testing::TestPresenter::Answer;
 
+constexpr const char* kAuthorized = R"({"musicAuthorization":"authorized"})";
+constexpr const char* kShared = R"({"musicAuthorization":"authorized","sharePersonalData":true})";
+
 // The service over the scripted web API; the user says yes when asked.
 struct WebAPIFixture : testing::MusicServiceHarness {
-  explicit WebAPIFixture(const std::string& stored = R"({"musicAuthorization":"authorized"})")
+  explicit WebAPIFixture(const std::string& stored = kAuthorized)
       : MusicServiceHarness({.stored = stored, .answer = Answer::yes}) {}
 };
 
@@ -156,6 +159,7 @@ TEST(WebAPIAccess, ReadsEachCloudPlaylistEntryLeniently) {
                            {"p.1", "Mine", true}, {"l.2", "", false}, {"p.3", "", false}}));
 }
 
+// Playlist tracks pass their own consent gate: refused, nothing is sent.
 TEST(WebAPIAccess, ReadsPlaylistTracksUpToTheCapAndFailsWithAFailedPage) {
   const std::string tracks = "/v1/me/library/playlists/p.1/tracks";
   struct Row {
@@ -163,6 +167,7 @@ TEST(WebAPIAccess, ReadsPlaylistTracksUpToTheCapAndFailsWithAFailedPage) {
     std::function<WebAPIResponse(const WebAPIRequest&)> answer;
     std::string result;  // the count of tracks, or the error
     std::size_t requests;
+    bool consent = true;  // stored; otherwise asked, and refused
   };
   const std::vector<Row> rows = {
       {"1000 tracks give 500",
@@ -181,19 +186,23 @@ TEST(WebAPIAccess, ReadsPlaylistTracksUpToTheCapAndFailsWithAFailedPage) {
          return ok({{"data", json::array()}, {"next", tracks + "?offset=9"}});
        },
        "2", 2},
+      {"consent refused", [&](const WebAPIRequest& r) { return page(r.url, 1000, 100, tracks); },
+       testing::kPersonalRefusal, 0, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    WebAPIFixture f(R"({"musicAuthorization":"authorized","sharePersonalData":true})");
+    WebAPIFixture f(row.consent ? kShared : kAuthorized);
+    f.presenter.mode = Answer::no;
     f.webAPI.answer = row.answer;
     auto [tracks, error] = f.attempt(f.service->cloudPlaylistTracks("p.1"));
     EXPECT_EQ(tracks ? std::to_string(tracks->size()) : error, row.result);
     EXPECT_EQ(f.webAPI.requests.size(), row.requests);
+    EXPECT_EQ(f.presenter.count(), row.consent ? 0U : 1U);
   }
 }
 
 TEST(WebAPIAccess, MakesPlaylistTrackObjects) {
-  WebAPIFixture f(R"({"musicAuthorization":"authorized","sharePersonalData":true})");
+  WebAPIFixture f(kShared);
   f.webAPI.answer = [](const WebAPIRequest&) {
     return WebAPIResponse{
         200, R"({"data":[{"id":"i.1","attributes":{"name":"A","artistName":"B","albumName":"C",)"
@@ -207,15 +216,6 @@ TEST(WebAPIAccess, MakesPlaylistTrackObjects) {
             R"({"album":"C","artist":"B","duration":1,"id":"900","name":"A"})");
   EXPECT_EQ(mcp::Value(tracks[1]).toJSON().dump(), R"({"id":"i.2","name":"D"})");
   EXPECT_EQ(mcp::Value(tracks[2]).toJSON().dump(), "{}");
-}
-
-TEST(WebAPIAccess, PlaylistTracksPassTheirOwnConsentGate) {
-  WebAPIFixture f;
-  f.presenter.mode = Answer::no;
-  auto [tracks, error] = f.attempt(f.service->cloudPlaylistTracks("p.1"));
-  EXPECT_EQ(error, testing::kPersonalRefusal);
-  EXPECT_EQ(f.presenter.count(), 1U);
-  EXPECT_TRUE(f.webAPI.requests.empty());
 }
 
 TEST(WebAPIAccess, MakesTrackReferencesByIDForm) {

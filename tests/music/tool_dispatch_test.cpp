@@ -1,25 +1,15 @@
-#include <atomic>
-#include <chrono>
-#include <exception>
-#include <future>
-#include <limits>
-#include <optional>
-#include <set>
-#include <stdexcept>
-#include <string>
-#include <thread>
-#include <vector>
-
+// The dispatcher between the agent's tool calls and the music operations: what each
+// tool reads of its arguments, the compact now-playing object, calls in flight, and the
+// catalogue of tools.
 #include <gtest/gtest.h>
 
-#include <asio.hpp>
-#include <nlohmann/json.hpp>
+#include <fstream>
+#include <limits>
+#include <set>
+#include <stdexcept>
+#include <thread>
 
-#include "mcp/value.h"
-#include "music/tool_error.h"
 #include "music/tools.h"
-#include "platform/actor.h"
-#include "platform/executor.h"
 #include "tests/support/null_music_operations.h"
 
 namespace melodock {
@@ -94,7 +84,6 @@ std::string shown(const Strings& list) {
 // main actor, and answers with a text naming the call.
 class RecordingService : public NullMusicOperations {
  public:
-  using Text = asio::awaitable<std::string>;
   Strings calls;
   bool allOnMain = true;
   Value nowPlaying = Value::object({{"status", "playing"}});
@@ -105,17 +94,16 @@ class RecordingService : public NullMusicOperations {
   }
   Text playback(std::string action) override { co_return record("playback", action); }
   Text seek(double seconds) override { co_return record("seek", seconds); }
-  Text setModes(std::optional<bool> shuffle, std::optional<std::string> repeat) override {
+  Text setModes(std::optional<bool> shuffle, MaybeText repeat) override {
     co_return record("setModes", shuffle, repeat);
   }
-  Text playSongs(Strings ids, std::string mode, std::optional<std::string> note) override {
+  Text playSongs(IDs ids, std::string mode, MaybeText note) override {
     co_return record("playSongs", ids, mode, note);
   }
-  Text playCollection(std::string type, std::string id, bool shuffle,
-                      std::optional<std::string> note) override {
+  Text playCollection(std::string type, std::string id, bool shuffle, MaybeText note) override {
     co_return record("playCollection", type, id, shuffle, note);
   }
-  asio::awaitable<void> applyNote(std::optional<std::string> text) override {
+  asio::awaitable<void> applyNote(MaybeText text) override {
     record("applyNote", text);
     co_return;
   }
@@ -132,13 +120,13 @@ class RecordingService : public NullMusicOperations {
   }
   Text libraryPlaylists() override { co_return record("libraryPlaylists"); }
   Text playlistSongs(std::string id) override { co_return record("playlistSongs", id); }
-  Text createPlaylist(std::string name, std::optional<std::string> about, Strings ids) override {
+  Text createPlaylist(std::string name, MaybeText about, IDs ids) override {
     co_return record("createPlaylist", name, about, ids);
   }
-  Text addToPlaylist(std::string playlistID, Strings songIDs) override {
+  Text addToPlaylist(std::string playlistID, IDs songIDs) override {
     co_return record("addToPlaylist", playlistID, songIDs);
   }
-  Text addToLibrary(std::string type, Strings ids) override {
+  Text addToLibrary(std::string type, IDs ids) override {
     co_return record("addToLibrary", type, ids);
   }
   Text rate(std::string id, std::string kind, std::string rating) override {
@@ -355,6 +343,21 @@ TEST(ToolDispatch, EachRouteReadsThePropertiesOfItsSchemaAndNoOtherTools) {
       changed[name] = listed ? sample(properties.at(name), 1) : Value("zz");
       EXPECT_EQ(outcome(tool.name, changed) != seen, listed) << seen;
     }
+  }
+}
+
+// The twenty tools as an agent reads them on tools/list, in order, byte for byte: one
+// line of the data file each.
+TEST(ToolCatalogue, ListsEachToolAsTheAgentReadsIt) {
+  std::ifstream file(MELODOCK_MUSIC_TEST_DATA "/tool_catalogue.jsonl", std::ios::binary);
+  std::vector<std::string> expected;
+  for (std::string line; std::getline(file, line);) expected.push_back(line);
+  const std::vector<mcp::Tool>& tools = Tools::all();
+  ASSERT_EQ(tools.size(), 20U);
+  ASSERT_EQ(expected.size(), tools.size());
+  for (std::size_t index = 0; index < tools.size(); ++index) {
+    SCOPED_TRACE(index);
+    EXPECT_EQ(tools[index].toJSON().dump(), expected[index]);
   }
 }
 

@@ -82,8 +82,6 @@ class TestPresenter final : public PermissionPrompt::Presenter {
     Handle(TestPresenter& presenter, std::shared_ptr<Shown> shown)
         : presenter_(presenter), shown_(std::move(shown)) {}
     ~Handle() override { close(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
     void close() override {
       std::lock_guard lock(presenter_.mutex_);
       shown_->closed = true;
@@ -120,75 +118,69 @@ class ScriptedWebAPI final : public WebAPIClient {
 // data's; what was asked is noted.
 class SmallCatalog final : public Catalog {
  public:
+  template <typename T>
+  using Task = asio::awaitable<T>;
+  using IDs = std::vector<std::string>;
+
   // The data (data/small_catalog): two albums, the first with a music video and a song
   // this account cannot play, a playlist and two stations, one of them live.
-  SmallCatalog(const std::filesystem::path& folder, Clock& clock) : clock_(clock) {
-    buildCatalog(MELODOCK_TEST_SUPPORT_DATA "/small_catalog", folder / "catalog.sqlite");
-    catalog_ = std::make_unique<LocalCatalog>(folder / "catalog.sqlite");
-  }
-  asio::awaitable<CatalogSearchResults> search(std::string term, int limit) override {
+  SmallCatalog(const std::filesystem::path& folder, Clock& clock)
+      : clock_(clock), data_(built(folder / "catalog.sqlite")) {}
+  Task<CatalogSearchResults> search(std::string term, int limit) override {
     asked.push_back("search " + term + " " + std::to_string(limit));
-    return found ? answer(*found) : catalog_->search(std::move(term), limit);
+    return found ? answer(*found) : data_.search(std::move(term), limit);
   }
-  asio::awaitable<std::vector<Song>> songs(std::vector<std::string> ids) override {
+  Task<std::vector<Song>> songs(IDs ids) override {
     songLookups.push_back(ids);
-    return catalog_->songs(std::move(ids));
+    return data_.songs(std::move(ids));
   }
-  asio::awaitable<std::vector<Album>> albums(std::vector<std::string> ids) override {
+  Task<std::vector<Album>> albums(IDs ids) override {
     asked.push_back("albums " + first(ids));
-    return albumAnswer ? answer(*albumAnswer) : catalog_->albums(std::move(ids));
+    return albumAnswer ? answer(*albumAnswer) : data_.albums(std::move(ids));
   }
-  asio::awaitable<std::vector<Artist>> artists(std::vector<std::string> ids) override {
+  Task<std::vector<Artist>> artists(IDs ids) override {
     asked.push_back("artists " + first(ids));
-    return artistAnswer ? answer(*artistAnswer) : catalog_->artists(std::move(ids));
+    return artistAnswer ? answer(*artistAnswer) : data_.artists(std::move(ids));
   }
-  asio::awaitable<std::vector<Playlist>> playlists(std::vector<std::string> ids) override {
-    return catalog_->playlists(std::move(ids));
+  Task<std::vector<Playlist>> playlists(IDs ids) override {
+    return data_.playlists(std::move(ids));
   }
-  asio::awaitable<std::vector<Station>> stations(std::vector<std::string> ids) override {
-    return catalog_->stations(std::move(ids));
-  }
-  asio::awaitable<std::vector<SongChart>> mostPlayedSongs(int limit) override {
+  Task<std::vector<Station>> stations(IDs ids) override { return data_.stations(std::move(ids)); }
+  Task<std::vector<SongChart>> mostPlayedSongs(int limit) override {
     asked.push_back("chart " + std::to_string(limit));
-    return chartAnswer ? answer(*chartAnswer) : catalog_->mostPlayedSongs(limit);
+    return chartAnswer ? answer(*chartAnswer) : data_.mostPlayedSongs(limit);
   }
-  asio::awaitable<std::vector<std::string>> genres(int limit) override {
-    return catalog_->genres(limit);
+  Task<std::vector<std::string>> genres(int limit) override { return data_.genres(limit); }
+  Task<GenreItems> genreItems(std::string genre, int limit) override {
+    return data_.genreItems(std::move(genre), limit);
   }
-  asio::awaitable<GenreItems> genreItems(std::string genre, int limit) override {
-    return catalog_->genreItems(std::move(genre), limit);
-  }
-  asio::awaitable<std::vector<Track>> albumTracks(std::string albumID) override {
+  Task<std::vector<Track>> albumTracks(std::string albumID) override {
     asked.push_back("tracks " + albumID);
-    Clock::Duration delay{0};
     if (!albumTrackDelays.empty()) {
-      delay = albumTrackDelays.front();
+      const Clock::Duration delay = albumTrackDelays.front();
       albumTrackDelays.pop_front();
+      if (delay.count() > 0) co_await clock_.sleep(delay);
     }
-    if (delay.count() > 0) co_await clock_.sleep(delay);
-    std::vector<Track> tracks;  // not a co_await inside ?:, which crashed built by GCC 12
-    if (tracksAnswer) {
-      tracks = *tracksAnswer;
-    } else {
-      tracks = co_await catalog_->albumTracks(std::move(albumID));
-    }
+    // Not a co_await inside ?:, which crashed built by GCC 12.
+    std::vector<Track> tracks = tracksAnswer.value_or(std::vector<Track>{});
+    if (!tracksAnswer) tracks = co_await data_.albumTracks(std::move(albumID));
     ++albumTrackLoads;
     co_return tracks;
   }
-  asio::awaitable<std::vector<Track>> playlistTracks(std::string playlistID) override {
-    return catalog_->playlistTracks(std::move(playlistID));
+  Task<std::vector<Track>> playlistTracks(std::string id) override {
+    return data_.playlistTracks(std::move(id));
   }
-  asio::awaitable<ArtistRelationships> artistRelationships(std::string artistID) override {
+  Task<ArtistRelationships> artistRelationships(std::string artistID) override {
     asked.push_back("relationships " + artistID);
     return relationshipsAnswer ? answer(*relationshipsAnswer)
-                               : catalog_->artistRelationships(std::move(artistID));
+                               : data_.artistRelationships(std::move(artistID));
   }
-  asio::awaitable<std::vector<Song>> stationSongs(std::string stationID) override {
-    return catalog_->stationSongs(std::move(stationID));
+  Task<std::vector<Song>> stationSongs(std::string id) override {
+    return data_.stationSongs(std::move(id));
   }
 
   // Touched on the main actor only.
-  std::vector<std::vector<std::string>> songLookups;
+  std::vector<IDs> songLookups;
   std::deque<Clock::Duration> albumTrackDelays;  // one per album track load, in order
   std::size_t albumTrackLoads = 0;
   std::optional<CatalogSearchResults> found;
@@ -200,16 +192,18 @@ class SmallCatalog final : public Catalog {
   std::vector<std::string> asked;
 
  private:
-  static std::string first(const std::vector<std::string>& ids) {
-    return ids.empty() ? "" : ids.front();
+  static std::filesystem::path built(const std::filesystem::path& file) {
+    buildCatalog(MELODOCK_TEST_SUPPORT_DATA "/small_catalog", file);
+    return file;
   }
+  static std::string first(const IDs& ids) { return ids.empty() ? "" : ids.front(); }
   template <typename T>
-  static asio::awaitable<T> answer(T value) {
+  static Task<T> answer(T value) {
     co_return value;
   }
 
   Clock& clock_;
-  std::unique_ptr<LocalCatalog> catalog_;
+  LocalCatalog data_;
 };
 
 struct ServiceOptions {
@@ -262,15 +256,16 @@ struct MusicServiceHarness : PlayerFixture {
   }
   // What the agent reads back from a tool call: its text, or "error: " and the text.
   std::string call(std::string name, const std::string& arguments = "{}") {
-    auto object = *mcp::Value::fromJSON(nlohmann::json::parse(arguments)).objectValue();
-    auto outcome = awaitOn(main, tools->run(std::move(name), std::move(object)));
+    auto outcome = awaitOn(main, tools->run(std::move(name), object(arguments)));
     return outcome.failure ? "error: " + outcome.text : outcome.text;
   }
   // Starts a call and returns while it may still wait on the clock or the prompt.
   std::future<Tools::Outcome> start(std::string name, const std::string& arguments = "{}") {
-    auto object = *mcp::Value::fromJSON(nlohmann::json::parse(arguments)).objectValue();
-    return asio::co_spawn(executor.pool(), tools->run(std::move(name), std::move(object)),
+    return asio::co_spawn(executor.pool(), tools->run(std::move(name), object(arguments)),
                           asio::use_future);
+  }
+  static mcp::Value::Object object(const std::string& json) {
+    return *mcp::Value::fromJSON(nlohmann::json::parse(json)).objectValue();
   }
   // What the awaitable gave, or "error: " and the failure's text.
   template <typename T>
