@@ -11,7 +11,7 @@ namespace {
 using Kind = PermissionPrompt::Kind;
 using namespace std::chrono_literals;
 
-constexpr auto kPatience = 10s;
+constexpr auto kAnswerPatience = 10s;
 
 using testing::TestPresenter;
 
@@ -35,7 +35,7 @@ struct PromptTest : ::testing::Test {
 };
 
 std::optional<bool> answerOf(std::future<bool>& answer) {
-  if (answer.wait_for(kPatience) != std::future_status::ready) return std::nullopt;
+  if (answer.wait_for(kAnswerPatience) != std::future_status::ready) return std::nullopt;
   return answer.get();
 }
 
