@@ -152,72 +152,63 @@ struct Fixture {
   std::string build;
 };
 
-TEST(UpdateCheck, ComparesTheFeedsBuildWithTheRunningOne) {
+// An answer the check can read is compared and stores the time of the check; anything
+// else fails and stores nothing.
+TEST(UpdateCheck, ComparesAFeedsBuildWithTheRunningOneAndFailsOnAnythingElse) {
   struct Row {
     const char* name;
     std::string build;  // the running build's text
+    std::string path;   // "/moved" redirects to the feed; "/silent" is never answered
     int status;
     std::string body;
     UpdateState expected;
   };
   const UpdateState available{
       .kind = Kind::available, .version = "1.3", .page = "https://melodock.test/get"};
+  const UpdateState current = stateOf(Kind::current);
+  const UpdateState failed = stateOf(Kind::failed);
   const std::vector<Row> rows = {
-      {"the build the feed describes", "46", 200, kFeed, stateOf(Kind::current)},
-      {"a newer build than the feed's", "47", 200, kFeed, stateOf(Kind::current)},
-      {"one build behind", "45", 200, kFeed, available},
+      {"the build the feed describes", "46", "/feed.json", 200, kFeed, current},
+      {"a newer build than the feed's", "47", "/feed.json", 200, kFeed, current},
+      {"one build behind", "45", "/feed.json", 200, kFeed, available},
       // How the build text is read is ReadsBuildNumbersAsTheBundleDoes'.
-      {"a build with no number", "", 200, kFeed, available},
-      {"a 404 whose body is a feed", "45", 404, kFeed, available},
-      {"other members are ignored", "46", 200,
-       R"({"notes": [1, 2], "version": "9", "build": 46, "page": "https://x.test/"})",
-       stateOf(Kind::current)},
+      {"a build with no number", "", "/feed.json", 200, kFeed, available},
+      {"a 404 whose body is a feed", "45", "/feed.json", 404, kFeed, available},
+      {"other members are ignored", "46", "/feed.json", 200,
+       R"({"notes": [1, 2], "version": "9", "build": 46, "page": "https://x.test/"})", current},
+      {"junk", "45", "/feed.json", 200, "<html>Not here</html>", failed},
+      {"an error page", "45", "/feed.json", 500, R"({"error": "down"})", failed},
+      {"a member missing", "45", "/feed.json", 200, R"({"version": "1.3", "build": 46})", failed},
+      {"a build that is text", "45", "/feed.json", 200,
+       R"({"version": "1.3", "build": "46", "page": "https://x.test/"})", failed},
+      {"a fractional build", "45", "/feed.json", 200,
+       R"({"version": "1.3", "build": 46.5, "page": "https://x.test/"})", failed},
+      {"a page that is no web address", "45", "/feed.json", 200,
+       R"({"version": "1.3", "build": 46, "page": "file:///etc/passwd"})", failed},
+      {"a list", "45", "/feed.json", 200, "[" + kFeed + "]", failed},
+      {"an empty body", "45", "/feed.json", 200, "", failed},
+      {"ten megabytes", "45", "/feed.json", 200, std::string(10 << 20, ' ') + kFeed, failed},
+      {"nothing at all", "45", "/silent", 0, "", failed},
+      {"a redirect to plain http", "45", "/moved", 302, kFeed, failed},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     Fixture f(row.build);
-    f.server.serve("/feed.json", row.status, row.body);
-    EXPECT_EQ(f.checkOnce(f.server.url("/feed.json")), row.expected);
-    const double now = std::chrono::duration<double>(f.clock.wallNow().time_since_epoch()).count();
-    EXPECT_EQ(AppSettings(f.settings).get(setting::kLastUpdateCheck), now);
-  }
-}
-
-TEST(UpdateCheck, FailsOnAnythingButAFeedAndStoresNothing) {
-  struct Row {
-    const char* name;
-    std::string path;
-    int status;
-    std::string body;
-    std::string headers;
-  };
-  const std::vector<Row> rows = {
-      {"junk", "/feed.json", 200, "<html>Not here</html>", ""},
-      {"an error page", "/feed.json", 500, R"({"error": "down"})", ""},
-      {"a member missing", "/feed.json", 200, R"({"version": "1.3", "build": 46})", ""},
-      {"a build that is text", "/feed.json", 200,
-       R"({"version": "1.3", "build": "46", "page": "https://x.test/"})", ""},
-      {"a fractional build", "/feed.json", 200,
-       R"({"version": "1.3", "build": 46.5, "page": "https://x.test/"})", ""},
-      {"a page that is no web address", "/feed.json", 200,
-       R"({"version": "1.3", "build": 46, "page": "file:///etc/passwd"})", ""},
-      {"a list", "/feed.json", 200, "[" + kFeed + "]", ""},
-      {"an empty body", "/feed.json", 200, "", ""},
-      {"ten megabytes", "/feed.json", 200, std::string(10 << 20, ' ') + kFeed, ""},
-      {"nothing at all", "/silent", 0, "", ""},
-      {"a redirect to plain http", "/moved", 302, kFeed, ""},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Fixture f;
-    if (row.status != 0) {
-      std::string headers = row.headers;
-      if (row.path == "/moved") headers = "Location: " + f.server.url("/feed.json") + "\r\n";
+    if (row.path == "/moved") {
       f.server.serve("/feed.json", 200, kFeed);  // where the redirect points
-      f.server.serve(row.path, row.status, row.body, headers);
+      f.server.serve(row.path, row.status, row.body,
+                     "Location: " + f.server.url("/feed.json") + "\r\n");
+    } else if (row.status != 0) {
+      f.server.serve(row.path, row.status, row.body);
     }
-    EXPECT_EQ(f.checkOnce(f.server.url(row.path)), stateOf(Kind::failed));
-    EXPECT_EQ(f.settings.value(setting::kLastUpdateCheck.name), std::nullopt);
+    EXPECT_EQ(f.checkOnce(f.server.url(row.path)), row.expected);
+    if (row.expected == failed) {
+      EXPECT_EQ(f.settings.value(setting::kLastUpdateCheck.name), std::nullopt);
+    } else {
+      const double now =
+          std::chrono::duration<double>(f.clock.wallNow().time_since_epoch()).count();
+      EXPECT_EQ(AppSettings(f.settings).get(setting::kLastUpdateCheck), now);
+    }
   }
 }
 
