@@ -202,15 +202,17 @@ nlohmann::json detail::splitEraMeta(nlohmann::json& message) {
     return key == ModernRequest::kProtocolVersionKey || key == ModernRequest::kClientInfoKey ||
            key == ModernRequest::kClientCapabilitiesKey;
   };
-  // Usually the whole `_meta` is the era's, and moves out at once.
+  // Usually the whole `_meta` is the era's, and moves out at once. Its map is walked
+  // directly: the library's iterators were nearly half of the split's cost.
   nlohmann::json era = std::move(*meta);
+  auto& members = era.get_ref<nlohmann::json::object_t&>();
   nlohmann::json rest;
-  for (auto member = era.begin(); member != era.end();) {
-    if (isEraKey(member.key())) {
+  for (auto member = members.begin(); member != members.end();) {
+    if (isEraKey(member->first)) {
       ++member;
     } else {
-      rest[member.key()] = std::move(*member);
-      member = era.erase(member);
+      rest[member->first] = std::move(member->second);
+      member = members.erase(member);
     }
   }
   if (rest.is_null()) {

@@ -203,7 +203,10 @@ Value Value::fromJSON(const nlohmann::json& json) {
     }
     case Type::object: {
       Object object;
-      for (const auto& [key, member] : json.items()) object.emplace(key, fromJSON(member));
+      // The map itself: items() wraps every member in a proxy on the way.
+      for (const auto& [key, member] : json.get_ref<const nlohmann::json::object_t&>()) {
+        object.emplace(key, fromJSON(member));
+      }
       return object;
     }
     case Type::binary:
